@@ -1,0 +1,45 @@
+#include "app/zel_log_console_app.h"
+
+#include <commctrl.h>
+
+#include <memory>
+
+#include "platform/async_socket.h"
+#include "res/resource.h"
+#include "ui/zel_log_console_dlg.h"
+
+CZelLogConsoleApp theApp;
+
+CZelLogConsoleApp::CZelLogConsoleApp()
+{
+    m_dwRestartManagerSupportFlags = AFX_RESTART_MANAGER_SUPPORT_RESTART;
+}
+
+// Runs the console window and then lets the program end; FALSE in every case, so no second
+// message loop follows the window's.
+BOOL CZelLogConsoleApp::InitInstance()
+{
+    INITCOMMONCONTROLSEX controls = {};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_WIN95_CLASSES;
+    ::InitCommonControlsEx(&controls);
+
+    CWinApp::InitInstance();
+
+    if (!AfxSocketInit()) {
+        AfxMessageBox(IDP_SOCKETS_INIT_FAILED);
+        return FALSE;
+    }
+
+    AfxEnableControlContainer();
+    auto shellManager = std::make_unique<CShellManager>();
+    SetRegistryKey(L"应用程序向导生成的本地应用程序");
+
+    CZelLogConsoleDlg dlg;
+    m_pMainWnd = &dlg;
+    dlg.DoModal();
+    m_pMainWnd = nullptr;
+
+    shellManager.reset();
+    return FALSE;
+}

@@ -1,0 +1,57 @@
+#include "log/pending_log.h"
+
+#include <algorithm>
+
+bool CPendingLog::Add(CString text)
+{
+    const bool wasEmpty = m_texts.empty();
+    m_chars += text.size();
+    m_texts.push_back(std::move(text));
+    return wasEmpty;
+}
+
+CString CPendingLog::Take(size_t budget)
+{
+    CString slice;
+    size_t size = 0;
+    auto end = m_texts.begin();
+    for (; end != m_texts.end(); ++end) {
+        if (end != m_texts.begin() && size + end->size() > budget)
+            break;
+        size += end->size();
+    }
+    slice.reserve(size);
+    for (auto it = m_texts.begin(); it != end; ++it)
+        slice += *it;
+    m_texts.erase(m_texts.begin(), end);
+    m_chars -= size;
+    return slice;
+}
+
+CString CPendingLog::TakeSlice()
+{
+    return Take(m_sliceChars);
+}
+
+CString CPendingLog::TakeAll()
+{
+    return Take(m_chars);
+}
+
+void CPendingLog::Clear()
+{
+    m_texts.clear();
+    m_chars = 0;
+}
+
+void CPendingLog::RecordAppend(size_t chars, double milliseconds)
+{
+    // A slice that was not full says nothing about what a full one would cost.
+    if (chars < m_sliceChars / 2 && milliseconds < kTargetMs)
+        return;
+    if (milliseconds < kTargetMs / 2)
+        m_sliceChars *= 2;
+    else if (milliseconds > kTargetMs)
+        m_sliceChars = static_cast<size_t>(static_cast<double>(m_sliceChars) * kTargetMs / milliseconds);
+    m_sliceChars = std::clamp(m_sliceChars, kMinSlice, kMaxSlice);
+}

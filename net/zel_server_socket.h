@@ -1,0 +1,8 @@
+#pragma once
+// The log service's listening socket: every client it accepts becomes a connection object.
+#include "platform/async_socket.h"
+
+class CZelServerSocket : public CAsyncSocket {
+public:
+    void OnAccept(int nErrorCode) override;
+};

@@ -1,0 +1,81 @@
+#include "net/zel_socket.h"
+
+#include <vector>
+
+#include "log/log_registry.h"
+#include "net/payload_decoder.h"
+
+namespace {
+size_t g_liveCount = 0;
+
+// Shared by all connections: one notification runs at a time on the UI thread.
+char* ReadBuffer()
+{
+    static std::vector<char> buffer(CZelSocket::kReadChunk);
+    return buffer.data();
+}
+} // namespace
+
+size_t CZelSocket::LiveCount()
+{
+    return g_liveCount;
+}
+
+CZelSocket::CZelSocket()
+{
+    ++g_liveCount;
+}
+
+CZelSocket::~CZelSocket()
+{
+    --g_liveCount;
+}
+
+bool CZelSocket::Consume(const char* data, int size)
+{
+    const auto status = m_splitter.Feed(reinterpret_cast<const uint8_t*>(data), static_cast<size_t>(size),
+                                        [](const char* payload, size_t) {
+                                            CLogRegistry::GetInstance()->QueueText(DecodePayload(payload));
+                                        });
+    return status == CFrameSplitter::Status::Ok;
+}
+
+// Data has arrived: take what is there (up to one chunk) and show every frame it completes.
+// A frame cut off mid-way waits here for its next bytes; nothing blocks.
+void CZelSocket::OnReceive(int nErrorCode)
+{
+    if (nErrorCode != 0) {
+        Release();
+        return;
+    }
+    const int received = Receive(ReadBuffer(), kReadChunk);
+    if (received == SOCKET_ERROR) {
+        if (::WSAGetLastError() != WSAEWOULDBLOCK)
+            Release();
+        return;
+    }
+    if (received == 0 || !Consume(ReadBuffer(), received)) {
+        Release();
+        return;
+    }
+    CAsyncSocket::OnReceive(nErrorCode);
+}
+
+// The peer has closed or failed: frames already whole are shown, including any still unread
+// on the socket; a frame cut off mid-way is dropped, since half a message would mislead.
+void CZelSocket::OnClose(int nErrorCode)
+{
+    for (;;) {
+        const int received = Receive(ReadBuffer(), kReadChunk);
+        if (received <= 0 || !Consume(ReadBuffer(), received))
+            break;
+    }
+    (void)nErrorCode;
+    Release();
+}
+
+void CZelSocket::Release()
+{
+    Close();
+    delete this;
+}

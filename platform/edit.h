@@ -1,0 +1,23 @@
+#pragma once
+// An edit control of a dialog. Holds the HWND; the dialog owns it. Each method sends one message.
+#include "platform/wnd.h"
+
+class CEdit : public CWnd {
+public:
+    void SetSel(int start, int end) { Send(EM_SETSEL, start, end); }
+    void GetSel(int& start, int& end) const
+    {
+        DWORD s = 0, e = 0;
+        Send(EM_GETSEL, reinterpret_cast<WPARAM>(&s), reinterpret_cast<LPARAM>(&e));
+        start = static_cast<int>(s);
+        end = static_cast<int>(e);
+    }
+    void ScrollCaret() { Send(EM_SCROLLCARET); }
+    void ReplaceSel(const wchar_t* text, BOOL canUndo = FALSE)
+    {
+        Send(EM_REPLACESEL, canUndo, reinterpret_cast<LPARAM>(text));
+    }
+    // 0 lifts the limit to the control's maximum.
+    void SetLimitText(UINT maxChars) { Send(EM_SETLIMITTEXT, maxChars); }
+    UINT GetLimitText() const { return static_cast<UINT>(Send(EM_GETLIMITTEXT)); }
+};

@@ -1,0 +1,98 @@
+#include "platform/socket_notifier.h"
+
+#include "platform/async_socket.h"
+
+namespace {
+constexpr UINT kFirstMessage = WM_APP + 0x100;
+constexpr UINT kLastMessage = 0xBFFF;
+const wchar_t kClassName[] = L"ZelSocketNotifier";
+} // namespace
+
+CSocketNotifier& CSocketNotifier::ForThisThread()
+{
+    // Lives as long as the thread: events may still be queued for it at any point.
+    thread_local CSocketNotifier* notifier = new CSocketNotifier();
+    return *notifier;
+}
+
+CSocketNotifier::CSocketNotifier() : m_nextMessage(kFirstMessage)
+{
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = kClassName;
+    ::RegisterClassW(&wc); // fails harmlessly when another thread registered it already
+    m_hWnd = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    ::SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+UINT CSocketNotifier::NextFreeMessage()
+{
+    for (;;) {
+        const UINT message = m_nextMessage;
+        m_nextMessage = message == kLastMessage ? kFirstMessage : message + 1;
+        if (!m_sockets.count(message))
+            return message;
+    }
+}
+
+bool CSocketNotifier::Select(CAsyncSocket& socket, long events)
+{
+    if (socket.m_notifyMessage == 0) {
+        socket.m_notifyMessage = NextFreeMessage();
+        m_sockets[socket.m_notifyMessage] = &socket;
+    }
+    return ::WSAAsyncSelect(socket.m_hSocket, m_hWnd, socket.m_notifyMessage, events) == 0;
+}
+
+void CSocketNotifier::Forget(CAsyncSocket& socket)
+{
+    if (socket.m_notifyMessage == 0)
+        return;
+    if (socket.m_hSocket != INVALID_SOCKET)
+        ::WSAAsyncSelect(socket.m_hSocket, m_hWnd, 0, 0);
+    m_sockets.erase(socket.m_notifyMessage);
+    socket.m_notifyMessage = 0;
+}
+
+void CSocketNotifier::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto it = m_sockets.find(message);
+    if (it == m_sockets.end())
+        return;
+    CAsyncSocket& socket = *it->second;
+    if (socket.m_hSocket != static_cast<SOCKET>(wParam))
+        return;
+    // The handler may close or delete the object: nothing here touches it afterwards.
+    const int error = WSAGETSELECTERROR(lParam);
+    switch (WSAGETSELECTEVENT(lParam)) {
+    case FD_READ:
+        socket.OnReceive(error);
+        break;
+    case FD_WRITE:
+        socket.OnSend(error);
+        break;
+    case FD_ACCEPT:
+        socket.OnAccept(error);
+        break;
+    case FD_CONNECT:
+        socket.OnConnect(error);
+        break;
+    case FD_CLOSE:
+        socket.OnClose(error);
+        break;
+    default:
+        break;
+    }
+}
+
+LRESULT CALLBACK CSocketNotifier::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message >= kFirstMessage && message <= kLastMessage) {
+        auto* self = reinterpret_cast<CSocketNotifier*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (self)
+            self->Dispatch(message, wParam, lParam);
+        return 0;
+    }
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}

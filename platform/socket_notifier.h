@@ -1,0 +1,34 @@
+#pragma once
+// The hidden window, one per UI thread, to which Winsock posts socket events. It maps each
+// event back to the object that owns the socket and calls its handler.
+#include <winsock2.h>
+
+#include <windows.h>
+
+#include <unordered_map>
+
+class CAsyncSocket;
+
+class CSocketNotifier {
+public:
+    // The notifier of the calling thread, created on first use.
+    static CSocketNotifier& ForThisThread();
+
+    // Asks for the events of the object's socket; registers the object on first use.
+    bool Select(CAsyncSocket& socket, long events);
+    // Stops the events of the object's socket and forgets it; queued events for it are ignored.
+    void Forget(CAsyncSocket& socket);
+    size_t RegisteredCount() const { return m_sockets.size(); }
+
+private:
+    CSocketNotifier();
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    UINT NextFreeMessage();
+
+    HWND m_hWnd = nullptr;
+    // Each registration gets a message id of its own, so an event still queued for a closed
+    // socket cannot reach a later socket that Winsock gives the same handle value.
+    std::unordered_map<UINT, CAsyncSocket*> m_sockets;
+    UINT m_nextMessage;
+};

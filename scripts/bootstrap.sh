@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing the console need, and only what is missing.
+# Safe to run again: with everything present it changes nothing and takes well under a second.
+set -euo pipefail
+
+PACKAGES=(
+    cmake ninja-build g++ clang googletest
+    wine wine32:i386 wine64
+    g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
+    xvfb xauth x11-utils imagemagick
+    fonts-wqy-microhei
+    netcat-openbsd
+)
+
+sudo_if_needed() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+    [ "$status" = installed ] || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "bootstrap: installing ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    sudo_if_needed dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+sudo_if_needed apt-get update -qq
+sudo_if_needed apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the host tests natively and the
+# Windows tests under Wine, on a virtual display when there is no real one.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+scripts/bootstrap.sh
+scripts/build.sh
+
+jobs=$(nproc)
+status=0
+ctest --preset host -j "$jobs" || status=1
+
+# One virtual display for the whole Windows suite, so Wine's helper processes outlive each test.
+if [ -z "${DISPLAY:-}" ]; then
+    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows -j "$jobs" || status=1
+else
+    ctest --preset windows -j "$jobs" || status=1
+fi
+exit $status

@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "log/log_registry.h"
+#include "net/zel_server_socket.h"
+#include "net/zel_socket.h"
+#include "pump.h"
+#include "ui/zel_log_console_dlg.h"
+
+namespace {
+
+std::string Frame(const std::string& payload)
+{
+    const uint32_t n = static_cast<uint32_t>(payload.size());
+    return std::string{char(n & 0xFF), char(n >> 8 & 0xFF), char(n >> 16 & 0xFF), char(n >> 24 & 0xFF)} + payload;
+}
+
+// A client of the console on this machine: plain blocking Winsock, as any sender would be.
+class TestClient {
+public:
+    explicit TestClient(u_short port)
+    {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        BOOL noDelay = TRUE;
+        ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+        sockaddr_in to = {};
+        to.sin_family = AF_INET;
+        to.sin_port = ::htons(port);
+        to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+        m_connected = ::connect(m_socket, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+    }
+    ~TestClient() { Close(); }
+    TestClient(const TestClient&) = delete;
+    TestClient& operator=(const TestClient&) = delete;
+
+    bool Connected() const { return m_connected; }
+    bool Send(const std::string& bytes)
+    {
+        return ::send(m_socket, bytes.data(), static_cast<int>(bytes.size()), 0) == static_cast<int>(bytes.size());
+    }
+    void Close()
+    {
+        if (m_socket != INVALID_SOCKET)
+            ::closesocket(m_socket);
+        m_socket = INVALID_SOCKET;
+    }
+    // Closes with a reset rather than an orderly shutdown.
+    void Reset()
+    {
+        linger hard = {1, 0};
+        ::setsockopt(m_socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
+        Close();
+    }
+    // True once the console has closed its end.
+    bool ClosedByPeer()
+    {
+        u_long nonBlocking = 1;
+        ::ioctlsocket(m_socket, FIONBIO, &nonBlocking);
+        char byte;
+        const int r = ::recv(m_socket, &byte, 1, 0);
+        return r == 0 || (r == SOCKET_ERROR && ::WSAGetLastError() != WSAEWOULDBLOCK);
+    }
+
+private:
+    SOCKET m_socket = INVALID_SOCKET;
+    bool m_connected = false;
+};
+
+// A real console window and a real listener on an ephemeral loopback port.
+class Loopback : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dlg.Create());
+        CLogRegistry::GetInstance()->m_pending.Clear();
+        ASSERT_EQ(CZelSocket::LiveCount(), 0u);
+        ASSERT_TRUE(m_server.Create(0, SOCK_STREAM, FD_ACCEPT, L"127.0.0.1"));
+        ASSERT_EQ(::listen(m_server, SOMAXCONN), 0);
+        sockaddr_in bound = {};
+        int length = sizeof bound;
+        ::getsockname(m_server, reinterpret_cast<sockaddr*>(&bound), &length);
+        m_port = ::ntohs(bound.sin_port);
+    }
+
+    CString ViewText() const { return m_dlg.m_editLog.GetWindowText(); }
+    bool ShowsExactly(const CString& text)
+    {
+        return PumpUntil([&] { return ViewText() == text; });
+    }
+    // Each test's clients are gone by its end: their connections must have freed themselves.
+    void TearDown() override { EXPECT_TRUE(ConnectionsBecome(0)) << "a connection outlived its client"; }
+
+    size_t Connections() const { return CZelSocket::LiveCount(); }
+    bool ConnectionsBecome(size_t n)
+    {
+        return PumpUntil([&] { return Connections() == n; });
+    }
+
+    CZelLogConsoleDlg m_dlg;
+    CZelServerSocket m_server;
+    u_short m_port = 0;
+};
+
+TEST_F(Loopback, HelloFrameIsShownWithoutALineBreak)
+{
+    TestClient client(m_port);
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(client.Send(std::string("\x05\x00\x00\x00hello", 9)));
+    EXPECT_TRUE(ShowsExactly(L"hello"));
+}
+
+TEST_F(Loopback, TwoClientsInterleavedFrameByFrame)
+{
+    TestClient a(m_port), b(m_port);
+    ASSERT_TRUE(a.Connected() && b.Connected());
+    CString expected;
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(a.Send(Frame("A" + std::to_string(i) + "\r\n")));
+        expected += L"A" + std::to_wstring(i) + L"\r\n";
+        ASSERT_TRUE(ShowsExactly(expected));
+        ASSERT_TRUE(b.Send(Frame("B" + std::to_string(i) + "\r\n")));
+        expected += L"B" + std::to_wstring(i) + L"\r\n";
+        ASSERT_TRUE(ShowsExactly(expected));
+    }
+}
+
+TEST_F(Loopback, StalledClientDoesNotHoldUpOthers)
+{
+    TestClient stalled(m_port), lively(m_port);
+    const std::string whole = Frame("stalled frame\r\n");
+    ASSERT_TRUE(stalled.Send(whole.substr(0, 9)));
+    ASSERT_TRUE(lively.Send(Frame("lively 1\r\n")));
+    ASSERT_TRUE(ShowsExactly(L"lively 1\r\n"));
+    ASSERT_TRUE(lively.Send(Frame("lively 2\r\n")));
+    ASSERT_TRUE(ShowsExactly(L"lively 1\r\nlively 2\r\n"));
+    ASSERT_TRUE(stalled.Send(whole.substr(9)));
+    EXPECT_TRUE(ShowsExactly(L"lively 1\r\nlively 2\r\nstalled frame\r\n"));
+}
+
+TEST_F(Loopback, FrameSentOneByteAtATimeIsShownOnceWhole)
+{
+    TestClient client(m_port);
+    const std::string bytes = Frame("slowly 日志\r\n") + Frame("next\r\n");
+    for (char c : bytes) {
+        ASSERT_TRUE(client.Send(std::string(1, c)));
+        PumpPending(2);
+        const CString shown = ViewText();
+        EXPECT_TRUE(shown.empty() || shown == L"slowly 日志\r\n" || shown == L"slowly 日志\r\nnext\r\n") << "partial frame shown";
+    }
+    EXPECT_TRUE(ShowsExactly(L"slowly 日志\r\nnext\r\n"));
+}
+
+TEST_F(Loopback, InvalidEmptyAndNegativeFramesShowNothingAndTheNextIsRead)
+{
+    TestClient client(m_port);
+    ASSERT_TRUE(client.Send(Frame("bad \x80 utf8") + std::string(4, '\0') + std::string(4, '\xFF') + Frame("good")));
+    EXPECT_TRUE(ShowsExactly(L"good"));
+    EXPECT_EQ(Connections(), 1u);
+}
+
+TEST_F(Loopback, CloseMidPayloadShowsWholeFramesDropsThePartOneAndFreesTheConnection)
+{
+    TestClient client(m_port);
+    ASSERT_TRUE(ConnectionsBecome(1));
+    ASSERT_TRUE(client.Send(Frame("kept\r\n") + Frame("cut off mid-way").substr(0, 10)));
+    client.Close();
+    ASSERT_TRUE(ConnectionsBecome(0));
+    PumpPending();
+    EXPECT_EQ(ViewText(), L"kept\r\n");
+}
+
+TEST_F(Loopback, CloseMidLengthDropsThePartialLength)
+{
+    TestClient client(m_port);
+    ASSERT_TRUE(ConnectionsBecome(1));
+    ASSERT_TRUE(client.Send(Frame("kept") + std::string("\x05\x00", 2)));
+    client.Close();
+    ASSERT_TRUE(ConnectionsBecome(0));
+    PumpPending();
+    EXPECT_EQ(ViewText(), L"kept");
+}
+
+TEST_F(Loopback, ClientThatResetsIsFreedAndOthersGoOn)
+{
+    TestClient resetting(m_port), other(m_port);
+    ASSERT_TRUE(ConnectionsBecome(2));
+    ASSERT_TRUE(resetting.Send(Frame("before reset\r\n")));
+    ASSERT_TRUE(ShowsExactly(L"before reset\r\n"));
+    ASSERT_TRUE(resetting.Send(Frame("never whole").substr(0, 8)));
+    resetting.Reset();
+    ASSERT_TRUE(ConnectionsBecome(1));
+    ASSERT_TRUE(other.Send(Frame("still here\r\n")));
+    EXPECT_TRUE(ShowsExactly(L"before reset\r\nstill here\r\n"));
+}
+
+TEST_F(Loopback, OversizeLengthClosesTheConnectionWithoutShowingAnything)
+{
+    TestClient client(m_port);
+    const int32_t over = 16 * 1024 * 1024 + 1;
+    ASSERT_TRUE(client.Send(std::string{char(over & 0xFF), char(over >> 8 & 0xFF), char(over >> 16 & 0xFF),
+                                        char(over >> 24 & 0xFF)} + "abc"));
+    ASSERT_TRUE(ConnectionsBecome(0));
+    EXPECT_TRUE(PumpUntil([&] { return client.ClosedByPeer(); }));
+    EXPECT_EQ(ViewText(), L"");
+}
+
+TEST_F(Loopback, HttpRequestIsCutOff)
+{
+    TestClient client(m_port);
+    ASSERT_TRUE(client.Send("GET / HTTP/1.1\r\nHost: localhost\r\n\r\n"));
+    ASSERT_TRUE(ConnectionsBecome(0));
+    EXPECT_EQ(ViewText(), L"");
+}
+
+TEST_F(Loopback, BurstFromSeveralClientsArrivesWholeAndInPerClientOrder)
+{
+    constexpr int kClients = 4, kFrames = 3000;
+    std::vector<std::unique_ptr<TestClient>> clients;
+    for (int c = 0; c < kClients; ++c)
+        clients.push_back(std::make_unique<TestClient>(m_port));
+    std::string batch[kClients];
+    for (int i = 0; i < kFrames; ++i)
+        for (int c = 0; c < kClients; ++c)
+            batch[c] += Frame("c" + std::to_string(c) + " #" + std::to_string(i) + "\r\n");
+    for (int c = 0; c < kClients; ++c)
+        ASSERT_TRUE(clients[c]->Send(batch[c]));
+
+    const size_t lines = kClients * kFrames;
+    ASSERT_TRUE(PumpUntil([&] { return static_cast<size_t>(m_dlg.m_editLog.Send(EM_GETLINECOUNT)) == lines + 1; }, 60000));
+    const CString text = ViewText();
+    int next[kClients] = {};
+    size_t from = 0;
+    while (from < text.size()) {
+        const size_t eol = text.find(L"\r\n", from);
+        ASSERT_NE(eol, CString::npos);
+        const CString line = text.substr(from, eol - from);
+        const int c = line[1] - L'0';
+        ASSERT_TRUE(c >= 0 && c < kClients) << "mangled line";
+        ASSERT_EQ(line, L"c" + std::to_wstring(c) + L" #" + std::to_wstring(next[c])) << "lost, repeated or reordered";
+        ++next[c];
+        from = eol + 2;
+    }
+    for (int c = 0; c < kClients; ++c)
+        EXPECT_EQ(next[c], kFrames);
+}
+
+} // namespace

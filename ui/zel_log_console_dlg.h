@@ -1,0 +1,47 @@
+#pragma once
+// The console window: the local address, the buttons and the log view.
+#include "net/host_resolver.h"
+#include "platform/dialog_ex.h"
+#include "platform/edit.h"
+#include "platform/message_map.h"
+#include "res/resource.h"
+
+class CZelLogConsoleDlg : public CDialogEx {
+public:
+    explicit CZelLogConsoleDlg(CWnd* parent = nullptr);
+    ~CZelLogConsoleDlg() override;
+
+    // Appends text at the very end of the log view and scrolls there.
+    void AppendLog(CString text);
+
+    // Where the minimised window draws its icon: centred in the client area.
+    static POINT IconOrigin(const RECT& client, int iconWidth, int iconHeight);
+
+    // Tests stand in for the machine's name service; must be set before the window is created.
+    void SetHostResolver(CHostResolver* resolver) { m_pResolver = resolver; }
+
+    HICON m_hIcon;
+    CEdit m_editAddress;
+    CEdit m_editLog;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnBnClickedClearLog();
+    void OnFlushLog();
+
+private:
+    using MessageEntry = ::MessageEntry<CZelLogConsoleDlg>;
+    static const MessageEntry kMessages[];
+
+    void AppendToView(const CString& text);
+    void FlushAll();
+
+    CHostResolver m_defaultResolver;
+    CHostResolver* m_pResolver = &m_defaultResolver;
+};
