@@ -2,6 +2,9 @@
 // The log service's listening socket: every client it accepts becomes a connection object.
 #include "platform/async_socket.h"
 
+// The fixed port clients send their logs to.
+constexpr UINT kLogServicePort = 11925;
+
 class CZelServerSocket : public CAsyncSocket {
 public:
     void OnAccept(int nErrorCode) override;

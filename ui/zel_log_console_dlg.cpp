@@ -7,6 +7,7 @@ const CZelLogConsoleDlg::MessageEntry CZelLogConsoleDlg::kMessages[] = {
     OnMessage(WM_SYSCOMMAND, &CZelLogConsoleDlg::OnSysCommand),
     OnMessage(WM_PAINT, &CZelLogConsoleDlg::OnPaint),
     OnMessage(WM_QUERYDRAGICON, &CZelLogConsoleDlg::OnQueryDragIcon),
+    OnClicked(IDC_SERVICE_BUTTON, &CZelLogConsoleDlg::OnBnClickedService),
     OnClicked(IDC_CLEAR_LOG, &CZelLogConsoleDlg::OnBnClickedClearLog),
     OnMessage(WM_ZEL_FLUSHLOG, &CZelLogConsoleDlg::OnFlushLog),
 };
@@ -35,6 +36,7 @@ void CZelLogConsoleDlg::DoDataExchange(CDataExchange* pDX)
     CDialogEx::DoDataExchange(pDX);
     DDX_Control(pDX, IDC_LOCAL_ADDRESS, m_editAddress);
     DDX_Control(pDX, IDC_LOG_VIEW, m_editLog);
+    DDX_Control(pDX, IDC_SERVICE_BUTTON, m_btnService);
 }
 
 BOOL CZelLogConsoleDlg::OnInitDialog()
@@ -50,13 +52,17 @@ BOOL CZelLogConsoleDlg::OnInitDialog()
     }
 
     m_editAddress.SetWindowText(LocalAddressText(*m_pResolver).c_str());
+    m_bListening = false;
 
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
 
     // The control's default limit would silently cut off appended text.
     m_editLog.SetLimitText(0);
-    CLogRegistry::GetInstance()->m_pLogEdit = &m_editLog;
+    CLogRegistry* registry = CLogRegistry::GetInstance();
+    registry->m_pLogEdit = &m_editLog;
+    if (!registry->m_pending.Empty())
+        Post(WM_ZEL_FLUSHLOG);
     return TRUE;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The console window: the local address, the buttons and the log view.
 #include "net/host_resolver.h"
+#include "net/zel_server_socket.h"
+#include "platform/button.h"
 #include "platform/dialog_ex.h"
 #include "platform/edit.h"
 #include "platform/message_map.h"
@@ -13,6 +15,8 @@ public:
 
     // Appends text at the very end of the log view and scrolls there.
     void AppendLog(CString text);
+    // Starts the log service when it is stopped, stops it when it listens.
+    void ToggleLogService();
 
     // Where the minimised window draws its icon: centred in the client area.
     static POINT IconOrigin(const RECT& client, int iconWidth, int iconHeight);
@@ -22,7 +26,10 @@ public:
 
     HICON m_hIcon;
     CEdit m_editAddress;
+    CZelServerSocket m_serverSocket;
     CEdit m_editLog;
+    CButton m_btnService;
+    bool m_bListening = false;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -32,6 +39,7 @@ protected:
     void OnSysCommand(UINT nID, LPARAM lParam);
     void OnPaint();
     HCURSOR OnQueryDragIcon();
+    void OnBnClickedService();
     void OnBnClickedClearLog();
     void OnFlushLog();
 

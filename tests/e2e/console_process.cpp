@@ -1,0 +1,130 @@
+#include "console_process.h"
+
+#include <vector>
+
+namespace {
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* title;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(lParam);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(hwnd, &owner);
+    if (owner != search->processId)
+        return TRUE;
+    wchar_t title[256] = {};
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(title), SMTO_ABORTIFHUNG, 2000, nullptr);
+    if (wcscmp(title, search->title) != 0)
+        return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+} // namespace
+
+HWND FindProcessWindow(DWORD processId, const wchar_t* title)
+{
+    WindowSearch search{processId, title, nullptr};
+    ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring CConsoleProcess::ExePath()
+{
+    // Built as a Linux path; Wine maps the Linux root to drive Z:.
+    std::string path = ZEL_CONSOLE_EXE;
+    std::wstring windows = L"Z:";
+    for (char c : path)
+        windows.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(c));
+    return windows;
+}
+
+CConsoleProcess::~CConsoleProcess()
+{
+    Kill();
+}
+
+bool CConsoleProcess::Start(const std::wstring& arguments, DWORD limitMs)
+{
+    std::wstring commandLine = L"\"" + ExePath() + L"\"";
+    if (!arguments.empty())
+        commandLine += L" " + arguments;
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &m_info))
+        return false;
+    ::WaitForInputIdle(m_info.hProcess, limitMs);
+
+    const ULONGLONG until = ::GetTickCount64() + limitMs;
+    while (!(m_window = FindProcessWindow(m_info.dwProcessId, kTitle))) {
+        if (::GetTickCount64() > until || ::WaitForSingleObject(m_info.hProcess, 0) == WAIT_OBJECT_0)
+            return false;
+        ::Sleep(50);
+    }
+    return true;
+}
+
+std::wstring CConsoleProcess::Text(int id) const
+{
+    HWND target = id ? Control(id) : m_window;
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutW(target, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length))
+        return L"<no answer>";
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutW(target, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                          10000, &copied);
+    text.resize(copied);
+    return text;
+}
+
+int CConsoleProcess::TextLength(int id) const
+{
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutW(Control(id), WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length))
+        return -1;
+    return static_cast<int>(length);
+}
+
+void CConsoleProcess::Click(int id) const
+{
+    ::PostMessageW(m_window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id)));
+}
+
+bool CConsoleProcess::Answers(DWORD limitMs, DWORD* tookMs) const
+{
+    const ULONGLONG start = ::GetTickCount64();
+    DWORD_PTR result = 0;
+    const bool answered = ::SendMessageTimeoutW(m_window, WM_NULL, 0, 0, SMTO_NORMAL, limitMs, &result) != 0;
+    if (tookMs)
+        *tookMs = static_cast<DWORD>(::GetTickCount64() - start);
+    return answered;
+}
+
+bool CConsoleProcess::WaitForExit(DWORD limitMs, DWORD* exitCode) const
+{
+    if (!m_info.hProcess || ::WaitForSingleObject(m_info.hProcess, limitMs) != WAIT_OBJECT_0)
+        return false;
+    if (exitCode)
+        ::GetExitCodeProcess(m_info.hProcess, exitCode);
+    return true;
+}
+
+void CConsoleProcess::Kill()
+{
+    if (!m_info.hProcess)
+        return;
+    if (::WaitForSingleObject(m_info.hProcess, 0) != WAIT_OBJECT_0) {
+        ::TerminateProcess(m_info.hProcess, 1);
+        ::WaitForSingleObject(m_info.hProcess, 5000);
+    }
+    ::CloseHandle(m_info.hThread);
+    ::CloseHandle(m_info.hProcess);
+    m_info = {};
+    m_window = nullptr;
+}

@@ -1,0 +1,57 @@
+#pragma once
+// Drives the real ZelLogConsole.exe from another process, as an operator or a script would:
+// starts it, finds its window by title, reads controls with WM_GETTEXT and clicks buttons.
+#include <windows.h>
+
+#include <string>
+
+class CConsoleProcess {
+public:
+    static constexpr const wchar_t* kTitle = L"Zel网络日志终端工具v1.0";
+
+    CConsoleProcess() = default;
+    ~CConsoleProcess();
+    CConsoleProcess(const CConsoleProcess&) = delete;
+    CConsoleProcess& operator=(const CConsoleProcess&) = delete;
+
+    // Starts the program (with optional command-line arguments) and waits for its window.
+    bool Start(const std::wstring& arguments = L"", DWORD limitMs = 30000);
+    HWND Window() const { return m_window; }
+    HWND Control(int id) const { return ::GetDlgItem(m_window, id); }
+    DWORD ProcessId() const { return m_info.dwProcessId; }
+    HANDLE Process() const { return m_info.hProcess; }
+
+    // The text of a control (or of the window for id 0), read from outside the process.
+    std::wstring Text(int id) const;
+    int TextLength(int id) const;
+    // Presses a button as a click would, without waiting for its handler to finish.
+    void Click(int id) const;
+    // True when the window answers a message within the limit.
+    bool Answers(DWORD limitMs, DWORD* tookMs = nullptr) const;
+
+    // Waits until the text of a control satisfies a condition; false at the limit.
+    template <class Predicate>
+    bool WaitForText(int id, Predicate done, DWORD limitMs = 15000) const
+    {
+        const ULONGLONG until = ::GetTickCount64() + limitMs;
+        for (;;) {
+            if (done(Text(id)))
+                return true;
+            if (::GetTickCount64() > until)
+                return false;
+            ::Sleep(20);
+        }
+    }
+    bool WaitForExit(DWORD limitMs, DWORD* exitCode = nullptr) const;
+    void Kill();
+
+    // The console's executable, as a Windows path.
+    static std::wstring ExePath();
+
+private:
+    PROCESS_INFORMATION m_info = {};
+    HWND m_window = nullptr;
+};
+
+// Finds a top-level window of a process by exact title; nullptr when there is none.
+HWND FindProcessWindow(DWORD processId, const wchar_t* title);

@@ -1,0 +1,48 @@
+// The console window's log service: the start/stop button and the listening socket.
+#include "ui/zel_log_console_dlg.h"
+
+namespace {
+const wchar_t kCreateFailed[] = L"启动日志服务失败(-1)，请联系Zel客服人员！\r\n";
+const wchar_t kListenFailed[] = L"启动日志服务失败(-2)，请联系Zel客服人员！\r\n";
+const wchar_t kStarted[] = L"日志服务启动成功，正在侦听...\r\n";
+const wchar_t kStopped[] = L"日志服务关闭成功!.\r\n";
+const wchar_t kCaptionStart[] = L"启动";
+const wchar_t kCaptionStop[] = L"关闭";
+} // namespace
+
+// The start/stop button: its caption names what a click will do.
+void CZelLogConsoleDlg::OnBnClickedService()
+{
+    ToggleLogService();
+}
+
+void CZelLogConsoleDlg::ToggleLogService()
+{
+    if (m_bListening) {
+        // Only the listener closes: clients already connected go on delivering.
+        m_bListening = false;
+        m_serverSocket.Close();
+        AppendLog(kStopped);
+        m_btnService.SetWindowText(kCaptionStart);
+        return;
+    }
+
+    if (m_serverSocket.m_hSocket == INVALID_SOCKET &&
+        !m_serverSocket.Create(kLogServicePort, SOCK_STREAM, FD_ACCEPT)) {
+        m_bListening = false;
+        AppendLog(kCreateFailed);
+        m_serverSocket.Close();
+        return;
+    }
+    // The system's full backlog: clients that connect in a burst are all let in at once
+    // rather than left to retry their connects.
+    if (::listen(m_serverSocket, SOMAXCONN) == SOCKET_ERROR) {
+        m_bListening = false;
+        AppendLog(kListenFailed);
+        m_serverSocket.Close();
+        return;
+    }
+    m_bListening = true;
+    AppendLog(kStarted);
+    m_btnService.SetWindowText(kCaptionStop);
+}
