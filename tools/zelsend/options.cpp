@@ -1,0 +1,139 @@
+#include "options.h"
+
+#include "bench_payload.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace zelsend {
+
+const char kUsage[] =
+    "usage: zelsend [--host H] [--port P] [--crlf] [MESSAGE...]\n"
+    "       zelsend [--host H] [--port P] --raw\n"
+    "       zelsend [--host H] [--port P] --bench K N SIZE\n"
+    "Sends log frames to ZelLogConsole (default 127.0.0.1:11925).\n"
+    "  MESSAGE...      each argument is one frame; without any, each line of standard\n"
+    "                  input is one frame (without its line break)\n"
+    "  --crlf          end each frame's text with CR LF, so the console shows lines\n"
+    "  --raw           send standard input as it is, with no framing\n"
+    "  --bench K N SIZE  K clients at once, each sending N frames of SIZE bytes\n"
+    "                  (SIZE 25 to 999999); prints the rate; the console's text can be\n"
+    "                  checked frame by frame afterwards\n"
+    "  --              the arguments after it are messages, even if they start with --\n"
+    "  -h, --help      show this help\n";
+
+namespace {
+
+bool ReadNumber(const std::string& text, long long min, long long max, long long& value) {
+    if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ')
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return errno == 0 && *end == '\0' && value >= min && value <= max;
+}
+
+// The value after an option, or false when the command line ends first.
+bool TakeValue(const std::vector<std::string>& args, size_t& i, std::string& value) {
+    if (i + 1 >= args.size())
+        return false;
+    value = args[++i];
+    return true;
+}
+
+bool ParseBench(const std::vector<std::string>& args, size_t& i, Options& options,
+                std::string& error) {
+    if (i + 3 >= args.size()) {
+        error = "--bench needs three numbers: clients, frames per client, frame size";
+        return false;
+    }
+    long long clients = 0, frames = 0, size = 0;
+    if (!ReadNumber(args[i + 1], 1, kBenchMaxClients, clients)) {
+        error = "--bench: clients must be 1 to " + std::to_string(kBenchMaxClients);
+        return false;
+    }
+    if (!ReadNumber(args[i + 2], 1, kBenchMaxFrames, frames)) {
+        error = "--bench: frames per client must be 1 to " + std::to_string(kBenchMaxFrames);
+        return false;
+    }
+    if (!ReadNumber(args[i + 3], kBenchMinSize, kBenchMaxSize, size)) {
+        error = "--bench: frame size must be " + std::to_string(kBenchMinSize) + " to " +
+                std::to_string(kBenchMaxSize) + " bytes";
+        return false;
+    }
+    options.mode = Mode::Bench;
+    options.benchClients = static_cast<int>(clients);
+    options.benchFrames = frames;
+    options.benchSize = static_cast<size_t>(size);
+    i += 3;
+    return true;
+}
+
+// Modes that read standard input or make their own frames cannot also take messages or --crlf.
+bool CheckCombination(const Options& options, bool raw, bool bench, std::string& error) {
+    if (raw && bench) {
+        error = "--raw and --bench cannot be combined";
+        return false;
+    }
+    if ((raw || bench) && !options.messages.empty()) {
+        error = std::string(raw ? "--raw" : "--bench") + " takes no messages";
+        return false;
+    }
+    if ((raw || bench) && options.crlf) {
+        error = std::string(raw ? "--raw" : "--bench") + " cannot be combined with --crlf";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+    options = Options{};
+    bool raw = false, bench = false, onlyMessages = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        std::string value;
+        long long port = 0;
+        if (onlyMessages || arg.size() < 2 || arg[0] != '-') {
+            options.messages.push_back(arg);
+        } else if (arg == "--") {
+            onlyMessages = true;
+        } else if (arg == "-h" || arg == "--help") {
+            options.mode = Mode::Help;
+            return true;
+        } else if (arg == "--host") {
+            if (!TakeValue(args, i, value) || value.empty()) {
+                error = "--host needs a host name or address";
+                return false;
+            }
+            options.host = value;
+        } else if (arg == "--port") {
+            if (!TakeValue(args, i, value) || !ReadNumber(value, 1, 65535, port)) {
+                error = "--port needs a port number from 1 to 65535";
+                return false;
+            }
+            options.port = static_cast<uint16_t>(port);
+        } else if (arg == "--crlf") {
+            options.crlf = true;
+        } else if (arg == "--raw") {
+            raw = true;
+        } else if (arg == "--bench") {
+            if (!ParseBench(args, i, options, error))
+                return false;
+            bench = true;
+        } else {
+            error = "unknown option " + arg;
+            return false;
+        }
+    }
+    if (!CheckCombination(options, raw, bench, error))
+        return false;
+    if (raw)
+        options.mode = Mode::Raw;
+    else if (!bench)
+        options.mode = options.messages.empty() ? Mode::Lines : Mode::Messages;
+    return true;
+}
+
+}  // namespace zelsend
