@@ -11,6 +11,17 @@ jobs=$(nproc)
 status=0
 ctest --preset host -j "$jobs" || status=1
 
+# The host tests again under AddressSanitizer and UBSan: any report fails the run.
+if { [ -f build/host-asan/CMakeCache.txt ] || cmake --preset host-asan >/dev/null; } &&
+    cmake --build --preset host-asan; then
+    ctest --preset host-asan -j "$jobs" || status=1
+else
+    status=1
+fi
+
+# A minute of fuzzing the frame splitter from its seed corpus.
+scripts/fuzz.sh 60 || status=1
+
 # One virtual display for the whole Windows suite, so Wine's helper processes outlive each test.
 if [ -z "${DISPLAY:-}" ]; then
     xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows -j "$jobs" || status=1
