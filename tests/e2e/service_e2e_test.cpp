@@ -1,0 +1,460 @@
+// The log service of the real console, driven from outside its process: the operator's clicks
+// are posted to the service button, clients are plain Winsock connections from this process,
+// and the view is read back with WM_GETTEXT, as the operator's eyes would read it.
+#include <gtest/gtest.h>
+#include <winsock2.h>
+
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench_payload.h"
+#include "console_process.h"
+#include "res/resource.h"
+
+namespace {
+
+const wchar_t kStarted[] = L"日志服务启动成功，正在侦听...\r\n";
+const wchar_t kStopped[] = L"日志服务关闭成功!.\r\n";
+const wchar_t kCreateFailed[] = L"启动日志服务失败(-1)，请联系Zel客服人员！\r\n";
+const wchar_t kCaptionStart[] = L"启动";
+const wchar_t kCaptionStop[] = L"关闭";
+constexpr u_short kPort = 11925;
+// Only keeps a broken build from hanging the suite.
+constexpr DWORD kLimitMs = 60000;
+
+std::string Frame(const std::string& payload)
+{
+    const uint32_t n = static_cast<uint32_t>(payload.size());
+    return std::string{char(n & 0xFF), char(n >> 8 & 0xFF), char(n >> 16 & 0xFF), char(n >> 24 & 0xFF)} + payload;
+}
+
+std::string ToUtf8(const std::wstring& text)
+{
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr,
+                          nullptr);
+    return utf8;
+}
+
+sockaddr_in PortAddress(ULONG address = INADDR_LOOPBACK)
+{
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = ::htons(kPort);
+    to.sin_addr.s_addr = ::htonl(address);
+    return to;
+}
+
+// A client of the console on this machine, as any program that sends logs would be.
+class Client {
+public:
+    Client() : m_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))
+    {
+        // Every write goes out as it is, so that the console sees the pieces the test cut.
+        BOOL noDelay = TRUE;
+        ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    }
+    ~Client() { ::closesocket(m_socket); }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    // 0 when connected, else the Winsock error.
+    int Connect()
+    {
+        const sockaddr_in to = PortAddress();
+        return ::connect(m_socket, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ? 0 : ::WSAGetLastError();
+    }
+    // Starts a connect without waiting for it; Finished tells when it is done.
+    bool BeginConnect()
+    {
+        u_long nonBlocking = 1;
+        ::ioctlsocket(m_socket, FIONBIO, &nonBlocking);
+        const sockaddr_in to = PortAddress();
+        return ::connect(m_socket, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ||
+               ::WSAGetLastError() == WSAEWOULDBLOCK;
+    }
+    // After BeginConnect: 0 when connected, else the Winsock error; blocking again either way.
+    int ConnectResult()
+    {
+        int error = 0;
+        int size = sizeof error;
+        ::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
+        u_long nonBlocking = 0;
+        ::ioctlsocket(m_socket, FIONBIO, &nonBlocking);
+        return error;
+    }
+    bool Send(const std::string& bytes)
+    {
+        size_t sent = 0;
+        while (sent < bytes.size()) {
+            const int n = ::send(m_socket, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+            if (n <= 0)
+                return false;
+            sent += static_cast<size_t>(n);
+        }
+        return true;
+    }
+    SOCKET Handle() const { return m_socket; }
+
+private:
+    SOCKET m_socket;
+};
+
+// Another program that holds the console's port.
+class PortHolder {
+public:
+    PortHolder() : m_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))
+    {
+        const sockaddr_in any = PortAddress(INADDR_ANY);
+        m_held = ::bind(m_socket, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0 &&
+                 ::listen(m_socket, SOMAXCONN) == 0;
+    }
+    ~PortHolder() { Release(); }
+    bool Held() const { return m_held; }
+    void Release()
+    {
+        if (m_socket != INVALID_SOCKET)
+            ::closesocket(m_socket);
+        m_socket = INVALID_SOCKET;
+    }
+
+private:
+    SOCKET m_socket;
+    bool m_held = false;
+};
+
+// Holds the console's window thread still, as a long append would, until thawed.
+class FrozenThread {
+public:
+    explicit FrozenThread(HWND window)
+        : m_thread(::OpenThread(THREAD_SUSPEND_RESUME, FALSE, ::GetWindowThreadProcessId(window, nullptr)))
+    {
+        m_frozen = m_thread && ::SuspendThread(m_thread) != static_cast<DWORD>(-1);
+    }
+    ~FrozenThread()
+    {
+        Thaw();
+        if (m_thread)
+            ::CloseHandle(m_thread);
+    }
+    bool Frozen() const { return m_frozen; }
+    void Thaw()
+    {
+        if (m_frozen)
+            ::ResumeThread(m_thread);
+        m_frozen = false;
+    }
+
+private:
+    HANDLE m_thread;
+    bool m_frozen = false;
+};
+
+class LogService : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_console.Start()) << "no window titled as the console"; }
+
+    std::wstring View() const { return m_console.Text(IDC_LOG_VIEW); }
+    std::wstring Caption() const { return m_console.Text(IDC_SERVICE_BUTTON); }
+
+    // Clicks the service button as the operator would and returns the text the click appended.
+    std::wstring ClickService()
+    {
+        const int before = m_console.TextLength(IDC_LOG_VIEW);
+        m_console.Click(IDC_SERVICE_BUTTON);
+        if (!WaitForLength(before + 1))
+            return L"<nothing appended>";
+        // The window answers only once the click's handler has returned, caption and all.
+        m_console.Answers(kLimitMs);
+        return View().substr(static_cast<size_t>(before));
+    }
+
+    // Waits until the view holds at least `length` characters.
+    bool WaitForLength(int length, DWORD limitMs = kLimitMs) const
+    {
+        const ULONGLONG until = ::GetTickCount64() + limitMs;
+        while (m_console.TextLength(IDC_LOG_VIEW) < length) {
+            if (::GetTickCount64() > until)
+                return false;
+            ::Sleep(20);
+        }
+        return true;
+    }
+
+    bool WaitForView(const std::wstring& expected) const
+    {
+        return m_console.WaitForText(IDC_LOG_VIEW, [&](const std::wstring& t) { return t == expected; }, kLimitMs);
+    }
+
+    CConsoleProcess m_console;
+};
+
+struct ToggleStep {
+    const wchar_t* line;
+    const wchar_t* caption;
+    int connectError; // what a new client gets afterwards
+};
+
+TEST_F(LogService, StartsStopsAndStartsAgainWithItsStatusLinesAndCaptions)
+{
+    ASSERT_EQ(Caption(), kCaptionStart);
+    Client before;
+    EXPECT_EQ(before.Connect(), WSAECONNREFUSED) << "the service must not start by itself";
+
+    const ToggleStep steps[] = {
+        {kStarted, kCaptionStop, 0},
+        {kStopped, kCaptionStart, WSAECONNREFUSED},
+        {kStarted, kCaptionStop, 0},
+        {kStopped, kCaptionStart, WSAECONNREFUSED},
+    };
+    std::wstring expected;
+    for (const ToggleStep& step : steps) {
+        SCOPED_TRACE(::testing::Message() << "after the click that should append " << ToUtf8(step.line));
+        EXPECT_EQ(ClickService(), step.line);
+        EXPECT_EQ(Caption(), step.caption);
+        Client probe;
+        EXPECT_EQ(probe.Connect(), step.connectError);
+        expected += step.line;
+    }
+    EXPECT_EQ(View(), expected);
+}
+
+TEST_F(LogService, PortTakenGivesTheCreateFailureUntilItIsFreed)
+{
+    PortHolder other;
+    ASSERT_TRUE(other.Held()) << "the test could not take the port itself";
+
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        SCOPED_TRACE(::testing::Message() << "attempt " << attempt);
+        EXPECT_EQ(ClickService(), kCreateFailed);
+        EXPECT_EQ(Caption(), kCaptionStart);
+    }
+
+    other.Release();
+    EXPECT_EQ(ClickService(), kStarted) << "a failed start must leave nothing behind";
+    EXPECT_EQ(Caption(), kCaptionStop);
+    Client client;
+    ASSERT_EQ(client.Connect(), 0);
+    ASSERT_TRUE(client.Send(Frame("through\r\n")));
+    EXPECT_TRUE(WaitForView(std::wstring(kCreateFailed) + kCreateFailed + kStarted + L"through\r\n")) << ToUtf8(View());
+}
+
+TEST_F(LogService, ClientConnectedBeforeTheStopKeepsDeliveringWhileNewOnesAreRefused)
+{
+    ASSERT_EQ(ClickService(), kStarted);
+    Client early;
+    ASSERT_EQ(early.Connect(), 0);
+    ASSERT_TRUE(early.Send(Frame("before\r\n")));
+    ASSERT_TRUE(WaitForView(std::wstring(kStarted) + L"before\r\n"));
+
+    ASSERT_EQ(ClickService(), kStopped);
+    Client late;
+    EXPECT_EQ(late.Connect(), WSAECONNREFUSED);
+
+    ASSERT_TRUE(early.Send(Frame("after\r\n")));
+    EXPECT_TRUE(WaitForView(std::wstring(kStarted) + L"before\r\n" + kStopped + L"after\r\n")) << ToUtf8(View());
+}
+
+TEST_F(LogService, TwoClientsInterleaveFrameByFrame)
+{
+    ASSERT_EQ(ClickService(), kStarted);
+    Client a, b;
+    ASSERT_EQ(a.Connect(), 0);
+    ASSERT_EQ(b.Connect(), 0);
+
+    std::wstring expected = kStarted;
+    const struct {
+        Client* client;
+        const char* text;
+    } sends[] = {{&a, "a1 "}, {&b, "b1 "}, {&b, "b2 "}, {&a, "a2 "}, {&a, "a3 "}, {&b, "b3\r\n"}};
+    for (const auto& send : sends) {
+        ASSERT_TRUE(send.client->Send(Frame(send.text)));
+        expected += std::wstring(send.text, send.text + strlen(send.text));
+        ASSERT_TRUE(WaitForView(expected)) << "waiting for " << send.text << ", the view holds " << ToUtf8(View());
+    }
+}
+
+TEST_F(LogService, ClientStalledMidFrameDoesNotHoldUpTheOthers)
+{
+    ASSERT_EQ(ClickService(), kStarted);
+    Client inPayload, inLength, busy;
+    ASSERT_EQ(inPayload.Connect(), 0);
+    ASSERT_EQ(inLength.Connect(), 0);
+    ASSERT_EQ(busy.Connect(), 0);
+
+    const std::string stalledPayload = Frame(std::string(60, 'p') + "\r\n");
+    const std::string stalledLength = Frame("length was cut\r\n");
+    ASSERT_TRUE(inPayload.Send(stalledPayload.substr(0, 10)));
+    ASSERT_TRUE(inLength.Send(stalledLength.substr(0, 2)));
+
+    std::wstring expected = kStarted;
+    for (int i = 0; i < 20; ++i) {
+        const std::string text = "busy " + std::to_string(i) + "\r\n";
+        ASSERT_TRUE(busy.Send(Frame(text)));
+        expected += std::wstring(text.begin(), text.end());
+    }
+    EXPECT_TRUE(WaitForView(expected)) << ToUtf8(View());
+    EXPECT_TRUE(m_console.Answers(kLimitMs)) << "the window stopped answering";
+
+    // The stalled frames are shown whole once their last bytes come.
+    ASSERT_TRUE(inPayload.Send(stalledPayload.substr(10)));
+    expected += std::wstring(60, L'p') + L"\r\n";
+    EXPECT_TRUE(WaitForView(expected)) << ToUtf8(View());
+    ASSERT_TRUE(inLength.Send(stalledLength.substr(2)));
+    expected += L"length was cut\r\n";
+    EXPECT_TRUE(WaitForView(expected)) << ToUtf8(View());
+}
+
+class LogServiceLoad : public LogService {};
+
+TEST_F(LogServiceLoad, HundredClientsConnectingAtOnceAreAllAcceptedAndShown)
+{
+    constexpr int kClients = 100;
+    ASSERT_EQ(ClickService(), kStarted);
+
+    // While the console is busy, only the system's queue of waiting connections can take the
+    // burst in; a short queue leaves the rest retrying their connects for seconds.
+    std::vector<std::unique_ptr<Client>> clients;
+    {
+        FrozenThread busy(m_console.Window());
+        ASSERT_TRUE(busy.Frozen());
+        std::vector<WSAPOLLFD> pending;
+        for (int i = 0; i < kClients; ++i) {
+            clients.push_back(std::make_unique<Client>());
+            ASSERT_TRUE(clients.back()->BeginConnect()) << "client " << i;
+            pending.push_back(WSAPOLLFD{clients.back()->Handle(), POLLWRNORM, 0});
+        }
+        const ULONGLONG until = ::GetTickCount64() + 20000;
+        size_t done = 0;
+        while (done < pending.size() && ::GetTickCount64() < until) {
+            ::WSAPoll(pending.data(), static_cast<ULONG>(pending.size()), 100);
+            done = static_cast<size_t>(std::count_if(pending.begin(), pending.end(),
+                                                     [](const WSAPOLLFD& p) { return p.revents != 0; }));
+        }
+        ASSERT_EQ(done, pending.size()) << "connects still waiting while the console was busy";
+    }
+    for (int i = 0; i < kClients; ++i)
+        ASSERT_EQ(clients[i]->ConnectResult(), 0) << "client " << i;
+
+    std::vector<std::wstring> expectedLines;
+    int expectedLength = static_cast<int>(wcslen(kStarted));
+    for (int i = 0; i < kClients; ++i) {
+        char text[32];
+        snprintf(text, sizeof text, "client %03d\r\n", i);
+        ASSERT_TRUE(clients[i]->Send(Frame(text)));
+        expectedLines.emplace_back(text, text + strlen(text) - 2);
+        expectedLength += static_cast<int>(strlen(text));
+    }
+    ASSERT_TRUE(WaitForLength(expectedLength)) << "the view holds " << ToUtf8(View());
+
+    const std::wstring view = View();
+    ASSERT_EQ(view.size(), static_cast<size_t>(expectedLength));
+    ASSERT_EQ(view.compare(0, wcslen(kStarted), kStarted), 0);
+    std::vector<std::wstring> lines;
+    for (size_t at = wcslen(kStarted); at < view.size();) {
+        const size_t end = view.find(L"\r\n", at);
+        ASSERT_NE(end, std::wstring::npos);
+        lines.push_back(view.substr(at, end - at));
+        at = end + 2;
+    }
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, expectedLines);
+}
+
+// One write of a client; after some, the client pauses, so that the console reads the cut
+// piece on its own rather than together with what follows.
+struct Write {
+    std::string bytes;
+    bool pauseAfter = false;
+};
+
+// One client's frames as bytes on the wire, cut into the writes it sends them in: some cuts
+// fall inside a length, some inside a payload, and some writes carry several frames.
+std::vector<Write> CutIntoWrites(int client, int frames, std::mt19937& random, int& cutsInLength)
+{
+    constexpr int kPausedCuts = 12;
+    std::uniform_int_distribution<size_t> size(zelsend::kBenchMinSize, 200);
+    std::uniform_int_distribution<int> kind(0, 3);
+    std::vector<Write> writes(1);
+    int paused = 0;
+    for (int seq = 0; seq < frames; ++seq) {
+        const std::string frame = Frame(zelsend::MakeBenchPayload(client, seq, size(random)));
+        const int k = kind(random);
+        if (k == 0 || k == 1) {
+            const size_t at = k == 0 ? std::uniform_int_distribution<size_t>(1, 3)(random)
+                                     : std::uniform_int_distribution<size_t>(5, frame.size() - 1)(random);
+            writes.back().bytes += frame.substr(0, at);
+            writes.back().pauseAfter = paused < kPausedCuts && seq % 7 == 0;
+            paused += writes.back().pauseAfter ? 1 : 0;
+            writes.push_back(Write{frame.substr(at)});
+            cutsInLength += k == 0 ? 1 : 0;
+        } else {
+            writes.back().bytes += frame;
+            if (k == 3) // the frame ends a write; otherwise the next one joins it
+                writes.emplace_back();
+        }
+    }
+    return writes;
+}
+
+TEST_F(LogServiceLoad, SequencedLoadWithRandomWriteSizesShowsEveryFrameOnceInOrder)
+{
+    constexpr int kClients = 4;
+    constexpr int kFrames = 1500;
+    const unsigned seed = ::testing::UnitTest::GetInstance()->random_seed() + 4711u;
+    SCOPED_TRACE(::testing::Message() << "seed " << seed);
+    std::mt19937 random(seed);
+
+    std::vector<std::vector<Write>> writes;
+    int cutsInLength = 0;
+    int expectedLength = static_cast<int>(wcslen(kStarted));
+    for (int c = 0; c < kClients; ++c) {
+        writes.push_back(CutIntoWrites(c, kFrames, random, cutsInLength));
+        for (const Write& w : writes.back())
+            expectedLength += static_cast<int>(w.bytes.size());
+        expectedLength -= 4 * kFrames;
+    }
+    ASSERT_GT(cutsInLength, 0);
+
+    ASSERT_EQ(ClickService(), kStarted);
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int c = 0; c < kClients; ++c) {
+        clients.push_back(std::make_unique<Client>());
+        ASSERT_EQ(clients.back()->Connect(), 0);
+    }
+    std::vector<int> sendFailed(kClients, 0);
+    std::vector<std::thread> senders;
+    for (int c = 0; c < kClients; ++c) {
+        senders.emplace_back([&, c] {
+            for (const Write& w : writes[c]) {
+                if (!w.bytes.empty() && !clients[c]->Send(w.bytes)) {
+                    sendFailed[c] = 1;
+                    return;
+                }
+                if (w.pauseAfter)
+                    ::Sleep(100);
+            }
+        });
+    }
+    for (std::thread& t : senders)
+        t.join();
+    for (int c = 0; c < kClients; ++c)
+        ASSERT_EQ(sendFailed[c], 0) << "client " << c;
+
+    EXPECT_TRUE(WaitForLength(expectedLength)) << "the view stopped short";
+    const std::wstring view = View();
+    EXPECT_EQ(view.size(), static_cast<size_t>(expectedLength));
+    const zelsend::BenchCheck check = zelsend::VerifyBenchText(ToUtf8(view), kClients, kFrames);
+    EXPECT_TRUE(check.Ok()) << check.Summary();
+    EXPECT_EQ(check.ignored, 1) << "only the started line is not a frame";
+    for (int c = 0; c < kClients; ++c)
+        EXPECT_EQ(check.framesSeen[c], kFrames) << "client " << c;
+}
+
+} // namespace
