@@ -8,11 +8,26 @@
 #include "res/resource.h"
 #include "ui/zel_log_console_dlg.h"
 
-CZelLogConsoleApp theApp;
+// A menu or accelerator command arrives with notification code 0, the same as a click.
+// The program has no help content of its own: help goes to the base's handler.
+const MessageEntry<CWinApp> CZelLogConsoleApp::kCommands[] = {
+    OnClicked(ID_HELP, &CWinApp::OnHelp),
+};
 
 CZelLogConsoleApp::CZelLogConsoleApp()
 {
     m_dwRestartManagerSupportFlags = AFX_RESTART_MANAGER_SUPPORT_RESTART;
+}
+
+bool CZelLogConsoleApp::OnCmdMsg(UINT id, UINT code)
+{
+    LRESULT result = 0;
+    return DispatchMessageMap<CWinApp>(*this, kCommands, WM_COMMAND, MAKEWPARAM(id, code), 0, result);
+}
+
+BOOL CZelLogConsoleApp::StartSockets()
+{
+    return AfxSocketInit();
 }
 
 // Runs the console window and then lets the program end; FALSE in every case, so no second
@@ -26,7 +41,7 @@ BOOL CZelLogConsoleApp::InitInstance()
 
     CWinApp::InitInstance();
 
-    if (!AfxSocketInit()) {
+    if (!StartSockets()) {
         AfxMessageBox(IDP_SOCKETS_INIT_FAILED);
         return FALSE;
     }

@@ -1,9 +1,18 @@
 #pragma once
 // The application: prepares the platform, starts the sockets library and runs the console window.
+#include "platform/message_map.h"
 #include "platform/win_app.h"
 
 class CZelLogConsoleApp : public CWinApp {
 public:
     CZelLogConsoleApp();
     BOOL InitInstance() override;
+    bool OnCmdMsg(UINT id, UINT code) override;
+
+protected:
+    // Its own step, so that a test build can start the program as on a machine without sockets.
+    virtual BOOL StartSockets();
+
+private:
+    static const MessageEntry<CWinApp> kCommands[];
 };

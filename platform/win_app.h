@@ -21,6 +21,9 @@ public:
     virtual int Run();
     // The standard help command; this program ships no help content, so it does nothing.
     virtual void OnHelp() {}
+    // A command (id, notification code) that no window handled ends its route here.
+    // True when the application handled it.
+    virtual bool OnCmdMsg(UINT, UINT) { return false; }
 
     // Names the settings key. Nothing is stored under it, so it is only remembered.
     void SetRegistryKey(const wchar_t* key) { m_registryKey = key; }

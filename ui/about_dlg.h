@@ -5,5 +5,6 @@
 
 class CAboutDlg : public CDialogEx {
 public:
-    CAboutDlg() : CDialogEx(IDD_ABOUTBOX) {}
+    // Owned by the window it is opened from, so that window waits while the box is open.
+    explicit CAboutDlg(CWnd* parent = nullptr) : CDialogEx(IDD_ABOUTBOX, parent) {}
 };

@@ -1,6 +1,7 @@
 #include "ui/zel_log_console_dlg.h"
 
 #include "log/log_registry.h"
+#include "platform/win_app.h"
 #include "ui/about_dlg.h"
 
 const CZelLogConsoleDlg::MessageEntry CZelLogConsoleDlg::kMessages[] = {
@@ -28,7 +29,14 @@ CZelLogConsoleDlg::~CZelLogConsoleDlg()
 
 bool CZelLogConsoleDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
-    return DispatchMessageMap(*this, kMessages, message, wParam, lParam, result);
+    if (DispatchMessageMap(*this, kMessages, message, wParam, lParam, result))
+        return true;
+    // A command that no control of the window handles goes on to the application (help).
+    CWinApp* app = AfxGetApp();
+    if (message != WM_COMMAND || !app || !app->OnCmdMsg(LOWORD(wParam), HIWORD(wParam)))
+        return false;
+    result = 0;
+    return true;
 }
 
 void CZelLogConsoleDlg::DoDataExchange(CDataExchange* pDX)
@@ -70,7 +78,7 @@ BOOL CZelLogConsoleDlg::OnInitDialog()
 void CZelLogConsoleDlg::OnSysCommand(UINT nID, LPARAM lParam)
 {
     if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg about;
+        CAboutDlg about(this);
         about.DoModal();
         return;
     }

@@ -1,0 +1,259 @@
+// The console window of the real program, seen and driven from another process: what it shows
+// after start-up, the ways it ends, the About box from its system menu, and the start-up
+// failure when the sockets library cannot be started.
+#include <gtest/gtest.h>
+#include <winsock2.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "console_process.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr DWORD kLimitMs = 15000;
+constexpr const wchar_t* kAboutTitle = L"关于 ZelLogConsole";
+
+// The machine's first IPv4 address, asked of the sockets library in this process.
+std::wstring MachineAddress()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name) != 0)
+        return L"";
+    const hostent* host = ::gethostbyname(name);
+    if (!host || host->h_addrtype != AF_INET || !host->h_addr_list[0])
+        return L"";
+    in_addr first;
+    memcpy(&first, host->h_addr_list[0], 4);
+    const std::string dotted = ::inet_ntoa(first);
+    return std::wstring(dotted.begin(), dotted.end());
+}
+
+std::wstring TextOf(HWND hwnd)
+{
+    wchar_t text[512] = {};
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 10000, &copied);
+    return std::wstring(text, copied);
+}
+
+std::vector<HWND> Children(HWND parent)
+{
+    std::vector<HWND> children;
+    for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    return children;
+}
+
+// The window that has the keyboard focus in the thread that runs a window.
+HWND FocusOf(HWND window)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
+// The console's focused control. A window of another program may have come to the front since
+// start-up and taken the focus; bringing the console back gives back the focus it had.
+HWND FocusedControl(const CConsoleProcess& console)
+{
+    HWND window = console.Window();
+    if (HWND focus = FocusOf(window))
+        return focus;
+    ::SetForegroundWindow(window);
+    const ULONGLONG until = ::GetTickCount64() + kLimitMs;
+    while (!FocusOf(window) && ::GetTickCount64() < until)
+        ::Sleep(20);
+    return FocusOf(window);
+}
+
+HWND WaitForWindow(DWORD processId, const wchar_t* title, DWORD limitMs = kLimitMs)
+{
+    const ULONGLONG until = ::GetTickCount64() + limitMs;
+    for (;;) {
+        if (HWND found = FindProcessWindow(processId, title))
+            return found;
+        if (::GetTickCount64() > until)
+            return nullptr;
+        ::Sleep(20);
+    }
+}
+
+bool WaitForGone(HWND hwnd, DWORD limitMs = kLimitMs)
+{
+    const ULONGLONG until = ::GetTickCount64() + limitMs;
+    while (::IsWindow(hwnd)) {
+        if (::GetTickCount64() > until)
+            return false;
+        ::Sleep(20);
+    }
+    return true;
+}
+
+TEST(ConsoleWindowE2E, ShowsTheAddressAnEmptyViewAndTheButtonsWithFocusOnTheAddress)
+{
+    CConsoleProcess console;
+    ASSERT_TRUE(console.Start()) << "no window titled as the console";
+    EXPECT_EQ(console.Text(0), L"Zel网络日志终端工具v1.0");
+    EXPECT_EQ(console.Text(IDC_LOCAL_ADDRESS), MachineAddress());
+    EXPECT_EQ(console.Text(IDC_LOG_VIEW), L"");
+    EXPECT_EQ(console.Text(IDC_SERVICE_BUTTON), L"启动");
+    EXPECT_EQ(console.Text(IDC_CLEAR_LOG), L"清空日志");
+    EXPECT_EQ(console.Text(IDC_SAVE_LOG), L"保存日志");
+    EXPECT_EQ(FocusedControl(console), console.Control(IDC_LOCAL_ADDRESS));
+    EXPECT_TRUE(::IsWindowVisible(console.Window()));
+}
+
+struct Ending {
+    const char* name;
+    void (*act)(const CConsoleProcess&);
+};
+
+void PostKeyToFocus(const CConsoleProcess& console, WPARAM key)
+{
+    HWND focus = FocusedControl(console);
+    ASSERT_EQ(focus, console.Control(IDC_LOCAL_ADDRESS));
+    ::PostMessageW(focus, WM_KEYDOWN, key, 0);
+    ::PostMessageW(focus, WM_KEYUP, key, 0);
+}
+
+const Ending kEndings[] = {
+    {"Enter", [](const CConsoleProcess& c) { PostKeyToFocus(c, VK_RETURN); }},
+    {"Escape", [](const CConsoleProcess& c) { PostKeyToFocus(c, VK_ESCAPE); }},
+    {"CloseMessage", [](const CConsoleProcess& c) { ::PostMessageW(c.Window(), WM_CLOSE, 0, 0); }},
+    {"SystemMenuClose", [](const CConsoleProcess& c) { ::PostMessageW(c.Window(), WM_SYSCOMMAND, SC_CLOSE, 0); }},
+};
+
+class ConsoleEnds : public ::testing::TestWithParam<Ending> {};
+
+TEST_P(ConsoleEnds, AndTheProcessEndsWithIt)
+{
+    CConsoleProcess console;
+    ASSERT_TRUE(console.Start());
+    GetParam().act(console);
+    DWORD exitCode = 1;
+    EXPECT_TRUE(console.WaitForExit(kLimitMs, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(ConsoleWindowE2E, ConsoleEnds, ::testing::ValuesIn(kEndings),
+                         [](const ::testing::TestParamInfo<Ending>& info) { return info.param.name; });
+
+TEST(ConsoleWindowE2E, CommandLineArgumentsChangeNothing)
+{
+    CConsoleProcess console;
+    ASSERT_TRUE(console.Start(L"--port 12000 /min -h 10.1.2.3 日志")) << "no window titled as the console";
+    EXPECT_EQ(console.Text(IDC_LOCAL_ADDRESS), MachineAddress());
+    EXPECT_EQ(console.Text(IDC_LOG_VIEW), L"");
+    EXPECT_EQ(console.Text(IDC_SERVICE_BUTTON), L"启动");
+    EXPECT_FALSE(::IsIconic(console.Window()));
+
+    // The service still listens on its own port.
+    console.Click(IDC_SERVICE_BUTTON);
+    ASSERT_TRUE(console.WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }));
+    SOCKET client = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = ::htons(11925);
+    to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(client, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0);
+    ::closesocket(client);
+
+    ::PostMessageW(console.Window(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(console.WaitForExit(kLimitMs));
+}
+
+class AboutFromSystemMenu : public ::testing::TestWithParam<WPARAM> {};
+
+// The system keeps the low four bits of a system command for itself: 0x0010 to 0x001F all mean About.
+TEST_P(AboutFromSystemMenu, OpensModallyAndItsOkClosesIt)
+{
+    CConsoleProcess console;
+    ASSERT_TRUE(console.Start());
+    ::PostMessageW(console.Window(), WM_SYSCOMMAND, GetParam(), 0);
+
+    HWND about = WaitForWindow(console.ProcessId(), kAboutTitle);
+    ASSERT_NE(about, nullptr) << "no About box";
+    std::vector<std::wstring> texts;
+    for (HWND child : Children(about))
+        texts.push_back(TextOf(child));
+    EXPECT_NE(std::find(texts.begin(), texts.end(), L"ZelLogConsole，1.0 版"), texts.end());
+    EXPECT_EQ(TextOf(::GetDlgItem(about, IDOK)), L"确定");
+    EXPECT_FALSE(::IsWindowEnabled(console.Window())) << "the About box is modal";
+
+    ::PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(about, IDOK)));
+    EXPECT_TRUE(WaitForGone(about));
+    EXPECT_TRUE(console.Answers(kLimitMs));
+    EXPECT_TRUE(::IsWindowEnabled(console.Window()));
+    EXPECT_EQ(console.Text(IDC_SERVICE_BUTTON), L"启动");
+
+    ::PostMessageW(console.Window(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(console.WaitForExit(kLimitMs));
+}
+
+INSTANTIATE_TEST_SUITE_P(ConsoleWindowE2E, AboutFromSystemMenu, ::testing::Values(0x0010, 0x001F));
+
+// The console built to start as on a machine whose sockets library cannot be started.
+std::wstring NoSocketsExe()
+{
+    std::wstring path = L"Z:";
+    for (const char* c = ZEL_NO_SOCKETS_EXE; *c; ++c)
+        path.push_back(*c == '/' ? L'\\' : static_cast<wchar_t>(*c));
+    return path;
+}
+
+// Message boxes are captioned with the program's name: its file name without the extension.
+std::wstring ProgramName(const std::wstring& path)
+{
+    std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
+    return name.substr(0, name.rfind(L'.'));
+}
+
+TEST(StartupE2E, WithoutSocketsAMessageBoxReportsItAndNoConsoleFollows)
+{
+    const std::wstring exe = NoSocketsExe();
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &process));
+
+    HWND box = WaitForWindow(process.dwProcessId, ProgramName(exe).c_str());
+    ASSERT_NE(box, nullptr) << "no message box captioned " << std::string(ProgramName(exe).begin(), ProgramName(exe).end());
+    std::vector<std::wstring> texts;
+    int buttons = 0;
+    for (HWND child : Children(box)) {
+        wchar_t cls[32] = {};
+        ::GetClassNameW(child, cls, 32);
+        if (_wcsicmp(cls, L"Button") == 0 && ::IsWindowVisible(child))
+            ++buttons;
+        texts.push_back(TextOf(child));
+    }
+    EXPECT_NE(std::find(texts.begin(), texts.end(), L"Windows 套接字初始化失败。"), texts.end());
+    EXPECT_EQ(buttons, 1) << "OK only";
+    EXPECT_NE(::GetDlgItem(box, IDOK), nullptr);
+    EXPECT_EQ(FindProcessWindow(process.dwProcessId, CConsoleProcess::kTitle), nullptr);
+
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(box, IDOK)));
+    // Until the process is gone, no console window may appear.
+    bool consoleSeen = false;
+    const ULONGLONG until = ::GetTickCount64() + kLimitMs;
+    while (::WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT && ::GetTickCount64() < until)
+        consoleSeen = consoleSeen || FindProcessWindow(process.dwProcessId, CConsoleProcess::kTitle);
+    DWORD exitCode = STILL_ACTIVE;
+    ::GetExitCodeProcess(process.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u) << "the program did not end after OK";
+    EXPECT_FALSE(consoleSeen);
+
+    if (exitCode == STILL_ACTIVE)
+        ::TerminateProcess(process.hProcess, 1);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+}
+
+} // namespace
