@@ -10,6 +10,7 @@ const CZelLogConsoleDlg::MessageEntry CZelLogConsoleDlg::kMessages[] = {
     OnMessage(WM_QUERYDRAGICON, &CZelLogConsoleDlg::OnQueryDragIcon),
     OnClicked(IDC_SERVICE_BUTTON, &CZelLogConsoleDlg::OnBnClickedService),
     OnClicked(IDC_CLEAR_LOG, &CZelLogConsoleDlg::OnBnClickedClearLog),
+    OnClicked(IDC_SAVE_LOG, &CZelLogConsoleDlg::OnBnClickedSaveLog),
     OnMessage(WM_ZEL_FLUSHLOG, &CZelLogConsoleDlg::OnFlushLog),
 };
 

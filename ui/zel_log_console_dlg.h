@@ -7,6 +7,7 @@
 #include "platform/edit.h"
 #include "platform/message_map.h"
 #include "res/resource.h"
+#include "ui/save_log_prompts.h"
 
 class CZelLogConsoleDlg : public CDialogEx {
 public:
@@ -23,6 +24,8 @@ public:
 
     // Tests stand in for the machine's name service; must be set before the window is created.
     void SetHostResolver(CHostResolver* resolver) { m_pResolver = resolver; }
+    // Tests stand in for the save dialog and the message boxes of saving the log.
+    void SetSaveLogPrompts(CSaveLogPrompts* prompts) { m_pSavePrompts = prompts; }
 
     HICON m_hIcon;
     CEdit m_editAddress;
@@ -41,6 +44,7 @@ protected:
     HCURSOR OnQueryDragIcon();
     void OnBnClickedService();
     void OnBnClickedClearLog();
+    void OnBnClickedSaveLog();
     void OnFlushLog();
 
 private:
@@ -52,4 +56,6 @@ private:
 
     CHostResolver m_defaultResolver;
     CHostResolver* m_pResolver = &m_defaultResolver;
+    CSaveLogPrompts m_defaultSavePrompts;
+    CSaveLogPrompts* m_pSavePrompts = &m_defaultSavePrompts;
 };

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+#include <winsock2.h>
+
+#include <string>
+
+#include "console_process.h"
+#include "res/resource.h"
+#include "tests/common/save_dialog_driver.h"
+#include "tests/common/temp_dir.h"
+
+namespace {
+
+const char kStartedLine936[] =
+    "\xc8\xd5\xd6\xbe\xb7\xfe\xce\xf1\xc6\xf4\xb6\xaf\xb3\xc9\xb9\xa6\xa3\xac\xd5\xfd\xd4\xda\xd5\xec\xcc\xfd...";
+const wchar_t kStartedLine[] = L"日志服务启动成功，正在侦听...\r\n";
+
+class SaveLogE2E : public ::testing::Test {
+protected:
+    // Clicks the save button, answers the real save dialog with path and checks the message
+    // box that follows; whileOpen runs while the dialog is up.
+    template <class WhileOpen>
+    void SaveThroughTheDialog(const std::wstring& path, WhileOpen whileOpen)
+    {
+        m_console.Click(IDC_SAVE_LOG);
+        const HWND dialog = savedlg::WaitForOwnedDialog(m_console.ProcessId(), m_console.Window());
+        ASSERT_NE(dialog, nullptr) << "no save dialog owned by the console window";
+        EXPECT_EQ(savedlg::FileTypes(dialog), (std::vector<std::wstring>{L"日志文件(*.txt)", L"All Files (*.*)"}));
+        whileOpen();
+        ASSERT_TRUE(savedlg::ConfirmName(dialog, path)) << "no file name field";
+        ASSERT_TRUE(savedlg::WaitUntilGone(dialog));
+
+        // The success box: the console's, captioned with the program's name, OK only.
+        const HWND box = savedlg::WaitForOwnedDialog(m_console.ProcessId(), m_console.Window());
+        ASSERT_NE(box, nullptr) << "no message box after the save";
+        EXPECT_EQ(savedlg::TextOf(box), L"ZelLogConsole");
+        EXPECT_EQ(savedlg::TextOf(::GetDlgItem(box, savedlg::kMessageText)), L"保存日志文件成功！");
+        EXPECT_EQ(savedlg::VisibleButtons(box), std::vector<int>{IDOK});
+        EXPECT_FALSE(savedlg::ShowsIcon(box));
+        savedlg::Press(box, IDOK);
+        ASSERT_TRUE(savedlg::WaitUntilGone(box));
+    }
+
+    std::string FileBytes(const std::wstring& path)
+    {
+        std::string bytes;
+        EXPECT_TRUE(ReadFileBytes(path, bytes)) << "no file at the chosen path";
+        return bytes;
+    }
+
+    CConsoleProcess m_console;
+    TempDir m_dir;
+};
+
+// The operator starts the service, saves, then saves again over the same file while a client
+// sends a frame with the dialog open.
+TEST_F(SaveLogE2E, RealDialogSavesTheViewInCodePage936)
+{
+    ASSERT_TRUE(m_console.Start());
+    m_console.Click(IDC_SERVICE_BUTTON);
+    ASSERT_TRUE(m_console.WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }));
+    ASSERT_EQ(m_console.Text(IDC_LOG_VIEW), kStartedLine);
+
+    const std::wstring path = m_dir.File(L"console.txt");
+    SaveThroughTheDialog(path, [] {});
+    EXPECT_EQ(FileBytes(path), std::string(kStartedLine936) + "\r\n");
+
+    SOCKET client = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = ::htons(11925);
+    to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(client, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0);
+    const std::wstring withFrame = std::wstring(kStartedLine) + L"保存中到达的帧\n";
+    SaveThroughTheDialog(path, [&] {
+        const std::string payload = "\xe4\xbf\x9d\xe5\xad\x98\xe4\xb8\xad\xe5\x88\xb0\xe8\xbe\xbe\xe7\x9a\x84\xe5\xb8\xa7\n";
+        const std::string frame = std::string{char(payload.size()), 0, 0, 0} + payload;
+        ASSERT_EQ(::send(client, frame.data(), static_cast<int>(frame.size()), 0), static_cast<int>(frame.size()));
+        EXPECT_TRUE(m_console.WaitForText(IDC_LOG_VIEW, [&](const std::wstring& t) { return t == withFrame; }))
+            << "frames are shown while the save dialog is open";
+    });
+    EXPECT_EQ(FileBytes(path), std::string(kStartedLine936) + "\r\n" +
+                                   "\xb1\xa3\xb4\xe6\xd6\xd0\xb5\xbd\xb4\xef\xb5\xc4\xd6\xa1\r\n");
+    ::closesocket(client);
+
+    EXPECT_EQ(m_console.Text(IDC_LOG_VIEW), withFrame) << "saving leaves the view as it was";
+    EXPECT_EQ(m_console.Text(IDC_SERVICE_BUTTON), L"关闭") << "saving leaves the service listening";
+}
+
+} // namespace

@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "log/log_registry.h"
+#include "pump.h"
+#include "tests/common/temp_dir.h"
+#include "ui/zel_log_console_dlg.h"
+
+namespace {
+
+const char kStartedLine936[] =
+    "\xc8\xd5\xd6\xbe\xb7\xfe\xce\xf1\xc6\xf4\xb6\xaf\xb3\xc9\xb9\xa6\xa3\xac\xd5\xfd\xd4\xda\xd5\xec\xcc\xfd...";
+const wchar_t kSaved[] = L"保存日志文件成功！";
+
+// Stands in for the operator: answers the save dialog from a script and reads the message
+// boxes instead of showing them.
+class ScriptedOperator : public CSaveLogPrompts {
+public:
+    struct Box {
+        HWND owner;
+        CString text;
+        UINT type;
+    };
+
+    bool AskPath(CString& path) override
+    {
+        ++m_asked;
+        if (m_whileOpen)
+            m_whileOpen();
+        if (!m_answer)
+            return false;
+        path = *m_answer;
+        return true;
+    }
+    void Tell(CWnd& owner, const CString& text, UINT type) override { m_boxes.push_back({owner.m_hWnd, text, type}); }
+
+    std::optional<CString> m_answer;
+    std::function<void()> m_whileOpen;
+    int m_asked = 0;
+    std::vector<Box> m_boxes;
+};
+
+// What a save must leave as it was.
+struct ConsoleState {
+    CString view;
+    bool listening;
+    CString serviceCaption;
+    std::string locale;
+
+    bool operator==(const ConsoleState& o) const
+    {
+        return view == o.view && listening == o.listening && serviceCaption == o.serviceCaption && locale == o.locale;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const ConsoleState& s)
+{
+    return out << "view of " << s.view.size() << " chars, listening " << s.listening << ", locale " << s.locale;
+}
+
+// A real console window, created modelessly; its save button is clicked with the operator scripted.
+class SaveFlow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CLogRegistry::GetInstance()->m_pending.Clear();
+        m_dlg.SetSaveLogPrompts(&m_operator);
+        ASSERT_TRUE(m_dlg.Create());
+    }
+    void TearDown() override
+    {
+        if (m_dlg.m_bListening)
+            m_dlg.ToggleLogService();
+    }
+
+    void ClickSave() { m_dlg.Send(WM_COMMAND, MAKEWPARAM(IDC_SAVE_LOG, BN_CLICKED), (LPARAM)m_dlg.GetDlgItem(IDC_SAVE_LOG)); }
+    CString View() const { return m_dlg.m_editLog.GetWindowText(); }
+    ConsoleState State() const
+    {
+        return {View(), m_dlg.m_bListening, m_dlg.m_btnService.GetWindowText(), std::setlocale(LC_CTYPE, nullptr)};
+    }
+    std::string Saved(const CString& path) const
+    {
+        std::string bytes;
+        EXPECT_TRUE(ReadFileBytes(path, bytes)) << "no file written";
+        return bytes;
+    }
+
+    ScriptedOperator m_operator;
+    CZelLogConsoleDlg m_dlg;
+    TempDir m_dir;
+};
+
+TEST_F(SaveFlow, CancelWritesNothingAndShowsNothing)
+{
+    m_dlg.AppendLog(L"line\r\n");
+    const ConsoleState before = State();
+    ClickSave();
+    EXPECT_EQ(m_operator.m_asked, 1) << "the click must open the save dialog";
+    EXPECT_TRUE(m_operator.m_boxes.empty());
+    EXPECT_EQ(m_dir.Entries(), 0) << "no file created";
+    EXPECT_EQ(State(), before);
+}
+
+// The started service's own line, saved while it listens: 29 bytes of text and one CR LF.
+TEST_F(SaveFlow, StartedLineSavesAs31BytesAndTheServiceKeepsListening)
+{
+    m_dlg.ToggleLogService();
+    ASSERT_TRUE(m_dlg.m_bListening) << "port 11925 is taken here";
+    ASSERT_EQ(View(), L"日志服务启动成功，正在侦听...\r\n");
+    const ConsoleState before = State();
+    m_operator.m_answer = m_dir.File(L"started.txt");
+
+    ClickSave();
+
+    const std::string bytes = Saved(*m_operator.m_answer);
+    EXPECT_EQ(bytes.size(), 31u);
+    EXPECT_EQ(bytes, std::string(kStartedLine936) + "\r\n");
+    ASSERT_EQ(m_operator.m_boxes.size(), 1u);
+    EXPECT_EQ(m_operator.m_boxes[0].text, kSaved);
+    EXPECT_EQ(m_operator.m_boxes[0].type, UINT(MB_OK)) << "only OK, no icon";
+    EXPECT_EQ(m_operator.m_boxes[0].owner, m_dlg.m_hWnd);
+    EXPECT_EQ(State(), before);
+    EXPECT_EQ(m_dlg.m_btnService.GetWindowText(), L"关闭");
+}
+
+TEST_F(SaveFlow, EmptyLogSavesAnEmptyFileAndSaysSo)
+{
+    m_operator.m_answer = m_dir.File(L"empty.txt");
+    ClickSave();
+    EXPECT_EQ(Saved(*m_operator.m_answer), "");
+    ASSERT_EQ(m_operator.m_boxes.size(), 1u);
+    EXPECT_EQ(m_operator.m_boxes[0].text, kSaved);
+}
+
+TEST_F(SaveFlow, ExistingFileIsReplacedWithoutAQuestion)
+{
+    const CString path = m_dir.File(L"old.txt");
+    WriteFileBytes(path, std::string(5000, 'o'));
+    m_dlg.AppendLog(L"new\n");
+    m_operator.m_answer = path;
+    ClickSave();
+    EXPECT_EQ(Saved(path), "new\r\n");
+    ASSERT_EQ(m_operator.m_boxes.size(), 1u);
+    EXPECT_EQ(m_operator.m_boxes[0].text, kSaved);
+}
+
+// The locale of the C runtime is the program's, not the save's: it is the same afterwards,
+// whichever it was before.
+TEST_F(SaveFlow, LocaleOfTheRuntimeIsUnchanged)
+{
+    const std::string original = std::setlocale(LC_CTYPE, nullptr);
+    for (const char* locale : {"C", ""}) {
+        std::setlocale(LC_CTYPE, locale);
+        const std::string before = std::setlocale(LC_CTYPE, nullptr);
+        m_dlg.AppendLog(L"中文 text\r\n");
+        m_operator.m_answer = m_dir.File(L"locale.txt");
+        ClickSave();
+        EXPECT_EQ(std::setlocale(LC_CTYPE, nullptr), before);
+        EXPECT_EQ(Saved(*m_operator.m_answer), "\xd6\xd0\xce\xc4 text\r\n") << "with locale " << before;
+        m_dlg.Send(WM_COMMAND, MAKEWPARAM(IDC_CLEAR_LOG, BN_CLICKED), 0);
+    }
+    std::setlocale(LC_CTYPE, original.c_str());
+}
+
+struct FailingPath {
+    const char* name;
+    std::function<CString(const TempDir&)> path;
+    const wchar_t* expectedStart; // which failure the operator is told of
+};
+
+class SaveFlowFailure : public SaveFlow, public ::testing::WithParamInterface<FailingPath> {};
+
+// An error names the file, is marked as one and is never followed by the success box.
+TEST_P(SaveFlowFailure, ShowsAnErrorNamingThePathAndNoSuccess)
+{
+    const CString path = GetParam().path(m_dir);
+    if (path.empty())
+        GTEST_SKIP() << "not available here";
+    m_dlg.AppendLog(L"日志\r\n");
+    const ConsoleState before = State();
+    m_operator.m_answer = path;
+    ClickSave();
+    ASSERT_EQ(m_operator.m_boxes.size(), 1u);
+    const ScriptedOperator::Box& box = m_operator.m_boxes[0];
+    EXPECT_NE(box.text.find(path), CString::npos) << "the error names the file";
+    EXPECT_EQ(box.text.find(L"成功"), CString::npos);
+    EXPECT_EQ(box.text.rfind(GetParam().expectedStart, 0), 0u) << box.text;
+    EXPECT_EQ(box.type, UINT(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(box.owner, m_dlg.m_hWnd);
+    EXPECT_EQ(State(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SaveFlow, SaveFlowFailure,
+    ::testing::Values(
+        FailingPath{"MissingFolder", [](const TempDir& d) { return d.File(L"missing\\log.txt"); }, L"无法创建日志文件"},
+        FailingPath{"FolderItself", [](const TempDir& d) { return d.Path(); }, L"无法创建日志文件"},
+        FailingPath{"FullDisk", [](const TempDir&) { return FullDevice(); }, L"写入日志文件失败"}),
+    [](const ::testing::TestParamInfo<FailingPath>& info) { return std::string(info.param.name); });
+
+TEST_F(SaveFlow, UnopenablePathWritesNothing)
+{
+    m_dlg.AppendLog(L"x");
+    m_operator.m_answer = m_dir.File(L"missing\\log.txt");
+    ClickSave();
+    EXPECT_EQ(m_dir.Entries(), 0) << "neither the file nor its folder is created";
+    EXPECT_EQ(m_operator.m_boxes.size(), 1u);
+}
+
+TEST_F(SaveFlow, ReplacedCharactersAreCountedInTheSuccessBox)
+{
+    m_dlg.AppendLog(L"a한b\U0001F600\r\n");
+    m_operator.m_answer = m_dir.File(L"replaced.txt");
+    ClickSave();
+    EXPECT_EQ(Saved(*m_operator.m_answer), "a?b?\r\n");
+    ASSERT_EQ(m_operator.m_boxes.size(), 1u);
+    const CString& text = m_operator.m_boxes[0].text;
+    EXPECT_NE(text, kSaved) << "a copy with replaced characters is not a faithful one";
+    EXPECT_NE(text.find(L" 2 个字符"), CString::npos) << "the count of replaced characters";
+}
+
+// Text that has arrived but is not in the view yet, before or while the dialog is open, is
+// part of the log the operator saves.
+TEST_F(SaveFlow, TextNotYetShownIsSavedAndShownOnce)
+{
+    m_dlg.AppendLog(L"shown\r\n");
+    CLogRegistry::GetInstance()->QueueText(L"before the click\r\n");
+    m_operator.m_whileOpen = [] { CLogRegistry::GetInstance()->QueueText(L"while the dialog is open\r\n"); };
+    m_operator.m_answer = m_dir.File(L"pending.txt");
+    ClickSave();
+    const CString all = L"shown\r\nbefore the click\r\nwhile the dialog is open\r\n";
+    EXPECT_EQ(Saved(*m_operator.m_answer), std::string(all.begin(), all.end()));
+    EXPECT_EQ(View(), all);
+    PumpPending();
+    EXPECT_EQ(View(), all) << "flushed text must not show again";
+}
+
+} // namespace
