@@ -30,20 +30,24 @@ CFrameSplitter::Status CFrameSplitter::Feed(const uint8_t* data, size_t size, co
                 return Status::Oversize;
             }
             m_payloadLength = static_cast<size_t>(length);
-            m_payloadFill = 0;
-            m_payload.assign(m_payloadLength + 1, '\0');
+            m_payload.clear();
             m_inPayload = true;
         }
 
-        const size_t take = std::min(size, m_payloadLength - m_payloadFill);
-        std::memcpy(m_payload.data() + m_payloadFill, data, take);
-        m_payloadFill += take;
+        // The buffer grows with the bytes that actually arrive, never past the frame itself:
+        // a client that announces a large frame and goes quiet costs only what it sent.
+        const size_t take = std::min(size, m_payloadLength - m_payload.size());
+        const size_t needed = m_payload.size() + take + 1;
+        if (needed > m_payload.capacity())
+            m_payload.reserve(std::min(m_payloadLength + 1, std::max(needed, 2 * m_payload.capacity())));
+        m_payload.insert(m_payload.end(), data, data + take);
         data += take;
         size -= take;
-        if (m_payloadFill < m_payloadLength)
+        if (m_payload.size() < m_payloadLength)
             break;
 
         m_inPayload = false;
+        m_payload.push_back('\0');
         onFrame(m_payload.data(), m_payloadLength);
         if (m_payload.capacity() > kKeptCapacity)
             std::vector<char>().swap(m_payload);

@@ -35,8 +35,7 @@ private:
     uint8_t m_lengthBytes[4] = {};
     size_t m_lengthFill = 0;
     bool m_inPayload = false;
-    std::vector<char> m_payload; // L bytes then a zero byte
-    size_t m_payloadFill = 0;
+    std::vector<char> m_payload; // the payload so far; a zero byte follows it once whole
     size_t m_payloadLength = 0;
     bool m_failed = false;
 };
