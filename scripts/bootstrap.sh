@@ -8,7 +8,8 @@ PACKAGES=(
     wine wine32:i386 wine64
     g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
     xvfb xauth x11-utils imagemagick
-    fonts-wqy-microhei
+    # Chinese text, and Wine's own fonts for window captions and their buttons.
+    fonts-wqy-microhei fonts-wine
     netcat-openbsd
 )
 

@@ -1,19 +1,62 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the console under Wine: on your display if
-# there is one, otherwise on a virtual one.
+# Installs what is missing, builds the console and starts it under Wine: on your display if
+# there is one, otherwise on a virtual one (Xvfb).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 scripts/bootstrap.sh
-scripts/build.sh >/dev/null
 
+# Only the program is needed here (scripts/build.sh builds the tests too). The build's output
+# goes to a log that is shown when the build fails.
+mkdir -p build
+log=build/run-build.log
+if [ ! -f build/windows/CMakeCache.txt ]; then
+    echo "Building ZelLogConsole for the first time; this takes a minute or two..."
+fi
+if ! { [ -f build/windows/CMakeCache.txt ] || cmake --preset windows; } >"$log" 2>&1 ||
+    ! cmake --build --preset windows --target ZelLogConsole >>"$log" 2>&1; then
+    tail -n 40 "$log" >&2
+    echo "run.sh: the build failed; its whole output is in $log" >&2
+    exit 1
+fi
 exe=build/windows/ZelLogConsole.exe
-if [ -n "${DISPLAY:-}" ]; then
-    echo "Starting ZelLogConsole on your display ($DISPLAY). Close its window to stop it."
-    # A window manager is there to draw the frame: the console gets a window of its own.
-    ZEL_WINE_DESKTOP=0 ZEL_WINEPREFIX="$PWD/build/wineprefix-display" exec scripts/wine-run "$exe"
+
+# Wine makes its prefix on first use. Debian's Wine leaves its own fonts out of it, and without
+# them window captions show letters where their buttons belong: copy them in once.
+prepare_prefix() {
+    export ZEL_WINEPREFIX=$1
+    if [ ! -f "$ZEL_WINEPREFIX/.zel-ready" ]; then
+        echo "Preparing Wine in $ZEL_WINEPREFIX (first run only, about 10 s)..."
+        scripts/wine-run wineboot >/dev/null 2>&1 || true
+    fi
+    local fonts=$ZEL_WINEPREFIX/drive_c/windows/Fonts
+    if [ -d "$fonts" ] && [ ! -e "$fonts/marlett.ttf" ] && [ -e /usr/share/wine/fonts/marlett.ttf ]; then
+        cp /usr/share/wine/fonts/*.ttf "$fonts/"
+    fi
+}
+
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+        echo "Starting ZelLogConsole on your display ($DISPLAY). Close its window to stop it."
+        # The window manager draws the frame: the console gets a window of its own.
+        export ZEL_WINE_DESKTOP=0
+        prepare_prefix "$PWD/build/wineprefix-display"
+    else
+        echo "Starting ZelLogConsole on your display ($DISPLAY), inside a Wine desktop window since"
+        echo "no window manager runs there to draw its frame. Close the console to stop it."
+        prepare_prefix "${ZEL_WINEPREFIX:-$PWD/build/wineprefix}"
+    fi
+    exec scripts/wine-run "$exe"
 fi
 
-echo "No display found (DISPLAY is not set): starting ZelLogConsole on a virtual display (Xvfb)."
-echo "It listens on TCP port 11925 all the same. Stop it with Ctrl+C."
+if [ -n "${DISPLAY:-}" ]; then
+    echo "No X server answers on DISPLAY=$DISPLAY: starting ZelLogConsole on a virtual display (Xvfb) instead."
+else
+    echo "No display found (DISPLAY is not set): starting ZelLogConsole on a virtual display (Xvfb)."
+fi
+unset DISPLAY
+prepare_prefix "${ZEL_WINEPREFIX:-$PWD/build/wineprefix}"
+echo "Its window is on that invisible display, where nobody can click 启动 (Start): this shows that"
+echo "the program runs. To use it, run scripts/run.sh on a desktop (or over ssh -X);"
+echo "scripts/screenshot.sh takes a picture of the window. Stop it with Ctrl+C."
 exec scripts/wine-run "$exe"
