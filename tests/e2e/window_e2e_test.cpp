@@ -128,6 +128,11 @@ const Ending kEndings[] = {
     {"SystemMenuClose", [](const CConsoleProcess& c) { ::PostMessageW(c.Window(), WM_SYSCOMMAND, SC_CLOSE, 0); }},
 };
 
+void PrintTo(const Ending& e, std::ostream* os)
+{
+    *os << e.name;
+}
+
 class ConsoleEnds : public ::testing::TestWithParam<Ending> {};
 
 TEST_P(ConsoleEnds, AndTheProcessEndsWithIt)

@@ -288,6 +288,11 @@ struct IconCase {
     int x, y;
 };
 
+void PrintTo(const IconCase& c, std::ostream* os)
+{
+    *os << c.width << "x" << c.height << " around " << c.iconWidth << "x" << c.iconHeight;
+}
+
 class IconOrigin : public ::testing::TestWithParam<IconCase> {};
 
 // (size - icon + 1) / 2, truncated toward zero: odd spare room puts the extra pixel before the icon.
@@ -447,6 +452,11 @@ const AddressCase kAddressCases[] = {
      L"", 1},
     {"WrongAddressLength", [](CFakeResolver& r) { r.length = 16; }, L"", 1},
 };
+
+void PrintTo(const AddressCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class LocalAddress : public ::testing::TestWithParam<AddressCase> {};
 
