@@ -21,17 +21,11 @@ if ! { [ -f build/windows/CMakeCache.txt ] || cmake --preset windows; } >"$log" 
 fi
 exe=build/windows/ZelLogConsole.exe
 
-# Wine makes its prefix on first use. Debian's Wine leaves its own fonts out of it, and without
-# them window captions show letters where their buttons belong: copy them in once.
+# Wine makes its prefix on first use (about 10 s); say so rather than sit silent.
 prepare_prefix() {
     export ZEL_WINEPREFIX=$1
     if [ ! -f "$ZEL_WINEPREFIX/.zel-ready" ]; then
         echo "Preparing Wine in $ZEL_WINEPREFIX (first run only, about 10 s)..."
-        scripts/wine-run wineboot >/dev/null 2>&1 || true
-    fi
-    local fonts=$ZEL_WINEPREFIX/drive_c/windows/Fonts
-    if [ -d "$fonts" ] && [ ! -e "$fonts/marlett.ttf" ] && [ -e /usr/share/wine/fonts/marlett.ttf ]; then
-        cp /usr/share/wine/fonts/*.ttf "$fonts/"
     fi
 }
 

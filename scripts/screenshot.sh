@@ -18,16 +18,10 @@ fi
 echo "Building the console and the screenshot driver..."
 cmake --build "$build" --target screenshot_driver >/dev/null
 
-# Wine makes its prefix on first use. Debian's Wine leaves its own fonts out of it, and without
-# them window captions show letters where their buttons belong: copy them in once.
 export ZEL_WINEPREFIX=${ZEL_WINEPREFIX:-$root/build/wineprefix}
 if [ ! -f "$ZEL_WINEPREFIX/.zel-ready" ]; then
     echo "Preparing Wine in $ZEL_WINEPREFIX (first run only, about 10 s)..."
     scripts/wine-run wineboot >/dev/null 2>&1 || true
-fi
-fonts=$ZEL_WINEPREFIX/drive_c/windows/Fonts
-if [ -d "$fonts" ] && [ ! -e "$fonts/marlett.ttf" ] && [ -e /usr/share/wine/fonts/marlett.ttf ]; then
-    cp /usr/share/wine/fonts/*.ttf "$fonts/"
 fi
 
 work=$(mktemp -d)
