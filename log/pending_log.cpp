@@ -49,9 +49,10 @@ void CPendingLog::RecordAppend(size_t chars, double milliseconds)
     // A slice that was not full says nothing about what a full one would cost.
     if (chars < m_sliceChars / 2 && milliseconds < kTargetMs)
         return;
-    if (milliseconds < kTargetMs / 2)
-        m_sliceChars *= 2;
-    else if (milliseconds > kTargetMs)
-        m_sliceChars = static_cast<size_t>(static_cast<double>(m_sliceChars) * kTargetMs / milliseconds);
-    m_sliceChars = std::clamp(m_sliceChars, kMinSlice, kMaxSlice);
+    // An append costs a part that grows with the view plus a part per character. Scaling the
+    // slice by target / cost settles where a full slice costs the target; one step at most
+    // halves or doubles it, so a single slow append (the machine was busy) does little harm.
+    const double factor = std::clamp(kTargetMs / std::max(milliseconds, 0.001), 0.5, 2.0);
+    const double scaled = static_cast<double>(m_sliceChars) * factor;
+    m_sliceChars = std::clamp(static_cast<size_t>(scaled), kMinSlice, kMaxSlice);
 }

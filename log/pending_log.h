@@ -12,12 +12,17 @@ public:
     static constexpr size_t kMinSlice = 4 * 1024;
     static constexpr size_t kMaxSlice = 1024 * 1024;
     // What one append may cost, in milliseconds, for the window to answer promptly.
-    static constexpr double kTargetMs = 40.0;
+    static constexpr double kTargetMs = 60.0;
+    // With this much waiting, connections stop reading: the senders wait instead of the
+    // console's memory growing with text it cannot show yet. They read again below half.
+    static constexpr size_t kHighWater = 1024 * 1024;
 
     // Returns true when the queue was empty before, i.e. nobody has been asked to flush yet.
     bool Add(CString text);
     bool Empty() const { return m_texts.empty(); }
     size_t Chars() const { return m_chars; }
+    bool Full() const { return m_chars >= kHighWater; }
+    bool HasRoom() const { return m_chars < kHighWater / 2; }
 
     // Whole texts, in order, up to the current slice size (at least one text).
     CString TakeSlice();
@@ -25,7 +30,8 @@ public:
     CString TakeAll();
     void Clear();
 
-    // Adjusts the slice size from the cost of the last append of a slice.
+    // Adjusts the slice size from the cost of the last append of a slice, so that appends cost
+    // about kTargetMs.
     void RecordAppend(size_t chars, double milliseconds);
     size_t SliceChars() const { return m_sliceChars; }
 

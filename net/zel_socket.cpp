@@ -1,5 +1,6 @@
 #include "net/zel_socket.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "log/log_registry.h"
@@ -7,6 +8,7 @@
 
 namespace {
 size_t g_liveCount = 0;
+std::vector<CZelSocket*> g_waiting;
 
 // Shared by all connections: one notification runs at a time on the UI thread.
 char* ReadBuffer()
@@ -29,6 +31,23 @@ CZelSocket::CZelSocket()
 CZelSocket::~CZelSocket()
 {
     --g_liveCount;
+    g_waiting.erase(std::remove(g_waiting.begin(), g_waiting.end(), this), g_waiting.end());
+}
+
+size_t CZelSocket::WaitingCount()
+{
+    return g_waiting.size();
+}
+
+void CZelSocket::ResumeWaiting()
+{
+    if (g_waiting.empty() || !CLogRegistry::GetInstance()->m_pending.HasRoom())
+        return;
+    // Reading may free a connection or make it wait again: work on a copy.
+    const std::vector<CZelSocket*> waiting = std::move(g_waiting);
+    g_waiting.clear();
+    for (CZelSocket* connection : waiting)
+        connection->OnReceive(0);
 }
 
 bool CZelSocket::Consume(const char* data, int size)
@@ -46,6 +65,13 @@ void CZelSocket::OnReceive(int nErrorCode)
 {
     if (nErrorCode != 0) {
         Release();
+        return;
+    }
+    // While the view is far behind, the data stays with the sender, which then waits: memory
+    // stays bounded. No read means no new notification, so the connection is noted to resume.
+    if (CLogRegistry::GetInstance()->m_pending.Full()) {
+        if (std::find(g_waiting.begin(), g_waiting.end(), this) == g_waiting.end())
+            g_waiting.push_back(this);
         return;
     }
     const int received = Receive(ReadBuffer(), kReadChunk);

@@ -11,6 +11,10 @@ public:
 
     // Number of connection objects alive, for tests and leak checks.
     static size_t LiveCount();
+    // Connections that stopped reading because the view is far behind.
+    static size_t WaitingCount();
+    // Once the waiting text has room again, the connections that stopped read on.
+    static void ResumeWaiting();
 
     CZelSocket();
     ~CZelSocket() override;

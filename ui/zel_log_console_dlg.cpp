@@ -1,6 +1,7 @@
 #include "ui/zel_log_console_dlg.h"
 
 #include "log/log_registry.h"
+#include "net/zel_socket.h"
 #include "platform/win_app.h"
 #include "ui/about_dlg.h"
 
@@ -12,6 +13,7 @@ const CZelLogConsoleDlg::MessageEntry CZelLogConsoleDlg::kMessages[] = {
     OnClicked(IDC_CLEAR_LOG, &CZelLogConsoleDlg::OnBnClickedClearLog),
     OnClicked(IDC_SAVE_LOG, &CZelLogConsoleDlg::OnBnClickedSaveLog),
     OnMessage(WM_ZEL_FLUSHLOG, &CZelLogConsoleDlg::OnFlushLog),
+    OnMessage(WM_TIMER, &CZelLogConsoleDlg::OnFlushTimer),
 };
 
 CZelLogConsoleDlg::CZelLogConsoleDlg(CWnd* parent)
@@ -116,9 +118,28 @@ HCURSOR CZelLogConsoleDlg::OnQueryDragIcon()
     return static_cast<HCURSOR>(m_hIcon);
 }
 
+// Gives the empty view a roomy text buffer. Otherwise the control grows its buffer to the exact
+// size on every append, which moves the whole text each time: appends then cost more the more
+// the view holds, and the move needs the text twice in memory. Pages of the buffer are only
+// touched as text fills it.
+void CZelLogConsoleDlg::ReserveViewRoom()
+{
+    m_viewRoomy = true;
+    HLOCAL roomy = ::LocalAlloc(LMEM_MOVEABLE, kViewRoomChars * sizeof(wchar_t));
+    if (!roomy)
+        return;
+    *static_cast<wchar_t*>(::LocalLock(roomy)) = L'\0';
+    ::LocalUnlock(roomy);
+    HLOCAL previous = reinterpret_cast<HLOCAL>(m_editLog.Send(EM_GETHANDLE));
+    m_editLog.Send(EM_SETHANDLE, reinterpret_cast<WPARAM>(roomy));
+    ::LocalFree(previous);
+}
+
 void CZelLogConsoleDlg::AppendToView(const CString& text)
 {
     const int end = m_editLog.GetWindowTextLength();
+    if (end == 0 && !m_viewRoomy)
+        ReserveViewRoom();
     m_editLog.SetSel(end, end);
     m_editLog.ScrollCaret();
     m_editLog.ReplaceSel(text.c_str(), FALSE);
@@ -129,6 +150,7 @@ void CZelLogConsoleDlg::FlushAll()
     CPendingLog& pending = CLogRegistry::GetInstance()->m_pending;
     if (!pending.Empty())
         AppendToView(pending.TakeAll());
+    CZelSocket::ResumeWaiting();
 }
 
 void CZelLogConsoleDlg::AppendLog(CString text)
@@ -138,29 +160,65 @@ void CZelLogConsoleDlg::AppendLog(CString text)
     AppendToView(text);
 }
 
-// Text from connections is waiting: move one slice of it into the view, and ask again for the
-// rest, so that painting and the operator's input get their turn between slices.
+namespace {
+// Re-arms the flush behind the operator's input: timer messages come after input and paint.
+constexpr UINT_PTR kFlushTimer = 1;
+
+double NowMs()
+{
+    LARGE_INTEGER frequency, now;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&now);
+    return 1000.0 * double(now.QuadPart) / double(frequency.QuadPart);
+}
+} // namespace
+
+// Text from connections is waiting. One bounded step per message, so the window answers
+// between steps: the view's paint when it is due, else the append of one slice.
 void CZelLogConsoleDlg::OnFlushLog()
 {
     CPendingLog& pending = CLogRegistry::GetInstance()->m_pending;
     if (pending.Empty())
         return;
-    const CString slice = pending.TakeSlice();
 
-    LARGE_INTEGER frequency, start, stop;
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&start);
-    AppendToView(slice);
-    ::QueryPerformanceCounter(&stop);
-    pending.RecordAppend(slice.size(), 1000.0 * double(stop.QuadPart - start.QuadPart) / double(frequency.QuadPart));
+    const double start = NowMs();
+    if (m_paintPacer.Due(start) && ::GetUpdateRect(m_editLog.m_hWnd, nullptr, FALSE)) {
+        ::UpdateWindow(m_editLog.m_hWnd);
+        m_paintPacer.Painted(start, NowMs() - start);
+    } else {
+        const CString slice = pending.TakeSlice();
+        AppendToView(slice);
+        pending.RecordAppend(slice.size(), NowMs() - start);
+        CZelSocket::ResumeWaiting();
+    }
+    NextFlushStep();
+}
 
-    if (!pending.Empty())
-        Post(WM_ZEL_FLUSHLOG);
+// Asks for the next step while text waits. Posted messages come before the operator's input,
+// so when input is waiting the next step comes by timer instead, after it.
+void CZelLogConsoleDlg::NextFlushStep()
+{
+    if (CLogRegistry::GetInstance()->m_pending.Empty())
+        return;
+    if (HIWORD(::GetQueueStatus(QS_INPUT)) != 0) {
+        ::SetTimer(m_hWnd, kFlushTimer, USER_TIMER_MINIMUM, nullptr);
+        return;
+    }
+    Post(WM_ZEL_FLUSHLOG);
+}
+
+void CZelLogConsoleDlg::OnFlushTimer(UINT nIDEvent, LPARAM)
+{
+    if (nIDEvent != kFlushTimer)
+        return;
+    ::KillTimer(m_hWnd, kFlushTimer);
+    OnFlushLog();
 }
 
 // Empties the view. Text still waiting to be shown arrived before the click, so it goes too.
 void CZelLogConsoleDlg::OnBnClickedClearLog()
 {
     CLogRegistry::GetInstance()->m_pending.Clear();
+    CZelSocket::ResumeWaiting();
     m_editLog.SetWindowText(L"");
 }

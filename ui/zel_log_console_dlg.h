@@ -1,5 +1,6 @@
 #pragma once
 // The console window: the local address, the buttons and the log view.
+#include "log/paint_pacer.h"
 #include "net/host_resolver.h"
 #include "net/zel_server_socket.h"
 #include "platform/button.h"
@@ -46,6 +47,7 @@ protected:
     void OnBnClickedClearLog();
     void OnBnClickedSaveLog();
     void OnFlushLog();
+    void OnFlushTimer(UINT nIDEvent, LPARAM);
 
 private:
     using MessageEntry = ::MessageEntry<CZelLogConsoleDlg>;
@@ -53,6 +55,13 @@ private:
 
     void AppendToView(const CString& text);
     void FlushAll();
+    void NextFlushStep();
+    void ReserveViewRoom();
+
+    // Characters the view takes before its control has to move its text to grow.
+    static constexpr size_t kViewRoomChars = 32u * 1024 * 1024;
+    bool m_viewRoomy = false;
+    CPaintPacer m_paintPacer;
 
     CHostResolver m_defaultResolver;
     CHostResolver* m_pResolver = &m_defaultResolver;

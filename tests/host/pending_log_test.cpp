@@ -51,22 +51,50 @@ TEST(PendingLog, TextLargerThanASliceStillGoesWhole)
     EXPECT_EQ(pending.TakeSlice(), L"after");
 }
 
-TEST(PendingLog, SliceShrinksWhenAppendsAreSlowAndGrowsWhenFast)
+struct CostCase {
+    double costOverTarget; // what a full slice cost, relative to the target
+    double sliceFactor;    // how the slice changes
+};
+
+class SliceSizing : public ::testing::TestWithParam<CostCase> {};
+
+TEST_P(SliceSizing, FullSliceIsScaledTowardsTheTargetCostByAtMostTwo)
 {
     CPendingLog pending;
     const size_t start = pending.SliceChars();
+    pending.RecordAppend(start, CPendingLog::kTargetMs * GetParam().costOverTarget);
+    EXPECT_NEAR(double(pending.SliceChars()), double(start) * GetParam().sliceFactor, 2.0);
+}
 
-    pending.RecordAppend(start, CPendingLog::kTargetMs * 4);
-    EXPECT_EQ(pending.SliceChars(), start / 4);
+INSTANTIATE_TEST_SUITE_P(PendingLog, SliceSizing,
+                         ::testing::Values(CostCase{4.0, 0.5}, CostCase{1.25, 0.8}, CostCase{1.0, 1.0},
+                                           CostCase{0.625, 1.6}, CostCase{0.25, 2.0}));
 
-    const size_t shrunk = pending.SliceChars();
-    pending.RecordAppend(shrunk, CPendingLog::kTargetMs / 4);
-    EXPECT_EQ(pending.SliceChars(), shrunk * 2);
-
-    // A part-filled slice that was quick says nothing about a full one.
+TEST(PendingLog, PartFilledQuickSliceLeavesTheSizeAlone)
+{
+    CPendingLog pending;
     const size_t before = pending.SliceChars();
     pending.RecordAppend(before / 10, 1.0);
     EXPECT_EQ(pending.SliceChars(), before);
+    // A part-filled slice that was slow still says that slices must shrink.
+    pending.RecordAppend(before / 10, CPendingLog::kTargetMs * 2);
+    EXPECT_EQ(pending.SliceChars(), before / 2);
+}
+
+// The view's append costs a part that grows with the view plus a part per character; the
+// slice must settle where one append costs the target, whatever the fixed part.
+TEST(PendingLog, SliceSettlesWhereAnAppendCostsTheTarget)
+{
+    const double perChar = 0.0005; // milliseconds
+    for (const double fixed : {0.0, 20.0, 45.0}) {
+        CPendingLog pending;
+        for (int i = 0; i < 60; ++i) {
+            const size_t slice = pending.SliceChars();
+            pending.RecordAppend(slice, fixed + perChar * double(slice));
+        }
+        const double settled = (CPendingLog::kTargetMs - fixed) / perChar;
+        EXPECT_NEAR(double(pending.SliceChars()), settled, settled * 0.02) << "fixed part " << fixed << " ms";
+    }
 }
 
 TEST(PendingLog, SliceStaysWithinItsBounds)
@@ -78,6 +106,35 @@ TEST(PendingLog, SliceStaysWithinItsBounds)
     for (int i = 0; i < 40; ++i)
         pending.RecordAppend(pending.SliceChars(), 10000.0);
     EXPECT_EQ(pending.SliceChars(), CPendingLog::kMinSlice);
+}
+
+// Connections stop reading at the high mark and read again only below half of it, so they
+// do not stop and start on every slice.
+TEST(PendingLog, FullAtTheHighMarkAndRoomyAgainBelowHalfOfIt)
+{
+    CPendingLog pending;
+    const CString block(CPendingLog::kHighWater / 8, L'x');
+    for (int i = 0; i < 7; ++i)
+        pending.Add(block);
+    EXPECT_FALSE(pending.Full());
+    EXPECT_FALSE(pending.HasRoom());
+    pending.Add(block);
+    EXPECT_TRUE(pending.Full());
+
+    struct Step {
+        int taken;
+        bool full;
+        bool room;
+    } const steps[] = {{1, false, false}, {4, false, false}, {5, false, true}, {8, false, true}};
+    int taken = 0;
+    for (const Step& step : steps) {
+        while (taken < step.taken) {
+            pending.TakeSlice(); // one block: each is larger than a slice
+            ++taken;
+        }
+        EXPECT_EQ(pending.Full(), step.full) << taken << " blocks taken";
+        EXPECT_EQ(pending.HasRoom(), step.room) << taken << " blocks taken";
+    }
 }
 
 } // namespace

@@ -1,0 +1,105 @@
+// While the view is far behind, connections leave their data with the senders and read on
+// once the view has taken the waiting text: memory stays bounded and nothing is lost.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "log/log_registry.h"
+#include "net/zel_server_socket.h"
+#include "net/zel_socket.h"
+#include "pump.h"
+#include "ui/zel_log_console_dlg.h"
+
+namespace {
+
+std::string Frame(const std::string& payload)
+{
+    const uint32_t n = static_cast<uint32_t>(payload.size());
+    return std::string{char(n & 0xFF), char(n >> 8 & 0xFF), char(n >> 16 & 0xFF), char(n >> 24 & 0xFF)} + payload;
+}
+
+SOCKET ConnectTo(u_short port)
+{
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = ::htons(port);
+    to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+    ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    return s;
+}
+
+struct RoomCase {
+    const char* name;
+    std::function<void(CZelLogConsoleDlg&)> makeRoom;
+    std::function<CString(const CString& backlog, const CString& frame)> view;
+};
+
+class FlowControl : public ::testing::TestWithParam<RoomCase> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dlg.Create());
+        Pending().Clear();
+        ASSERT_TRUE(m_server.Create(0, SOCK_STREAM, FD_ACCEPT, L"127.0.0.1"));
+        ASSERT_EQ(::listen(m_server, SOMAXCONN), 0);
+        sockaddr_in bound = {};
+        int length = sizeof bound;
+        ::getsockname(m_server, reinterpret_cast<sockaddr*>(&bound), &length);
+        m_port = ::ntohs(bound.sin_port);
+    }
+    void TearDown() override
+    {
+        Pending().Clear();
+        EXPECT_TRUE(PumpUntil([] { return CZelSocket::LiveCount() == 0; })) << "a connection outlived its client";
+    }
+    static CPendingLog& Pending() { return CLogRegistry::GetInstance()->m_pending; }
+    CString ViewText() const { return m_dlg.m_editLog.GetWindowText(); }
+
+    CZelLogConsoleDlg m_dlg;
+    CZelServerSocket m_server;
+    u_short m_port = 0;
+};
+
+TEST_P(FlowControl, ConnectionWaitsWhileTheViewIsFarBehindAndReadsOnOnceThereIsRoom)
+{
+    // Lines up to the high mark wait for the view; nobody has asked the window to flush yet.
+    const CString line = CString(98, L'x') + L"\r\n";
+    CString backlog;
+    while (backlog.size() < CPendingLog::kHighWater)
+        backlog += line;
+    Pending().Add(backlog);
+    SOCKET client = ConnectTo(m_port);
+    const std::string text = "after the backlog\r\n";
+    ASSERT_EQ(::send(client, Frame(text).data(), static_cast<int>(text.size() + 4), 0), int(text.size() + 4));
+
+    ASSERT_TRUE(PumpUntil([] { return CZelSocket::WaitingCount() == 1; })) << "the connection did not stop reading";
+    PumpPending();
+    EXPECT_EQ(Pending().Chars(), backlog.size()) << "the frame went into the full queue";
+
+    GetParam().makeRoom(m_dlg);
+    const CString expected = GetParam().view(backlog, CString(text.begin(), text.end()));
+    EXPECT_TRUE(PumpUntil([&] { return ViewText().size() >= expected.size(); }, 60000));
+    EXPECT_TRUE(ViewText() == expected) << "the view holds " << ViewText().size() << " characters";
+    EXPECT_EQ(CZelSocket::WaitingCount(), 0u);
+    ::closesocket(client);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FlowControl, FlowControl,
+    ::testing::Values(
+        RoomCase{"ViewTakesTheWaitingText",
+                 [](CZelLogConsoleDlg& dlg) { ::PostMessageW(dlg.m_hWnd, WM_ZEL_FLUSHLOG, 0, 0); },
+                 [](const CString& backlog, const CString& frame) { return backlog + frame; }},
+        RoomCase{"OperatorClearsTheView",
+                 [](CZelLogConsoleDlg& dlg) {
+                     ::SendMessageW(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_CLEAR_LOG, BN_CLICKED),
+                                    reinterpret_cast<LPARAM>(dlg.GetDlgItem(IDC_CLEAR_LOG)));
+                 },
+                 [](const CString&, const CString& frame) { return frame; }},
+        RoomCase{"StatusLineFlushesFirst", [](CZelLogConsoleDlg& dlg) { dlg.AppendLog(L"status\r\n"); },
+                 [](const CString& backlog, const CString& frame) { return backlog + L"status\r\n" + frame; }}),
+    [](const ::testing::TestParamInfo<RoomCase>& info) { return std::string(info.param.name); });
+
+} // namespace
