@@ -12,7 +12,7 @@ public:
     static constexpr size_t kMinSlice = 4 * 1024;
     static constexpr size_t kMaxSlice = 1024 * 1024;
     // What one append may cost, in milliseconds, for the window to answer promptly.
-    static constexpr double kTargetMs = 60.0;
+    static constexpr double kTargetMs = 65.0;
     // With this much waiting, connections stop reading: the senders wait instead of the
     // console's memory growing with text it cannot show yet. They read again below half.
     static constexpr size_t kHighWater = 1024 * 1024;

@@ -43,11 +43,11 @@ void CZelSocket::ResumeWaiting()
 {
     if (g_waiting.empty() || !CLogRegistry::GetInstance()->m_pending.HasRoom())
         return;
-    // Reading may free a connection or make it wait again: work on a copy.
-    const std::vector<CZelSocket*> waiting = std::move(g_waiting);
+    // Selecting the events again has a read notification posted for each connection that has
+    // data: the reads come as steps of their own rather than inside the caller's.
+    for (CZelSocket* connection : g_waiting)
+        connection->AsyncSelect(FD_READ | FD_CLOSE);
     g_waiting.clear();
-    for (CZelSocket* connection : waiting)
-        connection->OnReceive(0);
 }
 
 bool CZelSocket::Consume(const char* data, int size)

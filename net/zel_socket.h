@@ -6,8 +6,9 @@
 
 class CZelSocket : public CAsyncSocket {
 public:
-    // One read per notification, so that a busy client cannot starve the others.
-    static constexpr int kReadChunk = 64 * 1024;
+    // One read per notification, so that a busy client cannot starve the others; large enough
+    // that a single busy client keeps the view fed (a chunk holds about a slice of text).
+    static constexpr int kReadChunk = 256 * 1024;
 
     // Number of connection objects alive, for tests and leak checks.
     static size_t LiveCount();

@@ -164,6 +164,19 @@ namespace {
 // Re-arms the flush behind the operator's input: timer messages come after input and paint.
 constexpr UINT_PTR kFlushTimer = 1;
 
+// Owns a GDI region.
+class Region {
+public:
+    Region(int left, int top, int right, int bottom) : m_hRgn(::CreateRectRgn(left, top, right, bottom)) {}
+    ~Region() { ::DeleteObject(m_hRgn); }
+    Region(const Region&) = delete;
+    Region& operator=(const Region&) = delete;
+    operator HRGN() const { return m_hRgn; }
+
+private:
+    HRGN m_hRgn;
+};
+
 double NowMs()
 {
     LARGE_INTEGER frequency, now;
@@ -174,7 +187,8 @@ double NowMs()
 } // namespace
 
 // Text from connections is waiting. One bounded step per message, so the window answers
-// between steps: the view's paint when it is due, else the append of one slice.
+// between steps: a band of the view's paint while one is due or under way, else the append of
+// one slice.
 void CZelLogConsoleDlg::OnFlushLog()
 {
     CPendingLog& pending = CLogRegistry::GetInstance()->m_pending;
@@ -182,9 +196,10 @@ void CZelLogConsoleDlg::OnFlushLog()
         return;
 
     const double start = NowMs();
-    if (m_paintPacer.Due(start) && ::GetUpdateRect(m_editLog.m_hWnd, nullptr, FALSE)) {
-        ::UpdateWindow(m_editLog.m_hWnd);
-        m_paintPacer.Painted(start, NowMs() - start);
+    if (m_paintPacer.PaintStep(start, ::GetUpdateRect(m_editLog.m_hWnd, nullptr, FALSE) != FALSE)) {
+        PaintViewBand(m_paintPacer.Band(), m_paintPacer.Bands());
+        const double end = NowMs();
+        m_paintPacer.BandPainted(end, end - start);
     } else {
         const CString slice = pending.TakeSlice();
         AppendToView(slice);
@@ -192,6 +207,28 @@ void CZelLogConsoleDlg::OnFlushLog()
         CZelSocket::ResumeWaiting();
     }
     NextFlushStep();
+}
+
+// Paints one horizontal band of the view, of `bands` from the top; whatever else needs painting
+// stays so, for the next steps.
+void CZelLogConsoleDlg::PaintViewBand(int band, int bands)
+{
+    HWND view = m_editLog.m_hWnd;
+    if (bands <= 1) {
+        ::UpdateWindow(view);
+        return;
+    }
+    RECT client;
+    ::GetClientRect(view, &client);
+    const int height = client.bottom - client.top;
+    const Region inBand(client.left, client.top + height * band / bands, client.right,
+                        client.top + height * (band + 1) / bands);
+    const Region later(0, 0, 0, 0);
+    ::GetUpdateRgn(view, later, FALSE);
+    ::CombineRgn(later, later, inBand, RGN_DIFF);
+    ::ValidateRgn(view, later);
+    ::UpdateWindow(view);
+    ::InvalidateRgn(view, later, TRUE);
 }
 
 // Asks for the next step while text waits. Posted messages come before the operator's input,

@@ -56,6 +56,7 @@ private:
     void AppendToView(const CString& text);
     void FlushAll();
     void NextFlushStep();
+    void PaintViewBand(int band, int bands);
     void ReserveViewRoom();
 
     // Characters the view takes before its control has to move its text to grow.

@@ -1,19 +1,38 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "log/paint_pacer.h"
 
 namespace {
 
-TEST(PaintPacer, FirstPaintIsDueAtOnce)
+// Paints the whole view at `at`, each band taking `bandMs`; returns when it ended.
+double PaintWhole(CPaintPacer& pacer, double at, double bandMs)
+{
+    const int bands = pacer.Bands();
+    for (int band = 0; band < bands; ++band) {
+        EXPECT_EQ(pacer.Band(), band);
+        if (band > 0) {
+            EXPECT_TRUE(pacer.PaintStep(at, false)) << "a paint under way goes on with its next band";
+        }
+        at += bandMs;
+        pacer.BandPainted(at, bandMs);
+    }
+    EXPECT_EQ(pacer.Band(), 0);
+    return at;
+}
+
+TEST(PaintPacer, FirstPaintIsDueAtOnceButOnlyWhenTheViewNeedsIt)
 {
     CPaintPacer pacer;
-    EXPECT_TRUE(pacer.Due(0.0));
-    EXPECT_TRUE(pacer.Due(123456.0));
+    EXPECT_TRUE(pacer.PaintStep(0.0, true));
+    EXPECT_FALSE(pacer.PaintStep(0.0, false));
+    EXPECT_EQ(pacer.Bands(), 1);
 }
 
 struct PaintCase {
-    double costMs;
-    double gapMs; // least time from the end of that paint to the next
+    double costMs; // of a whole paint in one band
+    double gapMs;  // least time from its end to the next
 };
 
 class PaintGap : public ::testing::TestWithParam<PaintCase> {};
@@ -23,29 +42,48 @@ class PaintGap : public ::testing::TestWithParam<PaintCase> {};
 TEST_P(PaintGap, NextPaintWaitsForTheGapAfterThePaintEnded)
 {
     CPaintPacer pacer;
-    const double start = 1000.0;
-    pacer.Painted(start, GetParam().costMs);
-    const double ended = start + GetParam().costMs;
+    const double ended = PaintWhole(pacer, 1000.0, GetParam().costMs);
     EXPECT_DOUBLE_EQ(pacer.Gap(), GetParam().gapMs);
-    EXPECT_FALSE(pacer.Due(ended));
-    EXPECT_FALSE(pacer.Due(ended + GetParam().gapMs - 1.0));
-    EXPECT_TRUE(pacer.Due(ended + GetParam().gapMs));
+    EXPECT_FALSE(pacer.PaintStep(ended, true));
+    EXPECT_FALSE(pacer.PaintStep(ended + GetParam().gapMs - 1.0, true));
+    EXPECT_TRUE(pacer.PaintStep(ended + GetParam().gapMs, true));
 }
 
 INSTANTIATE_TEST_SUITE_P(PaintPacer, PaintGap,
                          ::testing::Values(PaintCase{1.0, CPaintPacer::kMinGapMs},
                                            PaintCase{CPaintPacer::kMinGapMs / CPaintPacer::kShare,
                                                      CPaintPacer::kMinGapMs},
-                                           PaintCase{100.0, 100.0 * CPaintPacer::kShare},
-                                           PaintCase{160.0, 160.0 * CPaintPacer::kShare}));
+                                           PaintCase{60.0, 60.0 * CPaintPacer::kShare}));
 
-TEST(PaintPacer, GapFollowsTheLastPaintOnly)
+// As the view grows its paint grows dearer: it is split into more bands until each keeps
+// within the budget, and into fewer again once the view is cheap to paint (after a clear).
+TEST(PaintPacer, DearPaintsAreSplitIntoBandsThatKeepWithinTheBudget)
 {
     CPaintPacer pacer;
-    pacer.Painted(0.0, 200.0);
-    pacer.Painted(5000.0, 2.0);
-    EXPECT_DOUBLE_EQ(pacer.Gap(), CPaintPacer::kMinGapMs);
-    EXPECT_TRUE(pacer.Due(5002.0 + CPaintPacer::kMinGapMs));
+    const double budget = CPaintPacer::kBandBudgetMs;
+    double now = 0;
+    // A paint of the whole view costs `whole`; a band of n costs a part for every visible
+    // line plus its share of the drawing, as the control does it.
+    auto bandCost = [](double whole, int bands) { return whole * (0.25 + 0.75 / bands); };
+    std::vector<int> splits;
+    for (const double whole : {40.0, 100.0, 140.0, 200.0, 200.0, 200.0, 200.0, 20.0, 20.0, 20.0, 20.0}) {
+        now = PaintWhole(pacer, now + pacer.Gap(), bandCost(whole, pacer.Bands()));
+        splits.push_back(pacer.Bands());
+    }
+    // It settles on the fewest bands that keep within the budget.
+    EXPECT_EQ(splits, (std::vector<int>{1, 2, 3, 4, 5, 5, 5, 4, 3, 2, 1}));
+    for (int bands = 1; bands <= 5; ++bands)
+        EXPECT_EQ(bandCost(200.0, bands) <= budget, bands == 5) << bands << " bands";
+    EXPECT_DOUBLE_EQ(pacer.Gap(), CPaintPacer::kMinGapMs) << "the gap follows the last paint";
+}
+
+TEST(PaintPacer, GapCountsAllBandsOfThePaint)
+{
+    CPaintPacer pacer;
+    PaintWhole(pacer, 0.0, 200.0);         // one band, too slow: the next paint has two
+    const double ended = PaintWhole(pacer, 10000.0, 70.0);
+    EXPECT_DOUBLE_EQ(pacer.Gap(), 140.0 * CPaintPacer::kShare);
+    EXPECT_FALSE(pacer.PaintStep(ended + 140.0 * CPaintPacer::kShare - 1.0, true));
 }
 
 } // namespace

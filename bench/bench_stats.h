@@ -1,0 +1,59 @@
+#pragma once
+// Figures of a benchmark run: samples with their median and tail, and a clock.
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace zelbench {
+
+// Seconds on the performance counter.
+inline double Now()
+{
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER c;
+    ::QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) / frequency;
+}
+
+class Samples {
+public:
+    void Add(double value) { m_values.push_back(value); }
+    size_t Count() const { return m_values.size(); }
+    // The value below which the given fraction of samples lie (nearest rank); 0 without samples.
+    double Quantile(double fraction) const
+    {
+        if (m_values.empty())
+            return 0;
+        std::vector<double> sorted = m_values;
+        std::sort(sorted.begin(), sorted.end());
+        const size_t rank = static_cast<size_t>(fraction * static_cast<double>(sorted.size() - 1) + 0.5);
+        return sorted[std::min(rank, sorted.size() - 1)];
+    }
+    double Median() const { return Quantile(0.5); }
+    double Max() const { return m_values.empty() ? 0 : *std::max_element(m_values.begin(), m_values.end()); }
+    // The fraction of samples above the limit.
+    double ShareOver(double limit) const
+    {
+        if (m_values.empty())
+            return 0;
+        const auto over = std::count_if(m_values.begin(), m_values.end(), [=](double v) { return v > limit; });
+        return static_cast<double>(over) / static_cast<double>(m_values.size());
+    }
+    double Sum() const
+    {
+        double sum = 0;
+        for (double v : m_values)
+            sum += v;
+        return sum;
+    }
+
+private:
+    std::vector<double> m_values;
+};
+
+} // namespace zelbench

@@ -1,0 +1,178 @@
+#include "console_burst.h"
+
+#include <winsock2.h>
+
+#include <psapi.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "bench_payload.h"
+#include "console_process.h"
+#include "res/resource.h"
+
+namespace zelbench {
+namespace {
+
+constexpr double kMB = 1024.0 * 1024.0;
+
+SOCKET ConnectClient()
+{
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = ::htons(11925);
+    to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        ::closesocket(s);
+        return INVALID_SOCKET;
+    }
+    return s;
+}
+
+bool SendAll(SOCKET s, const std::string& bytes)
+{
+    constexpr size_t kWrite = 64 * 1024;
+    for (size_t at = 0; at < bytes.size();) {
+        const int n = ::send(s, bytes.data() + at, static_cast<int>(std::min(kWrite, bytes.size() - at)), 0);
+        if (n <= 0)
+            return false;
+        at += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+PROCESS_MEMORY_COUNTERS Memory(HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    ::GetProcessMemoryInfo(process, &counters, sizeof counters);
+    return counters;
+}
+
+// Samples the window's answers and the view's pending paint until told to stop.
+class Watcher {
+public:
+    Watcher(HWND window, HWND view, BurstResult& result)
+        : m_roundTrips([=, &result] {
+              while (!m_stop) {
+                  const double start = Now();
+                  DWORD_PTR answer = 0;
+                  ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &answer);
+                  result.roundTripMs.Add((Now() - start) * 1000);
+                  ::Sleep(10);
+              }
+          }),
+          m_paints([=, &result] {
+              double staleSince = 0;
+              while (!m_stop) {
+                  const bool stale = ::GetUpdateRect(view, nullptr, FALSE) != 0;
+                  if (stale && staleSince == 0)
+                      staleSince = Now();
+                  if (!stale && staleSince != 0) {
+                      result.staleMs.Add((Now() - staleSince) * 1000);
+                      staleSince = 0;
+                  }
+                  ::Sleep(5);
+              }
+              if (staleSince != 0)
+                  result.staleMs.Add((Now() - staleSince) * 1000);
+          })
+    {
+    }
+    ~Watcher() { Stop(); }
+    void Stop()
+    {
+        m_stop = true;
+        if (m_roundTrips.joinable())
+            m_roundTrips.join();
+        if (m_paints.joinable())
+            m_paints.join();
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::thread m_roundTrips;
+    std::thread m_paints;
+};
+
+} // namespace
+
+BurstResult RunConsoleBurst(const BenchLoad& load)
+{
+    BurstResult result;
+    CConsoleProcess console;
+    if (!console.Start()) {
+        result.error = "the console did not start";
+        return result;
+    }
+    console.Click(IDC_SERVICE_BUTTON);
+    if (!console.WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; })) {
+        result.error = "the service did not start";
+        return result;
+    }
+    const int before = console.TextLength(IDC_LOG_VIEW);
+    result.idleWorkingSetMB = static_cast<double>(Memory(console.Process()).WorkingSetSize) / kMB;
+
+    std::vector<std::string> streams;
+    std::vector<SOCKET> sockets;
+    for (int c = 0; c < load.clients; ++c) {
+        streams.push_back(ClientStream(load, c));
+        sockets.push_back(ConnectClient());
+        if (sockets.back() == INVALID_SOCKET) {
+            result.error = "a client could not connect";
+            return result;
+        }
+    }
+    const size_t expected = static_cast<size_t>(before) + static_cast<size_t>(load.Frames()) * load.frameSize;
+
+    std::atomic<bool> go{false};
+    std::atomic<int> failed{0};
+    std::vector<std::thread> senders;
+    for (int c = 0; c < load.clients; ++c) {
+        senders.emplace_back([&, c] {
+            while (!go)
+                ::Sleep(0);
+            if (!SendAll(sockets[c], streams[c]))
+                ++failed;
+        });
+    }
+    ::Sleep(100); // every sender waits at the line
+
+    {
+        Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), result);
+        const double start = Now();
+        go = true;
+        for (;;) {
+            const int length = console.TextLength(IDC_LOG_VIEW);
+            if (length >= 0 && static_cast<size_t>(length) >= expected)
+                break;
+            if (failed || Now() - start > 600) {
+                result.error = failed ? "a client could not send" : "the view did not fill within 10 minutes";
+                break;
+            }
+            ::Sleep(5);
+        }
+        result.seconds = Now() - start;
+    }
+    for (std::thread& t : senders)
+        t.join();
+
+    const PROCESS_MEMORY_COUNTERS memory = Memory(console.Process());
+    result.peakWorkingSetMB = static_cast<double>(memory.PeakWorkingSetSize) / kMB;
+    result.peakPrivateMB = static_cast<double>(memory.PeakPagefileUsage) / kMB;
+
+    const std::wstring view = console.Text(IDC_LOG_VIEW);
+    result.viewChars = view.size();
+    result.viewLines = static_cast<int>(::SendMessageW(console.Control(IDC_LOG_VIEW), EM_GETLINECOUNT, 0, 0));
+    const zelsend::BenchCheck check = zelsend::VerifyBenchText(ToUtf8(view), load.clients, load.framesPerClient);
+    result.verified = check.Ok() && check.ignored == 1 && view.size() == expected;
+    result.verifySummary = check.Summary();
+    for (SOCKET s : sockets)
+        ::closesocket(s);
+    return result;
+}
+
+} // namespace zelbench

@@ -1,0 +1,27 @@
+#pragma once
+// The console under load, measured from outside as a user's programs would see it: clients
+// send the bench frames, and the view is watched until it holds every one of them.
+#include <string>
+
+#include "bench_stats.h"
+#include "bench_text.h"
+
+namespace zelbench {
+
+struct BurstResult {
+    std::string error;       // empty when the run completed
+    double seconds = 0;      // from the first byte sent until the view held every frame
+    size_t viewChars = 0;
+    int viewLines = 0;
+    bool verified = false;   // every frame once, whole, in per-client order
+    std::string verifySummary;
+    Samples roundTripMs;     // SendMessageTimeout to the window during the burst
+    Samples staleMs;         // how long changed parts of the view waited to be painted
+    double peakWorkingSetMB = 0;
+    double peakPrivateMB = 0;
+    double idleWorkingSetMB = 0; // after start-up, before the burst
+};
+
+BurstResult RunConsoleBurst(const BenchLoad& load);
+
+} // namespace zelbench

@@ -1,0 +1,167 @@
+#include "edit_ceiling.h"
+
+#include <windows.h>
+
+#include <psapi.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench_stats.h"
+#include "bench_text.h"
+#include "res/resource.h"
+
+namespace zelbench {
+namespace {
+
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM)
+{
+    return message == WM_INITDIALOG;
+}
+
+double ThreadCpuSeconds()
+{
+    FILETIME created, exited, kernel, user;
+    ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user);
+    auto seconds = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+void PumpPending()
+{
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+// The console's append: caret to the end, scroll there, insert.
+void Append(HWND view, const wchar_t* text)
+{
+    const LRESULT end = ::SendMessageW(view, WM_GETTEXTLENGTH, 0, 0);
+    ::SendMessageW(view, EM_SETSEL, end, end);
+    ::SendMessageW(view, EM_SCROLLCARET, 0, 0);
+    ::SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+}
+
+Spread SpreadOf(const Samples& s)
+{
+    return Spread{s.Median(), s.Quantile(0.99), s.Max()};
+}
+
+CeilingResult MeasureEditCeiling(const std::wstring& text, const std::vector<size_t>& frameEnds, size_t batchChars)
+{
+    CeilingResult result;
+    HWND dialog = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CONSOLE_DIALOG), nullptr,
+                                       PlainDialogProc, 0);
+    if (!dialog)
+        return result;
+    HWND view = ::GetDlgItem(dialog, IDC_LOG_VIEW);
+    ::SendMessageW(view, EM_SETLIMITTEXT, 0, 0);
+    ::ShowWindow(dialog, SW_SHOW);
+    ::UpdateWindow(dialog);
+    PumpPending();
+
+    Samples appendMs, paintMs;
+    const double cpuStart = ThreadCpuSeconds();
+    const double start = Now();
+    size_t from = 0;
+    auto end = frameEnds.begin();
+    while (from < text.size()) {
+        // Whole frames, as many as fit (at least one).
+        auto next = end;
+        while (next != frameEnds.end() && (next == end || *next - from <= batchChars))
+            ++next;
+        const size_t to = *(next - 1);
+        const std::wstring batch = text.substr(from, to - from);
+        const double a = Now();
+        Append(view, batch.c_str());
+        const double b = Now();
+        PumpPending();
+        appendMs.Add((b - a) * 1000);
+        paintMs.Add((Now() - b) * 1000);
+        ++result.batches;
+        from = to;
+        end = next;
+    }
+    result.seconds = Now() - start;
+    result.cpuSeconds = ThreadCpuSeconds() - cpuStart;
+    result.chars = static_cast<size_t>(::SendMessageW(view, WM_GETTEXTLENGTH, 0, 0));
+    result.append = SpreadOf(appendMs);
+    result.paint = SpreadOf(paintMs);
+    ::DestroyWindow(dialog);
+    PumpPending();
+    return result;
+}
+
+} // namespace
+
+int CeilingProcessMain(int clients, long long framesPerClient, size_t frameSize, size_t batchChars)
+{
+    BenchLoad load;
+    load.clients = clients;
+    load.framesPerClient = framesPerClient;
+    load.frameSize = frameSize;
+    std::vector<size_t> frameEnds;
+    const std::wstring text = ViewText(load, &frameEnds);
+    const CeilingResult r = MeasureEditCeiling(text, frameEnds, batchChars);
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof memory;
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory);
+    std::printf("%.6f %.6f %.3f %zu %d %.3f %.3f %.3f %.3f %.3f %.3f\n", r.seconds, r.cpuSeconds,
+                static_cast<double>(memory.PeakWorkingSetSize) / (1024.0 * 1024.0), r.chars, r.batches,
+                r.append.median, r.append.p99, r.append.max, r.paint.median, r.paint.p99, r.paint.max);
+    return r.seconds > 0 ? 0 : 1;
+}
+
+CeilingResult RunCeilingProcess(int clients, long long framesPerClient, size_t frameSize, size_t batchChars)
+{
+    CeilingResult result;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return result;
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --ceiling " + std::to_wstring(clients) + L" " +
+                               std::to_wstring(framesPerClient) + L" " + std::to_wstring(frameSize) + L" " +
+                               std::to_wstring(batchChars);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION child = {};
+    const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                          &startup, &child);
+    ::CloseHandle(writeEnd);
+    std::string output;
+    if (started) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            output.append(buffer, got);
+        ::WaitForSingleObject(child.hProcess, INFINITE);
+        ::CloseHandle(child.hThread);
+        ::CloseHandle(child.hProcess);
+    }
+    ::CloseHandle(readEnd);
+
+    std::istringstream in(output);
+    in >> result.seconds >> result.cpuSeconds >> result.peakWorkingSetMB >> result.chars >> result.batches >>
+        result.append.median >> result.append.p99 >> result.append.max >> result.paint.median >> result.paint.p99 >>
+        result.paint.max;
+    if (!in)
+        result.seconds = 0;
+    return result;
+}
+
+} // namespace zelbench

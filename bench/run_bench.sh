@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# End-to-end benchmark of the console under Wine, window visible on a virtual X display: runs
+# bench/zel_bench for 1 x 100,000 and 10 x 20,000 frames of 100 bytes and prints the figures
+# with the machine they were taken on. Not a test; ctest does not run it.
+#
+#   bench/run_bench.sh [BUILD_DIR] [RUNS]
+#
+# BUILD_DIR is a Windows build (default build/windows); RUNS repeats each load (default 1).
+# The console listens on its fixed port 11925, which nothing else may hold meanwhile; on a
+# shared machine run it in a network namespace of its own, e.g. `zel-isolated NAME
+# bench/run_bench.sh /tmp/b-NAME 3`.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(dirname "$here")
+build=${1:-$root/build/windows}
+runs=${2:-1}
+exe=$build/bench/zel_bench.exe
+if [ ! -f "$exe" ]; then
+    echo "no $exe: build the Windows preset first (cmake --build $build)" >&2
+    exit 2
+fi
+
+echo "host: $(sed -n 's/^model name\s*:\s*//p' /proc/cpuinfo | head -1), $(nproc) cores, $(wine --version)"
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+status=0
+for load in "1 100000 100" "10 20000 100"; do
+    for run in $(seq 1 "$runs"); do
+        echo "== zel_bench $load (run $run of $runs)"
+        "$root/scripts/wine-run" "$exe" $load || status=1
+    done
+done
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+exit $status

@@ -1,0 +1,134 @@
+// zel_bench K N SIZE [--batch CHARS] [--no-ceiling]: K clients send N numbered frames of SIZE
+// bytes each to the real console; prints how fast the view fills, how the window answers
+// meanwhile, the console's peak memory, and the ceiling: the same text appended by a plain edit
+// control in a process of its own (zel_bench --ceiling K N SIZE CHARS).
+#include <winsock2.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "console_burst.h"
+#include "edit_ceiling.h"
+
+namespace {
+
+std::string ProcessorName()
+{
+    char name[128] = {};
+    DWORD size = sizeof name;
+    if (::RegGetValueA(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
+                       "ProcessorNameString", RRF_RT_REG_SZ, nullptr, name, &size) != ERROR_SUCCESS)
+        return "unknown";
+    return name;
+}
+
+std::string WineVersion()
+{
+    using GetVersion = const char*(__cdecl*)();
+    auto get = reinterpret_cast<GetVersion>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
+    return get ? std::string("Wine ") + get() : "not Wine";
+}
+
+void PrintMachine()
+{
+    SYSTEM_INFO info;
+    ::GetNativeSystemInfo(&info);
+    std::printf("machine: %s, %lu cores, %s\n", ProcessorName().c_str(), info.dwNumberOfProcessors,
+                WineVersion().c_str());
+}
+
+void PrintSamples(const char* what, const zelbench::Samples& s)
+{
+    std::printf("%s (%zu samples): median %.1f ms, p90 %.1f ms, p99 %.1f ms, max %.1f ms; %.1f %% over 100 ms\n",
+                what, s.Count(), s.Median(), s.Quantile(0.90), s.Quantile(0.99), s.Max(), 100.0 * s.ShareOver(100));
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: zel_bench CLIENTS FRAMES SIZE [--batch CHARS] [--no-ceiling]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 6 && std::strcmp(argv[1], "--ceiling") == 0) {
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+        ::InitCommonControlsEx(&controls);
+        return zelbench::CeilingProcessMain(std::atoi(argv[2]), std::atoll(argv[3]),
+                                            static_cast<size_t>(std::atoll(argv[4])),
+                                            static_cast<size_t>(std::atoll(argv[5])));
+    }
+    if (argc < 4)
+        return Usage();
+    zelbench::BenchLoad load;
+    load.clients = std::atoi(argv[1]);
+    load.framesPerClient = std::atoll(argv[2]);
+    load.frameSize = static_cast<size_t>(std::atoll(argv[3]));
+    size_t batch = 1024 * 1024;
+    bool ceilingToo = true;
+    for (int i = 4; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--batch") == 0 && i + 1 < argc)
+            batch = static_cast<size_t>(std::atoll(argv[++i]));
+        else if (std::strcmp(argv[i], "--no-ceiling") == 0)
+            ceilingToo = false;
+        else
+            return Usage();
+    }
+    if (load.clients < 1 || load.framesPerClient < 1 || load.frameSize < 25)
+        return Usage();
+
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    WSADATA wsa;
+    ::WSAStartup(MAKEWORD(2, 2), &wsa);
+
+    PrintMachine();
+    const double chars = static_cast<double>(load.Frames()) * static_cast<double>(load.frameSize);
+    std::printf("load: %d x %lld frames of %zu bytes (%lld frames, %.0f characters)\n", load.clients,
+                static_cast<long long>(load.framesPerClient), load.frameSize, static_cast<long long>(load.Frames()),
+                chars);
+    std::fflush(stdout);
+
+    const zelbench::BurstResult burst = zelbench::RunConsoleBurst(load);
+    if (!burst.error.empty()) {
+        std::printf("console: FAILED: %s\n", burst.error.c_str());
+        return 1;
+    }
+    const double consoleRate = static_cast<double>(load.Frames()) / burst.seconds;
+    std::printf("console: %.2f s from the first byte sent to the last frame shown: %.0f frames/s\n", burst.seconds,
+                consoleRate);
+    std::printf("view: %zu characters, %d lines; %s: %s\n", burst.viewChars, burst.viewLines,
+                burst.verified ? "verified" : "NOT VERIFIED", burst.verifySummary.c_str());
+    PrintSamples("window round trip", burst.roundTripMs);
+    PrintSamples("view waiting for paint", burst.staleMs);
+    const double budgetMB = 4.0 * static_cast<double>(burst.viewChars) / (1024.0 * 1024.0) + 30;
+    std::printf("memory: peak working set %.1f MB, peak private %.1f MB (idle %.1f MB); budget 4 B/char + 30 MB "
+                "= %.1f MB\n",
+                burst.peakWorkingSetMB, burst.peakPrivateMB, burst.idleWorkingSetMB, budgetMB);
+    std::fflush(stdout);
+    if (!ceilingToo)
+        return burst.verified ? 0 : 1;
+
+    const zelbench::CeilingResult ceiling =
+        zelbench::RunCeilingProcess(load.clients, static_cast<long long>(load.framesPerClient), load.frameSize, batch);
+    if (ceiling.seconds <= 0) {
+        std::printf("ceiling: FAILED\n");
+        return 1;
+    }
+    const double ceilingRate = static_cast<double>(load.Frames()) / ceiling.seconds;
+    std::printf("ceiling: edit control alone, %d batches of up to %zu characters: %.2f s, %.0f frames/s "
+                "(%.2f s of processor time), peak working set %.1f MB\n",
+                ceiling.batches, batch, ceiling.seconds, ceilingRate, ceiling.cpuSeconds, ceiling.peakWorkingSetMB);
+    std::printf("ceiling append: median %.1f ms, max %.1f ms; paint after it: median %.1f ms, max %.1f ms\n",
+                ceiling.append.median, ceiling.append.max, ceiling.paint.median, ceiling.paint.max);
+    std::printf("console/ceiling: %.0f %% of the frames/s\n", 100.0 * consoleRate / ceilingRate);
+    ::WSACleanup();
+    return burst.verified ? 0 : 1;
+}
