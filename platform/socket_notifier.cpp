@@ -28,19 +28,19 @@ CSocketNotifier::CSocketNotifier() : m_nextMessage(kFirstMessage)
 
 UINT CSocketNotifier::NextFreeMessage()
 {
-    for (;;) {
-        const UINT message = m_nextMessage;
-        m_nextMessage = message == kLastMessage ? kFirstMessage : message + 1;
-        if (!m_sockets.count(message))
-            return message;
-    }
+    return NextFreeId(m_nextMessage, kFirstMessage, kLastMessage,
+                      [this](UINT message) { return m_sockets.count(message) != 0; });
 }
 
 bool CSocketNotifier::Select(CAsyncSocket& socket, long events)
 {
     if (socket.m_notifyMessage == 0) {
-        socket.m_notifyMessage = NextFreeMessage();
-        m_sockets[socket.m_notifyMessage] = &socket;
+        // Every id in use (some 16,000 sockets): this socket cannot be served.
+        const UINT message = NextFreeMessage();
+        if (message == 0)
+            return false;
+        socket.m_notifyMessage = message;
+        m_sockets[message] = &socket;
     }
     return ::WSAAsyncSelect(socket.m_hSocket, m_hWnd, socket.m_notifyMessage, events) == 0;
 }

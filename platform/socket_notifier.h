@@ -9,6 +9,20 @@
 
 class CAsyncSocket;
 
+// The next id from `next` on, going round [first, last] once, that is not taken; 0 when every
+// id is taken. Advances `next` past the id returned.
+template <class IsTaken>
+UINT NextFreeId(UINT& next, UINT first, UINT last, IsTaken isTaken)
+{
+    for (UINT tried = 0; tried <= last - first; ++tried) {
+        const UINT id = next;
+        next = id == last ? first : id + 1;
+        if (!isTaken(id))
+            return id;
+    }
+    return 0;
+}
+
 class CSocketNotifier {
 public:
     // The notifier of the calling thread, created on first use.
