@@ -138,10 +138,10 @@ HRESULT CFileDialog::ShowItemDialog(HWND owner)
         return hr;
 
     if (!m_filter.empty()) {
-        std::vector<COMDLG_FILTERSPEC> specs;
+        std::vector<COMDLG_FILTERSPEC> fileTypes;
         for (const auto& entry : m_filter)
-            specs.push_back(COMDLG_FILTERSPEC{entry.first.c_str(), entry.second.c_str()});
-        if (FAILED(hr = dialog->SetFileTypes(static_cast<UINT>(specs.size()), specs.data())) ||
+            fileTypes.push_back(COMDLG_FILTERSPEC{entry.first.c_str(), entry.second.c_str()});
+        if (FAILED(hr = dialog->SetFileTypes(static_cast<UINT>(fileTypes.size()), fileTypes.data())) ||
             FAILED(hr = dialog->SetFileTypeIndex(1)))
             return hr;
     }
