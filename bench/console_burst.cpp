@@ -52,10 +52,29 @@ PROCESS_MEMORY_COUNTERS Memory(HANDLE process)
     return counters;
 }
 
+void PressTab(bool withShift)
+{
+    INPUT keys[4] = {};
+    int n = 0;
+    auto key = [&](WORD vk, bool up) {
+        keys[n].type = INPUT_KEYBOARD;
+        keys[n].ki.wVk = vk;
+        keys[n].ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        ++n;
+    };
+    if (withShift)
+        key(VK_SHIFT, false);
+    key(VK_TAB, false);
+    key(VK_TAB, true);
+    if (withShift)
+        key(VK_SHIFT, true);
+    ::SendInput(n, keys, sizeof keys[0]);
+}
+
 // Samples the window's answers and the view's pending paint until told to stop.
 class Watcher {
 public:
-    Watcher(HWND window, HWND view, BurstResult& result)
+    Watcher(HWND window, HWND view, bool pressKeys, BurstResult& result)
         : m_roundTrips([=, &result] {
               while (!m_stop) {
                   const double start = Now();
@@ -79,6 +98,44 @@ public:
               }
               if (staleSince != 0)
                   result.staleMs.Add((Now() - staleSince) * 1000);
+          }),
+          m_keys([=, &result] {
+              if (!pressKeys)
+                  return;
+              // Tab and Shift+Tab in turn move the focus between the "清空日志" and "保存日志"
+              // buttons, as an operator's keyboard would; the console's thread shows where its
+              // focus is. (The log view comes after the address field in the tab order: a
+              // view with the focus keeps its caret at the end on every append, which costs
+              // Wine's control far more than an append does without it.)
+              const DWORD thread = ::GetWindowThreadProcessId(window, nullptr);
+              ::SetForegroundWindow(window);
+              ::SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(window, IDC_CLEAR_LOG)),
+                             TRUE);
+              bool back = false;
+              while (!m_stop) {
+                  GUITHREADINFO info = {};
+                  info.cbSize = sizeof info;
+                  ::GetGUIThreadInfo(thread, &info);
+                  const HWND before = info.hwndFocus;
+                  PressTab(back);
+                  back = !back;
+                  const double start = Now();
+                  for (;;) {
+                      ::GetGUIThreadInfo(thread, &info);
+                      if (info.hwndFocus != before) {
+                          result.keyMs.Add((Now() - start) * 1000);
+                          break;
+                      }
+                      if (m_stop)
+                          break;
+                      if (Now() - start > 10) {
+                          ++result.keysLost;
+                          break;
+                      }
+                      ::Sleep(2);
+                  }
+                  ::Sleep(200);
+              }
           })
     {
     }
@@ -90,17 +147,20 @@ public:
             m_roundTrips.join();
         if (m_paints.joinable())
             m_paints.join();
+        if (m_keys.joinable())
+            m_keys.join();
     }
 
 private:
     std::atomic<bool> m_stop{false};
     std::thread m_roundTrips;
     std::thread m_paints;
+    std::thread m_keys;
 };
 
 } // namespace
 
-BurstResult RunConsoleBurst(const BenchLoad& load)
+BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys)
 {
     BurstResult result;
     CConsoleProcess console;
@@ -142,7 +202,7 @@ BurstResult RunConsoleBurst(const BenchLoad& load)
     ::Sleep(100); // every sender waits at the line
 
     {
-        Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), result);
+        Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), pressKeys, result);
         const double start = Now();
         go = true;
         for (;;) {

@@ -17,11 +17,15 @@ struct BurstResult {
     std::string verifySummary;
     Samples roundTripMs;     // SendMessageTimeout to the window during the burst
     Samples staleMs;         // how long changed parts of the view waited to be painted
+    Samples keyMs;           // from a Tab key pressed until the console moved the focus
+    int keysLost = 0;        // key presses the console had not acted on after 10 s
     double peakWorkingSetMB = 0;
     double peakPrivateMB = 0;
     double idleWorkingSetMB = 0; // after start-up, before the burst
 };
 
-BurstResult RunConsoleBurst(const BenchLoad& load);
+// With `pressKeys`, an operator's keyboard is at work during the burst too: Tab and Shift+Tab in
+// turn, 200 ms after the console acted on the last one.
+BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys);
 
 } // namespace zelbench

@@ -1,7 +1,8 @@
-// zel_bench K N SIZE [--batch CHARS] [--no-ceiling]: K clients send N numbered frames of SIZE
-// bytes each to the real console; prints how fast the view fills, how the window answers
-// meanwhile, the console's peak memory, and the ceiling: the same text appended by a plain edit
-// control in a process of its own (zel_bench --ceiling K N SIZE CHARS).
+// zel_bench K N SIZE [--batch CHARS] [--no-ceiling] [--keys]: K clients send N numbered frames
+// of SIZE bytes each to the real console; prints how fast the view fills, how the window
+// answers meanwhile (and, with --keys, how soon it acts on an operator's key presses), the
+// console's peak memory, and the ceiling: the same text appended by a plain edit control in a
+// process of its own (zel_bench --ceiling K N SIZE CHARS).
 #include <winsock2.h>
 
 #include <commctrl.h>
@@ -50,7 +51,7 @@ void PrintSamples(const char* what, const zelbench::Samples& s)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: zel_bench CLIENTS FRAMES SIZE [--batch CHARS] [--no-ceiling]\n");
+    std::fprintf(stderr, "usage: zel_bench CLIENTS FRAMES SIZE [--batch CHARS] [--no-ceiling] [--keys]\n");
     return 2;
 }
 
@@ -73,11 +74,14 @@ int main(int argc, char** argv)
     load.frameSize = static_cast<size_t>(std::atoll(argv[3]));
     size_t batch = 1024 * 1024;
     bool ceilingToo = true;
+    bool pressKeys = false;
     for (int i = 4; i < argc; ++i) {
         if (std::strcmp(argv[i], "--batch") == 0 && i + 1 < argc)
             batch = static_cast<size_t>(std::atoll(argv[++i]));
         else if (std::strcmp(argv[i], "--no-ceiling") == 0)
             ceilingToo = false;
+        else if (std::strcmp(argv[i], "--keys") == 0)
+            pressKeys = true;
         else
             return Usage();
     }
@@ -96,9 +100,12 @@ int main(int argc, char** argv)
                 chars);
     std::fflush(stdout);
 
-    const zelbench::BurstResult burst = zelbench::RunConsoleBurst(load);
+    const zelbench::BurstResult burst = zelbench::RunConsoleBurst(load, pressKeys);
     if (!burst.error.empty()) {
         std::printf("console: FAILED: %s\n", burst.error.c_str());
+        PrintSamples("window round trip", burst.roundTripMs);
+        if (pressKeys)
+            PrintSamples("keyboard (Tab) until the focus moved", burst.keyMs);
         return 1;
     }
     const double consoleRate = static_cast<double>(load.Frames()) / burst.seconds;
@@ -108,6 +115,10 @@ int main(int argc, char** argv)
                 burst.verified ? "verified" : "NOT VERIFIED", burst.verifySummary.c_str());
     PrintSamples("window round trip", burst.roundTripMs);
     PrintSamples("view waiting for paint", burst.staleMs);
+    if (pressKeys) {
+        PrintSamples("keyboard (Tab) until the focus moved", burst.keyMs);
+        std::printf("keys not acted on within 10 s: %d\n", burst.keysLost);
+    }
     const double budgetMB = 4.0 * static_cast<double>(burst.viewChars) / (1024.0 * 1024.0) + 30;
     std::printf("memory: peak working set %.1f MB, peak private %.1f MB (idle %.1f MB); budget 4 B/char + 30 MB "
                 "= %.1f MB\n",

@@ -232,12 +232,20 @@ void CZelLogConsoleDlg::PaintViewBand(int band, int bands)
 }
 
 // Asks for the next step while text waits. Posted messages come before the operator's input,
-// so when input is waiting the next step comes by timer instead, after it.
+// so when input is waiting the next step comes by timer instead, after it; at most every
+// kInputTurnMs, so that a stream of input (the mouse moving over the window) does not take
+// the flush down to one step per turn.
 void CZelLogConsoleDlg::NextFlushStep()
 {
     if (CLogRegistry::GetInstance()->m_pending.Empty())
         return;
-    if (HIWORD(::GetQueueStatus(QS_INPUT)) != 0) {
+    const double now = NowMs();
+    if (now - m_lastInputTurnMs >= kInputTurnMs && HIWORD(::GetQueueStatus(QS_INPUT)) != 0) {
+        m_lastInputTurnMs = now;
+        // The view's own paint stays with the flush steps, which split it when it is dear; the
+        // message loop would paint it whole before the timer comes.
+        m_viewPaintHeld = m_viewPaintHeld || ::GetUpdateRect(m_editLog.m_hWnd, nullptr, FALSE);
+        ::ValidateRect(m_editLog.m_hWnd, nullptr);
         ::SetTimer(m_hWnd, kFlushTimer, USER_TIMER_MINIMUM, nullptr);
         return;
     }
@@ -249,6 +257,9 @@ void CZelLogConsoleDlg::OnFlushTimer(UINT nIDEvent, LPARAM)
     if (nIDEvent != kFlushTimer)
         return;
     ::KillTimer(m_hWnd, kFlushTimer);
+    if (m_viewPaintHeld)
+        ::InvalidateRect(m_editLog.m_hWnd, nullptr, TRUE);
+    m_viewPaintHeld = false;
     OnFlushLog();
 }
 

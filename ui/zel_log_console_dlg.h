@@ -62,6 +62,9 @@ private:
     // Characters the view takes before its control has to move its text to grow.
     static constexpr size_t kViewRoomChars = 32u * 1024 * 1024;
     bool m_viewRoomy = false;
+    bool m_viewPaintHeld = false; // the view needs painting, kept back while input goes first
+    static constexpr double kInputTurnMs = 250.0;
+    double m_lastInputTurnMs = -kInputTurnMs;
     CPaintPacer m_paintPacer;
 
     CHostResolver m_defaultResolver;
