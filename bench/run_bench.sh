@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end benchmark of the console under Wine, window visible on a virtual X display: runs
-# bench/zel_bench for 1 x 100,000 and 10 x 20,000 frames of 100 bytes and prints the figures
-# with the machine they were taken on. Not a test; ctest does not run it.
+# bench/zel_bench for 1 x 100,000 and 10 x 20,000 frames of 100 bytes, then once more each with
+# keys pressed during the burst, and prints the figures with the machine they were taken on.
+# Not a test; ctest does not run it.
 #
 #   bench/run_bench.sh [BUILD_DIR] [RUNS]
 #
@@ -29,6 +30,11 @@ for load in "1 100000 100" "10 20000 100"; do
         echo "== zel_bench $load (run $run of $runs)"
         "$root/scripts/wine-run" "$exe" $load || status=1
     done
+done
+# The same bursts with an operator pressing keys meanwhile: how soon the console acts on them.
+for load in "1 100000 100" "10 20000 100"; do
+    echo "== zel_bench $load --keys --no-ceiling"
+    "$root/scripts/wine-run" "$exe" $load --keys --no-ceiling || status=1
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 exit $status
