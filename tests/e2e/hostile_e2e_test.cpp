@@ -24,6 +24,7 @@
 #include "bench_payload.h"
 #include "console_process.h"
 #include "res/resource.h"
+#include "wire_text.h"
 
 namespace {
 
@@ -43,27 +44,6 @@ constexpr DWORD kConnectLimitMs = 5000;
 // whose partial frames were kept would hold several MiB more.
 constexpr long kHandleSlack = 0;
 constexpr size_t kMemorySlack = 2 * 1024 * 1024;
-
-std::string LengthBytes(int32_t length)
-{
-    const uint32_t n = static_cast<uint32_t>(length);
-    return std::string{char(n & 0xFF), char(n >> 8 & 0xFF), char(n >> 16 & 0xFF), char(n >> 24 & 0xFF)};
-}
-
-std::string Frame(const std::string& payload)
-{
-    return LengthBytes(static_cast<int32_t>(payload.size())) + payload;
-}
-
-std::string ToUtf8(const std::wstring& text)
-{
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr,
-                          nullptr);
-    return utf8;
-}
 
 std::wstring Widen(const std::string& ascii)
 {

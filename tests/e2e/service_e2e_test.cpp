@@ -14,6 +14,7 @@
 #include "bench_payload.h"
 #include "console_process.h"
 #include "res/resource.h"
+#include "wire_text.h"
 
 namespace {
 
@@ -25,22 +26,6 @@ const wchar_t kCaptionStop[] = L"关闭";
 constexpr u_short kPort = 11925;
 // Only keeps a broken build from hanging the suite.
 constexpr DWORD kLimitMs = 60000;
-
-std::string Frame(const std::string& payload)
-{
-    const uint32_t n = static_cast<uint32_t>(payload.size());
-    return std::string{char(n & 0xFF), char(n >> 8 & 0xFF), char(n >> 16 & 0xFF), char(n >> 24 & 0xFF)} + payload;
-}
-
-std::string ToUtf8(const std::wstring& text)
-{
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr,
-                          nullptr);
-    return utf8;
-}
 
 sockaddr_in PortAddress(ULONG address = INADDR_LOOPBACK)
 {

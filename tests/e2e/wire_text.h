@@ -1,0 +1,29 @@
+#pragma once
+// What the end-to-end tests put on the wire and read back from the view.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// A frame's 4-byte little-endian length.
+inline std::string LengthBytes(int32_t length)
+{
+    const uint32_t n = static_cast<uint32_t>(length);
+    return std::string{char(n & 0xFF), char(n >> 8 & 0xFF), char(n >> 16 & 0xFF), char(n >> 24 & 0xFF)};
+}
+
+inline std::string Frame(const std::string& payload)
+{
+    return LengthBytes(static_cast<int32_t>(payload.size())) + payload;
+}
+
+// The view's text as UTF-8, for the payload verifier.
+inline std::string ToUtf8(const std::wstring& text)
+{
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr,
+                          nullptr);
+    return utf8;
+}
