@@ -14,6 +14,8 @@
 
 #include "console_burst.h"
 #include "edit_ceiling.h"
+#include "view_cost.h"
+#include "view_stream.h"
 
 namespace {
 
@@ -65,6 +67,16 @@ int main(int argc, char** argv)
         return zelbench::CeilingProcessMain(std::atoi(argv[2]), std::atoll(argv[3]),
                                             static_cast<size_t>(std::atoll(argv[4])),
                                             static_cast<size_t>(std::atoll(argv[5])));
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--view-cost") == 0) {
+        PrintMachine();
+        return zelbench::ViewCostMain(std::atoi(argv[2]));
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "--stream") == 0) {
+        PrintMachine();
+        const size_t frameSize = argc >= 4 ? static_cast<size_t>(std::atoll(argv[3])) : 100;
+        const int limitSeconds = argc >= 5 ? std::atoi(argv[4]) : 3600;
+        return zelbench::ViewStreamMain(std::atoi(argv[2]), frameSize, 120, limitSeconds);
     }
     if (argc < 4)
         return Usage();

@@ -28,9 +28,16 @@ CString CPendingLog::Take(size_t budget)
     return slice;
 }
 
-CString CPendingLog::TakeSlice()
+CString CPendingLog::TakeSlice(size_t most)
 {
-    return Take(m_sliceChars);
+    return Take(std::min(m_sliceChars, most));
+}
+
+size_t CPendingLog::NextSliceChars(size_t most) const
+{
+    if (m_texts.empty())
+        return 0;
+    return std::min(m_chars, std::max(std::min(m_sliceChars, most), m_texts.front().size()));
 }
 
 CString CPendingLog::TakeAll()

@@ -3,6 +3,7 @@
 // tens of milliseconds whatever the size, so texts are gathered here and moved in slices, each
 // sized from what the last append cost, so that the window stays responsive between slices.
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 
 #include "platform/cstring.h"
@@ -24,8 +25,11 @@ public:
     bool Full() const { return m_chars >= kHighWater; }
     bool HasRoom() const { return m_chars < kHighWater / 2; }
 
-    // Whole texts, in order, up to the current slice size (at least one text).
-    CString TakeSlice();
+    // Whole texts, in order, up to the current slice size or `most`, whichever is less (at
+    // least one text).
+    CString TakeSlice(size_t most = SIZE_MAX);
+    // The most that the next TakeSlice(most) can return.
+    size_t NextSliceChars(size_t most = SIZE_MAX) const;
     // Everything that is waiting, in order.
     CString TakeAll();
     void Clear();

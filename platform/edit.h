@@ -17,6 +17,9 @@ public:
     {
         Send(EM_REPLACESEL, canUndo, reinterpret_cast<LPARAM>(text));
     }
+    // The multi-line control's text buffer (a moveable local memory handle), and a new one for it.
+    HLOCAL GetHandle() const { return reinterpret_cast<HLOCAL>(Send(EM_GETHANDLE)); }
+    void SetHandle(HLOCAL text) { Send(EM_SETHANDLE, reinterpret_cast<WPARAM>(text)); }
     // 0 lifts the limit to the control's maximum.
     void SetLimitText(UINT maxChars) { Send(EM_SETLIMITTEXT, maxChars); }
     UINT GetLimitText() const { return static_cast<UINT>(Send(EM_GETLIMITTEXT)); }

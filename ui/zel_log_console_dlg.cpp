@@ -1,6 +1,7 @@
 #include "ui/zel_log_console_dlg.h"
 
 #include "log/log_registry.h"
+#include "log/view_capacity.h"
 #include "net/zel_socket.h"
 #include "platform/win_app.h"
 #include "ui/about_dlg.h"
@@ -130,16 +131,68 @@ void CZelLogConsoleDlg::ReserveViewRoom()
         return;
     *static_cast<wchar_t*>(::LocalLock(roomy)) = L'\0';
     ::LocalUnlock(roomy);
-    HLOCAL previous = reinterpret_cast<HLOCAL>(m_editLog.Send(EM_GETHANDLE));
-    m_editLog.Send(EM_SETHANDLE, reinterpret_cast<WPARAM>(roomy));
+    HLOCAL previous = m_editLog.GetHandle();
+    m_editLog.SetHandle(roomy);
     ::LocalFree(previous);
+}
+
+namespace {
+// Locks a moveable local memory block, such as an edit control's text, while in scope.
+class LockedLocal {
+public:
+    explicit LockedLocal(HLOCAL block) : m_hBlock(block), m_pData(block ? ::LocalLock(block) : nullptr) {}
+    ~LockedLocal()
+    {
+        if (m_pData)
+            ::LocalUnlock(m_hBlock);
+    }
+    LockedLocal(const LockedLocal&) = delete;
+    LockedLocal& operator=(const LockedLocal&) = delete;
+    const wchar_t* Text() const { return static_cast<const wchar_t*>(m_pData); }
+
+private:
+    HLOCAL m_hBlock;
+    void* m_pData;
+};
+} // namespace
+
+bool CZelLogConsoleDlg::ViewHasRoomFor(size_t incoming) const
+{
+    return static_cast<size_t>(m_editLog.GetWindowTextLength()) + incoming <= m_viewCapacity;
+}
+
+// Removes the oldest whole lines when `incoming` more characters would pass the view's capacity,
+// reading the control's own buffer to find where a line ends, and keeps the view at its end.
+// Returns whether any text went.
+bool CZelLogConsoleDlg::MakeViewRoomFor(size_t incoming)
+{
+    if (ViewHasRoomFor(incoming))
+        return false;
+    const int length = m_editLog.GetWindowTextLength();
+    size_t cut = 0;
+    {
+        const LockedLocal text(m_editLog.GetHandle());
+        if (!text.Text())
+            return false;
+        cut = OldestLinesToTrim(std::wstring_view(text.Text(), static_cast<size_t>(length)), incoming,
+                                m_viewCapacity, m_viewCapacity / 4 * 3);
+    }
+    if (cut == 0)
+        return false;
+    m_editLog.SetSel(0, static_cast<int>(cut));
+    m_editLog.ReplaceSel(L"", FALSE);
+    const int end = length - static_cast<int>(cut);
+    m_editLog.SetSel(end, end);
+    m_editLog.ScrollCaret();
+    return true;
 }
 
 void CZelLogConsoleDlg::AppendToView(const CString& text)
 {
-    const int end = m_editLog.GetWindowTextLength();
-    if (end == 0 && !m_viewRoomy)
+    if (m_editLog.GetWindowTextLength() == 0 && !m_viewRoomy)
         ReserveViewRoom();
+    MakeViewRoomFor(text.size());
+    const int end = m_editLog.GetWindowTextLength();
     m_editLog.SetSel(end, end);
     m_editLog.ScrollCaret();
     m_editLog.ReplaceSel(text.c_str(), FALSE);
@@ -200,8 +253,11 @@ void CZelLogConsoleDlg::OnFlushLog()
         PaintViewBand(m_paintPacer.Band(), m_paintPacer.Bands());
         const double end = NowMs();
         m_paintPacer.BandPainted(end, end - start);
+    } else if (MakeViewRoomFor(pending.NextSliceChars(m_viewCapacity / 4))) {
+        // Making room is a pass over the whole view: a step of its own.
     } else {
-        const CString slice = pending.TakeSlice();
+        // A slice never needs more than the room that one trim makes.
+        const CString slice = pending.TakeSlice(m_viewCapacity / 4);
         AppendToView(slice);
         pending.RecordAppend(slice.size(), NowMs() - start);
         CZelSocket::ResumeWaiting();

@@ -1,6 +1,8 @@
 #pragma once
 // The console window: the local address, the buttons and the log view.
 #include "log/paint_pacer.h"
+#include "log/pending_log.h"
+#include "log/view_capacity.h"
 #include "net/host_resolver.h"
 #include "net/zel_server_socket.h"
 #include "platform/button.h"
@@ -25,6 +27,8 @@ public:
 
     // Tests stand in for the machine's name service; must be set before the window is created.
     void SetHostResolver(CHostResolver* resolver) { m_pResolver = resolver; }
+    // Tests give the view a smaller capacity, in characters; a quarter of it is freed at a time.
+    void SetViewCapacity(size_t chars) { m_viewCapacity = chars; }
     // Tests stand in for the save dialog and the message boxes of saving the log.
     void SetSaveLogPrompts(CSaveLogPrompts* prompts) { m_pSavePrompts = prompts; }
 
@@ -54,14 +58,18 @@ private:
     static const MessageEntry kMessages[];
 
     void AppendToView(const CString& text);
+    bool ViewHasRoomFor(size_t incoming) const;
+    bool MakeViewRoomFor(size_t incoming);
     void FlushAll();
     void NextFlushStep();
     void PaintViewBand(int band, int bands);
     void ReserveViewRoom();
 
-    // Characters the view takes before its control has to move its text to grow.
-    static constexpr size_t kViewRoomChars = 32u * 1024 * 1024;
+    // Characters the view takes before its control has to move its text to grow: its capacity
+    // and a slice more.
+    static constexpr size_t kViewRoomChars = kViewCapacityChars + CPendingLog::kMaxSlice;
     bool m_viewRoomy = false;
+    size_t m_viewCapacity = kViewCapacityChars;
     bool m_viewPaintHeld = false; // the view needs painting, kept back while input goes first
     static constexpr double kInputTurnMs = 250.0;
     double m_lastInputTurnMs = -kInputTurnMs;

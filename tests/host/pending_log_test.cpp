@@ -138,3 +138,25 @@ TEST(PendingLog, FullAtTheHighMarkAndRoomyAgainBelowHalfOfIt)
 }
 
 } // namespace
+
+namespace {
+
+TEST(PendingLog, ASliceCanBeHeldBelowTheSliceSizeAndSaysHowBigItCanBe)
+{
+    CPendingLog pending;
+    for (int i = 0; i < 10; ++i)
+        pending.Add(CString(100, wchar_t(L'a' + i)));
+    EXPECT_EQ(pending.NextSliceChars(), 1000u) << "everything fits the default slice";
+    EXPECT_EQ(pending.NextSliceChars(350), 350u);
+    const CString held = pending.TakeSlice(350);
+    EXPECT_EQ(held, CString(100, L'a') + CString(100, L'b') + CString(100, L'c')) << "whole texts only";
+    // A text larger than the limit still goes, alone.
+    pending.Clear();
+    pending.Add(CString(500, L'x'));
+    pending.Add(L"y");
+    EXPECT_EQ(pending.NextSliceChars(100), 500u);
+    EXPECT_EQ(pending.TakeSlice(100), CString(500, L'x'));
+    EXPECT_EQ(pending.TakeSlice(100), L"y");
+}
+
+} // namespace

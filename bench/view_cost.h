@@ -1,0 +1,12 @@
+#pragma once
+// What the log view's edit control costs as it fills: for each size, one small append, one
+// 64 Ki-character append, the paint after them, the removal of the oldest quarter of the lines,
+// and the process's memory. It runs in-process on a plain window built from the console's
+// dialog template, with the console's roomy text buffer, so the figures are the control's own.
+
+namespace zelbench {
+
+// Fills the view up to maxMillions million characters, printing a row at each size on the way.
+int ViewCostMain(int maxMillions);
+
+} // namespace zelbench

@@ -1,0 +1,277 @@
+#include "view_stream.h"
+
+#include <winsock2.h>
+
+#include <psapi.h>
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench_payload.h"
+#include "bench_stats.h"
+#include "bench_text.h"
+#include "console_process.h"
+#include "res/resource.h"
+
+namespace zelbench {
+namespace {
+
+constexpr double kMB = 1024.0 * 1024.0;
+constexpr double kMillion = 1e6;
+
+PROCESS_MEMORY_COUNTERS Memory(HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    ::GetProcessMemoryInfo(process, &counters, sizeof counters);
+    return counters;
+}
+
+SOCKET ConnectClient()
+{
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = ::htons(11925);
+    to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        ::closesocket(s);
+        return INVALID_SOCKET;
+    }
+    return s;
+}
+
+// Sends frames 0 .. frames-1 of client 0, made as they go, in writes of about 64 KiB.
+class Sender {
+public:
+    Sender(SOCKET s, int64_t frames, size_t frameSize)
+        : m_thread([=] {
+              std::string chunk;
+              for (int64_t seq = 0; seq < frames && !m_stop; ++seq) {
+                  const std::string payload = zelsend::MakeBenchPayload(0, seq, frameSize);
+                  const uint32_t n = static_cast<uint32_t>(payload.size());
+                  const char length[4] = {char(n & 0xFF), char(n >> 8 & 0xFF), char(n >> 16 & 0xFF), char(n >> 24)};
+                  chunk.append(length, 4);
+                  chunk += payload;
+                  if (chunk.size() < 64 * 1024 && seq + 1 < frames)
+                      continue;
+                  for (size_t at = 0; at < chunk.size();) {
+                      const int sent = ::send(s, chunk.data() + at, static_cast<int>(chunk.size() - at), 0);
+                      if (sent <= 0) {
+                          m_failed = true;
+                          return;
+                      }
+                      at += static_cast<size_t>(sent);
+                  }
+                  chunk.clear();
+                  m_framesSent = seq + 1;
+              }
+          })
+    {
+    }
+    ~Sender() { Stop(); }
+    void Stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    int64_t FramesSent() const { return m_framesSent; }
+    bool Failed() const { return m_failed; }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_failed{false};
+    std::atomic<int64_t> m_framesSent{0};
+    std::thread m_thread;
+};
+
+// Times the window's answer to WM_NULL, one at a time, 10 ms apart.
+class RoundTrips {
+public:
+    explicit RoundTrips(HWND window)
+        : m_thread([=] {
+              while (!m_stop) {
+                  const double start = Now();
+                  DWORD_PTR answer = 0;
+                  ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &answer);
+                  const double ms = (Now() - start) * 1000;
+                  {
+                      std::lock_guard<std::mutex> lock(m_mutex);
+                      m_interval.Add(ms);
+                  }
+                  ::Sleep(10);
+              }
+          })
+    {
+    }
+    ~RoundTrips()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    // The samples since the last call.
+    Samples TakeInterval()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Samples taken = m_interval;
+        m_interval = Samples();
+        return taken;
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    Samples m_interval;
+    std::thread m_thread;
+};
+
+// The view must be frames first .. last of client 0, whole and in order, with nothing between.
+bool VerifyTail(const std::wstring& view, int64_t lastSeq, size_t frameSize, int64_t* firstSeq)
+{
+    const std::string text = ToUtf8(view);
+    const int64_t frames = static_cast<int64_t>(text.size() / frameSize);
+    if (frames == 0 || text.size() % frameSize != 0)
+        return false;
+    *firstSeq = lastSeq - frames + 1;
+    for (int64_t i = 0; i < frames; ++i) {
+        const std::string expected = zelsend::MakeBenchPayload(0, *firstSeq + i, frameSize);
+        if (text.compare(static_cast<size_t>(i) * frameSize, frameSize, expected) != 0)
+            return false;
+    }
+    return true;
+}
+
+void PrintRow(double sentChars, int viewChars, const PROCESS_MEMORY_COUNTERS& memory, const Samples& trips,
+              double charsPerSecond)
+{
+    std::printf("%10.0f %10.2f %8.1f %8.1f %8.1f %8.1f %8.1f %8.0f %10.2f\n", sentChars / kMillion,
+                viewChars / kMillion, static_cast<double>(memory.WorkingSetSize) / kMB,
+                static_cast<double>(memory.PeakWorkingSetSize) / kMB, trips.Median(), trips.Quantile(0.99),
+                trips.Max(), 100.0 * trips.ShareOver(100), charsPerSecond / kMillion);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSeconds)
+{
+    WSADATA wsa;
+    ::WSAStartup(MAKEWORD(2, 2), &wsa);
+    CConsoleProcess console;
+    if (!console.Start()) {
+        std::printf("stream: FAILED: the console did not start\n");
+        return 1;
+    }
+    console.Click(IDC_SERVICE_BUTTON);
+    if (!console.WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; })) {
+        std::printf("stream: FAILED: the service did not start\n");
+        return 1;
+    }
+    // The status line goes, so that the view holds frames only.
+    console.Click(IDC_CLEAR_LOG);
+    console.WaitForText(IDC_LOG_VIEW, [](const std::wstring& t) { return t.empty(); });
+
+    const int64_t frames = static_cast<int64_t>(millions * kMillion / static_cast<double>(frameSize));
+    SOCKET client = ConnectClient();
+    if (client == INVALID_SOCKET) {
+        std::printf("stream: FAILED: could not connect\n");
+        return 1;
+    }
+    std::printf("stream: %lld frames of %zu bytes, %.0f million characters\n", static_cast<long long>(frames),
+                frameSize, static_cast<double>(frames) * static_cast<double>(frameSize) / kMillion);
+    std::printf("%10s %10s %8s %8s %8s %8s %8s %8s %10s\n", "sent Mch", "view Mch", "WS MB", "peak MB",
+                "rt med", "rt p99", "rt max", "%>100ms", "Mch/s");
+    std::fflush(stdout);
+
+    // Rows at sizes of the view while it grows, then at amounts of text sent.
+    const double viewMarks[] = {1, 4, 16, 64};
+    size_t nextViewMark = 0;
+    std::vector<double> sentMarks = {128, 256, 512, 1000};
+    for (double m = 1500; m <= millions; m += 500)
+        sentMarks.push_back(m);
+    size_t nextSentMark = 0;
+    bool ok = true;
+    {
+        RoundTrips trips(console.Window());
+        Sender sender(client, frames, frameSize);
+        const double start = Now();
+        double markTime = start, markChars = 0, lastProgress = start;
+        int64_t lastSent = 0;
+        for (;;) {
+            ::Sleep(50);
+            const int64_t sent = sender.FramesSent();
+            const double sentChars = static_cast<double>(sent) * static_cast<double>(frameSize);
+            const double now = Now();
+            if (sent != lastSent) {
+                lastSent = sent;
+                lastProgress = now;
+            }
+            const int viewChars = console.TextLength(IDC_LOG_VIEW);
+            bool row = false;
+            while (nextViewMark < 4 && viewChars >= viewMarks[nextViewMark] * kMillion) {
+                row = true;
+                ++nextViewMark;
+            }
+            while (nextSentMark < sentMarks.size() && sentChars >= sentMarks[nextSentMark] * kMillion) {
+                row = true;
+                ++nextSentMark;
+            }
+            if (row) {
+                PrintRow(sentChars, viewChars, Memory(console.Process()), trips.TakeInterval(),
+                         (sentChars - markChars) / (now - markTime));
+                markTime = now;
+                markChars = sentChars;
+            }
+            if (sent == frames)
+                break;
+            if (sender.Failed() || now - lastProgress > stallSeconds || now - start > limitSeconds) {
+                PrintRow(sentChars, console.TextLength(IDC_LOG_VIEW), Memory(console.Process()),
+                         trips.TakeInterval(), (sentChars - markChars) / (now - markTime));
+                std::printf("stream: STOPPED after %.0f s: %s\n", now - start,
+                            sender.Failed() ? "the connection failed"
+                            : now - start > limitSeconds ? "time limit reached"
+                                                         : "no progress");
+                ok = false;
+                break;
+            }
+        }
+        ::closesocket(client); // the sender's blocked send, if any, returns
+        sender.Stop();
+        if (ok)
+            std::printf("stream: all sent in %.0f s\n", Now() - start);
+    }
+    if (!ok)
+        return 1;
+
+    // Everything sent: the view must come to end with the last frame.
+    const std::string last = zelsend::MakeBenchPayload(0, frames - 1, frameSize);
+    const std::wstring lastWide(last.begin(), last.end());
+    std::wstring view;
+    const double waitStart = Now();
+    for (;;) {
+        view = console.Text(IDC_LOG_VIEW);
+        if (view.size() >= lastWide.size() && view.compare(view.size() - lastWide.size(), lastWide.size(), lastWide) == 0)
+            break;
+        if (Now() - waitStart > 120) {
+            std::printf("stream: FAILED: the view did not show the last frame within 120 s\n");
+            return 1;
+        }
+        ::Sleep(500);
+    }
+    int64_t firstSeq = 0;
+    const bool whole = VerifyTail(view, frames - 1, frameSize, &firstSeq);
+    const PROCESS_MEMORY_COUNTERS memory = Memory(console.Process());
+    std::printf("view: %zu characters, frames %lld to %lld: %s\n", view.size(), static_cast<long long>(firstSeq),
+                static_cast<long long>(frames - 1), whole ? "whole, in order, none missing" : "NOT VERIFIED");
+    std::printf("memory at the end: working set %.1f MB, peak %.1f MB\n",
+                static_cast<double>(memory.WorkingSetSize) / kMB, static_cast<double>(memory.PeakWorkingSetSize) / kMB);
+    ::WSACleanup();
+    return whole ? 0 : 1;
+}
+
+} // namespace zelbench

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "log/view_capacity.h"
+
+namespace {
+
+// Lines of `width` characters (CR LF included), numbered so that a cut shows where it fell.
+std::wstring Lines(int count, size_t width)
+{
+    std::wstring text;
+    for (int i = 0; i < count; ++i) {
+        std::wstring line = std::to_wstring(i);
+        line.resize(width - 2, L'.');
+        text += line + L"\r\n";
+    }
+    return text;
+}
+
+TEST(ViewCapacity, NothingGoesWhileTheAppendFits)
+{
+    const std::wstring view = Lines(10, 10);
+    EXPECT_EQ(OldestLinesToTrim(view, 0, 100, 75), 0u);
+    EXPECT_EQ(OldestLinesToTrim(view.substr(0, 90), 10, 100, 75), 0u) << "exactly at the capacity";
+    EXPECT_EQ(OldestLinesToTrim(L"", 100, 100, 75), 0u);
+}
+
+TEST(ViewCapacity, PassingTheCapacityRemovesOldestWholeLinesDownToTheTrimmedSize)
+{
+    const std::wstring view = Lines(10, 10); // 100 characters
+    // 100 + 1 passes 100; at least 26 must go to come to 75, so three whole lines (30) go.
+    const size_t cut = OldestLinesToTrim(view, 1, 100, 75);
+    EXPECT_EQ(cut, 30u);
+    EXPECT_EQ(view.substr(cut, 1), L"3") << "the view must go on at the start of a line";
+    EXPECT_LE(view.size() - cut + 1, 75u);
+}
+
+TEST(ViewCapacity, CutsOnlyAfterALineEnd)
+{
+    // The character that must go last is itself the line's '\n', the one before it, and the
+    // first character of the next line.
+    const std::wstring view = Lines(10, 10);
+    EXPECT_EQ(OldestLinesToTrim(view, 5, 100, 75), 30u);  // 30 must go: up to a line end exactly
+    EXPECT_EQ(OldestLinesToTrim(view, 4, 100, 75), 30u);  // 29 must go: the '\n' goes with its line
+    EXPECT_EQ(OldestLinesToTrim(view, 6, 100, 75), 40u);  // 31 must go: all of the next line too
+}
+
+TEST(ViewCapacity, LinesOfAnyLengthAndBareLineFeeds)
+{
+    const std::wstring view = std::wstring(50, L'a') + L"\n" + std::wstring(5, L'b') + L"\n" +
+                              std::wstring(44, L'c');
+    ASSERT_EQ(view.size(), 101u);
+    EXPECT_EQ(OldestLinesToTrim(view, 0, 100, 75), 51u) << "one long line is enough";
+    EXPECT_EQ(OldestLinesToTrim(view, 30, 100, 75), 57u) << "two lines when one is not";
+}
+
+TEST(ViewCapacity, TheWholeViewGoesWhenNoLineEndsLateEnough)
+{
+    // The last line has not ended yet: the cut cannot fall inside it, so all goes.
+    const std::wstring unended = Lines(2, 10) + std::wstring(80, L'x');
+    EXPECT_EQ(OldestLinesToTrim(unended, 10, 100, 75), unended.size());
+    // The incoming text alone comes to the trimmed size or more.
+    const std::wstring view = Lines(10, 10);
+    EXPECT_EQ(OldestLinesToTrim(view, 75, 100, 75), view.size());
+    EXPECT_EQ(OldestLinesToTrim(view, 500, 100, 75), view.size());
+}
+
+TEST(ViewCapacity, ATrimLeavesRoomForAQuarterOfTheCapacity)
+{
+    // The view at its fullest, one small append after another: each trim must come seldom.
+    std::wstring view;
+    const std::wstring line = Lines(1, 100);
+    int trims = 0;
+    for (int i = 0; i < 100000; ++i) {
+        const size_t cut = OldestLinesToTrim(view, line.size(), 100000, 75000);
+        if (cut) {
+            ++trims;
+            view.erase(0, cut);
+            EXPECT_LE(view.size() + line.size(), 75000u);
+        }
+        view += line;
+        ASSERT_LE(view.size(), 100000u);
+    }
+    // 10 M characters through a 100,000-character view, freeing 25,000 at a time.
+    EXPECT_GE(trims, 390);
+    EXPECT_LE(trims, 400);
+}
+
+} // namespace

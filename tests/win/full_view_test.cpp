@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include "log/log_registry.h"
+#include "pump.h"
+#include "ui/zel_log_console_dlg.h"
+
+namespace {
+
+// A real console window whose view holds little, so that it fills quickly.
+class FullView : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CLogRegistry::GetInstance()->m_pending.Clear();
+        m_dlg.SetViewCapacity(kCapacity);
+        ASSERT_TRUE(m_dlg.Create());
+    }
+
+    CString ViewText() const { return m_dlg.m_editLog.GetWindowText(); }
+    size_t ViewLength() const { return static_cast<size_t>(m_dlg.m_editLog.GetWindowTextLength()); }
+
+    // A line of 100 characters, CR LF included, numbered and with Chinese in it.
+    static CString Line(int i)
+    {
+        CString line = L"第 " + std::to_wstring(i) + L" 行 ";
+        line.resize(98, L'=');
+        return line + L"\r\n";
+    }
+
+    // The view must be the newest part of `all`, beginning where one of its lines begins.
+    static void ExpectNewestWholeLines(const CString& view, const CString& all)
+    {
+        ASSERT_FALSE(view.empty());
+        ASSERT_LE(view.size(), all.size());
+        EXPECT_EQ(all.compare(all.size() - view.size(), view.size(), view), 0) << "not the newest text";
+        const size_t start = all.size() - view.size();
+        EXPECT_TRUE(start == 0 || all[start - 1] == L'\n') << "the view begins inside a line";
+    }
+
+    static constexpr size_t kCapacity = 20000;
+    CZelLogConsoleDlg m_dlg;
+};
+
+TEST_F(FullView, StatusLinesPastTheCapacityPushOutTheOldestWholeLines)
+{
+    CString all;
+    size_t longest = 0;
+    size_t shortestAfterTrim = kCapacity;
+    for (int i = 0; i < 500; ++i) {
+        const size_t before = ViewLength();
+        all += Line(i);
+        m_dlg.AppendLog(Line(i));
+        const size_t after = ViewLength();
+        longest = std::max(longest, after);
+        if (after < before)
+            shortestAfterTrim = std::min(shortestAfterTrim, after);
+    }
+    EXPECT_LE(longest, kCapacity);
+    EXPECT_EQ(longest, kCapacity) << "the view must fill up to its capacity before a trim";
+    // A trim frees a quarter: what stays, the new line included, is three quarters at most, and
+    // no more than a line below that.
+    EXPECT_LE(shortestAfterTrim, kCapacity / 4 * 3);
+    EXPECT_GE(shortestAfterTrim, kCapacity / 4 * 3 - 100);
+    ExpectNewestWholeLines(ViewText(), all);
+}
+
+TEST_F(FullView, FramesFlushedPastTheCapacityKeepTheNewestAndScrollToTheEnd)
+{
+    CString all;
+    for (int i = 0; i < 3000; ++i) {
+        all += Line(i);
+        CLogRegistry::GetInstance()->QueueText(Line(i));
+    }
+    ASSERT_TRUE(PumpUntil([] { return CLogRegistry::GetInstance()->m_pending.Empty(); }));
+    const CString view = ViewText();
+    EXPECT_LE(view.size(), kCapacity);
+    EXPECT_GE(view.size(), kCapacity / 2) << "a trim must not empty the view";
+    ExpectNewestWholeLines(view, all);
+    int start = -1, end = -1;
+    m_dlg.m_editLog.GetSel(start, end);
+    EXPECT_EQ(static_cast<size_t>(end), view.size()) << "the caret must stay at the end";
+    EXPECT_GT(m_dlg.m_editLog.Send(EM_GETFIRSTVISIBLELINE), 0) << "the view must show its end, not its top";
+}
+
+TEST_F(FullView, ATextLargerThanTheViewReplacesItWhole)
+{
+    for (int i = 0; i < 100; ++i)
+        m_dlg.AppendLog(Line(i));
+    CString huge;
+    for (int i = 0; huge.size() < kCapacity * 2; ++i)
+        huge += Line(1000 + i);
+    m_dlg.AppendLog(huge);
+    EXPECT_EQ(ViewText(), huge) << "none of a single text may be lost";
+    m_dlg.AppendLog(Line(5000));
+    ExpectNewestWholeLines(ViewText(), huge + Line(5000));
+    EXPECT_LE(ViewLength(), kCapacity);
+}
+
+TEST_F(FullView, ALastLineWithoutItsEndGoesWholeOrStays)
+{
+    // Texts without line breaks continue one line; a trim must not cut into it.
+    CString all;
+    for (int i = 0; i < 100; ++i) {
+        all += Line(i);
+        m_dlg.AppendLog(Line(i));
+    }
+    const CString unended(kCapacity / 2, L'x');
+    all += unended;
+    m_dlg.AppendLog(unended);
+    all += L"yyyy";
+    m_dlg.AppendLog(L"yyyy");
+    EXPECT_LE(ViewLength(), kCapacity);
+    ExpectNewestWholeLines(ViewText(), all);
+}
+
+} // namespace
