@@ -160,7 +160,7 @@ private:
 
 } // namespace
 
-BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys)
+BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusView)
 {
     BurstResult result;
     CConsoleProcess console;
@@ -198,6 +198,10 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys)
             if (!SendAll(sockets[c], streams[c]))
                 ++failed;
         });
+    }
+    if (focusView) {
+        ::SetForegroundWindow(console.Window());
+        ::SendMessageW(console.Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(console.Control(IDC_LOG_VIEW)), TRUE);
     }
     ::Sleep(100); // every sender waits at the line
 

@@ -25,7 +25,8 @@ struct BurstResult {
 };
 
 // With `pressKeys`, an operator's keyboard is at work during the burst too: Tab and Shift+Tab in
-// turn, 200 ms after the console acted on the last one.
-BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys);
+// turn, 200 ms after the console acted on the last one. With `focusView`, the log view has the
+// keyboard focus, as when the operator has clicked into it.
+BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusView = false);
 
 } // namespace zelbench

@@ -92,7 +92,7 @@ double TrimOldest(HWND view, double share, size_t* removed)
 
 } // namespace
 
-int ViewCostMain(int maxMillions)
+int ViewCostMain(int maxMillions, bool focused)
 {
     HWND dialog = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CONSOLE_DIALOG), nullptr,
                                        PlainDialogProc, 0);
@@ -110,7 +110,12 @@ int ViewCostMain(int maxMillions)
     ::LocalFree(previous);
     ::ShowWindow(dialog, SW_SHOW);
     ::UpdateWindow(dialog);
+    if (focused) {
+        ::SetForegroundWindow(dialog);
+        ::SetFocus(view);
+    }
     PumpPending();
+    std::printf("view has the keyboard focus: %s\n", ::GetFocus() == view ? "yes" : "no");
 
     std::printf("%9s %9s %9s %9s %9s %9s %11s %9s\n", "M chars", "WS MB", "line ms", "64Ki ms", "paint ms",
                 "trim ms", "trim+paint", "MB/Mchar");

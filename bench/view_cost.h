@@ -6,7 +6,8 @@
 
 namespace zelbench {
 
-// Fills the view up to maxMillions million characters, printing a row at each size on the way.
-int ViewCostMain(int maxMillions);
+// Fills the view up to maxMillions million characters, printing a row at each size on the way;
+// `focused`: with the keyboard focus in the view, as when the operator has clicked into it.
+int ViewCostMain(int maxMillions, bool focused);
 
 } // namespace zelbench

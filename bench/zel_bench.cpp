@@ -1,8 +1,11 @@
-// zel_bench K N SIZE [--batch CHARS] [--no-ceiling] [--keys]: K clients send N numbered frames
-// of SIZE bytes each to the real console; prints how fast the view fills, how the window
-// answers meanwhile (and, with --keys, how soon it acts on an operator's key presses), the
-// console's peak memory, and the ceiling: the same text appended by a plain edit control in a
-// process of its own (zel_bench --ceiling K N SIZE CHARS).
+// zel_bench K N SIZE [--batch CHARS] [--no-ceiling] [--keys] [--focus-view]: K clients send N
+// numbered frames of SIZE bytes each to the real console; prints how fast the view fills, how
+// the window answers meanwhile (and, with --keys, how soon it acts on an operator's key
+// presses), the console's peak memory, and the ceiling: the same text appended by a plain edit
+// control in a process of its own (zel_bench --ceiling K N SIZE CHARS).
+//
+// zel_bench --view-cost MILLIONS [--focused]: the view's control alone, filled step by step.
+// zel_bench --stream MILLIONS [SIZE [LIMIT_SECONDS]]: a long run through the real console.
 #include <winsock2.h>
 
 #include <commctrl.h>
@@ -53,7 +56,7 @@ void PrintSamples(const char* what, const zelbench::Samples& s)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: zel_bench CLIENTS FRAMES SIZE [--batch CHARS] [--no-ceiling] [--keys]\n");
+    std::fprintf(stderr, "usage: zel_bench CLIENTS FRAMES SIZE [--batch CHARS] [--no-ceiling] [--keys] [--focus-view]\n");
     return 2;
 }
 
@@ -68,9 +71,9 @@ int main(int argc, char** argv)
                                             static_cast<size_t>(std::atoll(argv[4])),
                                             static_cast<size_t>(std::atoll(argv[5])));
     }
-    if (argc == 3 && std::strcmp(argv[1], "--view-cost") == 0) {
+    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--view-cost") == 0) {
         PrintMachine();
-        return zelbench::ViewCostMain(std::atoi(argv[2]));
+        return zelbench::ViewCostMain(std::atoi(argv[2]), argc == 4 && std::strcmp(argv[3], "--focused") == 0);
     }
     if (argc >= 3 && std::strcmp(argv[1], "--stream") == 0) {
         PrintMachine();
@@ -87,6 +90,7 @@ int main(int argc, char** argv)
     size_t batch = 1024 * 1024;
     bool ceilingToo = true;
     bool pressKeys = false;
+    bool focusView = false;
     for (int i = 4; i < argc; ++i) {
         if (std::strcmp(argv[i], "--batch") == 0 && i + 1 < argc)
             batch = static_cast<size_t>(std::atoll(argv[++i]));
@@ -94,6 +98,8 @@ int main(int argc, char** argv)
             ceilingToo = false;
         else if (std::strcmp(argv[i], "--keys") == 0)
             pressKeys = true;
+        else if (std::strcmp(argv[i], "--focus-view") == 0)
+            focusView = true;
         else
             return Usage();
     }
@@ -112,7 +118,7 @@ int main(int argc, char** argv)
                 chars);
     std::fflush(stdout);
 
-    const zelbench::BurstResult burst = zelbench::RunConsoleBurst(load, pressKeys);
+    const zelbench::BurstResult burst = zelbench::RunConsoleBurst(load, pressKeys, focusView);
     if (!burst.error.empty()) {
         std::printf("console: FAILED: %s\n", burst.error.c_str());
         PrintSamples("window round trip", burst.roundTripMs);
