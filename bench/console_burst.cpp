@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_console.h"
 #include "bench_payload.h"
 #include "console_process.h"
 #include "res/resource.h"
@@ -17,20 +18,6 @@ namespace zelbench {
 namespace {
 
 constexpr double kMB = 1024.0 * 1024.0;
-
-SOCKET ConnectClient()
-{
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = ::htons(11925);
-    to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    if (::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
-        ::closesocket(s);
-        return INVALID_SOCKET;
-    }
-    return s;
-}
 
 bool SendAll(SOCKET s, const std::string& bytes)
 {
@@ -42,14 +29,6 @@ bool SendAll(SOCKET s, const std::string& bytes)
         at += static_cast<size_t>(n);
     }
     return true;
-}
-
-PROCESS_MEMORY_COUNTERS Memory(HANDLE process)
-{
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof counters;
-    ::GetProcessMemoryInfo(process, &counters, sizeof counters);
-    return counters;
 }
 
 void PressTab(bool withShift)

@@ -12,18 +12,8 @@
 # bench/run_bench.sh /tmp/b-NAME 3`.
 set -euo pipefail
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-root=$(dirname "$here")
-build=${1:-$root/build/windows}
+. "$(dirname "${BASH_SOURCE[0]}")/bench_env.sh"
 runs=${2:-1}
-exe=$build/bench/zel_bench.exe
-if [ ! -f "$exe" ]; then
-    echo "no $exe: build the Windows preset first (cmake --build $build)" >&2
-    exit 2
-fi
-
-echo "host: $(sed -n 's/^model name\s*:\s*//p' /proc/cpuinfo | head -1), $(nproc) cores, $(wine --version)"
-echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 status=0
 for load in "1 100000 100" "10 20000 100"; do
     for run in $(seq 1 "$runs"); do

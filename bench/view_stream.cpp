@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_console.h"
 #include "bench_payload.h"
 #include "bench_stats.h"
 #include "bench_text.h"
@@ -22,28 +23,6 @@ namespace {
 
 constexpr double kMB = 1024.0 * 1024.0;
 constexpr double kMillion = 1e6;
-
-PROCESS_MEMORY_COUNTERS Memory(HANDLE process)
-{
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof counters;
-    ::GetProcessMemoryInfo(process, &counters, sizeof counters);
-    return counters;
-}
-
-SOCKET ConnectClient()
-{
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = ::htons(11925);
-    to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    if (::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
-        ::closesocket(s);
-        return INVALID_SOCKET;
-    }
-    return s;
-}
 
 // Sends frames 0 .. frames-1 of client 0, made as they go, in writes of about 64 KiB.
 class Sender {
