@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "bench_payload.h"
+#include "wire_text.h"
 
 namespace zelbench {
 
@@ -12,10 +13,7 @@ std::string ClientStream(const BenchLoad& load, int client)
     stream.reserve(static_cast<size_t>(load.framesPerClient) * (load.frameSize + 4));
     for (int64_t seq = 0; seq < load.framesPerClient; ++seq) {
         const std::string payload = zelsend::MakeBenchPayload(client, seq, load.frameSize);
-        const uint32_t n = static_cast<uint32_t>(payload.size());
-        const char length[4] = {char(n & 0xFF), char(n >> 8 & 0xFF), char(n >> 16 & 0xFF), char(n >> 24 & 0xFF)};
-        stream.append(length, 4);
-        stream += payload;
+        stream += Frame(payload);
     }
     return stream;
 }
@@ -34,16 +32,6 @@ std::wstring ViewText(const BenchLoad& load, std::vector<size_t>* frameEnds)
         }
     }
     return text;
-}
-
-std::string ToUtf8(const std::wstring& text)
-{
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr,
-                          nullptr);
-    return utf8;
 }
 
 } // namespace zelbench

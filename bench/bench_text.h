@@ -19,7 +19,5 @@ struct BenchLoad {
 std::string ClientStream(const BenchLoad& load, int client);
 // All frames' text in UTF-16, client after client, and where each frame ends.
 std::wstring ViewText(const BenchLoad& load, std::vector<size_t>* frameEnds);
-// UTF-16 to UTF-8, for the payload verifier.
-std::string ToUtf8(const std::wstring& text);
 
 } // namespace zelbench

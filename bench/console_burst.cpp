@@ -13,6 +13,7 @@
 #include "bench_payload.h"
 #include "console_process.h"
 #include "res/resource.h"
+#include "wire_text.h"
 
 namespace zelbench {
 namespace {

@@ -17,6 +17,7 @@
 #include "bench_text.h"
 #include "console_process.h"
 #include "res/resource.h"
+#include "wire_text.h"
 
 namespace zelbench {
 namespace {
@@ -32,10 +33,7 @@ public:
               std::string chunk;
               for (int64_t seq = 0; seq < frames && !m_stop; ++seq) {
                   const std::string payload = zelsend::MakeBenchPayload(0, seq, frameSize);
-                  const uint32_t n = static_cast<uint32_t>(payload.size());
-                  const char length[4] = {char(n & 0xFF), char(n >> 8 & 0xFF), char(n >> 16 & 0xFF), char(n >> 24)};
-                  chunk.append(length, 4);
-                  chunk += payload;
+                  chunk += Frame(payload);
                   if (chunk.size() < 64 * 1024 && seq + 1 < frames)
                       continue;
                   for (size_t at = 0; at < chunk.size();) {
