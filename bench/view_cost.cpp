@@ -77,8 +77,9 @@ double PaintMs()
     return (Now() - start) * 1000;
 }
 
-// Removes the oldest whole lines that make up at least `share` of the text. Returns milliseconds.
-double TrimOldest(HWND view, double share, size_t* removed)
+// Removes the oldest whole lines that make up at least `share` of the text and goes back to the
+// end, as the console does. Returns milliseconds of the removal; `backMs`, of going back.
+double TrimOldest(HWND view, double share, size_t* removed, double* backMs)
 {
     const double start = Now();
     const size_t length = Length(view);
@@ -86,8 +87,13 @@ double TrimOldest(HWND view, double share, size_t* removed)
     const LRESULT cut = ::SendMessageW(view, EM_LINEINDEX, static_cast<WPARAM>(line + 1), 0);
     ::SendMessageW(view, EM_SETSEL, 0, cut);
     ::SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
-    *removed = length - Length(view);
-    return (Now() - start) * 1000;
+    const double removedAt = Now();
+    const LRESULT end = static_cast<LRESULT>(Length(view));
+    ::SendMessageW(view, EM_SETSEL, end, end);
+    ::SendMessageW(view, EM_SCROLLCARET, 0, 0);
+    *backMs = (Now() - removedAt) * 1000;
+    *removed = length - static_cast<size_t>(end);
+    return (removedAt - start) * 1000;
 }
 
 } // namespace
@@ -117,8 +123,8 @@ int ViewCostMain(int maxMillions, bool focused)
     PumpPending();
     std::printf("view has the keyboard focus: %s\n", ::GetFocus() == view ? "yes" : "no");
 
-    std::printf("%9s %9s %9s %9s %9s %9s %11s %9s\n", "M chars", "WS MB", "line ms", "64Ki ms", "paint ms",
-                "trim ms", "trim+paint", "MB/Mchar");
+    std::printf("%9s %9s %9s %9s %9s %9s %9s %11s %9s\n", "M chars", "WS MB", "line ms", "64Ki ms", "paint ms",
+                "trim ms", "to end ms", "trim+paint", "MB/Mchar");
     const int sizes[] = {1, 2, 4, 8, 12, 16, 20, 24, 32, 48, 64, 100};
     size_t next = 0;
     for (int millions : sizes) {
@@ -143,8 +149,9 @@ int ViewCostMain(int maxMillions, bool focused)
         }
         const double ws = WorkingSetMB();
         size_t removed = 0;
-        const double trim = TrimOldest(view, 0.25, &removed);
-        const double trimPaint = trim + PaintMs();
+        double back = 0;
+        const double trim = TrimOldest(view, 0.25, &removed, &back);
+        const double trimPaint = trim + back + PaintMs();
         // Back to the size before the trim, for the next, larger size.
         while (removed >= kLine) {
             const size_t lines = std::min<size_t>(10000, removed / kLine);
@@ -153,8 +160,8 @@ int ViewCostMain(int maxMillions, bool focused)
             removed -= lines * kLine;
             PumpPending();
         }
-        std::printf("%9d %9.1f %9.1f %9.1f %9.1f %9.1f %11.1f %9.2f\n", millions, ws, line.Median(), big.Median(),
-                    paint.Median(), trim, trimPaint, ws / millions);
+        std::printf("%9d %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %11.1f %9.2f\n", millions, ws, line.Median(),
+                    big.Median(), paint.Median(), trim, back, trimPaint, ws / millions);
         std::fflush(stdout);
     }
     ::DestroyWindow(dialog);
