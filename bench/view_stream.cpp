@@ -126,7 +126,7 @@ bool VerifyTail(const std::wstring& view, int64_t lastSeq, size_t frameSize, int
 void PrintRow(double sentChars, int viewChars, const PROCESS_MEMORY_COUNTERS& memory, const Samples& trips,
               double charsPerSecond)
 {
-    std::printf("%10.0f %10.2f %8.1f %8.1f %8.1f %8.1f %8.1f %8.0f %10.2f\n", sentChars / kMillion,
+    std::printf("%10.0f %10.2f %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %10.2f\n", sentChars / kMillion,
                 viewChars / kMillion, static_cast<double>(memory.WorkingSetSize) / kMB,
                 static_cast<double>(memory.PeakWorkingSetSize) / kMB, trips.Median(), trips.Quantile(0.99),
                 trips.Max(), 100.0 * trips.ShareOver(100), charsPerSecond / kMillion);

@@ -8,7 +8,7 @@
 #include <string_view>
 
 // Characters the view holds at most.
-constexpr size_t kViewCapacityChars = 16u * 1024 * 1024;
+constexpr size_t kViewCapacityChars = 24u * 1024 * 1024;
 // After a trim the view holds at most this much, the incoming text included.
 constexpr size_t kViewTrimmedChars = kViewCapacityChars / 4 * 3;
 
