@@ -11,6 +11,7 @@
 
 #include "bench_console.h"
 #include "bench_payload.h"
+#include "bench_round_trips.h"
 #include "console_process.h"
 #include "res/resource.h"
 #include "wire_text.h"
@@ -55,15 +56,8 @@ void PressTab(bool withShift)
 class Watcher {
 public:
     Watcher(HWND window, HWND view, bool pressKeys, BurstResult& result)
-        : m_roundTrips([=, &result] {
-              while (!m_stop) {
-                  const double start = Now();
-                  DWORD_PTR answer = 0;
-                  ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &answer);
-                  result.roundTripMs.Add((Now() - start) * 1000);
-                  ::Sleep(10);
-              }
-          }),
+        : m_result(result),
+          m_roundTrips(window),
           m_paints([=, &result] {
               double staleSince = 0;
               while (!m_stop) {
@@ -123,8 +117,8 @@ public:
     void Stop()
     {
         m_stop = true;
-        if (m_roundTrips.joinable())
-            m_roundTrips.join();
+        m_roundTrips.Stop();
+        m_result.roundTripMs = m_roundTrips.TakeInterval();
         if (m_paints.joinable())
             m_paints.join();
         if (m_keys.joinable())
@@ -133,7 +127,8 @@ public:
 
 private:
     std::atomic<bool> m_stop{false};
-    std::thread m_roundTrips;
+    BurstResult& m_result;
+    RoundTrips m_roundTrips;
     std::thread m_paints;
     std::thread m_keys;
 };

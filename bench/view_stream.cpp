@@ -6,13 +6,13 @@
 
 #include <atomic>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench_console.h"
 #include "bench_payload.h"
+#include "bench_round_trips.h"
 #include "bench_stats.h"
 #include "bench_text.h"
 #include "console_process.h"
@@ -64,46 +64,6 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_failed{false};
     std::atomic<int64_t> m_framesSent{0};
-    std::thread m_thread;
-};
-
-// Times the window's answer to WM_NULL, one at a time, 10 ms apart.
-class RoundTrips {
-public:
-    explicit RoundTrips(HWND window)
-        : m_thread([=] {
-              while (!m_stop) {
-                  const double start = Now();
-                  DWORD_PTR answer = 0;
-                  ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &answer);
-                  const double ms = (Now() - start) * 1000;
-                  {
-                      std::lock_guard<std::mutex> lock(m_mutex);
-                      m_interval.Add(ms);
-                  }
-                  ::Sleep(10);
-              }
-          })
-    {
-    }
-    ~RoundTrips()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    // The samples since the last call.
-    Samples TakeInterval()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        Samples taken = m_interval;
-        m_interval = Samples();
-        return taken;
-    }
-
-private:
-    std::atomic<bool> m_stop{false};
-    std::mutex m_mutex;
-    Samples m_interval;
     std::thread m_thread;
 };
 
