@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "bench_payload.h"
-#include "wire_text.h"
+#include "tests/common/wire_text.h"
 
 namespace zelbench {
 

@@ -1,11 +1,10 @@
 #include "log/view_capacity.h"
 
-size_t OldestLinesToTrim(std::wstring_view view, size_t incoming, size_t capacity, size_t trimmedTo)
+size_t OldestLinesToTrim(std::wstring_view view, size_t incoming, size_t capacity)
 {
     if (view.size() + incoming <= capacity)
         return 0;
-    if (view.size() + incoming <= trimmedTo)
-        return 0; // a capacity below the trimmed size: nothing sensible to cut
+    const size_t trimmedTo = capacity / 4 * 3;
     const size_t least = view.size() + incoming - trimmedTo;
     if (least >= view.size())
         return view.size();

@@ -9,12 +9,9 @@
 
 // Characters the view holds at most.
 constexpr size_t kViewCapacityChars = 24u * 1024 * 1024;
-// After a trim the view holds at most this much, the incoming text included.
-constexpr size_t kViewTrimmedChars = kViewCapacityChars / 4 * 3;
 
 // How many characters at the start of `view` must go before `incoming` more are appended: 0
 // when all fits within `capacity`; otherwise whole lines (each ending in '\n') up to a line end,
-// so that what stays plus `incoming` comes to at most `trimmedTo`. The whole view goes when no
-// line ends late enough, e.g. when `incoming` alone fills the view.
-size_t OldestLinesToTrim(std::wstring_view view, size_t incoming, size_t capacity = kViewCapacityChars,
-                         size_t trimmedTo = kViewTrimmedChars);
+// so that what stays plus `incoming` comes to at most three quarters of `capacity`. The whole
+// view goes when no line ends late enough, e.g. when `incoming` alone fills the view.
+size_t OldestLinesToTrim(std::wstring_view view, size_t incoming, size_t capacity);

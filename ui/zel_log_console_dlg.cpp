@@ -156,26 +156,21 @@ private:
 };
 } // namespace
 
-bool CZelLogConsoleDlg::ViewHasRoomFor(size_t incoming) const
-{
-    return static_cast<size_t>(m_editLog.GetWindowTextLength()) + incoming <= m_viewCapacity;
-}
-
 // Removes the oldest whole lines when `incoming` more characters would pass the view's capacity,
 // reading the control's own buffer to find where a line ends, and keeps the view at its end.
 // Returns whether any text went.
 bool CZelLogConsoleDlg::MakeViewRoomFor(size_t incoming)
 {
-    if (ViewHasRoomFor(incoming))
-        return false;
     const int length = m_editLog.GetWindowTextLength();
+    if (static_cast<size_t>(length) + incoming <= m_viewCapacity)
+        return false;
     size_t cut = 0;
     {
         const LockedLocal text(m_editLog.GetHandle());
         if (!text.Text())
             return false;
         cut = OldestLinesToTrim(std::wstring_view(text.Text(), static_cast<size_t>(length)), incoming,
-                                m_viewCapacity, m_viewCapacity / 4 * 3);
+                                m_viewCapacity);
     }
     if (cut == 0)
         return false;

@@ -58,7 +58,6 @@ private:
     static const MessageEntry kMessages[];
 
     void AppendToView(const CString& text);
-    bool ViewHasRoomFor(size_t incoming) const;
     bool MakeViewRoomFor(size_t incoming);
     void FlushAll();
     void NextFlushStep();

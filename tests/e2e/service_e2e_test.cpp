@@ -14,7 +14,7 @@
 #include "bench_payload.h"
 #include "console_process.h"
 #include "res/resource.h"
-#include "wire_text.h"
+#include "tests/common/wire_text.h"
 
 namespace {
 

@@ -21,16 +21,16 @@ std::wstring Lines(int count, size_t width)
 TEST(ViewCapacity, NothingGoesWhileTheAppendFits)
 {
     const std::wstring view = Lines(10, 10);
-    EXPECT_EQ(OldestLinesToTrim(view, 0, 100, 75), 0u);
-    EXPECT_EQ(OldestLinesToTrim(view.substr(0, 90), 10, 100, 75), 0u) << "exactly at the capacity";
-    EXPECT_EQ(OldestLinesToTrim(L"", 100, 100, 75), 0u);
+    EXPECT_EQ(OldestLinesToTrim(view, 0, 100), 0u);
+    EXPECT_EQ(OldestLinesToTrim(view.substr(0, 90), 10, 100), 0u) << "exactly at the capacity";
+    EXPECT_EQ(OldestLinesToTrim(L"", 100, 100), 0u);
 }
 
 TEST(ViewCapacity, PassingTheCapacityRemovesOldestWholeLinesDownToTheTrimmedSize)
 {
     const std::wstring view = Lines(10, 10); // 100 characters
     // 100 + 1 passes 100; at least 26 must go to come to 75, so three whole lines (30) go.
-    const size_t cut = OldestLinesToTrim(view, 1, 100, 75);
+    const size_t cut = OldestLinesToTrim(view, 1, 100);
     EXPECT_EQ(cut, 30u);
     EXPECT_EQ(view.substr(cut, 1), L"3") << "the view must go on at the start of a line";
     EXPECT_LE(view.size() - cut + 1, 75u);
@@ -41,9 +41,9 @@ TEST(ViewCapacity, CutsOnlyAfterALineEnd)
     // The character that must go last is itself the line's '\n', the one before it, and the
     // first character of the next line.
     const std::wstring view = Lines(10, 10);
-    EXPECT_EQ(OldestLinesToTrim(view, 5, 100, 75), 30u);  // 30 must go: up to a line end exactly
-    EXPECT_EQ(OldestLinesToTrim(view, 4, 100, 75), 30u);  // 29 must go: the '\n' goes with its line
-    EXPECT_EQ(OldestLinesToTrim(view, 6, 100, 75), 40u);  // 31 must go: all of the next line too
+    EXPECT_EQ(OldestLinesToTrim(view, 5, 100), 30u);  // 30 must go: up to a line end exactly
+    EXPECT_EQ(OldestLinesToTrim(view, 4, 100), 30u);  // 29 must go: the '\n' goes with its line
+    EXPECT_EQ(OldestLinesToTrim(view, 6, 100), 40u);  // 31 must go: all of the next line too
 }
 
 TEST(ViewCapacity, LinesOfAnyLengthAndBareLineFeeds)
@@ -51,19 +51,19 @@ TEST(ViewCapacity, LinesOfAnyLengthAndBareLineFeeds)
     const std::wstring view = std::wstring(50, L'a') + L"\n" + std::wstring(5, L'b') + L"\n" +
                               std::wstring(44, L'c');
     ASSERT_EQ(view.size(), 101u);
-    EXPECT_EQ(OldestLinesToTrim(view, 0, 100, 75), 51u) << "one long line is enough";
-    EXPECT_EQ(OldestLinesToTrim(view, 30, 100, 75), 57u) << "two lines when one is not";
+    EXPECT_EQ(OldestLinesToTrim(view, 0, 100), 51u) << "one long line is enough";
+    EXPECT_EQ(OldestLinesToTrim(view, 30, 100), 57u) << "two lines when one is not";
 }
 
 TEST(ViewCapacity, TheWholeViewGoesWhenNoLineEndsLateEnough)
 {
     // The last line has not ended yet: the cut cannot fall inside it, so all goes.
     const std::wstring unended = Lines(2, 10) + std::wstring(80, L'x');
-    EXPECT_EQ(OldestLinesToTrim(unended, 10, 100, 75), unended.size());
+    EXPECT_EQ(OldestLinesToTrim(unended, 10, 100), unended.size());
     // The incoming text alone comes to the trimmed size or more.
     const std::wstring view = Lines(10, 10);
-    EXPECT_EQ(OldestLinesToTrim(view, 75, 100, 75), view.size());
-    EXPECT_EQ(OldestLinesToTrim(view, 500, 100, 75), view.size());
+    EXPECT_EQ(OldestLinesToTrim(view, 75, 100), view.size());
+    EXPECT_EQ(OldestLinesToTrim(view, 500, 100), view.size());
 }
 
 TEST(ViewCapacity, ATrimLeavesRoomForAQuarterOfTheCapacity)
@@ -73,7 +73,7 @@ TEST(ViewCapacity, ATrimLeavesRoomForAQuarterOfTheCapacity)
     const std::wstring line = Lines(1, 100);
     int trims = 0;
     for (int i = 0; i < 100000; ++i) {
-        const size_t cut = OldestLinesToTrim(view, line.size(), 100000, 75000);
+        const size_t cut = OldestLinesToTrim(view, line.size(), 100000);
         if (cut) {
             ++trims;
             view.erase(0, cut);

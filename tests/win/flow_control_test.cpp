@@ -8,16 +8,12 @@
 #include "log/log_registry.h"
 #include "net/zel_server_socket.h"
 #include "net/zel_socket.h"
+#include "loopback_listener.h"
 #include "pump.h"
+#include "tests/common/wire_text.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace {
-
-std::string Frame(const std::string& payload)
-{
-    const uint32_t n = static_cast<uint32_t>(payload.size());
-    return std::string{char(n & 0xFF), char(n >> 8 & 0xFF), char(n >> 16 & 0xFF), char(n >> 24 & 0xFF)} + payload;
-}
 
 SOCKET ConnectTo(u_short port)
 {
@@ -42,12 +38,8 @@ protected:
     {
         ASSERT_TRUE(m_dlg.Create());
         Pending().Clear();
-        ASSERT_TRUE(m_server.Create(0, SOCK_STREAM, FD_ACCEPT, L"127.0.0.1"));
-        ASSERT_EQ(::listen(m_server, SOMAXCONN), 0);
-        sockaddr_in bound = {};
-        int length = sizeof bound;
-        ::getsockname(m_server, reinterpret_cast<sockaddr*>(&bound), &length);
-        m_port = ::ntohs(bound.sin_port);
+        m_port = ListenOnLoopback(m_server);
+        ASSERT_NE(m_port, 0);
     }
     void TearDown() override
     {

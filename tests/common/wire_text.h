@@ -1,5 +1,5 @@
 #pragma once
-// What the end-to-end tests put on the wire and read back from the view.
+// What the tests and the bench put on the wire and read back from the view.
 #include <windows.h>
 
 #include <cstdint>
