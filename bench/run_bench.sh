@@ -8,8 +8,8 @@
 #
 # BUILD_DIR is a Windows build (default build/windows); RUNS repeats each load (default 1).
 # The console listens on its fixed port 11925, which nothing else may hold meanwhile; on a
-# shared machine run it in a network namespace of its own, e.g. `zel-isolated NAME
-# bench/run_bench.sh /tmp/b-NAME 3`.
+# shared machine run it in a network namespace of its own:
+# `scripts/isolated.sh bench/run_bench.sh build/windows 3`.
 set -euo pipefail
 
 . "$(dirname "${BASH_SOURCE[0]}")/bench_env.sh"
