@@ -68,7 +68,7 @@ class SaveFlow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CLogRegistry::GetInstance()->m_pending.Clear();
+        CLogRegistry::GetInstance()->m_pipe.Clear();
         m_dlg.SetSaveLogPrompts(&m_operator);
         ASSERT_TRUE(m_dlg.Create());
     }
@@ -230,13 +230,13 @@ TEST_F(SaveFlow, ReplacedCharactersAreCountedInTheSuccessBox)
 TEST_F(SaveFlow, TextNotYetShownIsSavedAndShownOnce)
 {
     m_dlg.AppendLog(L"shown\r\n");
-    CLogRegistry::GetInstance()->QueueText(L"before the click\r\n");
-    m_operator.m_whileOpen = [] { CLogRegistry::GetInstance()->QueueText(L"while the dialog is open\r\n"); };
+    CLogRegistry::GetInstance()->m_pipe.Offer(L"before the click\r\n");
+    m_operator.m_whileOpen = [] { CLogRegistry::GetInstance()->m_pipe.Offer(L"while the dialog is open\r\n"); };
     m_operator.m_answer = m_dir.File(L"pending.txt");
     ClickSave();
     const CString all = L"shown\r\nbefore the click\r\nwhile the dialog is open\r\n";
     EXPECT_EQ(Saved(*m_operator.m_answer), std::string(all.begin(), all.end()));
-    EXPECT_EQ(View(), all);
+    EXPECT_TRUE(PumpUntil([&] { return View() == all; })) << "the waiting text must still reach the view";
     PumpPending();
     EXPECT_EQ(View(), all) << "flushed text must not show again";
 }
