@@ -13,34 +13,47 @@ CLogPipe::Reader::~Reader()
 
 size_t CLogPipe::Reader::MayRead(size_t frameLength, size_t wanted)
 {
-    Holding(m_held, frameLength);
+    SetFrame(frameLength);
     if (m_paused)
         return 0;
     m_pipe.UpdateFlow();
-    const size_t room = m_pipe.Room(*this);
-    if (m_pipe.m_flow != Flow::Open || room == 0) {
+    if (!m_pipe.MayGoOn(*this)) {
         m_pipe.Pause(*this);
         return 0;
     }
-    // While large frames hold all they may, a reader between frames reads no more than a small
-    // frame at a time: a large frame it starts cannot take more than that.
-    if (!Large() && m_pipe.m_largeBytes >= kLargeBytes)
+    if (Large() && !m_admitted) {
+        m_admitted = true;
+        m_pipe.m_largeBytes += m_frameLength;
+    }
+    // While the large frames' share is taken, a reader between frames reads no more than a
+    // small frame at a time: a large frame it starts cannot hold more than that while it waits.
+    if (!Large() && m_pipe.m_largeBytes + kSmallFrameBytes > kLargeBytes)
         wanted = std::min(wanted, kSmallFrameBytes);
-    return std::min(wanted, room);
+    return wanted;
 }
 
 void CLogPipe::Reader::Holding(size_t bytes, size_t frameLength)
 {
     const bool freed = bytes < m_held;
     m_pipe.m_framesBytes -= m_held;
-    if (Large())
-        m_pipe.m_largeBytes -= m_held;
     m_held = bytes;
-    m_frameLength = frameLength;
     m_pipe.m_framesBytes += m_held;
-    if (Large())
-        m_pipe.m_largeBytes += m_held;
+    SetFrame(frameLength);
     if (freed)
+        m_pipe.ResumeThoseWhoMay();
+}
+
+// A new frame (or none): what the last one set aside is free again.
+void CLogPipe::Reader::SetFrame(size_t frameLength)
+{
+    if (frameLength == m_frameLength)
+        return;
+    const bool released = m_admitted;
+    if (m_admitted)
+        m_pipe.m_largeBytes -= m_frameLength;
+    m_admitted = false;
+    m_frameLength = frameLength;
+    if (released)
         m_pipe.ResumeThoseWhoMay();
 }
 
@@ -84,13 +97,18 @@ void CLogPipe::EndTurn()
     ResumeThoseWhoMay();
 }
 
-size_t CLogPipe::Room(const Reader& reader) const
+// Whether a reader may read now, flow control aside: a large frame under way always may; a
+// large frame not yet let in may once its length fits the share; anyone else while the budget
+// has room.
+bool CLogPipe::MayGoOn(const Reader& reader) const
 {
-    const size_t held = HeldBytes();
-    size_t room = held < kBudgetBytes ? kBudgetBytes - held : 0;
+    if (m_flow != Flow::Open)
+        return false;
+    if (reader.m_admitted)
+        return true;
     if (reader.Large())
-        room = std::min(room, m_largeBytes < kLargeBytes ? kLargeBytes - m_largeBytes : 0);
-    return room;
+        return m_largeBytes + reader.m_frameLength <= kLargeBytes && HeldBytes() < kBudgetBytes;
+    return HeldBytes() + kSmallFrameBytes <= kBudgetBytes;
 }
 
 void CLogPipe::Pause(Reader& reader)
@@ -105,14 +123,12 @@ void CLogPipe::Leave(Reader& reader)
 {
     m_paused.erase(std::remove(m_paused.begin(), m_paused.end(), &reader), m_paused.end());
     m_framesBytes -= reader.m_held;
-    if (reader.Large())
-        m_largeBytes -= reader.m_held;
     reader.m_held = 0;
+    reader.SetFrame(0);
     ResumeThoseWhoMay();
 }
 
-// Wakes, oldest first, the paused readers that have room for at least a small frame now; the
-// margin keeps a reader from waking for a few bytes only to pause again.
+// Wakes, oldest first, the paused readers that may go on now.
 void CLogPipe::ResumeThoseWhoMay()
 {
     if (m_flow != Flow::Open || m_paused.empty())
@@ -120,7 +136,7 @@ void CLogPipe::ResumeThoseWhoMay()
     std::vector<ResumeReading> wake;
     std::deque<Reader*> still;
     for (Reader* reader : m_paused) {
-        if (Room(*reader) < kSmallFrameBytes) {
+        if (!MayGoOn(*reader)) {
             still.push_back(reader);
             continue;
         }

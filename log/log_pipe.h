@@ -22,9 +22,12 @@ public:
     // its size to decode. 80 MiB keeps all of that well within the address space, while three
     // 16 MiB frames can be on their way at once with room left for everyone else.
     static constexpr size_t kBudgetBytes = 80u * 1024 * 1024;
-    // Frames above this size are large. Large frames together hold at most kLargeBytes, so
-    // that clients holding large frames that never finish cannot take the room that everyone
-    // else's small frames and the waiting text need.
+    // Frames above this size are large. A large frame is let in whole or not at all: its
+    // announced length is set aside from kLargeBytes when its first bytes come, and it then reads
+    // to its end without pausing for room, so that large frames under way never wait for each
+    // other. One that does not fit waits, holding no more than one read, until one finishes.
+    // Clients holding large frames that never finish thus keep at most kLargeBytes from the
+    // room that everyone else's small frames and the waiting text need.
     static constexpr size_t kSmallFrameBytes = 64 * 1024;
     static constexpr size_t kLargeBytes = 48u * 1024 * 1024;
     // Reads get the thread for at most this long before input and paint get a turn.
@@ -57,11 +60,13 @@ public:
     private:
         friend class CLogPipe;
         bool Large() const { return m_frameLength > kSmallFrameBytes; }
+        void SetFrame(size_t frameLength);
 
         CLogPipe& m_pipe;
         ResumeReading m_resume;
         size_t m_held = 0;
         size_t m_frameLength = 0;
+        bool m_admitted = false; // a large frame whose length is set aside
         bool m_paused = false;
     };
 
@@ -89,6 +94,7 @@ public:
     size_t WaitingChars() const { return m_waiting.Chars(); }
     // Memory that clients' text holds now: unfinished frames plus waiting text.
     size_t HeldBytes() const { return m_framesBytes + WaitingBytes(); }
+    // What the large frames under way have set aside.
     size_t LargeBytes() const { return m_largeBytes; }
     size_t PausedCount() const { return m_paused.size(); }
     Flow State() const { return m_flow; }
@@ -96,7 +102,7 @@ public:
 
 private:
     size_t WaitingBytes() const { return m_waiting.Chars() * 2; } // UTF-16
-    size_t Room(const Reader& reader) const;
+    bool MayGoOn(const Reader& reader) const;
     void Pause(Reader& reader);
     void Leave(Reader& reader);
     void ResumeThoseWhoMay();

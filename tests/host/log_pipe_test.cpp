@@ -138,6 +138,23 @@ TEST_F(LogPipe, APausedLargeFrameResumesWhenAnotherFinishes)
     EXPECT_GT(waiting.ReadOnce(kLargeFrame), 0u);
 }
 
+// Large frames let in read to their end: they never wait for each other, however full the
+// share, so three clients sending 16 MiB frames at once all finish.
+TEST_F(LogPipe, LargeFramesUnderWayAllFinish)
+{
+    std::vector<std::unique_ptr<FakeReader>> readers;
+    for (int i = 0; i < 3; ++i)
+        readers.push_back(std::make_unique<FakeReader>(m_pipe));
+    for (int round = 0; round < 64; ++round) {
+        for (auto& reader : readers)
+            ASSERT_EQ(reader->ReadOnce(kLargeFrame), kChunk) << "a frame under way was paused in round " << round;
+    }
+    for (auto& reader : readers)
+        reader->FinishFrame();
+    EXPECT_EQ(m_pipe.LargeBytes(), 0u);
+    EXPECT_EQ(m_pipe.HeldBytes(), 0u);
+}
+
 TEST_F(LogPipe, BetweenFramesAReaderTakesOnlyASmallFrameWhileTheLargeShareIsFull)
 {
     std::vector<std::unique_ptr<FakeReader>> readers;
