@@ -241,4 +241,30 @@ TEST_F(SaveFlow, TextNotYetShownIsSavedAndShownOnce)
     EXPECT_EQ(View(), all) << "flushed text must not show again";
 }
 
+// The view near its capacity with text still waiting: making room for the waiting text must not
+// cost the saved file the oldest lines. The file holds the view and then the waiting text.
+TEST_F(SaveFlow, SaveNearCapacityWithTextWaitingLosesNothing)
+{
+    constexpr size_t kCapacity = 20000;
+    m_dlg.SetViewCapacity(kCapacity);
+    CString all;
+    for (int i = 0; all.size() + 100 <= kCapacity - 50; ++i) {
+        CString line = L"shown " + std::to_wstring(i) + L" ";
+        line.resize(98, L'-');
+        all += line + L"\r\n";
+        m_dlg.AppendLog(line + L"\r\n");
+    }
+    for (int i = 0; i < 30; ++i) {
+        CString line = L"waiting " + std::to_wstring(i) + L" ";
+        line.resize(98, L'+');
+        all += line + L"\r\n";
+        CLogRegistry::GetInstance()->m_pipe.Offer(line + L"\r\n");
+    }
+    m_operator.m_answer = m_dir.File(L"near-capacity.txt");
+    ClickSave();
+    EXPECT_EQ(Saved(*m_operator.m_answer), std::string(all.begin(), all.end())) << "the file must hold every character";
+    ASSERT_EQ(m_operator.m_boxes.size(), 1u);
+    EXPECT_EQ(m_operator.m_boxes[0].text, kSaved);
+}
+
 } // namespace
