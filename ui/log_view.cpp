@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "log/text_cut.h"
 #include "platform/scoped.h"
 
 // Gives the empty view a roomy text buffer. Otherwise the control grows its buffer to the exact
@@ -44,7 +45,7 @@ bool CLogView::MakeRoomFor(size_t incoming)
         if (!text.Data())
             return false;
         const std::wstring_view view(static_cast<const wchar_t*>(text.Data()), static_cast<size_t>(length));
-        cut = OldestLinesToTrim(view, incoming, m_capacity);
+        cut = AtDisplayLineStart(view, OldestLinesToTrim(view, incoming, m_capacity));
     }
     if (cut == 0)
         return false;
@@ -54,6 +55,23 @@ bool CLogView::MakeRoomFor(size_t incoming)
     m_edit.SetSel(end, end);
     m_edit.ScrollCaret();
     return true;
+}
+
+// A cut inside a line goes forward to where the control's next wrapped line starts. What stays
+// then wraps just as it did, which the control notices at once: cut anywhere else, it wraps the
+// whole rest of the line again, at a cost that grows with the square of that rest (a minute for
+// 150,000 characters, against a fifth of a second at a wrapped line's start).
+size_t CLogView::AtDisplayLineStart(std::wstring_view view, size_t cut) const
+{
+    for (LRESULT line = m_edit.Send(EM_LINEFROMCHAR, cut); cut > 0 && cut < view.size(); ++line) {
+        const LRESULT start = m_edit.Send(EM_LINEINDEX, line);
+        if (start < 0)
+            return view.size();
+        // Never where a wrapped line would leave half a character behind.
+        if (static_cast<size_t>(start) >= cut && SafeCut(view, static_cast<size_t>(start)) == static_cast<size_t>(start))
+            return static_cast<size_t>(start);
+    }
+    return cut;
 }
 
 void CLogView::Clear()

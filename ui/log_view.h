@@ -2,6 +2,7 @@
 // The log view's mechanics: a roomy text buffer, appends at the end, removal of the oldest text
 // past the capacity, and painting in bands. Holds the dialog's edit control; the dialog owns it.
 #include <cstddef>
+#include <string_view>
 
 #include "log/view_capacity.h"
 #include "platform/edit.h"
@@ -36,6 +37,7 @@ public:
 
 private:
     void ReserveRoom();
+    size_t AtDisplayLineStart(std::wstring_view view, size_t cut) const;
 
     CEdit& m_edit;
     size_t m_capacity = kViewCapacityChars;
