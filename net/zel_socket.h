@@ -22,6 +22,7 @@ public:
     ~CZelSocket() override;
 
     void OnReceive(int nErrorCode) override;
+    // Never selected; kept as the connection's own slot, passing on to the base as it always has.
     void OnSend(int nErrorCode) override { CAsyncSocket::OnSend(nErrorCode); }
     void OnClose(int nErrorCode) override;
     void OnFault() override { Release(); }

@@ -115,9 +115,6 @@ void CSocketNotifier::Handle(CAsyncSocket& socket, long event, int error)
     case FD_ACCEPT:
         socket.OnAccept(error);
         break;
-    case FD_CONNECT:
-        socket.OnConnect(error);
-        break;
     case FD_CLOSE:
         socket.OnClose(error);
         break;

@@ -37,7 +37,6 @@ public:
     void Post(const CAsyncSocket& socket, long event);
     // Deletes the object once the message under way has been handled.
     void DeleteLater(CAsyncSocket* socket);
-    size_t RegisteredCount() const { return m_sockets.size(); }
 
 private:
     CSocketNotifier();
