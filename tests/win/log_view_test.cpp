@@ -21,12 +21,6 @@ protected:
     CZelLogConsoleDlg m_dlg;
 };
 
-TEST_F(LogView, RegistryPointsAtTheWindowsView)
-{
-    EXPECT_EQ(CLogRegistry::GetInstance(), CLogRegistry::GetInstance());
-    EXPECT_EQ(CLogRegistry::GetInstance()->m_pLogEdit, &m_dlg.m_editLog);
-}
-
 TEST_F(LogView, AppendToEmptyViewMakesTheWholeContent)
 {
     m_dlg.AppendLog(L"第一行\r\n");
