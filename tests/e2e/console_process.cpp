@@ -1,5 +1,7 @@
 #include "console_process.h"
 
+#include "res/resource.h"
+
 #include <vector>
 
 namespace {
@@ -131,4 +133,10 @@ void CConsoleProcess::Kill()
     ::CloseHandle(m_info.hProcess);
     m_info = {};
     m_window = nullptr;
+}
+
+bool CConsoleProcess::StartService(DWORD limitMs) const
+{
+    Click(IDC_SERVICE_BUTTON);
+    return WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }, limitMs);
 }

@@ -28,6 +28,8 @@ public:
     int TextLength(int id) const;
     // Presses a button as a click would, without waiting for its handler to finish.
     void Click(int id) const;
+    // Clicks "启动" and waits until the button offers "关闭": the log service listens.
+    bool StartService(DWORD limitMs = 15000) const;
     // True when the window answers a message within the limit.
     bool Answers(DWORD limitMs, DWORD* tookMs = nullptr) const;
 

@@ -85,7 +85,7 @@ TEST_F(HostileClientsE2E, HttpRequestsAreDroppedAndShowNothing)
             // A browser waits for an answer; the console closes on it instead.
             const Deadline deadline(kLimitMs);
             for (size_t i = 0; i < clients.size(); ++i)
-                ASSERT_TRUE(clients[i]->ClosedByConsole(deadline.Left())) << "request " << i << " was left open";
+                ASSERT_TRUE(clients[i]->ClosedByPeer(deadline.Left())) << "request " << i << " was left open";
         }
     });
     const std::wstring view = m_console.Text(IDC_LOG_VIEW);
@@ -112,7 +112,7 @@ TEST_F(HostileClientsE2E, AnnouncedFramesThenSilenceCostNothingAndStayOpen)
             ASSERT_TRUE(c->Send(LengthBytes(kLargestFrame + 1)));
         const Deadline deadline(kLimitMs);
         for (auto& c : tooLarge)
-            EXPECT_TRUE(c->ClosedByConsole(deadline.Left())) << "a length past the limit was kept";
+            EXPECT_TRUE(c->ClosedByPeer(deadline.Left())) << "a length past the limit was kept";
 
         ::Sleep(3000);
         // Holding what was announced would be 8 x 16 MiB.
@@ -121,7 +121,7 @@ TEST_F(HostileClientsE2E, AnnouncedFramesThenSilenceCostNothingAndStayOpen)
         EXPECT_LE(silent.resident, m_baseline.resident + kMemorySlack) << silent;
         EXPECT_GE(silent.handles, m_baseline.handles + 2 * kEach) << "silent clients were dropped";
         for (auto& c : largest)
-            EXPECT_FALSE(c->ClosedByConsole(0)) << "a silent client was dropped";
+            EXPECT_FALSE(c->ClosedByPeer(0)) << "a silent client was dropped";
 
         // The small frames, completed after the silence, come out whole.
         std::vector<std::string> texts;

@@ -25,18 +25,18 @@
 #include "bench_payload.h"
 #include "console_process.h"
 #include "res/resource.h"
+#include "tests/common/background.h"
+#include "tests/common/test_client.h"
+#include "tests/common/wait.h"
 #include "tests/common/wire_text.h"
 
 namespace hostile {
 
-const wchar_t kStarted[] = L"日志服务启动成功，正在侦听...\r\n";
-constexpr u_short kPort = 11925;
 constexpr int32_t kLargestFrame = 16 * 1024 * 1024;
 // The window must answer every sample within this, whatever the clients do.
 constexpr DWORD kAnswerMs = 1000;
 // Only keeps a broken build from hanging the suite.
 constexpr DWORD kLimitMs = 60000;
-constexpr DWORD kConnectLimitMs = 5000;
 
 // What is allowed to stay behind once the hostile clients are gone. Handles: none; every
 // connection holds one, so a connection kept or leaked shows at once. Memory: the heap keeps
@@ -50,20 +50,6 @@ inline std::wstring Widen(const std::string& ascii)
 {
     return std::wstring(ascii.begin(), ascii.end());
 }
-
-// Time left until a point set at its making, for waits that share one limit.
-class Deadline {
-public:
-    explicit Deadline(DWORD limitMs) : m_until(::GetTickCount64() + limitMs) {}
-    DWORD Left() const
-    {
-        const ULONGLONG now = ::GetTickCount64();
-        return now < m_until ? static_cast<DWORD>(m_until - now) : 0;
-    }
-
-private:
-    ULONGLONG m_until;
-};
 
 // ---- What the console process holds, seen from outside it ----
 
@@ -165,97 +151,11 @@ inline ResourceUse MeasureUse(HANDLE process, DWORD processId)
 
 // ---- Clients ----
 
-// A TCP client of the console's port; closes its socket when it goes.
-class Client {
+// A client whose sends give up at a limit: a console that stops reading fails the test instead
+// of hanging it.
+class Client : public TestClient {
 public:
-    Client() : m_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))
-    {
-        // Every write leaves as it is, so the console sees the pieces the test cut.
-        BOOL noDelay = TRUE;
-        ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-        // A console that stops reading must fail the test, not hang it in a send.
-        const DWORD sendLimitMs = kLimitMs / 2;
-        ::setsockopt(m_socket, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendLimitMs),
-                     sizeof sendLimitMs);
-    }
-    ~Client() { Close(); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-    // 0 once connected, else the Winsock error; WSAETIMEDOUT when the console's queue of
-    // waiting connections stayed full for the whole limit.
-    int Connect()
-    {
-        sockaddr_in to = {};
-        to.sin_family = AF_INET;
-        to.sin_port = ::htons(kPort);
-        to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-        SetBlocking(false);
-        if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0 &&
-            ::WSAGetLastError() != WSAEWOULDBLOCK)
-            return ::WSAGetLastError();
-        fd_set writable, failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(m_socket, &writable);
-        FD_SET(m_socket, &failed);
-        timeval limit = {kConnectLimitMs / 1000, 0};
-        if (::select(0, nullptr, &writable, &failed, &limit) != 1)
-            return WSAETIMEDOUT;
-        int error = 0;
-        int size = sizeof error;
-        ::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
-        SetBlocking(true);
-        return error;
-    }
-    // 0 once all is sent, else the Winsock error: a reset when the console dropped the
-    // connection, WSAETIMEDOUT when it stopped reading.
-    int SendAll(const std::string& bytes)
-    {
-        size_t sent = 0;
-        while (sent < bytes.size()) {
-            const int n = ::send(m_socket, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
-            if (n <= 0)
-                return ::WSAGetLastError();
-            sent += static_cast<size_t>(n);
-        }
-        return 0;
-    }
-    bool Send(const std::string& bytes) { return SendAll(bytes) == 0; }
-    // True when the console closes (or resets) the connection within the limit.
-    bool ClosedByConsole(DWORD limitMs)
-    {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(m_socket, &readable);
-        timeval limit = {static_cast<long>(limitMs / 1000), static_cast<long>(limitMs % 1000) * 1000};
-        if (::select(0, &readable, nullptr, nullptr, &limit) != 1)
-            return false;
-        char byte;
-        return ::recv(m_socket, &byte, 1, 0) <= 0;
-    }
-    // Aborts the connection: the console gets a reset instead of an orderly close.
-    void Reset()
-    {
-        const linger abort = {1, 0};
-        ::setsockopt(m_socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
-        Close();
-    }
-    void Close()
-    {
-        if (m_socket != INVALID_SOCKET)
-            ::closesocket(m_socket);
-        m_socket = INVALID_SOCKET;
-    }
-
-private:
-    void SetBlocking(bool blocking)
-    {
-        u_long nonBlocking = blocking ? 0 : 1;
-        ::ioctlsocket(m_socket, FIONBIO, &nonBlocking);
-    }
-
-    SOCKET m_socket;
+    Client() { SetSendLimit(kLimitMs / 2); }
 };
 
 using Clients = std::vector<std::unique_ptr<Client>>;
@@ -284,24 +184,13 @@ public:
     bool SendNext() { return m_client.Send(Frame(zelsend::MakeBenchPayload(0, m_sent++, m_size(m_random)))); }
     void Start()
     {
-        m_stop = false;
-        m_thread = std::thread([this] {
-            while (!m_stop) {
-                if (!SendNext()) {
-                    m_failed = true;
-                    return;
-                }
-                ::Sleep(20);
-            }
+        m_loop = std::make_unique<BackgroundLoop>([this] {
+            m_failed = !SendNext();
+            ::Sleep(20);
+            return !m_failed;
         });
     }
-    void Stop()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    ~SequencedSender() { Stop(); }
+    void Stop() { m_loop.reset(); }
 
     int64_t Sent() const { return m_sent; }
     bool Failed() const { return m_failed; }
@@ -316,9 +205,8 @@ private:
     std::mt19937 m_random{7};
     std::uniform_int_distribution<size_t> m_size{zelsend::kBenchMinSize, 120};
     std::atomic<int64_t> m_sent{0};
-    std::atomic<bool> m_stop{false};
     std::atomic<bool> m_failed{false};
-    std::thread m_thread;
+    std::unique_ptr<BackgroundLoop> m_loop;
 };
 
 // Asks the window for an answer over and over, from a thread of its own, and counts the
@@ -326,30 +214,22 @@ private:
 class AnswerWatch {
 public:
     explicit AnswerWatch(const CConsoleProcess& console)
-        : m_thread([this, &console] {
-              while (!m_stop) {
-                  ++m_samples;
-                  m_misses += console.Answers(kAnswerMs) ? 0 : 1;
-                  ::Sleep(50);
-              }
+        : m_loop([this, &console] {
+              ++m_samples;
+              m_misses += console.Answers(kAnswerMs) ? 0 : 1;
+              ::Sleep(50);
+              return true;
           })
     {
     }
-    ~AnswerWatch() { Stop(); }
-    void Stop()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-    }
+    void Stop() { m_loop.Stop(); }
     int Samples() const { return m_samples; }
     int Misses() const { return m_misses; }
 
 private:
-    std::atomic<bool> m_stop{false};
     std::atomic<int> m_samples{0};
     std::atomic<int> m_misses{0};
-    std::thread m_thread;
+    BackgroundLoop m_loop; // last: it stops before the counts go
 };
 
 // The view's text with a line break put before every well-behaved frame, so that text a

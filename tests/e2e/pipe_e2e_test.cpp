@@ -46,7 +46,7 @@ TEST_F(LogPipeE2E, ClientsHoldingLargeUnfinishedFramesDoNotExhaustTheConsole)
         const ResourceUse held = Use();
         EXPECT_LE(held.committed, m_baseline.committed + kBudget + kSlack) << held;
         for (auto& holder : holders)
-            EXPECT_FALSE(holder->ClosedByConsole(0)) << "a holder within the protocol was dropped";
+            EXPECT_FALSE(holder->ClosedByPeer(0)) << "a holder within the protocol was dropped";
     });
     ExpectStillServed();
     holders.clear();
@@ -88,7 +88,7 @@ TEST(LogPipeFaultE2E, FaultWhileReadingAFrameIsContained)
     ASSERT_EQ(faulty.Connect(), 0);
     ASSERT_EQ(other.Connect(), 0);
     ASSERT_TRUE(faulty.Send(Frame("before\r\n") + Frame("fault") + Frame("never shown\r\n")));
-    EXPECT_TRUE(faulty.ClosedByConsole(kLimitMs)) << "the connection at fault was kept";
+    EXPECT_TRUE(faulty.ClosedByPeer(kLimitMs)) << "the connection at fault was kept";
     ASSERT_TRUE(other.Send(Frame("others go on\r\n")));
     const bool shown = console.WaitForText(
         IDC_LOG_VIEW, [](const std::wstring& v) { return v.find(L"others go on\r\n") != std::wstring::npos; },

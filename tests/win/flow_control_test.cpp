@@ -15,17 +15,6 @@
 
 namespace {
 
-SOCKET ConnectTo(u_short port)
-{
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = ::htons(port);
-    to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    return s;
-}
-
 struct RoomCase {
     const char* name;
     std::function<void(CZelLogConsoleDlg&)> makeRoom;
@@ -70,9 +59,9 @@ TEST_P(FlowControl, ConnectionWaitsWhileTheViewIsFarBehindAndReadsOnOnceThereIsR
     while (backlog.size() < CPendingLog::kHighWater)
         backlog += line;
     OfferUnflushed(backlog);
-    SOCKET client = ConnectTo(m_port);
+    LoopbackClient client(m_port);
     const std::string text = "after the backlog\r\n";
-    ASSERT_EQ(::send(client, Frame(text).data(), static_cast<int>(text.size() + 4), 0), int(text.size() + 4));
+    ASSERT_TRUE(client.Send(Frame(text)));
 
     ASSERT_TRUE(PumpUntil([] { return Pending().PausedCount() == 1; })) << "the connection did not stop reading";
     PumpPending();
@@ -83,7 +72,6 @@ TEST_P(FlowControl, ConnectionWaitsWhileTheViewIsFarBehindAndReadsOnOnceThereIsR
     EXPECT_TRUE(PumpUntil([&] { return ViewText().size() >= expected.size(); }, 60000));
     EXPECT_TRUE(ViewText() == expected) << "the view holds " << ViewText().size() << " characters";
     EXPECT_EQ(Pending().PausedCount(), 0u);
-    ::closesocket(client);
 }
 
 INSTANTIATE_TEST_SUITE_P(

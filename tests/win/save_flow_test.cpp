@@ -8,14 +8,12 @@
 
 #include "log/log_registry.h"
 #include "pump.h"
+#include "tests/common/console_texts.h"
 #include "tests/common/temp_dir.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace {
 
-const char kStartedLine936[] =
-    "\xc8\xd5\xd6\xbe\xb7\xfe\xce\xf1\xc6\xf4\xb6\xaf\xb3\xc9\xb9\xa6\xa3\xac\xd5\xfd\xd4\xda\xd5\xec\xcc\xfd...";
-const wchar_t kSaved[] = L"保存日志文件成功！";
 
 // Stands in for the operator: answers the save dialog from a script and reads the message
 // boxes instead of showing them.

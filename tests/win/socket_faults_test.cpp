@@ -8,6 +8,7 @@
 
 #include "platform/async_socket.h"
 #include "platform/fault.h"
+#include "loopback_listener.h"
 #include "pump.h"
 #include "tests/common/wire_text.h"
 
@@ -58,31 +59,11 @@ public:
         if (!Accept(*accepted) || !accepted->AsyncSelect(FD_READ | FD_CLOSE))
             delete accepted;
     }
-    u_short Listen()
-    {
-        if (!Create(0, SOCK_STREAM, FD_ACCEPT, L"127.0.0.1") || ::listen(m_hSocket, SOMAXCONN) != 0)
-            return 0;
-        sockaddr_in bound = {};
-        int length = sizeof bound;
-        ::getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&bound), &length);
-        return ::ntohs(bound.sin_port);
-    }
 
 private:
     Seen& m_seen;
     bool m_throwOnData;
 };
-
-SOCKET ConnectTo(u_short port)
-{
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = ::htons(port);
-    to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    return s;
-}
 
 class SocketFaults : public ::testing::Test {
 protected:
@@ -97,11 +78,11 @@ protected:
 TEST_F(SocketFaults, ASocketEndedInsideItsHandlerIsDeletedAfterItReturns)
 {
     Listener listener(m_seen, false);
-    const u_short port = listener.Listen();
+    const u_short port = ListenOnLoopback(listener);
     ASSERT_NE(port, 0);
-    SOCKET client = ConnectTo(port);
+    LoopbackClient client(port);
     PumpPending(200);
-    ::closesocket(client);
+    client.Close();
     ASSERT_TRUE(PumpUntil([&] { return m_seen.destroyed == 1; })) << "the ended socket was never deleted";
     EXPECT_TRUE(m_seen.aliveAfterDestroyLater) << "deleted, or left open, inside its own handler";
 }
@@ -109,21 +90,19 @@ TEST_F(SocketFaults, ASocketEndedInsideItsHandlerIsDeletedAfterItReturns)
 TEST_F(SocketFaults, AnExceptionFromAHandlerIsReportedAndDropsOnlyThatSocket)
 {
     Listener throwing(m_seen, true);
-    const u_short port = throwing.Listen();
+    const u_short port = ListenOnLoopback(throwing);
     ASSERT_NE(port, 0);
-    SOCKET client = ConnectTo(port);
-    ASSERT_EQ(::send(client, "data", 4, 0), 4);
+    LoopbackClient client(port);
+    ASSERT_TRUE(client.Send("data"));
     ASSERT_TRUE(PumpUntil([&] { return m_seen.destroyed == 1; }));
     EXPECT_EQ(m_seen.faults, 1);
     ASSERT_EQ(m_seen.reported.size(), 1u);
     EXPECT_EQ(m_seen.reported[0], L"boom");
     // The listener still serves: the next client is accepted and its fault contained too.
-    SOCKET next = ConnectTo(port);
-    ASSERT_EQ(::send(next, "more", 4, 0), 4);
+    LoopbackClient next(port);
+    ASSERT_TRUE(next.Send("more"));
     EXPECT_TRUE(PumpUntil([&] { return m_seen.destroyed == 2; }));
     EXPECT_EQ(m_seen.reported.size(), 2u);
-    ::closesocket(client);
-    ::closesocket(next);
 }
 
 } // namespace
