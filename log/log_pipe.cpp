@@ -62,6 +62,8 @@ void CLogPipe::Connect(std::function<void()> wake, std::function<void()> askTurn
     m_wake = std::move(wake);
     m_askTurn = std::move(askTurn);
     m_othersWait = std::move(othersWait);
+    // A turn asked of a window that has gone would never end: the new one starts afresh.
+    EndTurn();
 }
 
 void CLogPipe::Offer(CString text)

@@ -215,6 +215,19 @@ TEST_F(LogPipe, ReadsYieldToWaitingInputAfterTheirTurn)
     EXPECT_GT(reader.ReadOnce(0), 0u) << "a new turn starts when the window ends one";
 }
 
+TEST_F(LogPipe, AWindowConnectedAfreshEndsATurnThatTheLastOneNeverEnded)
+{
+    FakeReader reader(m_pipe);
+    m_inputWaits = true;
+    reader.ReadOnce(0);
+    m_nowMs += 2 * CLogPipe::kReadTurnMs;
+    ASSERT_EQ(reader.ReadOnce(0), 0u);
+    ASSERT_EQ(m_pipe.State(), CLogPipe::Flow::Yielding);
+    m_pipe.Connect(nullptr, nullptr, nullptr); // the window went before its turn came
+    EXPECT_EQ(m_pipe.State(), CLogPipe::Flow::Open);
+    EXPECT_EQ(reader.resumed, 1) << "readers paused for the gone window's turn must read on";
+}
+
 TEST_F(LogPipe, ReadsGoOnWhileNothingElseWaits)
 {
     FakeReader reader(m_pipe);

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "log/log_registry.h"
+#include "console_fixture.h"
 #include "net/zel_server_socket.h"
 #include "net/zel_socket.h"
 #include "loopback_listener.h"
@@ -21,12 +21,11 @@ struct RoomCase {
     std::function<CString(const CString& backlog, const CString& frame)> view;
 };
 
-class FlowControl : public ::testing::TestWithParam<RoomCase> {
+class FlowControl : public ConsoleFixture, public ::testing::WithParamInterface<RoomCase> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dlg.Create());
-        Pending().Clear();
+        ConsoleFixture::SetUp();
         m_port = ListenOnLoopback(m_server);
         ASSERT_NE(m_port, 0);
     }
@@ -35,7 +34,7 @@ protected:
         Pending().Clear();
         EXPECT_TRUE(PumpUntil([] { return CZelSocket::LiveCount() == 0; })) << "a connection outlived its client";
     }
-    static CLogPipe& Pending() { return CLogRegistry::GetInstance()->m_pipe; }
+    static CLogPipe& Pending() { return Pipe(); }
     // The window is not asked to flush: the text waits until a case makes room.
     void OfferUnflushed(const CString& text)
     {
@@ -44,9 +43,7 @@ protected:
         while (::PeekMessageW(&msg, m_dlg.m_hWnd, WM_ZEL_FLUSHLOG, WM_ZEL_FLUSHLOG, PM_REMOVE)) {
         }
     }
-    CString ViewText() const { return m_dlg.m_editLog.GetWindowText(); }
 
-    CZelLogConsoleDlg m_dlg;
     CZelServerSocket m_server;
     u_short m_port = 0;
 };

@@ -1,24 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "log/log_registry.h"
-#include "pump.h"
-#include "ui/zel_log_console_dlg.h"
+#include "console_fixture.h"
 
 namespace {
 
-// A real console window, created modelessly so the test's own loop drives it.
-class LogView : public ::testing::Test {
+class LogView : public ConsoleFixture {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dlg.Create());
-        CLogRegistry::GetInstance()->m_pipe.Clear();
-    }
-
-    CString ViewText() const { return m_dlg.m_editLog.GetWindowText(); }
-    void ClickClear() { m_dlg.Send(WM_COMMAND, MAKEWPARAM(IDC_CLEAR_LOG, BN_CLICKED), 0); }
-
-    CZelLogConsoleDlg m_dlg;
+    void ClickClear() { Click(IDC_CLEAR_LOG); }
 };
 
 TEST_F(LogView, AppendToEmptyViewMakesTheWholeContent)
@@ -41,10 +29,7 @@ TEST_F(LogView, AppendLandsAtTheEndAndDropsTheOperatorsSelection)
     m_dlg.m_editLog.SetSel(2, 5);
     m_dlg.AppendLog(L"END");
     EXPECT_EQ(ViewText(), L"0123456789END");
-    int start = -1, end = -1;
-    m_dlg.m_editLog.GetSel(start, end);
-    EXPECT_EQ(start, 13);
-    EXPECT_EQ(end, 13);
+    EXPECT_EQ(Selection(), std::make_pair(13, 13));
 }
 
 TEST_F(LogView, EmptyAppendMovesTheCaretToTheEndAndChangesNoText)
@@ -53,10 +38,7 @@ TEST_F(LogView, EmptyAppendMovesTheCaretToTheEndAndChangesNoText)
     m_dlg.m_editLog.SetSel(0, 0);
     m_dlg.AppendLog(L"");
     EXPECT_EQ(ViewText(), L"abc\r\ndef");
-    int start = -1, end = -1;
-    m_dlg.m_editLog.GetSel(start, end);
-    EXPECT_EQ(start, 8);
-    EXPECT_EQ(end, 8);
+    EXPECT_EQ(Selection(), std::make_pair(8, 8));
 }
 
 TEST_F(LogView, ClearThenAppendLeavesOnlyTheNewText)

@@ -4,22 +4,13 @@
 
 #include <algorithm>
 
-#include "log/log_registry.h"
-#include "pump.h"
-#include "ui/zel_log_console_dlg.h"
+#include "console_fixture.h"
 
 namespace {
 
-class LongText : public ::testing::Test {
+class LongText : public ConsoleFixture {
 protected:
-    void SetUp() override
-    {
-        CLogRegistry::GetInstance()->m_pipe.Clear();
-        m_dlg.SetViewCapacity(kCapacity);
-        ASSERT_TRUE(m_dlg.Create());
-    }
-    CString ViewText() const { return m_dlg.m_editLog.GetWindowText(); }
-    size_t ViewLength() const { return static_cast<size_t>(m_dlg.m_editLog.GetWindowTextLength()); }
+    LongText() : ConsoleFixture(kCapacity) {}
 
     // Letters that never repeat within a few thousand, so that a cut shows where it fell.
     static CString Letters(size_t count, size_t from = 0)
@@ -31,7 +22,6 @@ protected:
     }
 
     static constexpr size_t kCapacity = 40000;
-    CZelLogConsoleDlg m_dlg;
 };
 
 TEST_F(LongText, AnUnbrokenRunGoesInAsSeveralAppends)

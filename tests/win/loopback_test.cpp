@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "log/log_registry.h"
+#include "console_fixture.h"
 #include "net/zel_server_socket.h"
 #include "net/zel_socket.h"
 #include "loopback_listener.h"
@@ -14,18 +14,16 @@
 namespace {
 
 // A real console window and a real listener on an ephemeral loopback port.
-class Loopback : public ::testing::Test {
+class Loopback : public ConsoleFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dlg.Create());
-        CLogRegistry::GetInstance()->m_pipe.Clear();
+        ConsoleFixture::SetUp();
         ASSERT_EQ(CZelSocket::LiveCount(), 0u);
         m_port = ListenOnLoopback(m_server);
         ASSERT_NE(m_port, 0);
     }
 
-    CString ViewText() const { return m_dlg.m_editLog.GetWindowText(); }
     bool ShowsExactly(const CString& text)
     {
         return PumpUntil([&] { return ViewText() == text; });
@@ -39,7 +37,6 @@ protected:
         return PumpUntil([&] { return Connections() == n; });
     }
 
-    CZelLogConsoleDlg m_dlg;
     CZelServerSocket m_server;
     u_short m_port = 0;
 };
