@@ -83,8 +83,9 @@ std::string TextDecoder::ToUtf8(std::string_view bytes) const {
         const size_t rc = iconv(cd, &in, &inLeft, &to, &toLeft);
         out.append(buffer, sizeof buffer - toLeft);
         if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
-            // A byte the code page cannot read, or a character cut off at the end.
-            out += "\xEF\xBF\xBD";
+            // A byte the code page cannot read, or a character cut off at the end: '?', as
+            // Windows writes it.
+            out += '?';
             ++in;
             --inLeft;
         }

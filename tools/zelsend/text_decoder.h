@@ -20,7 +20,7 @@ public:
     // Converts from Windows code page `codePage` from now on; false with `error` when the
     // system does not know it. 65001 keeps the bytes as they are.
     bool Open(unsigned codePage, std::string& error);
-    // Bytes that cannot be read in the code page become U+FFFD, so the line still shows.
+    // Bytes that cannot be read in the code page become '?', so the rest of the line still shows.
     std::string ToUtf8(std::string_view bytes) const;
     unsigned CodePage() const { return codePage_; }
 
