@@ -63,7 +63,10 @@ fi
 
 cd "$stage"
 export LC_ALL=C TZ=UTC
-find . -type f | sed 's|^\./||' | sort | xargs sha256sum >SHA256SUMS
+# Written beside the stage first: the file must not list itself.
+sums=$(mktemp)
+find . -type f | sed 's|^\./||' | sort | xargs sha256sum >"$sums"
+mv "$sums" SHA256SUMS
 find . -type d -exec chmod 755 {} + -o -type f -exec chmod 644 {} +
 find . -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 mkdir -p "$out"

@@ -80,7 +80,10 @@ copy_sources "$work/a/src"
 copy_sources "$work/b/a/longer/path/src"
 zip_a=$(package "$work/a/src" "$work/a/build" "$work/a/dist")
 zip_b=$(package "$work/b/a/longer/path/src" "$work/b/build" "$work/b/dist")
-cmp "$zip_a" "$zip_b" || fail "two builds of the same sources gave different zips"
+if ! cmp "$zip_a" "$zip_b"; then
+    fail "two builds of the same sources gave different zips"
+    diff <(unzip -v "$zip_a") <(unzip -v "$zip_b")
+fi
 check_zip "$zip_a" "$work/a/src"
 
 # The protocol and the clients, whether or not the sources have them yet; the clients'
@@ -91,9 +94,10 @@ mkdir -p "$extra/clients/python" "$extra/clients/python/__pycache__"
 printf 'print("log")\n' >"$extra/clients/python/zel_example.py"
 printf 'junk' >"$extra/clients/python/__pycache__/zel_example.cpython-311.pyc"
 zip_c=$(package "$extra" "$work/b/build" "$work/c")
-unzip -Z1 "$zip_c" | grep -qx docs/protocol.md || fail "docs/protocol.md not packed"
-unzip -Z1 "$zip_c" | grep -qx clients/python/zel_example.py || fail "clients/ not packed"
-! unzip -Z1 "$zip_c" | grep -q pycache || fail "a client's leftovers were packed"
+listing=$(unzip -Z1 "$zip_c")
+grep -qx docs/protocol.md <<<"$listing" || fail "docs/protocol.md not packed"
+grep -qx clients/python/zel_example.py <<<"$listing" || fail "clients/ not packed"
+! grep -q pycache <<<"$listing" || fail "a client's leftovers were packed"
 check_zip "$zip_c" "$extra"
 
 [ "$status" -eq 0 ] && echo "package: all checks passed"

@@ -41,16 +41,12 @@ bool SendText(Socket& socket, std::string_view text, std::string& error) {
     return socket.SendAll(frame.data(), frame.size(), error);
 }
 
-std::string MessageText(const Options& options, size_t i) {
-    return options.crlf ? options.messages[i] + "\r\n" : options.messages[i];
-}
-
 // Arguments cannot come near the frame limit: command lines end at 32 Ki characters on Windows
 // and at 128 KiB per argument on Linux.
 int SendMessages(Socket& socket, const Options& options) {
     std::string error;
-    for (size_t i = 0; i < options.messages.size(); ++i) {
-        if (!SendText(socket, MessageText(options, i), error))
+    for (const std::string& message : options.messages) {
+        if (!SendText(socket, options.crlf ? message + "\r\n" : message, error))
             return Fail(error);
     }
     return kExitSent;
