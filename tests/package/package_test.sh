@@ -62,6 +62,7 @@ check_zip() {
         grep -q "^$heading"$'\r$' "$readme" || fail "README.txt lacks '$heading'"
     done
     ! grep -q "^## The two commands" "$readme" || fail "README.txt holds the Debian build instructions"
+    grep -qF "$(basename "$zip")" "$readme" || fail "README.txt does not name $(basename "$zip")"
 
     "$src/scripts/check_imports.sh" "$dir/ZelLogConsole.exe" "$dir/zelsend.exe" || fail "an exe needs more than Windows"
     for exe in ZelLogConsole.exe zelsend.exe; do

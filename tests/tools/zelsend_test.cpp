@@ -328,7 +328,7 @@ INSTANTIATE_TEST_SUITE_P(CodePages, ZelsendDecode, testing::Values(
     DecodeCase{"Chinese936", 936, "\xC8\xD5\xD6\xBE ok\r", "\xE6\x97\xA5\xE5\xBF\x97 ok\r"},
     DecodeCase{"Western1252", 1252, "caf\xE9 \x80", "caf\xC3\xA9 \xE2\x82\xAC"},
     DecodeCase{"Utf8Unchanged", 65001, "\xE6\x97\xA5\xFF", "\xE6\x97\xA5\xFF"},
-    DecodeCase{"CutCharacterShowsAsReplacement", 936, "ab\xC8", "ab?"},
+    DecodeCase{"CutCharacterShowsAsQuestionMark", 936, "ab\xC8", "ab?"},
     DecodeCase{"Empty", 936, "", ""}),
     [](const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
 
