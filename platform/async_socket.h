@@ -30,6 +30,12 @@ public:
     BOOL AsyncSelect(long events = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE);
     // Never blocks: bytes read, 0 when the peer has closed, SOCKET_ERROR otherwise (also when no data is there).
     int Receive(void* buffer, int size, int flags = 0);
+    // Has OnReceive called again soon, as a notification of its own: for a reader that stopped
+    // reading and may read on, since no new notification comes until it reads.
+    void PostReceive();
+    // Closes the socket now and deletes the object once the notification under way has
+    // returned: for objects made with new that nobody owns, which end from inside a handler.
+    void DestroyLater();
     operator SOCKET() const { return m_hSocket; }
 
     virtual void OnAccept(int) {}
@@ -37,6 +43,9 @@ public:
     virtual void OnSend(int) {}
     virtual void OnClose(int) {}
     virtual void OnConnect(int) {}
+    // An exception left one of this object's handlers; it was reported. The socket is closed,
+    // since its stream can no longer be trusted.
+    virtual void OnFault() { Close(); }
 
 private:
     friend class CSocketNotifier;

@@ -34,11 +34,15 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* title)
 
 std::wstring CConsoleProcess::ExePath()
 {
-    // Built as a Linux path; Wine maps the Linux root to drive Z:.
-    std::string path = ZEL_CONSOLE_EXE;
+    return WindowsPath(ZEL_CONSOLE_EXE);
+}
+
+std::wstring CConsoleProcess::WindowsPath(const char* linuxPath)
+{
+    // Wine maps the Linux root to drive Z:.
     std::wstring windows = L"Z:";
-    for (char c : path)
-        windows.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(c));
+    for (const char* c = linuxPath; *c; ++c)
+        windows.push_back(*c == '/' ? L'\\' : static_cast<wchar_t>(*c));
     return windows;
 }
 
@@ -49,7 +53,7 @@ CConsoleProcess::~CConsoleProcess()
 
 bool CConsoleProcess::Start(const std::wstring& arguments, DWORD limitMs)
 {
-    std::wstring commandLine = L"\"" + ExePath() + L"\"";
+    std::wstring commandLine = L"\"" + m_exe + L"\"";
     if (!arguments.empty())
         commandLine += L" " + arguments;
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());

@@ -87,7 +87,7 @@ class ConsoleWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CLogRegistry::GetInstance()->m_pending.Clear();
+        CLogRegistry::GetInstance()->m_pipe.Clear();
         ASSERT_TRUE(m_dlg.Create());
         // Read at once: a window of another program that comes to the front later takes the focus.
         m_focusAfterCreate = ::GetFocus();

@@ -11,7 +11,7 @@ class FullView : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CLogRegistry::GetInstance()->m_pending.Clear();
+        CLogRegistry::GetInstance()->m_pipe.Clear();
         m_dlg.SetViewCapacity(kCapacity);
         ASSERT_TRUE(m_dlg.Create());
     }
@@ -69,9 +69,9 @@ TEST_F(FullView, FramesFlushedPastTheCapacityKeepTheNewestAndScrollToTheEnd)
     CString all;
     for (int i = 0; i < 3000; ++i) {
         all += Line(i);
-        CLogRegistry::GetInstance()->QueueText(Line(i));
+        CLogRegistry::GetInstance()->m_pipe.Offer(Line(i));
     }
-    ASSERT_TRUE(PumpUntil([] { return CLogRegistry::GetInstance()->m_pending.Empty(); }));
+    ASSERT_TRUE(PumpUntil([] { return CLogRegistry::GetInstance()->m_pipe.Empty(); }));
     const CString view = ViewText();
     EXPECT_LE(view.size(), kCapacity);
     EXPECT_GE(view.size(), kCapacity / 2) << "a trim must not empty the view";

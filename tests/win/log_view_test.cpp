@@ -12,7 +12,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dlg.Create());
-        CLogRegistry::GetInstance()->m_pending.Clear();
+        CLogRegistry::GetInstance()->m_pipe.Clear();
     }
 
     CString ViewText() const { return m_dlg.m_editLog.GetWindowText(); }
@@ -87,16 +87,16 @@ TEST_F(LogView, HundredThousandCharactersAreAllKept)
 
 TEST_F(LogView, QueuedTextReachesTheViewThroughTheMessageLoop)
 {
-    CLogRegistry::GetInstance()->QueueText(L"from a client\r\n");
+    CLogRegistry::GetInstance()->m_pipe.Offer(L"from a client\r\n");
     EXPECT_EQ(ViewText(), L"") << "queued text waits for the window's loop";
     ASSERT_TRUE(PumpUntil([&] { return ViewText() == L"from a client\r\n"; }));
 }
 
 TEST_F(LogView, StatusLineComesAfterTextThatArrivedBeforeIt)
 {
-    CLogRegistry::GetInstance()->QueueText(L"frame\r\n");
+    CLogRegistry::GetInstance()->m_pipe.Offer(L"frame\r\n");
     m_dlg.AppendLog(L"status\r\n");
-    EXPECT_EQ(ViewText(), L"frame\r\nstatus\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return ViewText() == L"frame\r\nstatus\r\n"; }));
     PumpPending();
     EXPECT_EQ(ViewText(), L"frame\r\nstatus\r\n") << "a flush must not show the frame twice";
 }
@@ -107,20 +107,20 @@ TEST_F(LogView, ManyQueuedTextsArriveWholeAndInOrder)
     for (int i = 0; i < 20000; ++i) {
         CString line = L"frame " + std::to_wstring(i) + L"\r\n";
         expected += line;
-        CLogRegistry::GetInstance()->QueueText(line);
+        CLogRegistry::GetInstance()->m_pipe.Offer(line);
     }
-    ASSERT_TRUE(PumpUntil([&] { return CLogRegistry::GetInstance()->m_pending.Empty(); }));
+    ASSERT_TRUE(PumpUntil([&] { return CLogRegistry::GetInstance()->m_pipe.Empty(); }));
     EXPECT_EQ(ViewText(), expected);
 }
 
 TEST_F(LogView, ClearAlsoDropsTextNotYetShown)
 {
     m_dlg.AppendLog(L"shown\r\n");
-    CLogRegistry::GetInstance()->QueueText(L"waiting\r\n");
+    CLogRegistry::GetInstance()->m_pipe.Offer(L"waiting\r\n");
     ClickClear();
     PumpPending();
     EXPECT_EQ(ViewText(), L"");
-    CLogRegistry::GetInstance()->QueueText(L"later\r\n");
+    CLogRegistry::GetInstance()->m_pipe.Offer(L"later\r\n");
     ASSERT_TRUE(PumpUntil([&] { return ViewText() == L"later\r\n"; }));
 }
 

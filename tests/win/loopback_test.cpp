@@ -70,7 +70,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dlg.Create());
-        CLogRegistry::GetInstance()->m_pending.Clear();
+        CLogRegistry::GetInstance()->m_pipe.Clear();
         ASSERT_EQ(CZelSocket::LiveCount(), 0u);
         m_port = ListenOnLoopback(m_server);
         ASSERT_NE(m_port, 0);
