@@ -11,6 +11,8 @@ PACKAGES=(
     # Chinese text, and Wine's own fonts for window captions and their buttons.
     fonts-wqy-microhei fonts-wine
     netcat-openbsd
+    # The release zip (scripts/package.sh) and its tests.
+    zip unzip
 )
 
 sudo_if_needed() {
