@@ -96,55 +96,48 @@ private:
     wchar_t* m_p = nullptr;
 };
 
-// Closes a kernel handle (a process, a thread, a pipe, a file); move-only.
-class UniqueHandle {
+// Owns one handle of a kind that Traits names: closes it when it goes; move-only.
+template <class Traits>
+class UniqueResource {
 public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) : m_h(handle) {}
-    ~UniqueHandle() { Reset(); }
-    UniqueHandle(UniqueHandle&& other) noexcept : m_h(std::exchange(other.m_h, nullptr)) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept
+    using Handle = typename Traits::Handle;
+    UniqueResource() = default;
+    explicit UniqueResource(Handle h) : m_h(h) {}
+    ~UniqueResource() { Reset(); }
+    UniqueResource(UniqueResource&& other) noexcept : m_h(std::exchange(other.m_h, Traits::Invalid())) {}
+    UniqueResource& operator=(UniqueResource&& other) noexcept
     {
         if (this != &other)
-            Reset(std::exchange(other.m_h, nullptr));
+            Reset(std::exchange(other.m_h, Traits::Invalid()));
         return *this;
     }
-    void Reset(HANDLE handle = nullptr)
+    void Reset(Handle h = Traits::Invalid())
     {
-        if (m_h && m_h != INVALID_HANDLE_VALUE)
-            ::CloseHandle(m_h);
-        m_h = handle;
+        if (Traits::Valid(m_h))
+            Traits::Close(m_h);
+        m_h = h;
     }
-    HANDLE Get() const { return m_h; }
-    HANDLE* Put() { return &m_h; }
-    explicit operator bool() const { return m_h && m_h != INVALID_HANDLE_VALUE; }
+    Handle Get() const { return m_h; }
+    Handle* Put() { return &m_h; }
+    explicit operator bool() const { return Traits::Valid(m_h); }
 
 private:
-    HANDLE m_h = nullptr;
+    Handle m_h = Traits::Invalid();
 };
 
-// Closes a socket; move-only.
-class UniqueSocket {
-public:
-    UniqueSocket() = default;
-    explicit UniqueSocket(SOCKET s) : m_s(s) {}
-    ~UniqueSocket() { Reset(); }
-    UniqueSocket(UniqueSocket&& other) noexcept : m_s(std::exchange(other.m_s, INVALID_SOCKET)) {}
-    UniqueSocket& operator=(UniqueSocket&& other) noexcept
-    {
-        if (this != &other)
-            Reset(std::exchange(other.m_s, INVALID_SOCKET));
-        return *this;
-    }
-    void Reset(SOCKET s = INVALID_SOCKET)
-    {
-        if (m_s != INVALID_SOCKET)
-            ::closesocket(m_s);
-        m_s = s;
-    }
-    SOCKET Get() const { return m_s; }
-    explicit operator bool() const { return m_s != INVALID_SOCKET; }
-
-private:
-    SOCKET m_s = INVALID_SOCKET;
+// A kernel handle (a process, a thread, a pipe, a file); both null and INVALID_HANDLE_VALUE hold nothing.
+struct HandleTraits {
+    using Handle = HANDLE;
+    static HANDLE Invalid() { return nullptr; }
+    static bool Valid(HANDLE h) { return h && h != INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { ::CloseHandle(h); }
 };
+using UniqueHandle = UniqueResource<HandleTraits>;
+
+struct SocketTraits {
+    using Handle = SOCKET;
+    static SOCKET Invalid() { return INVALID_SOCKET; }
+    static bool Valid(SOCKET s) { return s != INVALID_SOCKET; }
+    static void Close(SOCKET s) { ::closesocket(s); }
+};
+using UniqueSocket = UniqueResource<SocketTraits>;

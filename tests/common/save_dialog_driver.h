@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/wait.h"
+
 namespace savedlg {
 
 constexpr int kFileNameEdit = 1152;  // the item dialog's file name field (edt1)
@@ -21,15 +23,16 @@ inline std::wstring ClassOf(HWND window)
     return name;
 }
 
-inline std::wstring TextOf(HWND window)
+// The text of a window of any process, as WM_GETTEXT gives it.
+inline std::wstring TextOf(HWND window, DWORD limitMs = 5000)
 {
     DWORD_PTR length = 0;
-    if (!::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+    if (!::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, limitMs, &length))
         return L"<no answer>";
     std::wstring text(length + 1, L'\0');
     DWORD_PTR copied = 0;
     ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                          5000, &copied);
+                          limitMs, &copied);
     text.resize(copied);
     return text;
 }
@@ -67,13 +70,7 @@ inline HWND WaitForOwnedDialog(DWORD processId, HWND owner, DWORD limitMs = 2000
 
 inline bool WaitUntilGone(HWND window, DWORD limitMs = 20000)
 {
-    const ULONGLONG until = ::GetTickCount64() + limitMs;
-    while (::IsWindow(window) && ::IsWindowVisible(window)) {
-        if (::GetTickCount64() > until)
-            return false;
-        ::Sleep(20);
-    }
-    return true;
+    return WaitUntil([&] { return !::IsWindow(window) || !::IsWindowVisible(window); }, limitMs);
 }
 
 inline BOOL CALLBACK FirstEdit(HWND window, LPARAM lParam)

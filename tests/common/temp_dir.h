@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/scoped.h"
 #include "platform/cstring.h"
 
 class TempDir {
@@ -69,25 +70,23 @@ private:
 inline bool ReadFileBytes(const CString& path, std::string& bytes)
 {
     bytes.clear();
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+    if (!file)
         return false;
     char buffer[65536];
     DWORD got = 0;
     bool ok = true;
-    while ((ok = ::ReadFile(file, buffer, sizeof buffer, &got, nullptr) != 0) && got > 0)
+    while ((ok = ::ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) != 0) && got > 0)
         bytes.append(buffer, got);
-    ::CloseHandle(file);
     return ok;
 }
 
 inline void WriteFileBytes(const CString& path, const std::string& bytes)
 {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
+    ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 inline bool FileExists(const CString& path)
@@ -100,10 +99,7 @@ inline bool FileExists(const CString& path)
 inline CString FullDevice()
 {
     const wchar_t path[] = L"Z:\\dev\\full";
-    HANDLE device = ::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
-    if (device == INVALID_HANDLE_VALUE)
-        return CString();
-    ::CloseHandle(device);
-    return path;
+    const UniqueHandle device(
+        ::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    return device ? CString(path) : CString();
 }

@@ -4,9 +4,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <string>
-
-#include <gtest/gtest.h>
 
 // Checks `done` until it holds or `limitMs` passes, running `between` after each miss (by
 // default a 10 ms sleep). True when it held.
@@ -21,14 +18,6 @@ inline bool WaitUntil(const std::function<bool()>& done, DWORD limitMs,
             return false;
         between();
     }
-}
-
-// The same, for an assertion that says what never happened.
-inline ::testing::AssertionResult Eventually(const std::function<bool()>& done, DWORD limitMs, const std::string& what)
-{
-    if (WaitUntil(done, limitMs))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "after " << limitMs << " ms still not: " << what;
 }
 
 // Time left until a point set at its making, for waits that share one limit.

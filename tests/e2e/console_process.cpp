@@ -1,6 +1,7 @@
 #include "console_process.h"
 
 #include "res/resource.h"
+#include "tests/common/save_dialog_driver.h"
 
 #include <vector>
 
@@ -77,16 +78,7 @@ bool CConsoleProcess::Start(const std::wstring& arguments, DWORD limitMs)
 
 std::wstring CConsoleProcess::Text(int id) const
 {
-    HWND target = id ? Control(id) : m_window;
-    DWORD_PTR length = 0;
-    if (!::SendMessageTimeoutW(target, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length))
-        return L"<no answer>";
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    ::SendMessageTimeoutW(target, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                          10000, &copied);
-    text.resize(copied);
-    return text;
+    return savedlg::TextOf(id ? Control(id) : m_window, 10000);
 }
 
 int CConsoleProcess::TextLength(int id) const

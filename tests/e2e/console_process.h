@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "tests/common/wait.h"
+
 class CConsoleProcess {
 public:
     static constexpr const wchar_t* kTitle = L"Zel网络日志终端工具v1.0";
@@ -37,14 +39,7 @@ public:
     template <class Predicate>
     bool WaitForText(int id, Predicate done, DWORD limitMs = 15000) const
     {
-        const ULONGLONG until = ::GetTickCount64() + limitMs;
-        for (;;) {
-            if (done(Text(id)))
-                return true;
-            if (::GetTickCount64() > until)
-                return false;
-            ::Sleep(20);
-        }
+        return WaitUntil([&] { return done(Text(id)); }, limitMs);
     }
     bool WaitForExit(DWORD limitMs, DWORD* exitCode = nullptr) const;
     void Kill();

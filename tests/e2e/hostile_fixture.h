@@ -253,10 +253,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_console.Start()) << "no window titled as the console";
-        m_process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, m_console.ProcessId());
-        ASSERT_NE(m_process, nullptr);
-        m_console.Click(IDC_SERVICE_BUTTON);
-        ASSERT_TRUE(WaitForView([](const std::wstring& v) { return v == kStarted; }));
+        m_process.Reset(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, m_console.ProcessId()));
+        ASSERT_TRUE(m_process);
+        ASSERT_TRUE(m_console.StartService());
 
         // Warm-up: the first connection and the first append make what the console keeps
         // for good (the receive buffer, the socket window, the view's first lines).
@@ -269,13 +268,7 @@ protected:
         ASSERT_GT(m_baseline.resident, 0u) << "the console's memory counters cannot be read";
     }
 
-    void TearDown() override
-    {
-        if (m_process)
-            ::CloseHandle(m_process);
-    }
-
-    ResourceUse Use() const { return MeasureUse(m_process, m_console.ProcessId()); }
+    ResourceUse Use() const { return MeasureUse(m_process.Get(), m_console.ProcessId()); }
 
     template <class Predicate>
     bool WaitForView(Predicate done) const
@@ -347,7 +340,7 @@ protected:
     }
 
     CConsoleProcess m_console;
-    HANDLE m_process = nullptr;
+    UniqueHandle m_process;
     SequencedSender m_good;
     ResourceUse m_baseline;
 };

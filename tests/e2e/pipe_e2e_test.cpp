@@ -81,8 +81,7 @@ TEST(LogPipeFaultE2E, FaultWhileReadingAFrameIsContained)
     CConsoleProcess console;
     console.SetExe(CConsoleProcess::WindowsPath(ZEL_FAULTY_FRAMES_EXE));
     ASSERT_TRUE(console.Start());
-    console.Click(IDC_SERVICE_BUTTON);
-    ASSERT_TRUE(console.WaitForText(IDC_LOG_VIEW, [](const std::wstring& v) { return v == kStarted; }, kLimitMs));
+    ASSERT_TRUE(console.StartService());
 
     Client faulty, other;
     ASSERT_EQ(faulty.Connect(), 0);

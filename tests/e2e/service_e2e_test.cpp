@@ -34,20 +34,14 @@ public:
         any.sin_family = AF_INET;
         any.sin_port = ::htons(kConsolePort);
         any.sin_addr.s_addr = ::htonl(INADDR_ANY);
-        m_held = ::bind(m_socket, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0 &&
-                 ::listen(m_socket, SOMAXCONN) == 0;
+        m_held = ::bind(m_socket.Get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0 &&
+                 ::listen(m_socket.Get(), SOMAXCONN) == 0;
     }
-    ~PortHolder() { Release(); }
     bool Held() const { return m_held; }
-    void Release()
-    {
-        if (m_socket != INVALID_SOCKET)
-            ::closesocket(m_socket);
-        m_socket = INVALID_SOCKET;
-    }
+    void Release() { m_socket.Reset(); }
 
 private:
-    SOCKET m_socket;
+    UniqueSocket m_socket;
     bool m_held = false;
 };
 
@@ -57,24 +51,19 @@ public:
     explicit FrozenThread(HWND window)
         : m_thread(::OpenThread(THREAD_SUSPEND_RESUME, FALSE, ::GetWindowThreadProcessId(window, nullptr)))
     {
-        m_frozen = m_thread && ::SuspendThread(m_thread) != static_cast<DWORD>(-1);
+        m_frozen = m_thread && ::SuspendThread(m_thread.Get()) != static_cast<DWORD>(-1);
     }
-    ~FrozenThread()
-    {
-        Thaw();
-        if (m_thread)
-            ::CloseHandle(m_thread);
-    }
+    ~FrozenThread() { Thaw(); }
     bool Frozen() const { return m_frozen; }
     void Thaw()
     {
         if (m_frozen)
-            ::ResumeThread(m_thread);
+            ::ResumeThread(m_thread.Get());
         m_frozen = false;
     }
 
 private:
-    HANDLE m_thread;
+    UniqueHandle m_thread;
     bool m_frozen = false;
 };
 

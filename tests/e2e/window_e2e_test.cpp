@@ -11,6 +11,7 @@
 #include "console_process.h"
 #include "res/resource.h"
 #include "tests/common/test_client.h"
+#include "tests/common/wait.h"
 
 namespace {
 
@@ -66,33 +67,20 @@ HWND FocusedControl(const CConsoleProcess& console)
     if (HWND focus = FocusOf(window))
         return focus;
     ::SetForegroundWindow(window);
-    const ULONGLONG until = ::GetTickCount64() + kLimitMs;
-    while (!FocusOf(window) && ::GetTickCount64() < until)
-        ::Sleep(20);
+    WaitUntil([&] { return FocusOf(window) != nullptr; }, kLimitMs);
     return FocusOf(window);
 }
 
 HWND WaitForWindow(DWORD processId, const wchar_t* title, DWORD limitMs = kLimitMs)
 {
-    const ULONGLONG until = ::GetTickCount64() + limitMs;
-    for (;;) {
-        if (HWND found = FindProcessWindow(processId, title))
-            return found;
-        if (::GetTickCount64() > until)
-            return nullptr;
-        ::Sleep(20);
-    }
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindProcessWindow(processId, title)) != nullptr; }, limitMs);
+    return found;
 }
 
 bool WaitForGone(HWND hwnd, DWORD limitMs = kLimitMs)
 {
-    const ULONGLONG until = ::GetTickCount64() + limitMs;
-    while (::IsWindow(hwnd)) {
-        if (::GetTickCount64() > until)
-            return false;
-        ::Sleep(20);
-    }
-    return true;
+    return WaitUntil([&] { return !::IsWindow(hwnd); }, limitMs);
 }
 
 TEST(ConsoleWindowE2E, ShowsTheAddressAnEmptyViewAndTheButtonsWithFocusOnTheAddress)
@@ -201,10 +189,7 @@ INSTANTIATE_TEST_SUITE_P(ConsoleWindowE2E, AboutFromSystemMenu, ::testing::Value
 // The console built to start as on a machine whose sockets library cannot be started.
 std::wstring NoSocketsExe()
 {
-    std::wstring path = L"Z:";
-    for (const char* c = ZEL_NO_SOCKETS_EXE; *c; ++c)
-        path.push_back(*c == '/' ? L'\\' : static_cast<wchar_t>(*c));
-    return path;
+    return CConsoleProcess::WindowsPath(ZEL_NO_SOCKETS_EXE);
 }
 
 // Message boxes are captioned with the program's name: its file name without the extension.

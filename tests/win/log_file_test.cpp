@@ -137,10 +137,10 @@ TEST_F(LogFileWriting, FileHeldByAnotherProgramIsNotOpenedAndKeepsItsContent)
 {
     const CString path = m_dir.File(L"locked.txt");
     WriteFileBytes(path, "keep");
-    HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    UniqueHandle held(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
     const LogFileWrite written = WriteLogFile(path, "new");
-    ::CloseHandle(held);
+    held.Reset();
     EXPECT_EQ(written.outcome, LogFileOutcome::OpenFailed);
     EXPECT_NE(written.error, DWORD(ERROR_SUCCESS));
     std::string read;
