@@ -27,18 +27,18 @@ void CZelLogConsoleDlg::ToggleLogService()
         return;
     }
 
+    // The failure says which step failed; the service stays stopped and the caption as it was.
+    const wchar_t* failed = nullptr;
     if (m_serverSocket.m_hSocket == INVALID_SOCKET &&
-        !m_serverSocket.Create(kLogServicePort, SOCK_STREAM, FD_ACCEPT)) {
-        m_bListening = false;
-        AppendLog(kCreateFailed);
-        m_serverSocket.Close();
-        return;
-    }
+        !m_serverSocket.Create(kLogServicePort, SOCK_STREAM, FD_ACCEPT))
+        failed = kCreateFailed;
     // The system's full backlog: clients that connect in a burst are all let in at once
     // rather than left to retry their connects.
-    if (::listen(m_serverSocket, SOMAXCONN) == SOCKET_ERROR) {
+    else if (::listen(m_serverSocket, SOMAXCONN) == SOCKET_ERROR)
+        failed = kListenFailed;
+    if (failed) {
         m_bListening = false;
-        AppendLog(kListenFailed);
+        AppendLog(failed);
         m_serverSocket.Close();
         return;
     }

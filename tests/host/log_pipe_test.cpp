@@ -35,8 +35,24 @@ struct FakeReader {
     int resumed = 0;
 };
 
+using Readers = std::vector<std::unique_ptr<FakeReader>>;
+
 class LogPipe : public ::testing::Test {
 protected:
+    Readers MakeReaders(int count)
+    {
+        Readers readers;
+        for (int i = 0; i < count; ++i)
+            readers.push_back(std::make_unique<FakeReader>(m_pipe));
+        return readers;
+    }
+    // Rounds in which every reader reads once in a large frame.
+    static void ReadLarge(Readers& readers, int rounds)
+    {
+        for (int round = 0; round < rounds; ++round)
+            for (auto& reader : readers)
+                reader->ReadOnce(kLargeFrame);
+    }
     void SetUp() override
     {
         m_pipe.SetClock([this] { return m_nowMs; });
@@ -124,13 +140,9 @@ TEST_F(LogPipe, LargeFramesTogetherStayWithinTheirShareAndSmallFramesGoOn)
 
 TEST_F(LogPipe, APausedLargeFrameResumesWhenAnotherFinishes)
 {
-    std::vector<std::unique_ptr<FakeReader>> readers;
-    for (int i = 0; i < 4; ++i)
-        readers.push_back(std::make_unique<FakeReader>(m_pipe));
+    Readers readers = MakeReaders(4);
     // Three frames fill the share; the fourth waits.
-    for (int round = 0; round < 100; ++round)
-        for (auto& reader : readers)
-            reader->ReadOnce(kLargeFrame);
+    ReadLarge(readers, 100);
     ASSERT_TRUE(readers[3]->reader.Paused() || readers[2]->reader.Paused());
     FakeReader& waiting = readers[3]->reader.Paused() ? *readers[3] : *readers[2];
     readers[0]->FinishFrame();
@@ -142,9 +154,7 @@ TEST_F(LogPipe, APausedLargeFrameResumesWhenAnotherFinishes)
 // share, so three clients sending 16 MiB frames at once all finish.
 TEST_F(LogPipe, LargeFramesUnderWayAllFinish)
 {
-    std::vector<std::unique_ptr<FakeReader>> readers;
-    for (int i = 0; i < 3; ++i)
-        readers.push_back(std::make_unique<FakeReader>(m_pipe));
+    Readers readers = MakeReaders(3);
     for (int round = 0; round < 64; ++round) {
         for (auto& reader : readers)
             ASSERT_EQ(reader->ReadOnce(kLargeFrame), kChunk) << "a frame under way was paused in round " << round;
@@ -179,12 +189,8 @@ TEST_F(LogPipe, WaitingTextCountsAgainstTheBudget)
 
 TEST_F(LogPipe, AReaderThatGoesFreesItsFrameAndIsNeverWoken)
 {
-    std::vector<std::unique_ptr<FakeReader>> readers;
-    for (int i = 0; i < 5; ++i)
-        readers.push_back(std::make_unique<FakeReader>(m_pipe));
-    for (int round = 0; round < 100; ++round)
-        for (auto& reader : readers)
-            reader->ReadOnce(kLargeFrame);
+    Readers readers = MakeReaders(5);
+    ReadLarge(readers, 100);
     const size_t paused = m_pipe.PausedCount();
     ASSERT_GE(paused, 1u);
     readers.back().reset(); // paused, and gone: must leave the list

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "log/pending_log.h"
 
 namespace {
@@ -11,6 +13,27 @@ CString TakeChars(CPendingLog& pending, size_t chars)
     while (taken.size() < chars && !pending.Empty())
         taken += pending.TakeSlice(chars - taken.size());
     return taken;
+}
+
+// Everything taken slice by slice: the text, how many slices, the largest.
+struct Drained {
+    CString text;
+    int slices = 0;
+    size_t largest = 0;
+};
+
+Drained Drain(CPendingLog& pending)
+{
+    Drained drained;
+    while (!pending.Empty()) {
+        const CString s = pending.TakeSlice();
+        if (s.empty())
+            break; // a slice must always carry something; the caller's checks then fail
+        drained.text += s;
+        ++drained.slices;
+        drained.largest = std::max(drained.largest, s.size());
+    }
+    return drained;
 }
 
 // Lines of 100 characters, CR LF included, numbered.
@@ -56,16 +79,10 @@ TEST(PendingLog, SlicesComeInOrderWithinTheSliceSize)
     for (size_t at = 0; at < all.size(); at += 100)
         pending.Add(all.substr(at, 100));
 
-    CString taken;
-    int slices = 0;
-    while (!pending.Empty()) {
-        const CString s = pending.TakeSlice();
-        EXPECT_LE(s.size(), slice);
-        taken += s;
-        ++slices;
-    }
-    EXPECT_EQ(slices, 4);
-    EXPECT_EQ(taken, all);
+    const Drained drained = Drain(pending);
+    EXPECT_LE(drained.largest, slice);
+    EXPECT_EQ(drained.slices, 4);
+    EXPECT_EQ(drained.text, all);
     EXPECT_EQ(pending.Chars(), 0u);
 }
 
@@ -75,17 +92,10 @@ TEST(PendingLog, TextLargerThanASliceGoesOverSeveralSlicesInOrder)
     const CString huge = Lines(int(pending.SliceChars() * 3 / 100));
     pending.Add(huge);
     pending.Add(L"after");
-    CString taken;
-    int slices = 0;
-    while (!pending.Empty()) {
-        const CString s = pending.TakeSlice();
-        ASSERT_FALSE(s.empty());
-        ASSERT_LE(s.size(), pending.SliceChars());
-        taken += s;
-        ++slices;
-    }
-    EXPECT_EQ(slices, 3) << "slices should be full";
-    EXPECT_EQ(taken, huge + L"after");
+    const Drained drained = Drain(pending);
+    EXPECT_LE(drained.largest, pending.SliceChars());
+    EXPECT_EQ(drained.slices, 3) << "slices should be full";
+    EXPECT_EQ(drained.text, huge + L"after");
 }
 
 // The control wraps a run without line breaks at a cost that grows with its square: no append
