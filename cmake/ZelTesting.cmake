@@ -1,3 +1,6 @@
+# cmake/: the toolchain for 32-bit Windows, GoogleTest built from Debian's sources, the
+# registration of test groups (this file) and the version header's template.
+#
 # One ctest entry per test group (GoogleTest suite), so that ctest lists the groups and a
 # Windows test binary starts under Wine once per group rather than once per case.
 function(zel_add_gtest_groups target)

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# scripts/: the two commands (run.sh, test.sh) and what they use: this install step, the build,
+# Wine's runner, fuzzing, the screenshot, packaging and a private network for benches.
+#
 # Installs what building, running and testing the console need, and only what is missing.
 # Safe to run again: with everything present it changes nothing and takes well under a second.
 set -euo pipefail
