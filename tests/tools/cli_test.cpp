@@ -1,0 +1,220 @@
+// The real zelsend program against a listener of the test's own on the loopback address
+// (POSIX only).
+#include "bench_payload.h"
+#include "frame.h"
+#include "options.h"
+#include "text_decoder.h"
+#include "zel_version.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#endif
+
+using namespace zelsend;
+using namespace std::string_literals;
+
+namespace {
+#ifndef _WIN32
+// --- The zelsend program, against a listener on the loopback address -------------------------
+
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::seconds kTimeLimit{20};  // so a hung zelsend fails the test, not CI
+
+int MillisLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+bool WaitReadable(int fd, Clock::time_point deadline) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, MillisLeft(deadline)) == 1;
+}
+
+// A TCP socket on 127.0.0.1 with a port of the system's choosing; listens only if asked, so
+// that without listening it stands for a console that is not running.
+class LoopbackPort {
+public:
+    explicit LoopbackPort(bool listening) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&a), size) != 0 ||
+            (listening && listen(fd_, 16) != 0) ||
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+            ADD_FAILURE() << "cannot set up a loopback socket";
+        port_ = ntohs(a.sin_port);
+    }
+    ~LoopbackPort() { close(fd_); }
+    std::string Port() const { return std::to_string(port_); }
+
+    // Accepts `count` connections one after another and reads each to its end.
+    std::vector<std::string> Receive(int count) {
+        const auto deadline = Clock::now() + kTimeLimit;
+        std::vector<std::string> streams;
+        for (int i = 0; i < count && WaitReadable(fd_, deadline); ++i) {
+            const int c = accept(fd_, nullptr, nullptr);
+            std::string bytes;
+            char buffer[4096];
+            ssize_t n = 0;
+            while (WaitReadable(c, deadline) && (n = recv(c, buffer, sizeof buffer, 0)) > 0)
+                bytes.append(buffer, static_cast<size_t>(n));
+            close(c);
+            streams.push_back(bytes);
+        }
+        return streams;
+    }
+
+private:
+    int fd_ = -1;
+    uint16_t port_ = 0;
+};
+
+struct RunResult {
+    int exitCode = -1;
+    std::string output;  // standard output and standard error together
+};
+
+RunResult RunZelsend(const std::vector<std::string>& args, const std::string& input) {
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(out[1], 2);
+        close(in[0]), close(in[1]), close(out[0]), close(out[1]);
+        std::vector<char*> argv{const_cast<char*>(ZELSEND_EXE)};
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(ZELSEND_EXE, argv.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    signal(SIGPIPE, SIG_IGN);  // zelsend may end without reading its input
+    if (!input.empty() && write(in[1], input.data(), input.size()) < 0)
+        ADD_FAILURE() << "cannot write zelsend's input";
+    close(in[1]);
+
+    RunResult result;
+    const auto deadline = Clock::now() + kTimeLimit;
+    char buffer[4096];
+    ssize_t n = 0;
+    while (WaitReadable(out[0], deadline) && (n = read(out[0], buffer, sizeof buffer)) > 0)
+        result.output.append(buffer, static_cast<size_t>(n));
+    close(out[0]);
+    if (n != 0)
+        kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+struct CliCase {
+    const char* name;
+    std::vector<std::string> args;  // "PORT" stands for the listener's port, "CLOSED" for a dead one
+    std::string input;
+    int exitCode;
+    std::vector<std::string> received;  // per connection, what the listener must get
+    std::string output;                 // part of what zelsend must print
+};
+
+class ZelsendCli : public testing::TestWithParam<CliCase> {};
+
+TEST_P(ZelsendCli, SendsWhatWasAskedAndReportsFailures) {
+    const CliCase& c = GetParam();
+    LoopbackPort listener(true), closed(false);
+    std::vector<std::string> args;
+    for (const std::string& a : c.args)
+        args.push_back(a == "PORT" ? listener.Port() : a == "CLOSED" ? closed.Port() : a);
+
+    const int connections = static_cast<int>(c.received.size());
+    auto received = std::async(std::launch::async, [&] { return listener.Receive(connections); });
+    const RunResult run = RunZelsend(args, c.input);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+    EXPECT_NE(run.output.find(c.output), std::string::npos) << run.output;
+    EXPECT_EQ(received.get(), c.received);
+}
+
+std::string F(const std::string& text) { return EncodeFrame(text); }
+
+INSTANTIATE_TEST_SUITE_P(Runs, ZelsendCli, testing::Values(
+    CliCase{"Arguments", {"--port", "PORT", "--crlf", "hello", "\xE6\x97\xA5\xE5\xBF\x97"}, "", 0,
+            {F("hello\r\n") + F("\xE6\x97\xA5\xE5\xBF\x97\r\n")}, ""},
+    CliCase{"StdinLines", {"--port", "PORT"}, "one\r\ntwo\n\nlast", 0,
+            {F("one") + F("two") + F("") + F("last")}, ""},
+    CliCase{"StdinLinesWithCrlf", {"--port", "PORT", "--crlf"}, "a\nb\n", 0,
+            {F("a\r\n") + F("b\r\n")}, ""},
+    CliCase{"RawStdin", {"--port", "PORT", "--raw"}, "\xFF\xFF\xFF\x7Fnot a frame\n", 0,
+            {"\xFF\xFF\xFF\x7Fnot a frame\n"}, ""},
+    CliCase{"HostName", {"--host", "localhost", "--port", "PORT", "x"}, "", 0, {F("x")}, ""},
+    CliCase{"Refused", {"--port", "CLOSED", "x"}, "", 1, {}, "connection refused"},
+    CliCase{"BadPort", {"--port", "0", "x"}, "", 2, {}, "Try 'zelsend --help'"},
+    CliCase{"Help", {"--help"}, "", 0, {}, "usage: zelsend"},
+    CliCase{"Version", {"--version"}, "", 0, {}, "zelsend " ZEL_VERSION_TEXT "\n"},
+    CliCase{"CodePage936Lines", {"--port", "PORT", "--input-codepage", "936"}, "\xC8\xD5\xD6\xBE\n", 0,
+            {F("\xE6\x97\xA5\xE5\xBF\x97")}, ""},
+    CliCase{"LineAtTheLimit", {"--port", "PORT", "--crlf"}, std::string(16 * 1024 * 1024 - 2, 'x'), 0,
+            {F(std::string(16 * 1024 * 1024 - 2, 'x') + "\r\n")}, ""},
+    // The lines before stay sent; the one past the limit and all after it are not.
+    CliCase{"LinePastTheLimit", {"--port", "PORT", "--crlf"},
+            "first\n" + std::string(16 * 1024 * 1024 - 1, 'x') + "\nlast\n", 2, {F("first\r\n")},
+            "line 2 is 16777217 bytes"},
+    CliCase{"UnbrokenInputPastAnyLine", {"--port", "PORT"}, std::string(64 * 1024 * 1024 + 70000, 'x'),
+            2, {""}, "line 1 is longer than"}),
+    [](const testing::TestParamInfo<CliCase>& info) { return info.param.name; });
+
+std::vector<std::string> DecodeFrames(const std::string& bytes) {
+    std::vector<std::string> frames;
+    for (size_t at = 0; at + 4 <= bytes.size();) {
+        const auto b = [&](size_t i) { return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + i])); };
+        const size_t length = b(0) | b(1) << 8 | b(2) << 16 | b(3) << 24;
+        frames.push_back(bytes.substr(at + 4, length));
+        at += 4 + length;
+    }
+    return frames;
+}
+
+TEST(ZelsendBench, EveryClientsFramesArriveAndVerify) {
+    LoopbackPort listener(true);
+    auto received = std::async(std::launch::async, [&] { return listener.Receive(3); });
+    const RunResult run = RunZelsend({"--port", listener.Port(), "--bench", "3", "50", "60"}, "");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("150 frames, 9000 bytes"), std::string::npos) << run.output;
+
+    // Show the frames interleaved, as the console would when the clients take turns.
+    std::vector<std::vector<std::string>> perClient;
+    for (const std::string& stream : received.get())
+        perClient.push_back(DecodeFrames(stream));
+    ASSERT_EQ(perClient.size(), 3u);
+    std::string text;
+    for (size_t i = 0; i < 50; ++i)
+        for (const auto& frames : perClient)
+            text += i < frames.size() ? frames[i] : "";
+    const BenchCheck check = VerifyBenchText(text, 3, 50);
+    EXPECT_TRUE(check.Ok()) << check.Summary();
+}
+#endif
+
+}  // namespace

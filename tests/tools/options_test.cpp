@@ -1,0 +1,149 @@
+// zelsend's command line and its conversion of input lines to UTF-8.
+#include "bench_payload.h"
+#include "frame.h"
+#include "options.h"
+#include "text_decoder.h"
+#include "zel_version.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+
+using namespace zelsend;
+using namespace std::string_literals;
+
+namespace {
+// --- Command line ----------------------------------------------------------------------------
+
+struct OptionsCase {
+    std::vector<std::string> args;
+    Mode mode;
+    std::string host;
+    int port;
+    bool crlf;
+    std::vector<std::string> messages;
+    int benchClients = 0;
+    int64_t benchFrames = 0;
+    size_t benchSize = 0;
+    bool utf8 = false;
+    unsigned inputCodePage = 0;
+};
+
+class ZelsendOptions : public testing::TestWithParam<OptionsCase> {};
+
+TEST_P(ZelsendOptions, AreReadAsGiven) {
+    const OptionsCase& c = GetParam();
+    Options o;
+    std::string error;
+    ASSERT_TRUE(ParseOptions(c.args, o, error)) << error;
+    EXPECT_EQ(o.mode, c.mode);
+    EXPECT_EQ(o.host, c.host);
+    EXPECT_EQ(o.port, c.port);
+    EXPECT_EQ(o.crlf, c.crlf);
+    EXPECT_EQ(o.messages, c.messages);
+    EXPECT_EQ(o.benchClients, c.benchClients);
+    EXPECT_EQ(o.benchFrames, c.benchFrames);
+    EXPECT_EQ(o.benchSize, c.benchSize);
+    EXPECT_EQ(o.utf8, c.utf8);
+    EXPECT_EQ(o.inputCodePage, c.inputCodePage);
+}
+
+INSTANTIATE_TEST_SUITE_P(Valid, ZelsendOptions, testing::Values(
+    OptionsCase{{}, Mode::Lines, "127.0.0.1", 11925, false, {}},
+    OptionsCase{{"--crlf"}, Mode::Lines, "127.0.0.1", 11925, true, {}},
+    OptionsCase{{"a", "--port", "9", "b c"}, Mode::Messages, "127.0.0.1", 9, false, {"a", "b c"}},
+    OptionsCase{{"--host", "::1", "--port", "65535", "--raw"}, Mode::Raw, "::1", 65535, false, {}},
+    OptionsCase{{"--", "--crlf", "-"}, Mode::Messages, "127.0.0.1", 11925, false, {"--crlf", "-"}},
+    OptionsCase{{"x", "--help"}, Mode::Help, "127.0.0.1", 11925, false, {"x"}},
+    OptionsCase{{"--bench", "4", "1000", "100", "--port", "5"}, Mode::Bench, "127.0.0.1", 5,
+                false, {}, 4, 1000, 100},
+    OptionsCase{{"--utf8", "--crlf"}, Mode::Lines, "127.0.0.1", 11925, true, {}, 0, 0, 0, true},
+    OptionsCase{{"--input-codepage", "936"}, Mode::Lines, "127.0.0.1", 11925, false, {}, 0, 0, 0,
+                false, 936},
+    OptionsCase{{"--crlf", "--version", "x"}, Mode::Version, "127.0.0.1", 11925, true, {}}));
+
+struct BadOptionsCase {
+    std::vector<std::string> args;
+    std::string error;  // part of the message the user sees
+};
+
+class ZelsendOptionsBad : public testing::TestWithParam<BadOptionsCase> {};
+
+TEST_P(ZelsendOptionsBad, AreRefusedWithAReason) {
+    Options o;
+    std::string error;
+    EXPECT_FALSE(ParseOptions(GetParam().args, o, error));
+    EXPECT_NE(error.find(GetParam().error), std::string::npos) << error;
+}
+
+INSTANTIATE_TEST_SUITE_P(Invalid, ZelsendOptionsBad, testing::Values(
+    BadOptionsCase{{"--port"}, "--port"}, BadOptionsCase{{"--port", "0"}, "--port"},
+    BadOptionsCase{{"--port", "65536"}, "--port"}, BadOptionsCase{{"--port", "12x"}, "--port"},
+    BadOptionsCase{{"--port", "-5"}, "--port"}, BadOptionsCase{{"--host"}, "--host"},
+    BadOptionsCase{{"--verbose"}, "unknown option --verbose"},
+    BadOptionsCase{{"--bench", "2", "10"}, "three numbers"},
+    BadOptionsCase{{"--bench", "0", "10", "40"}, "clients"},
+    BadOptionsCase{{"--bench", "1001", "10", "40"}, "clients"},
+    BadOptionsCase{{"--bench", "2", "0", "40"}, "frames"},
+    BadOptionsCase{{"--bench", "2", "10", "24"}, "size"},
+    BadOptionsCase{{"--bench", "2", "10", "40", "msg"}, "no messages"},
+    BadOptionsCase{{"--raw", "msg"}, "no messages"},
+    BadOptionsCase{{"--raw", "--crlf"}, "--crlf"},
+    BadOptionsCase{{"--raw", "--bench", "1", "1", "40"}, "cannot be combined"},
+    BadOptionsCase{{"--input-codepage"}, "code page number"},
+    BadOptionsCase{{"--input-codepage", "0"}, "code page number"},
+    BadOptionsCase{{"--input-codepage", "65536"}, "code page number"},
+    BadOptionsCase{{"--utf8", "--input-codepage", "936"}, "cannot be combined"},
+    BadOptionsCase{{"--utf8", "--raw"}, "standard input only"},
+    BadOptionsCase{{"--input-codepage", "936", "msg"}, "standard input only"},
+    BadOptionsCase{{"--utf8", "--bench", "1", "1", "40"}, "standard input only"}));
+
+// --help is the only manual a Windows user has at hand: it must name what they trip over.
+TEST(ZelsendOptionsHelp, NamesTheLimitTheExitCodesAndTheConversion) {
+    const std::string usage = kUsage;
+    for (const char* part : {"--version", "--utf8", "--input-codepage", "16777216 bytes (16 MiB)",
+                             "Exit codes: 0", "2 bad arguments, or a frame over 16 MiB",
+                             "ANSI code page (936", "console's code page"})
+        EXPECT_NE(usage.find(part), std::string::npos) << part;
+    EXPECT_EQ(std::string(kVersionLine), "zelsend " ZEL_VERSION_TEXT "\n");
+}
+
+// --- Text conversion -------------------------------------------------------------------------
+
+struct DecodeCase {
+    const char* name;
+    unsigned codePage;
+    std::string bytes;
+    std::string utf8;
+};
+
+class ZelsendDecode : public testing::TestWithParam<DecodeCase> {};
+
+TEST_P(ZelsendDecode, LinesBecomeTheSameTextInUtf8) {
+    const DecodeCase& c = GetParam();
+    TextDecoder decoder;
+    std::string error;
+    ASSERT_TRUE(decoder.Open(c.codePage, error)) << error;
+    EXPECT_EQ(decoder.ToUtf8(c.bytes), c.utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePages, ZelsendDecode, testing::Values(
+    DecodeCase{"Chinese936", 936, "\xC8\xD5\xD6\xBE ok\r", "\xE6\x97\xA5\xE5\xBF\x97 ok\r"},
+    DecodeCase{"Western1252", 1252, "caf\xE9 \x80", "caf\xC3\xA9 \xE2\x82\xAC"},
+    DecodeCase{"Utf8Unchanged", 65001, "\xE6\x97\xA5\xFF", "\xE6\x97\xA5\xFF"},
+    DecodeCase{"CutCharacterShowsAsQuestionMark", 936, "ab\xC8", "ab?"},
+    DecodeCase{"Empty", 936, "", ""}),
+    [](const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
+
+TEST(ZelsendDecodeRules, UnknownCodePageIsRefusedAndDefaultKeepsBytes) {
+    TextDecoder decoder;
+    std::string error;
+    EXPECT_FALSE(decoder.Open(12345, error));
+    EXPECT_NE(error.find("12345"), std::string::npos) << error;
+    EXPECT_EQ(decoder.ToUtf8("\xC8\xD5"), "\xC8\xD5");
+}
+
+} // namespace
