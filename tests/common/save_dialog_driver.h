@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/common/wait.h"
+#include "tests/common/window_probe.h"
 
 namespace savedlg {
 
@@ -15,27 +16,6 @@ constexpr int kFileNameEdit = 1152;  // the item dialog's file name field (edt1)
 constexpr int kFileNameCombo = 1148; // the older dialog's file name field (cmb13)
 constexpr int kFileTypeCombo = 1136; // the list of filters (cmb1)
 constexpr int kMessageText = 0xFFFF; // a message box's text
-
-inline std::wstring ClassOf(HWND window)
-{
-    wchar_t name[64] = {};
-    ::GetClassNameW(window, name, 64);
-    return name;
-}
-
-// The text of a window of any process, as WM_GETTEXT gives it.
-inline std::wstring TextOf(HWND window, DWORD limitMs = 5000)
-{
-    DWORD_PTR length = 0;
-    if (!::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, limitMs, &length))
-        return L"<no answer>";
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                          limitMs, &copied);
-    text.resize(copied);
-    return text;
-}
 
 struct OwnedSearch {
     DWORD processId;

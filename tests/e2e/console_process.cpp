@@ -78,7 +78,7 @@ bool CConsoleProcess::Start(const std::wstring& arguments, DWORD limitMs)
 
 std::wstring CConsoleProcess::Text(int id) const
 {
-    return savedlg::TextOf(id ? Control(id) : m_window, 10000);
+    return TextOf(id ? Control(id) : m_window, 10000);
 }
 
 int CConsoleProcess::TextLength(int id) const

@@ -322,7 +322,7 @@ protected:
 
     // Clears the view, whose text is the operator's to keep, then waits for the console to
     // give back what the hostile clients made it hold.
-    void ExpectBackToBaseline()
+    void ExpectBackToBaseline(size_t memorySlack = kMemorySlack)
     {
         if (HasFatalFailure())
             return;
@@ -335,8 +335,8 @@ protected:
             now = Use();
         }
         EXPECT_LE(now.handles, m_baseline.handles + kHandleSlack) << "now " << now << "; at first " << m_baseline;
-        EXPECT_LE(now.committed, m_baseline.committed + kMemorySlack) << "now " << now << "; at first " << m_baseline;
-        EXPECT_LE(now.resident, m_baseline.resident + kMemorySlack) << "now " << now << "; at first " << m_baseline;
+        EXPECT_LE(now.committed, m_baseline.committed + memorySlack) << "now " << now << "; at first " << m_baseline;
+        EXPECT_LE(now.resident, m_baseline.resident + memorySlack) << "now " << now << "; at first " << m_baseline;
     }
 
     CConsoleProcess m_console;

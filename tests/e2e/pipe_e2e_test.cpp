@@ -50,7 +50,9 @@ TEST_F(LogPipeE2E, ClientsHoldingLargeUnfinishedFramesDoNotExhaustTheConsole)
     });
     ExpectStillServed();
     holders.clear();
-    ExpectBackToBaseline();
+    // Frames of many MiB leave the heap a little larger than the small cases do; a kept
+    // connection or frame would leave 6 MiB or more.
+    ExpectBackToBaseline(4 * kMemorySlack);
 }
 
 // Frames whose text is empty (a zero byte first, or invalid UTF-8) show nothing and must cost

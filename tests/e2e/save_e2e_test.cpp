@@ -30,8 +30,8 @@ protected:
         // The success box: the console's, captioned with the program's name, OK only.
         const HWND box = savedlg::WaitForOwnedDialog(m_console.ProcessId(), m_console.Window());
         ASSERT_NE(box, nullptr) << "no message box after the save";
-        EXPECT_EQ(savedlg::TextOf(box), L"ZelLogConsole");
-        EXPECT_EQ(savedlg::TextOf(::GetDlgItem(box, savedlg::kMessageText)), L"保存日志文件成功！");
+        EXPECT_EQ(TextOf(box), L"ZelLogConsole");
+        EXPECT_EQ(TextOf(::GetDlgItem(box, savedlg::kMessageText)), L"保存日志文件成功！");
         EXPECT_EQ(savedlg::VisibleButtons(box), std::vector<int>{IDOK});
         EXPECT_FALSE(savedlg::ShowsIcon(box));
         savedlg::Press(box, IDOK);

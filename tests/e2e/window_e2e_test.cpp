@@ -11,43 +11,13 @@
 #include "console_process.h"
 #include "res/resource.h"
 #include "tests/common/test_client.h"
+#include "tests/common/window_probe.h"
 #include "tests/common/wait.h"
 
 namespace {
 
 constexpr DWORD kLimitMs = 15000;
 constexpr const wchar_t* kAboutTitle = L"关于 ZelLogConsole";
-
-// The machine's first IPv4 address, asked of the sockets library in this process.
-std::wstring MachineAddress()
-{
-    char name[256] = {};
-    if (::gethostname(name, sizeof name) != 0)
-        return L"";
-    const hostent* host = ::gethostbyname(name);
-    if (!host || host->h_addrtype != AF_INET || !host->h_addr_list[0])
-        return L"";
-    in_addr first;
-    memcpy(&first, host->h_addr_list[0], 4);
-    const std::string dotted = ::inet_ntoa(first);
-    return std::wstring(dotted.begin(), dotted.end());
-}
-
-std::wstring TextOf(HWND hwnd)
-{
-    wchar_t text[512] = {};
-    DWORD_PTR copied = 0;
-    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 10000, &copied);
-    return std::wstring(text, copied);
-}
-
-std::vector<HWND> Children(HWND parent)
-{
-    std::vector<HWND> children;
-    for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
-        children.push_back(child);
-    return children;
-}
 
 // The window that has the keyboard focus in the thread that runs a window.
 HWND FocusOf(HWND window)

@@ -9,29 +9,9 @@
 #include <vector>
 
 #include "platform/cstring.h"
+#include "tests/common/window_probe.h"
 
 namespace wintest {
-
-inline CString TextOf(HWND hwnd)
-{
-    return CWnd(hwnd).GetWindowText();
-}
-
-inline std::wstring ClassOf(HWND hwnd)
-{
-    wchar_t name[64] = {};
-    ::GetClassNameW(hwnd, name, 64);
-    return name;
-}
-
-// The children of a dialog in Z order, which is the order of its template and so its tab order.
-inline std::vector<HWND> Children(HWND dialog)
-{
-    std::vector<HWND> children;
-    for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
-        children.push_back(child);
-    return children;
-}
 
 // A child's window rectangle in the dialog's client coordinates.
 inline RECT PlaceOf(HWND dialog, HWND child)
@@ -62,22 +42,5 @@ inline std::wstring Describe(const RECT& r)
     return L"(" + std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L")-(" + std::to_wstring(r.right) + L"," +
            std::to_wstring(r.bottom) + L")";
 }
-
-// The machine's first IPv4 address, asked of the sockets library directly.
-inline CString MachineAddress()
-{
-    char name[256] = {};
-    if (::gethostname(name, sizeof name) != 0)
-        return CString();
-    const hostent* host = ::gethostbyname(name);
-    if (!host || host->h_addrtype != AF_INET || !host->h_addr_list[0])
-        return CString();
-    in_addr first;
-    memcpy(&first, host->h_addr_list[0], 4);
-    const std::string dotted = ::inet_ntoa(first);
-    return CString(dotted.begin(), dotted.end());
-}
-
-// A real console window, created modelessly so the test's own loop drives it.
 
 } // namespace wintest
