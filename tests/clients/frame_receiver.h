@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -75,6 +76,12 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_count;
+    }
+    // Frames that report lines the client dropped.
+    size_t NoticeCount() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_notices;
     }
     uint64_t Bytes() const
     {
@@ -136,6 +143,8 @@ private:
         m_bytes += size;
         const auto status = peer.splitter.Feed(data, size, [this](const char* payload, size_t length) {
             ++m_count;
+            if (std::string_view(payload, length).rfind("[zel::LogClient: ", 0) == 0)
+                ++m_notices;
             if (m_keep)
                 m_frames.emplace_back(payload, length);
         });
@@ -157,5 +166,6 @@ private:
     mutable std::condition_variable m_arrived;
     std::vector<std::string> m_frames;
     size_t m_count = 0;
+    size_t m_notices = 0;
     uint64_t m_bytes = 0;
 };
