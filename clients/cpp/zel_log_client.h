@@ -33,7 +33,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -108,38 +107,26 @@ public:
 private:
     bool m_started = false;
 #else
-    SocketLibrary() {}
-    ~SocketLibrary() {}
+    ~SocketLibrary() {} // user-provided, so that an unused instance draws no warning
 #endif
 };
 
-// Waits until the socket can be written (or has failed), up to `ms`; true when it can.
-inline bool WaitWritable(NativeSocket s, int ms)
+// Waits up to `ms` until the socket can be read, or written; false at the limit or on failure
+// (a failed connect shows as an exception on Winsock, as an error on POSIX).
+inline bool Wait(NativeSocket s, bool write, int ms)
 {
 #ifdef _WIN32
-    fd_set write, fail;
-    FD_ZERO(&write); FD_ZERO(&fail);
-    FD_SET(s, &write); FD_SET(s, &fail);
+    fd_set ready, fail;
+    FD_ZERO(&ready);
+    FD_ZERO(&fail);
+    FD_SET(s, &ready);
+    FD_SET(s, &fail);
     timeval limit{ms / 1000, (ms % 1000) * 1000};
-    return ::select(0, nullptr, &write, &fail, &limit) > 0 && FD_ISSET(s, &write) && !FD_ISSET(s, &fail);
+    return ::select(0, write ? nullptr : &ready, write ? &ready : nullptr, &fail, &limit) > 0 &&
+           FD_ISSET(s, &ready) && !(write && FD_ISSET(s, &fail));
 #else
-    pollfd p{s, POLLOUT, 0};
-    return ::poll(&p, 1, ms) > 0 && (p.revents & POLLOUT) && !(p.revents & (POLLERR | POLLHUP));
-#endif
-}
-
-// Waits until the socket has something to read (or has failed), up to `ms`.
-inline bool WaitReadable(NativeSocket s, int ms)
-{
-#ifdef _WIN32
-    fd_set read;
-    FD_ZERO(&read);
-    FD_SET(s, &read);
-    timeval limit{ms / 1000, (ms % 1000) * 1000};
-    return ::select(0, &read, nullptr, nullptr, &limit) > 0;
-#else
-    pollfd p{s, POLLIN, 0};
-    return ::poll(&p, 1, ms) > 0;
+    pollfd p{s, short(write ? POLLOUT : POLLIN), 0};
+    return ::poll(&p, 1, ms) > 0 && (p.revents & (write ? POLLOUT : POLLIN)) && !(write && (p.revents & POLLERR));
 #endif
 }
 
@@ -148,7 +135,7 @@ inline bool WaitReadable(NativeSocket s, int ms)
 // lost without a word, so this is asked before each write.
 inline bool PeerGone(NativeSocket s)
 {
-    if (!WaitReadable(s, 0))
+    if (!Wait(s, false, 0))
         return false;
     char byte;
     const auto n = ::recv(s, &byte, 1, MSG_PEEK);
@@ -217,20 +204,15 @@ private:
             return;
         int error = 0;
         socklen_t size = sizeof error;
-        const bool pending = WouldBlock() || errno_in_progress();
-        if (!pending || !WaitWritable(m_socket, limitMs) ||
+#ifdef _WIN32
+        const bool pending = WouldBlock();
+#else
+        const bool pending = errno == EINPROGRESS;
+#endif
+        if (!pending || !Wait(m_socket, true, limitMs) ||
             ::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0 || error != 0)
             Close();
     }
-    static bool errno_in_progress()
-    {
-#ifdef _WIN32
-        return false;
-#else
-        return errno == EINPROGRESS;
-#endif
-    }
-
     NativeSocket m_socket = kNoSocket;
 };
 
@@ -240,10 +222,6 @@ class LogClient {
 public:
     explicit LogClient(std::string host, uint16_t port = 11925, LogClientOptions options = {})
         : m_host(std::move(host)), m_port(port), m_options(options), m_thread([this] { Run(); })
-    {
-    }
-    LogClient(std::string host, uint16_t port, size_t queueBytes)
-        : LogClient(std::move(host), port, WithQueue(queueBytes))
     {
     }
     // Gives the queue a short while to drain, then stops: a program's last lines usually matter.
@@ -290,13 +268,6 @@ public:
     }
 
 private:
-    static LogClientOptions WithQueue(size_t queueBytes)
-    {
-        LogClientOptions options;
-        options.queueBytes = queueBytes;
-        return options;
-    }
-
     bool Empty() const { return m_head == m_pending.size() && !m_sending && m_dropped == 0; }
 
     // The newest line always stays, even when it alone is larger than the queue.
@@ -382,7 +353,7 @@ private:
                 sent += static_cast<size_t>(n);
                 retry = m_options.retryStart;
             } else if (n < 0 && detail::WouldBlock()) {
-                detail::WaitWritable(connection.Handle(), 100); // a console that reads slowly is waited for
+                detail::Wait(connection.Handle(), true, 100); // a console that reads slowly is waited for
                 if (Stopping())
                     return;
             } else {
@@ -404,11 +375,7 @@ private:
         return true;
     }
 
-    bool Stopping()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_stopping;
-    }
+    bool Stopping() { std::lock_guard<std::mutex> lock(m_mutex); return m_stopping; }
 
     const std::string m_host;
     const uint16_t m_port;

@@ -110,14 +110,14 @@ private:
         std::vector<uint8_t> buffer(1 << 16);
         while (m_running) {
             bool idle = true;
-            if (zel::detail::WaitReadable(m_listener, 0)) {
+            if (zel::detail::Wait(m_listener, false, 0)) {
                 const auto s = ::accept(m_listener, nullptr, nullptr);
                 if (s != zel::detail::kNoSocket)
                     peers.push_back(std::make_unique<Peer>(Peer{s, {}}));
             }
             for (size_t i = 0; i < peers.size();) {
                 Peer& peer = *peers[i];
-                if (!zel::detail::WaitReadable(peer.socket, 0)) {
+                if (!zel::detail::Wait(peer.socket, false, 0)) {
                     ++i;
                     continue;
                 }
