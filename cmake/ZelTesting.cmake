@@ -3,11 +3,62 @@
 function(zel_add_gtest_groups target)
     foreach(group IN LISTS ARGN)
         add_test(NAME ${group}
-                 COMMAND ${target} --gtest_filter=${group}.*:*/${group}.*:${group}/*.*
+                 COMMAND ${target} --gtest_filter=${group}.*:*/${group}.*
                                    --gtest_color=no)
         # A filter that matches no case would pass silently: make that a failure.
         set_tests_properties(${group} PROPERTIES
             FAIL_REGULAR_EXPRESSION "Running 0 tests"
             LABELS ${target})
     endforeach()
+endfunction()
+
+# The test groups in a test source: the first name of each TEST and TEST_F, and the fixture of
+# each INSTANTIATE_TEST_SUITE_P (whose cases the group's filter matches as */FIXTURE.*), also in
+# the .inc files it includes.
+function(zel_test_groups_in file out)
+    file(READ "${file}" text)
+    string(REGEX MATCHALL "#include \"[^\"]+\\.inc\"" includes "${text}")
+    foreach(include IN LISTS includes)
+        string(REGEX REPLACE "#include \"([^\"]+)\"" "\\1" path "${include}")
+        get_filename_component(dir "${file}" DIRECTORY)
+        file(READ "${dir}/${path}" included)
+        string(APPEND text "${included}")
+    endforeach()
+    string(REGEX MATCHALL "(TEST|TEST_F)\\([ \t\r\n]*[A-Za-z0-9_]+" found "${text}")
+    set(groups)
+    foreach(match IN LISTS found)
+        string(REGEX REPLACE ".*\\([ \t\r\n]*" "" group "${match}")
+        list(APPEND groups ${group})
+    endforeach()
+    string(REGEX MATCHALL "INSTANTIATE_TEST_SUITE_P\\([ \t\r\n]*[A-Za-z0-9_]+,[ \t\r\n]*[A-Za-z0-9_]+" found "${text}")
+    foreach(match IN LISTS found)
+        string(REGEX REPLACE ".*,[ \t\r\n]*" "" group "${match}")
+        list(APPEND groups ${group})
+    endforeach()
+    set(${out} ${groups} PARENT_SCOPE)
+endfunction()
+
+# Registers every test group of the target's *_test.cpp files, found in their text, so that a
+# new group needs no list of its own. Every *_test.cpp in the folder must be compiled into the
+# target: one left off fails the configuration instead of silently never running. Groups named
+# in SKIP are left out (cases that cannot run in this build).
+function(zel_add_test_groups target)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SKIP")
+    get_target_property(sources ${target} SOURCES)
+    file(GLOB on_disk RELATIVE "${CMAKE_CURRENT_SOURCE_DIR}" CONFIGURE_DEPENDS
+         "${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp")
+    set(groups)
+    foreach(file IN LISTS on_disk)
+        if(NOT file IN_LIST sources)
+            message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${file} is not compiled into ${target}")
+        endif()
+        zel_test_groups_in("${CMAKE_CURRENT_SOURCE_DIR}/${file}" found)
+        list(APPEND groups ${found})
+    endforeach()
+    list(REMOVE_DUPLICATES groups)
+    if(arg_SKIP)
+        list(REMOVE_ITEM groups ${arg_SKIP})
+    endif()
+    zel_add_gtest_groups(${target} ${groups})
+    set(ZEL_TEST_GROUPS ${groups} PARENT_SCOPE)
 endfunction()

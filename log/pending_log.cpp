@@ -1,65 +1,118 @@
 #include "log/pending_log.h"
 
 #include <algorithm>
+#include <cmath>
+#include <string_view>
+
+#include "log/text_cut.h"
+
+namespace {
+double Square(size_t n)
+{
+    return static_cast<double>(n) * static_cast<double>(n);
+}
+
+// One step of a learned limit towards where an append costs the target: by target / cost, at
+// most halving or doubling it, so that a single slow append (the machine was busy) does little
+// harm.
+double TowardsTarget(double milliseconds)
+{
+    return std::clamp(CPendingLog::kTargetMs / std::max(milliseconds, 0.001), 0.5, 2.0);
+}
+} // namespace
 
 bool CPendingLog::Add(CString text)
 {
+    if (text.empty())
+        return false;
     const bool wasEmpty = m_texts.empty();
     m_chars += text.size();
     m_texts.push_back(std::move(text));
     return wasEmpty;
 }
 
-CString CPendingLog::Take(size_t budget)
-{
-    CString slice;
-    size_t size = 0;
-    auto end = m_texts.begin();
-    for (; end != m_texts.end(); ++end) {
-        if (end != m_texts.begin() && size + end->size() > budget)
-            break;
-        size += end->size();
-    }
-    slice.reserve(size);
-    for (auto it = m_texts.begin(); it != end; ++it)
-        slice += *it;
-    m_texts.erase(m_texts.begin(), end);
-    m_chars -= size;
-    return slice;
-}
-
 CString CPendingLog::TakeSlice(size_t most)
 {
-    return Take(std::min(m_sliceChars, most));
+    const size_t budget = std::max<size_t>(1, std::min(m_sliceChars, most));
+    // An append's wrapping cost: the squares of its long runs, summed, against the limit's square.
+    const double runBudget = Square(m_runChars);
+    double closedRuns = 0;
+    size_t run = 0;
+    CString slice;
+    while (!m_texts.empty() && slice.size() < budget) {
+        const CString& front = m_texts.front();
+        const std::wstring_view rest(front.data() + m_frontTaken, front.size() - m_frontTaken);
+        const size_t limit = std::min(rest.size(), budget - slice.size());
+        size_t take = 0;
+        for (; take < limit; ++take) {
+            const size_t grown = run + 1;
+            if (grown > kShortRun && closedRuns + Square(grown) > runBudget)
+                break;
+            run = grown;
+            if (rest[take] != L'\n')
+                continue;
+            closedRuns += run > kShortRun ? Square(run) : 0;
+            run = 0;
+        }
+        if (take < rest.size())
+            take = SafeCut(rest, take);
+        if (take == 0 && !slice.empty())
+            break;
+        if (take == 0)
+            take = SafeCut(rest, 1);
+        slice.append(rest.substr(0, take));
+        m_chars -= take;
+        if (take < rest.size()) {
+            m_frontTaken += take;
+            break;
+        }
+        m_texts.pop_front();
+        m_frontTaken = 0;
+    }
+    m_lastRunWeight = closedRuns + (run > kShortRun ? Square(run) : 0);
+    return slice;
 }
 
 size_t CPendingLog::NextSliceChars(size_t most) const
 {
-    if (m_texts.empty())
-        return 0;
-    return std::min(m_chars, std::max(std::min(m_sliceChars, most), m_texts.front().size()));
+    return std::min(m_chars, std::max<size_t>(1, std::min(m_sliceChars, most)));
 }
 
-CString CPendingLog::TakeAll()
+CString CPendingLog::Peek() const
 {
-    return Take(m_chars);
+    CString all;
+    all.reserve(m_chars);
+    size_t taken = m_frontTaken;
+    for (const CString& text : m_texts) {
+        all.append(std::wstring_view(text).substr(taken));
+        taken = 0;
+    }
+    return all;
 }
 
 void CPendingLog::Clear()
 {
     m_texts.clear();
+    m_frontTaken = 0;
     m_chars = 0;
 }
 
 void CPendingLog::RecordAppend(size_t chars, double milliseconds)
 {
+    // Long runs that made most of the slice's weight say what a run costs.
+    if (m_lastRunWeight >= Square(m_runChars) / 2) {
+        // The cost grows with the square of the run: scale the run by the root of target / cost,
+        // again at most halving or doubling it.
+        const double factor = std::clamp(std::sqrt(kTargetMs / std::max(milliseconds, 0.001)), 0.5, 2.0);
+        const double scaled = static_cast<double>(m_runChars) * factor;
+        m_runChars = std::clamp(static_cast<size_t>(scaled), kMinRun, kMaxRun);
+        return;
+    }
     // A slice that was not full says nothing about what a full one would cost.
     if (chars < m_sliceChars / 2 && milliseconds < kTargetMs)
         return;
     // An append costs a part that grows with the view plus a part per character. Scaling the
-    // slice by target / cost settles where a full slice costs the target; one step at most
-    // halves or doubles it, so a single slow append (the machine was busy) does little harm.
-    const double factor = std::clamp(kTargetMs / std::max(milliseconds, 0.001), 0.5, 2.0);
-    const double scaled = static_cast<double>(m_sliceChars) * factor;
+    // slice by target / cost settles where a full slice costs the target.
+    const double scaled = static_cast<double>(m_sliceChars) * TowardsTarget(milliseconds);
     m_sliceChars = std::clamp(static_cast<size_t>(scaled), kMinSlice, kMaxSlice);
 }

@@ -2,6 +2,9 @@
 // Text that has arrived for the log view but is not in it yet. Appending to the view costs
 // tens of milliseconds whatever the size, so texts are gathered here and moved in slices, each
 // sized from what the last append cost, so that the window stays responsive between slices.
+// The control wraps a run of text without line breaks at a cost that grows with the square of
+// the run one append carries, so a slice also holds back long runs: a text is cut between
+// slices wherever that is safe, however long it is.
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -12,37 +15,47 @@ class CPendingLog {
 public:
     static constexpr size_t kMinSlice = 4 * 1024;
     static constexpr size_t kMaxSlice = 1024 * 1024;
+    // The longest unbroken run one append may carry, learned like the slice within these bounds.
+    static constexpr size_t kMinRun = 1024;
+    static constexpr size_t kMaxRun = 32 * 1024;
+    // Lines up to this long wrap at a cost that the per-character part already covers.
+    static constexpr size_t kShortRun = 512;
     // What one append may cost, in milliseconds, for the window to answer promptly.
     static constexpr double kTargetMs = 65.0;
     // With this much waiting, connections stop reading: the senders wait instead of the
     // console's memory growing with text it cannot show yet. They read again below half.
     static constexpr size_t kHighWater = 1024 * 1024;
 
-    // Returns true when the queue was empty before, i.e. nobody has been asked to flush yet.
+    // Queues a text; an empty one changes nothing. Returns true when the queue was empty before,
+    // i.e. nobody has been asked to flush yet.
     bool Add(CString text);
     bool Empty() const { return m_texts.empty(); }
     size_t Chars() const { return m_chars; }
     bool Full() const { return m_chars >= kHighWater; }
     bool HasRoom() const { return m_chars < kHighWater / 2; }
 
-    // Whole texts, in order, up to the current slice size or `most`, whichever is less (at
-    // least one text).
+    // The next part of the waiting text, in order, at most the current slice size or `most`,
+    // whichever is less, and with its unbroken runs within the learned limit; cut at a safe
+    // place (at least one character).
     CString TakeSlice(size_t most = SIZE_MAX);
     // The most that the next TakeSlice(most) can return.
     size_t NextSliceChars(size_t most = SIZE_MAX) const;
-    // Everything that is waiting, in order.
-    CString TakeAll();
+    // Everything that is waiting, in order, left in the queue.
+    CString Peek() const;
     void Clear();
 
-    // Adjusts the slice size from the cost of the last append of a slice, so that appends cost
-    // about kTargetMs.
+    // Adjusts the limits from the cost of the append of the last slice taken, so that appends
+    // cost about kTargetMs: the run limit when the slice's long runs made most of its weight,
+    // else the slice size.
     void RecordAppend(size_t chars, double milliseconds);
     size_t SliceChars() const { return m_sliceChars; }
+    size_t RunChars() const { return m_runChars; }
 
 private:
-    CString Take(size_t budget);
-
     std::deque<CString> m_texts;
+    size_t m_frontTaken = 0; // characters of the first text already taken by a slice
     size_t m_chars = 0;
     size_t m_sliceChars = 64 * 1024;
+    size_t m_runChars = 4 * 1024;
+    double m_lastRunWeight = 0; // sum of the squares of the long runs of the last slice
 };

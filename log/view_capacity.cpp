@@ -1,5 +1,7 @@
 #include "log/view_capacity.h"
 
+#include "log/text_cut.h"
+
 size_t OldestLinesToTrim(std::wstring_view view, size_t incoming, size_t capacity)
 {
     if (view.size() + incoming <= capacity)
@@ -8,7 +10,10 @@ size_t OldestLinesToTrim(std::wstring_view view, size_t incoming, size_t capacit
     const size_t least = view.size() + incoming - trimmedTo;
     if (least >= view.size())
         return view.size();
-    // The cut comes after the end of the line that holds the last character that must go.
+    // The cut comes after the end of the line that holds the last character that must go, unless
+    // that line runs on far past it.
     const size_t lineEnd = view.find(L'\n', least - 1);
-    return lineEnd == std::wstring_view::npos ? view.size() : lineEnd + 1;
+    if (lineEnd != std::wstring_view::npos && lineEnd + 1 - least <= capacity / 8)
+        return lineEnd + 1;
+    return SafeCut(view, least);
 }

@@ -2,7 +2,7 @@
 // How much the log view holds. Wine's edit control pays, on every append and every paint, a
 // cost that grows with the text it holds (it re-counts the text and walks its list of lines);
 // past the capacity a single flush step would keep the window from answering within 100 ms.
-// When an append would pass it, the oldest whole lines go, a quarter of the capacity or more at
+// When an append would pass it, the oldest text goes, a quarter of the capacity or more at
 // once, so that the removal (itself a pass over the text) comes seldom.
 #include <cstddef>
 #include <string_view>
@@ -11,7 +11,9 @@
 constexpr size_t kViewCapacityChars = 24u * 1024 * 1024;
 
 // How many characters at the start of `view` must go before `incoming` more are appended: 0
-// when all fits within `capacity`; otherwise whole lines (each ending in '\n') up to a line end,
-// so that what stays plus `incoming` comes to at most three quarters of `capacity`. The whole
-// view goes when no line ends late enough, e.g. when `incoming` alone fills the view.
+// when all fits within `capacity`; otherwise enough that what stays plus `incoming` comes to at
+// most three quarters of `capacity`. The cut comes after a line end ('\n') when one lies within
+// an eighth of the capacity past the least that must go; otherwise the oldest line is longer
+// than that and is itself cut, at a safe place, so that the newest text stays rather than the
+// whole view going. The whole view goes only when `incoming` alone comes to three quarters.
 size_t OldestLinesToTrim(std::wstring_view view, size_t incoming, size_t capacity);

@@ -15,6 +15,9 @@ public:
     static constexpr int32_t kMaxPayload = 16 * 1024 * 1024;
     // Past a large frame the payload buffer is released rather than kept at its peak size.
     static constexpr size_t kKeptCapacity = 64 * 1024;
+    // The payload buffer grows by doubling up to this step, then by this step: what it holds
+    // beyond the bytes that arrived stays small, since memory across connections is budgeted.
+    static constexpr size_t kGrowStep = 1024 * 1024;
 
     enum class Status { Ok, Oversize };
 
@@ -29,6 +32,8 @@ public:
     bool InFrame() const { return m_lengthFill > 0 || m_inPayload; }
     // Bytes of memory held for the current frame.
     size_t HeldBytes() const { return m_payload.capacity(); }
+    // The announced length of the frame whose payload is arriving; 0 between payloads.
+    size_t FrameLength() const { return m_inPayload ? m_payloadLength : 0; }
     bool Failed() const { return m_failed; }
 
 private:

@@ -1,6 +1,5 @@
 #include "net/zel_socket.h"
 
-#include <algorithm>
 #include <vector>
 
 #include "log/log_registry.h"
@@ -8,7 +7,7 @@
 
 namespace {
 size_t g_liveCount = 0;
-std::vector<CZelSocket*> g_waiting;
+CZelSocket::FrameObserver g_frameObserver = nullptr;
 
 // Shared by all connections: one notification runs at a time on the UI thread.
 char* ReadBuffer()
@@ -23,7 +22,13 @@ size_t CZelSocket::LiveCount()
     return g_liveCount;
 }
 
-CZelSocket::CZelSocket()
+void CZelSocket::SetFrameObserver(FrameObserver observer)
+{
+    g_frameObserver = observer;
+}
+
+// A paused connection reads on through a read notification of its own, not inside the pipe's call.
+CZelSocket::CZelSocket() : m_reader(CLogRegistry::GetInstance()->m_pipe, [this] { PostReceive(); })
 {
     ++g_liveCount;
 }
@@ -31,77 +36,72 @@ CZelSocket::CZelSocket()
 CZelSocket::~CZelSocket()
 {
     --g_liveCount;
-    g_waiting.erase(std::remove(g_waiting.begin(), g_waiting.end(), this), g_waiting.end());
 }
 
-size_t CZelSocket::WaitingCount()
+CZelSocket::Read CZelSocket::ReadSome()
 {
-    return g_waiting.size();
-}
-
-void CZelSocket::ResumeWaiting()
-{
-    if (g_waiting.empty() || !CLogRegistry::GetInstance()->m_pending.HasRoom())
-        return;
-    // Selecting the events again has a read notification posted for each connection that has
-    // data: the reads come as steps of their own rather than inside the caller's.
-    for (CZelSocket* connection : g_waiting)
-        connection->AsyncSelect(FD_READ | FD_CLOSE);
-    g_waiting.clear();
-}
-
-bool CZelSocket::Consume(const char* data, int size)
-{
-    const auto status = m_splitter.Feed(reinterpret_cast<const uint8_t*>(data), static_cast<size_t>(size),
-                                        [](const char* payload, size_t) {
-                                            CLogRegistry::GetInstance()->QueueText(DecodePayload(payload));
+    const size_t allowed = m_reader.MayRead(m_splitter.FrameLength(), kReadChunk);
+    if (allowed == 0)
+        return Read::Paused; // the data stays with the sender until the pipe resumes this reader
+    const int received = Receive(ReadBuffer(), static_cast<int>(allowed));
+    if (received == SOCKET_ERROR)
+        return ::WSAGetLastError() == WSAEWOULDBLOCK ? Read::Nothing : Read::Ended;
+    if (received == 0)
+        return Read::Ended;
+    CLogPipe& pipe = CLogRegistry::GetInstance()->m_pipe;
+    const auto status = m_splitter.Feed(reinterpret_cast<const uint8_t*>(ReadBuffer()), static_cast<size_t>(received),
+                                        [&pipe](const char* payload, size_t length) {
+                                            if (g_frameObserver)
+                                                g_frameObserver(payload, length);
+                                            pipe.Offer(DecodePayload(payload));
                                         });
-    return status == CFrameSplitter::Status::Ok;
+    m_reader.Holding(m_splitter.HeldBytes(), m_splitter.FrameLength());
+    return status == CFrameSplitter::Status::Ok ? Read::Some : Read::Ended;
 }
 
-// Data has arrived: take what is there (up to one chunk) and show every frame it completes.
-// A frame cut off mid-way waits here for its next bytes; nothing blocks.
+// Data has arrived: take what is there (up to one chunk, and no more than the pipe allows) and
+// offer every frame it completes. A frame cut off mid-way waits here for its next bytes.
 void CZelSocket::OnReceive(int nErrorCode)
 {
-    if (nErrorCode != 0) {
-        Release();
-        return;
-    }
-    // While the view is far behind, the data stays with the sender, which then waits: memory
-    // stays bounded. No read means no new notification, so the connection is noted to resume.
-    if (CLogRegistry::GetInstance()->m_pending.Full()) {
-        if (std::find(g_waiting.begin(), g_waiting.end(), this) == g_waiting.end())
-            g_waiting.push_back(this);
-        return;
-    }
-    const int received = Receive(ReadBuffer(), kReadChunk);
-    if (received == SOCKET_ERROR) {
-        if (::WSAGetLastError() != WSAEWOULDBLOCK)
-            Release();
-        return;
-    }
-    if (received == 0 || !Consume(ReadBuffer(), received)) {
+    if (m_peerClosed)
+        return Drain();
+    if (nErrorCode != 0 || ReadSome() == Read::Ended) {
         Release();
         return;
     }
     CAsyncSocket::OnReceive(nErrorCode);
 }
 
-// The peer has closed or failed: frames already whole are shown, including any still unread
-// on the socket; a frame cut off mid-way is dropped, since half a message would mislead.
+// The peer has closed or failed: frames already whole are shown, including any still unread on
+// the socket; a frame cut off mid-way is dropped, since half a message would mislead.
 void CZelSocket::OnClose(int nErrorCode)
 {
-    for (;;) {
-        const int received = Receive(ReadBuffer(), kReadChunk);
-        if (received <= 0 || !Consume(ReadBuffer(), received))
-            break;
-    }
     (void)nErrorCode;
-    Release();
+    m_peerClosed = true;
+    Drain();
+}
+
+// A reader paused here reads the rest once resumed, through OnReceive, until the stream ends.
+void CZelSocket::Drain()
+{
+    for (;;) {
+        switch (ReadSome()) {
+        case Read::Some:
+            continue;
+        case Read::Paused:
+            return;
+        case Read::Nothing:
+        case Read::Ended:
+            Release();
+            return;
+        }
+    }
 }
 
 void CZelSocket::Release()
 {
-    Close();
-    delete this;
+    if (m_released)
+        return;
+    m_released = true;
+    DestroyLater();
 }

@@ -1,6 +1,8 @@
 #pragma once
-// One accepted client. Reads its log frames as they arrive and queues their text for the log
-// view. Owned by nobody: it frees itself when the peer closes, fails or breaks the protocol.
+// One accepted client. Reads its log frames as they arrive and offers their text to the log
+// pipe, reading only as much as the pipe allows. Owned by nobody: it ends itself when the peer
+// closes, fails or breaks the protocol, and is deleted once that notification has returned.
+#include "log/log_pipe.h"
 #include "net/frame_splitter.h"
 #include "platform/async_socket.h"
 
@@ -12,22 +14,34 @@ public:
 
     // Number of connection objects alive, for tests and leak checks.
     static size_t LiveCount();
-    // Connections that stopped reading because the view is far behind.
-    static size_t WaitingCount();
-    // Once the waiting text has room again, the connections that stopped read on.
-    static void ResumeWaiting();
+    // Called with each whole frame's payload before it is decoded: tests plant faults here.
+    using FrameObserver = void (*)(const char* payload, size_t length);
+    static void SetFrameObserver(FrameObserver observer);
 
     CZelSocket();
     ~CZelSocket() override;
 
     void OnReceive(int nErrorCode) override;
+    // Never selected; kept as the connection's own slot, passing on to the base as it always has.
     void OnSend(int nErrorCode) override { CAsyncSocket::OnSend(nErrorCode); }
     void OnClose(int nErrorCode) override;
+    void OnFault() override { Release(); }
 
 private:
-    // Feeds bytes to the splitter; false when the stream broke the protocol.
-    bool Consume(const char* data, int size);
+    enum class Read {
+        Some,    // bytes were read and their frames offered
+        Paused,  // the pipe has no room now: this reader waits to be resumed
+        Nothing, // no data is there
+        Ended,   // the peer has gone, the read failed, or the stream broke the protocol
+    };
+    // Reads what the pipe allows and feeds it to the splitter.
+    Read ReadSome();
+    // After the peer has closed: reads what is left, as far as the pipe allows.
+    void Drain();
     void Release();
 
     CFrameSplitter m_splitter;
+    CLogPipe::Reader m_reader;
+    bool m_peerClosed = false;
+    bool m_released = false;
 };

@@ -79,3 +79,14 @@ int CAsyncSocket::Receive(void* buffer, int size, int flags)
 {
     return ::recv(m_hSocket, static_cast<char*>(buffer), size, flags);
 }
+
+void CAsyncSocket::PostReceive()
+{
+    CSocketNotifier::ForThisThread().Post(*this, FD_READ);
+}
+
+void CAsyncSocket::DestroyLater()
+{
+    Close();
+    CSocketNotifier::ForThisThread().DeleteLater(this);
+}

@@ -1,5 +1,7 @@
 #include "platform/dialog_ex.h"
 
+#include "platform/fault.h"
+
 void DDX_Control(CDataExchange* pDX, int controlId, CWnd& control)
 {
     control.m_hWnd = pDX->m_pDlgWnd->GetDlgItem(controlId);
@@ -93,7 +95,19 @@ INT_PTR CDialogEx::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     return FALSE;
 }
 
+// No exception leaves the dialog procedure: one from a handler is reported, and the message
+// counts as not handled.
 INT_PTR CALLBACK CDialogEx::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    try {
+        return Route(hwnd, message, wParam, lParam);
+    } catch (...) {
+        ReportCurrentFault();
+        return FALSE;
+    }
+}
+
+INT_PTR CDialogEx::Route(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
         auto* self = reinterpret_cast<CDialogEx*>(lParam);

@@ -22,5 +22,4 @@ public:
     void SetHandle(HLOCAL text) { Send(EM_SETHANDLE, reinterpret_cast<WPARAM>(text)); }
     // 0 lifts the limit to the control's maximum.
     void SetLimitText(UINT maxChars) { Send(EM_SETLIMITTEXT, maxChars); }
-    UINT GetLimitText() const { return static_cast<UINT>(Send(EM_GETLIMITTEXT)); }
 };

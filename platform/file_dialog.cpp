@@ -2,60 +2,8 @@
 
 #include <shobjidl.h>
 
+#include "platform/scoped.h"
 #include "platform/win_app.h"
-
-namespace {
-
-// Owns one reference to a COM object.
-template <class T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr()
-    {
-        if (m_p)
-            m_p->Release();
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-
-    T* operator->() const { return m_p; }
-    T** operator&() { return &m_p; }
-
-private:
-    T* m_p = nullptr;
-};
-
-// COM for this thread, for as long as the dialog is up. A thread already in the multithreaded
-// apartment cannot host the item dialog; then Ok() is false.
-class ComScope {
-public:
-    ComScope() : m_hr(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-    ~ComScope()
-    {
-        if (SUCCEEDED(m_hr))
-            ::CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    bool Ok() const { return SUCCEEDED(m_hr); }
-
-private:
-    HRESULT m_hr;
-};
-
-// Frees a string the shell allocated.
-class TaskMemString {
-public:
-    ~TaskMemString() { ::CoTaskMemFree(m_p); }
-    wchar_t** operator&() { return &m_p; }
-    const wchar_t* get() const { return m_p; }
-
-private:
-    wchar_t* m_p = nullptr;
-};
-
-} // namespace
 
 CFileDialog::CFileDialog(const wchar_t* defExt, const wchar_t* fileName, DWORD flags, const wchar_t* filter,
                          CWnd* parent, bool vistaStyle)

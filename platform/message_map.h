@@ -15,6 +15,7 @@ struct MessageEntry {
         void (T::*plain)();
         void (T::*sysCommand)(UINT, LPARAM);
         HCURSOR (T::*queryIcon)();
+        void (T::*timer)(UINT_PTR);
     } fn;
 };
 
@@ -52,6 +53,19 @@ MessageEntry<T> OnMessage(UINT message, HCURSOR (T::*handler)())
                           return true;
                       }, {}};
     e.fn.queryIcon = handler;
+    return e;
+}
+
+// WM_TIMER: the timer's id.
+template <class T>
+MessageEntry<T> OnTimer(void (T::*handler)(UINT_PTR))
+{
+    MessageEntry<T> e{WM_TIMER, 0, 0, [](T& self, const MessageEntry<T>& entry, WPARAM wParam, LPARAM, LRESULT& result) {
+                          (self.*entry.fn.timer)(static_cast<UINT_PTR>(wParam));
+                          result = 0;
+                          return true;
+                      }, {}};
+    e.fn.timer = handler;
     return e;
 }
 

@@ -1,8 +1,13 @@
 #include "platform/socket_notifier.h"
 
+#include <algorithm>
+
 #include "platform/async_socket.h"
+#include "platform/fault.h"
 
 namespace {
+// Asks for the objects that ended inside a handler to be deleted.
+constexpr UINT kDeleteDoomedMessage = WM_APP + 0xFF;
 constexpr UINT kFirstMessage = WM_APP + 0x100;
 constexpr UINT kLastMessage = 0xBFFF;
 const wchar_t kClassName[] = L"ZelSocketNotifier";
@@ -55,6 +60,30 @@ void CSocketNotifier::Forget(CAsyncSocket& socket)
     socket.m_notifyMessage = 0;
 }
 
+void CSocketNotifier::Post(const CAsyncSocket& socket, long event)
+{
+    if (socket.m_notifyMessage == 0)
+        return;
+    ::PostMessageW(m_hWnd, socket.m_notifyMessage, socket.m_hSocket, WSAMAKESELECTREPLY(event, 0));
+}
+
+void CSocketNotifier::DeleteLater(CAsyncSocket* socket)
+{
+    if (std::find(m_doomed.begin(), m_doomed.end(), socket) != m_doomed.end())
+        return;
+    m_doomed.push_back(socket);
+    if (m_doomed.size() == 1)
+        ::PostMessageW(m_hWnd, kDeleteDoomedMessage, 0, 0);
+}
+
+void CSocketNotifier::DeleteDoomed()
+{
+    std::vector<CAsyncSocket*> doomed;
+    doomed.swap(m_doomed);
+    for (CAsyncSocket* socket : doomed)
+        delete socket;
+}
+
 void CSocketNotifier::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto it = m_sockets.find(message);
@@ -63,9 +92,20 @@ void CSocketNotifier::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
     CAsyncSocket& socket = *it->second;
     if (socket.m_hSocket != static_cast<SOCKET>(wParam))
         return;
-    // The handler may close or delete the object: nothing here touches it afterwards.
+    // The handler may close the object or ask for it to be deleted; it is deleted only after
+    // the handler has returned, so the object is still there for a fault.
     const int error = WSAGETSELECTERROR(lParam);
-    switch (WSAGETSELECTEVENT(lParam)) {
+    try {
+        Handle(socket, WSAGETSELECTEVENT(lParam), error);
+    } catch (...) {
+        ReportCurrentFault();
+        socket.OnFault();
+    }
+}
+
+void CSocketNotifier::Handle(CAsyncSocket& socket, long event, int error)
+{
+    switch (event) {
     case FD_READ:
         socket.OnReceive(error);
         break;
@@ -74,9 +114,6 @@ void CSocketNotifier::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case FD_ACCEPT:
         socket.OnAccept(error);
-        break;
-    case FD_CONNECT:
-        socket.OnConnect(error);
         break;
     case FD_CLOSE:
         socket.OnClose(error);
@@ -88,10 +125,14 @@ void CSocketNotifier::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
 
 LRESULT CALLBACK CSocketNotifier::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message >= kFirstMessage && message <= kLastMessage) {
-        auto* self = reinterpret_cast<CSocketNotifier*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (self)
-            self->Dispatch(message, wParam, lParam);
+    auto* self = reinterpret_cast<CSocketNotifier*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self && message == kDeleteDoomedMessage) {
+        self->DeleteDoomed();
+        return 0;
+    }
+    if (self && message >= kFirstMessage && message <= kLastMessage) {
+        self->Dispatch(message, wParam, lParam);
+        self->DeleteDoomed();
         return 0;
     }
     return ::DefWindowProcW(hwnd, message, wParam, lParam);

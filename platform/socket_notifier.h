@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <unordered_map>
+#include <vector>
 
 class CAsyncSocket;
 
@@ -32,12 +33,17 @@ public:
     bool Select(CAsyncSocket& socket, long events);
     // Stops the events of the object's socket and forgets it; queued events for it are ignored.
     void Forget(CAsyncSocket& socket);
-    size_t RegisteredCount() const { return m_sockets.size(); }
+    // Queues the event for the object's socket, as if Winsock had posted it.
+    void Post(const CAsyncSocket& socket, long event);
+    // Deletes the object once the message under way has been handled.
+    void DeleteLater(CAsyncSocket* socket);
 
 private:
     CSocketNotifier();
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    void Handle(CAsyncSocket& socket, long event, int error);
+    void DeleteDoomed();
     UINT NextFreeMessage();
 
     HWND m_hWnd = nullptr;
@@ -45,4 +51,5 @@ private:
     // socket cannot reach a later socket that Winsock gives the same handle value.
     std::unordered_map<UINT, CAsyncSocket*> m_sockets;
     UINT m_nextMessage;
+    std::vector<CAsyncSocket*> m_doomed;
 };

@@ -11,6 +11,8 @@ PACKAGES=(
     # Chinese text, and Wine's own fonts for window captions and their buttons.
     fonts-wqy-microhei fonts-wine
     netcat-openbsd
+    # The release zip (scripts/package.sh) and its tests.
+    zip unzip
     # The log clients: their Python tests, the spdlog and glog adapters' host tests, and the
     # C# snippet of docs/protocol.md.
     python3-pytest libspdlog-dev libgoogle-glog-dev mono-mcs

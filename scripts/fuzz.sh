@@ -14,9 +14,11 @@ if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
 fi
 build=${ZEL_FUZZ_BUILD:-build/fuzz}
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
+# The whole build carries the fuzzer's coverage instrumentation, the core library included.
+flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+if ! grep -q "fuzzer-no-link" "$build/CMakeCache.txt" 2>/dev/null; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_FUZZ=ON >/dev/null
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_FUZZ=ON -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 fi
 cmake --build "$build" --target frame_splitter_fuzz
 

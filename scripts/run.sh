@@ -1,24 +1,31 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the console and starts it under Wine: on your display if
+# Installs what is missing, builds the console and zelsend, and starts the console under Wine: on your display if
 # there is one, otherwise on a virtual one (Xvfb).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 scripts/bootstrap.sh
 
-# Only the program is needed here (scripts/build.sh builds the tests too). The build's output
-# goes to a log that is shown when the build fails.
+# The program and zelsend, for Windows and for this machine, so that the README's examples work
+# next (scripts/build.sh builds the tests too). The build's output goes to a log that is shown
+# when the build fails.
 mkdir -p build
 log=build/run-build.log
 if [ ! -f build/windows/CMakeCache.txt ]; then
-    echo "Building ZelLogConsole for the first time; this takes a minute or two..."
+    echo "Building ZelLogConsole and zelsend for the first time; this takes a minute or two..."
 fi
-if ! { [ -f build/windows/CMakeCache.txt ] || cmake --preset windows; } >"$log" 2>&1 ||
-    ! cmake --build --preset windows --target ZelLogConsole >>"$log" 2>&1; then
-    tail -n 40 "$log" >&2
-    echo "run.sh: the build failed; its whole output is in $log" >&2
-    exit 1
-fi
+: >"$log"
+for preset in windows host; do
+    targets=(zelsend)
+    [ "$preset" = host ] || targets+=(ZelLogConsole)
+    if ! { [ -f "build/$preset/CMakeCache.txt" ] || cmake --preset "$preset"; } >>"$log" 2>&1 ||
+        ! cmake --build --preset "$preset" --target "${targets[@]}" >>"$log" 2>&1; then
+        tail -n 40 "$log" >&2
+        echo "run.sh: the build failed; its whole output is in $log" >&2
+        exit 1
+    fi
+done
+echo "zelsend: build/host/tools/zelsend/zelsend (this machine), build/windows/tools/zelsend/zelsend.exe (Windows)"
 exe=build/windows/ZelLogConsole.exe
 
 # Wine makes its prefix on first use (about 10 s); say so rather than sit silent.

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "log/log_file.h"
+#include "log/log_registry.h"
 #include "platform/system_error.h"
 #include "ui/zel_log_console_dlg.h"
 
@@ -38,8 +39,9 @@ void CZelLogConsoleDlg::OnBnClickedSaveLog()
     if (!m_pSavePrompts->AskPath(path))
         return;
 
-    FlushAll();
-    const LogFileBytes file = EncodeLogFile(m_editLog.GetWindowText());
+    // What the operator has: the view, then the text still on its way into it.
+    const LogFileBytes file =
+        EncodeLogFile(m_editLog.GetWindowText() + CLogRegistry::GetInstance()->m_pipe.WaitingText());
     const LogFileWrite written = WriteLogFile(path, file.bytes);
     switch (written.outcome) {
     case LogFileOutcome::OpenFailed:

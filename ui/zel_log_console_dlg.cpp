@@ -1,8 +1,7 @@
 #include "ui/zel_log_console_dlg.h"
 
 #include "log/log_registry.h"
-#include "log/view_capacity.h"
-#include "net/zel_socket.h"
+#include "platform/fault.h"
 #include "platform/win_app.h"
 #include "ui/about_dlg.h"
 
@@ -14,7 +13,7 @@ const CZelLogConsoleDlg::MessageEntry CZelLogConsoleDlg::kMessages[] = {
     OnClicked(IDC_CLEAR_LOG, &CZelLogConsoleDlg::OnBnClickedClearLog),
     OnClicked(IDC_SAVE_LOG, &CZelLogConsoleDlg::OnBnClickedSaveLog),
     OnMessage(WM_ZEL_FLUSHLOG, &CZelLogConsoleDlg::OnFlushLog),
-    OnMessage(WM_TIMER, &CZelLogConsoleDlg::OnFlushTimer),
+    OnTimer(&CZelLogConsoleDlg::OnTurnTimer),
 };
 
 CZelLogConsoleDlg::CZelLogConsoleDlg(CWnd* parent)
@@ -27,8 +26,11 @@ CZelLogConsoleDlg::~CZelLogConsoleDlg()
 {
     // Connections outlive the window: they must not reach a view that is gone.
     CLogRegistry* registry = CLogRegistry::GetInstance();
-    if (registry->m_pLogEdit == &m_editLog)
-        registry->m_pLogEdit = nullptr;
+    if (registry->m_pLogEdit != &m_editLog)
+        return;
+    registry->m_pLogEdit = nullptr;
+    registry->m_pipe.Connect(nullptr, nullptr, nullptr);
+    SetFaultReporter(nullptr);
 }
 
 bool CZelLogConsoleDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
@@ -73,9 +75,20 @@ BOOL CZelLogConsoleDlg::OnInitDialog()
     m_editLog.SetLimitText(0);
     CLogRegistry* registry = CLogRegistry::GetInstance();
     registry->m_pLogEdit = &m_editLog;
-    if (!registry->m_pending.Empty())
-        Post(WM_ZEL_FLUSHLOG);
+    ConnectPipe(registry->m_pipe);
     return TRUE;
+}
+
+// The pipe wakes the window when text starts waiting, and asks it for a turn when reads have
+// had the thread long enough while input or paint waited. Faults are shown in the view.
+void CZelLogConsoleDlg::ConnectPipe(CLogPipe& pipe)
+{
+    HWND self = m_hWnd;
+    pipe.Connect([self] { ::PostMessageW(self, WM_ZEL_FLUSHLOG, 0, 0); }, [this] { GiveInputATurn(); },
+                 [] { return HIWORD(::GetQueueStatus(QS_INPUT | QS_PAINT)) != 0; });
+    SetFaultReporter([&pipe](const CString& what) { pipe.Offer(L"内部错误：" + what + L"，控制台继续运行。\r\n"); });
+    if (!pipe.Empty())
+        Post(WM_ZEL_FLUSHLOG);
 }
 
 // The About item of the system menu opens the About box; everything else is the system's.
@@ -119,111 +132,20 @@ HCURSOR CZelLogConsoleDlg::OnQueryDragIcon()
     return static_cast<HCURSOR>(m_hIcon);
 }
 
-// Gives the empty view a roomy text buffer. Otherwise the control grows its buffer to the exact
-// size on every append, which moves the whole text each time: appends then cost more the more
-// the view holds, and the move needs the text twice in memory. Pages of the buffer are only
-// touched as text fills it.
-void CZelLogConsoleDlg::ReserveViewRoom()
-{
-    m_viewRoomy = true;
-    HLOCAL roomy = ::LocalAlloc(LMEM_MOVEABLE, kViewRoomChars * sizeof(wchar_t));
-    if (!roomy)
-        return;
-    *static_cast<wchar_t*>(::LocalLock(roomy)) = L'\0';
-    ::LocalUnlock(roomy);
-    HLOCAL previous = m_editLog.GetHandle();
-    m_editLog.SetHandle(roomy);
-    ::LocalFree(previous);
-}
-
-namespace {
-// Locks a moveable local memory block, such as an edit control's text, while in scope.
-class LockedLocal {
-public:
-    explicit LockedLocal(HLOCAL block) : m_hBlock(block), m_pData(block ? ::LocalLock(block) : nullptr) {}
-    ~LockedLocal()
-    {
-        if (m_pData)
-            ::LocalUnlock(m_hBlock);
-    }
-    LockedLocal(const LockedLocal&) = delete;
-    LockedLocal& operator=(const LockedLocal&) = delete;
-    const wchar_t* Text() const { return static_cast<const wchar_t*>(m_pData); }
-
-private:
-    HLOCAL m_hBlock;
-    void* m_pData;
-};
-} // namespace
-
-// Removes the oldest whole lines when `incoming` more characters would pass the view's capacity,
-// reading the control's own buffer to find where a line ends, and keeps the view at its end.
-// Returns whether any text went.
-bool CZelLogConsoleDlg::MakeViewRoomFor(size_t incoming)
-{
-    const int length = m_editLog.GetWindowTextLength();
-    if (static_cast<size_t>(length) + incoming <= m_viewCapacity)
-        return false;
-    size_t cut = 0;
-    {
-        const LockedLocal text(m_editLog.GetHandle());
-        if (!text.Text())
-            return false;
-        cut = OldestLinesToTrim(std::wstring_view(text.Text(), static_cast<size_t>(length)), incoming,
-                                m_viewCapacity);
-    }
-    if (cut == 0)
-        return false;
-    m_editLog.SetSel(0, static_cast<int>(cut));
-    m_editLog.ReplaceSel(L"", FALSE);
-    const int end = length - static_cast<int>(cut);
-    m_editLog.SetSel(end, end);
-    m_editLog.ScrollCaret();
-    return true;
-}
-
-void CZelLogConsoleDlg::AppendToView(const CString& text)
-{
-    if (m_editLog.GetWindowTextLength() == 0 && !m_viewRoomy)
-        ReserveViewRoom();
-    MakeViewRoomFor(text.size());
-    const int end = m_editLog.GetWindowTextLength();
-    m_editLog.SetSel(end, end);
-    m_editLog.ScrollCaret();
-    m_editLog.ReplaceSel(text.c_str(), FALSE);
-}
-
-void CZelLogConsoleDlg::FlushAll()
-{
-    CPendingLog& pending = CLogRegistry::GetInstance()->m_pending;
-    if (!pending.Empty())
-        AppendToView(pending.TakeAll());
-    CZelSocket::ResumeWaiting();
-}
-
 void CZelLogConsoleDlg::AppendLog(CString text)
 {
-    // Frames that arrived before this line must stay before it.
-    FlushAll();
-    AppendToView(text);
+    // Frames that arrived before this line must stay before it: behind them, it waits its turn.
+    CLogPipe& pipe = CLogRegistry::GetInstance()->m_pipe;
+    if (!pipe.Empty()) {
+        pipe.Offer(std::move(text));
+        return;
+    }
+    m_view.Append(text);
 }
 
 namespace {
-// Re-arms the flush behind the operator's input: timer messages come after input and paint.
-constexpr UINT_PTR kFlushTimer = 1;
-
-// Owns a GDI region.
-class Region {
-public:
-    Region(int left, int top, int right, int bottom) : m_hRgn(::CreateRectRgn(left, top, right, bottom)) {}
-    ~Region() { ::DeleteObject(m_hRgn); }
-    Region(const Region&) = delete;
-    Region& operator=(const Region&) = delete;
-    operator HRGN() const { return m_hRgn; }
-
-private:
-    HRGN m_hRgn;
-};
+// Flush steps and reads go on behind the operator's input: timer messages come after input and paint.
+constexpr UINT_PTR kTurnTimer = 1;
 
 double NowMs()
 {
@@ -235,89 +157,73 @@ double NowMs()
 } // namespace
 
 // Text from connections is waiting. One bounded step per message, so the window answers
-// between steps: a band of the view's paint while one is due or under way, else the append of
-// one slice.
+// between steps: a band of the view's paint while one is due or under way, else the removal of
+// the oldest text when the next slice would not fit, else the append of one slice.
 void CZelLogConsoleDlg::OnFlushLog()
 {
-    CPendingLog& pending = CLogRegistry::GetInstance()->m_pending;
-    if (pending.Empty())
+    CLogPipe& pipe = CLogRegistry::GetInstance()->m_pipe;
+    if (pipe.Empty())
         return;
 
     const double start = NowMs();
-    if (m_paintPacer.PaintStep(start, ::GetUpdateRect(m_editLog.m_hWnd, nullptr, FALSE) != FALSE)) {
-        PaintViewBand(m_paintPacer.Band(), m_paintPacer.Bands());
+    // A slice never needs more than the room that one removal makes.
+    const size_t most = m_view.Capacity() / 4;
+    if (m_paintPacer.PaintStep(start, m_view.NeedsPaint())) {
+        m_view.PaintBand(m_paintPacer.Band(), m_paintPacer.Bands());
         const double end = NowMs();
         m_paintPacer.BandPainted(end, end - start);
-    } else if (MakeViewRoomFor(pending.NextSliceChars(m_viewCapacity / 4))) {
-        // Making room is a pass over the whole view: a step of its own.
-    } else {
-        // A slice never needs more than the room that one trim makes.
-        const CString slice = pending.TakeSlice(m_viewCapacity / 4);
-        AppendToView(slice);
-        pending.RecordAppend(slice.size(), NowMs() - start);
-        CZelSocket::ResumeWaiting();
+    } else if (!m_view.MakeRoomFor(pipe.NextSliceChars(most))) {
+        const CString slice = pipe.TakeSlice(most);
+        m_view.Append(slice);
+        pipe.RecordAppend(slice.size(), NowMs() - start);
     }
     NextFlushStep();
 }
 
-// Paints one horizontal band of the view, of `bands` from the top; whatever else needs painting
-// stays so, for the next steps.
-void CZelLogConsoleDlg::PaintViewBand(int band, int bands)
-{
-    HWND view = m_editLog.m_hWnd;
-    if (bands <= 1) {
-        ::UpdateWindow(view);
-        return;
-    }
-    RECT client;
-    ::GetClientRect(view, &client);
-    const int height = client.bottom - client.top;
-    const Region inBand(client.left, client.top + height * band / bands, client.right,
-                        client.top + height * (band + 1) / bands);
-    const Region later(0, 0, 0, 0);
-    ::GetUpdateRgn(view, later, FALSE);
-    ::CombineRgn(later, later, inBand, RGN_DIFF);
-    ::ValidateRgn(view, later);
-    ::UpdateWindow(view);
-    ::InvalidateRgn(view, later, TRUE);
-}
-
 // Asks for the next step while text waits. Posted messages come before the operator's input,
-// so when input is waiting the next step comes by timer instead, after it; at most every
-// kInputTurnMs, so that a stream of input (the mouse moving over the window) does not take
-// the flush down to one step per turn.
+// so when input is waiting the next step comes after it, at most every kInputTurnMs, so that a
+// stream of input (the mouse moving over the window) does not take the flush down to one step
+// per turn.
 void CZelLogConsoleDlg::NextFlushStep()
 {
-    if (CLogRegistry::GetInstance()->m_pending.Empty())
+    if (CLogRegistry::GetInstance()->m_pipe.Empty())
         return;
     const double now = NowMs();
     if (now - m_lastInputTurnMs >= kInputTurnMs && HIWORD(::GetQueueStatus(QS_INPUT)) != 0) {
         m_lastInputTurnMs = now;
-        // The view's own paint stays with the flush steps, which split it when it is dear; the
-        // message loop would paint it whole before the timer comes.
-        m_viewPaintHeld = m_viewPaintHeld || ::GetUpdateRect(m_editLog.m_hWnd, nullptr, FALSE);
-        ::ValidateRect(m_editLog.m_hWnd, nullptr);
-        ::SetTimer(m_hWnd, kFlushTimer, USER_TIMER_MINIMUM, nullptr);
+        GiveInputATurn();
         return;
     }
     Post(WM_ZEL_FLUSHLOG);
 }
 
-void CZelLogConsoleDlg::OnFlushTimer(UINT nIDEvent, LPARAM)
+// Lets input and paint in before the next flush step and the next reads, by timer. While text
+// waits, the view's own paint stays with the flush steps, which split it when it is dear; the
+// message loop would paint it whole before the timer comes.
+void CZelLogConsoleDlg::GiveInputATurn()
 {
-    if (nIDEvent != kFlushTimer)
+    if (!CLogRegistry::GetInstance()->m_pipe.Empty()) {
+        m_viewPaintHeld = m_viewPaintHeld || m_view.NeedsPaint();
+        ::ValidateRect(m_editLog.m_hWnd, nullptr);
+    }
+    ::SetTimer(m_hWnd, kTurnTimer, USER_TIMER_MINIMUM, nullptr);
+}
+
+void CZelLogConsoleDlg::OnTurnTimer(UINT_PTR timerId)
+{
+    if (timerId != kTurnTimer)
         return;
-    ::KillTimer(m_hWnd, kFlushTimer);
+    ::KillTimer(m_hWnd, kTurnTimer);
     if (m_viewPaintHeld)
         ::InvalidateRect(m_editLog.m_hWnd, nullptr, TRUE);
     m_viewPaintHeld = false;
+    CLogRegistry::GetInstance()->m_pipe.EndTurn();
     OnFlushLog();
 }
 
 // Empties the view. Text still waiting to be shown arrived before the click, so it goes too.
 void CZelLogConsoleDlg::OnBnClickedClearLog()
 {
-    CLogRegistry::GetInstance()->m_pending.Clear();
-    CZelSocket::ResumeWaiting();
-    m_editLog.SetWindowText(L"");
+    CLogRegistry::GetInstance()->m_pipe.Clear();
+    m_view.Clear();
 }

@@ -1,8 +1,7 @@
 #pragma once
 // The console window: the local address, the buttons and the log view.
+#include "log/log_pipe.h"
 #include "log/paint_pacer.h"
-#include "log/pending_log.h"
-#include "log/view_capacity.h"
 #include "net/host_resolver.h"
 #include "net/zel_server_socket.h"
 #include "platform/button.h"
@@ -10,6 +9,7 @@
 #include "platform/edit.h"
 #include "platform/message_map.h"
 #include "res/resource.h"
+#include "ui/log_view.h"
 #include "ui/save_log_prompts.h"
 
 class CZelLogConsoleDlg : public CDialogEx {
@@ -28,7 +28,7 @@ public:
     // Tests stand in for the machine's name service; must be set before the window is created.
     void SetHostResolver(CHostResolver* resolver) { m_pResolver = resolver; }
     // Tests give the view a smaller capacity, in characters; a quarter of it is freed at a time.
-    void SetViewCapacity(size_t chars) { m_viewCapacity = chars; }
+    void SetViewCapacity(size_t chars) { m_view.SetCapacity(chars); }
     // Tests stand in for the save dialog and the message boxes of saving the log.
     void SetSaveLogPrompts(CSaveLogPrompts* prompts) { m_pSavePrompts = prompts; }
 
@@ -51,24 +51,17 @@ protected:
     void OnBnClickedClearLog();
     void OnBnClickedSaveLog();
     void OnFlushLog();
-    void OnFlushTimer(UINT nIDEvent, LPARAM);
+    void OnTurnTimer(UINT_PTR timerId);
 
 private:
     using MessageEntry = ::MessageEntry<CZelLogConsoleDlg>;
     static const MessageEntry kMessages[];
 
-    void AppendToView(const CString& text);
-    bool MakeViewRoomFor(size_t incoming);
-    void FlushAll();
+    void ConnectPipe(CLogPipe& pipe);
     void NextFlushStep();
-    void PaintViewBand(int band, int bands);
-    void ReserveViewRoom();
+    void GiveInputATurn();
 
-    // Characters the view takes before its control has to move its text to grow: its capacity
-    // and a slice more.
-    static constexpr size_t kViewRoomChars = kViewCapacityChars + CPendingLog::kMaxSlice;
-    bool m_viewRoomy = false;
-    size_t m_viewCapacity = kViewCapacityChars;
+    CLogView m_view{m_editLog};
     bool m_viewPaintHeld = false; // the view needs painting, kept back while input goes first
     static constexpr double kInputTurnMs = 250.0;
     double m_lastInputTurnMs = -kInputTurnMs;

@@ -1,5 +1,7 @@
 #include "console_process.h"
 
+#include "res/resource.h"
+
 #include <vector>
 
 namespace {
@@ -34,11 +36,15 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* title)
 
 std::wstring CConsoleProcess::ExePath()
 {
-    // Built as a Linux path; Wine maps the Linux root to drive Z:.
-    std::string path = ZEL_CONSOLE_EXE;
+    return WindowsPath(ZEL_CONSOLE_EXE);
+}
+
+std::wstring CConsoleProcess::WindowsPath(const char* linuxPath)
+{
+    // Wine maps the Linux root to drive Z:.
     std::wstring windows = L"Z:";
-    for (char c : path)
-        windows.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(c));
+    for (const char* c = linuxPath; *c; ++c)
+        windows.push_back(*c == '/' ? L'\\' : static_cast<wchar_t>(*c));
     return windows;
 }
 
@@ -49,7 +55,7 @@ CConsoleProcess::~CConsoleProcess()
 
 bool CConsoleProcess::Start(const std::wstring& arguments, DWORD limitMs)
 {
-    std::wstring commandLine = L"\"" + ExePath() + L"\"";
+    std::wstring commandLine = L"\"" + m_exe + L"\"";
     if (!arguments.empty())
         commandLine += L" " + arguments;
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
@@ -127,4 +133,10 @@ void CConsoleProcess::Kill()
     ::CloseHandle(m_info.hProcess);
     m_info = {};
     m_window = nullptr;
+}
+
+bool CConsoleProcess::StartService(DWORD limitMs) const
+{
+    Click(IDC_SERVICE_BUTTON);
+    return WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }, limitMs);
 }

@@ -14,6 +14,8 @@ public:
     CConsoleProcess(const CConsoleProcess&) = delete;
     CConsoleProcess& operator=(const CConsoleProcess&) = delete;
 
+    // Runs another build of the program (a Windows path) instead of the console itself.
+    void SetExe(const std::wstring& path) { m_exe = path; }
     // Starts the program (with optional command-line arguments) and waits for its window.
     bool Start(const std::wstring& arguments = L"", DWORD limitMs = 30000);
     HWND Window() const { return m_window; }
@@ -26,6 +28,8 @@ public:
     int TextLength(int id) const;
     // Presses a button as a click would, without waiting for its handler to finish.
     void Click(int id) const;
+    // Clicks "启动" and waits until the button offers "关闭": the log service listens.
+    bool StartService(DWORD limitMs = 15000) const;
     // True when the window answers a message within the limit.
     bool Answers(DWORD limitMs, DWORD* tookMs = nullptr) const;
 
@@ -47,8 +51,11 @@ public:
 
     // The console's executable, as a Windows path.
     static std::wstring ExePath();
+    // A path of the build machine, as Wine sees it.
+    static std::wstring WindowsPath(const char* linuxPath);
 
 private:
+    std::wstring m_exe = ExePath();
     PROCESS_INFORMATION m_info = {};
     HWND m_window = nullptr;
 };

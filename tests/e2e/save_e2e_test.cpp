@@ -7,12 +7,10 @@
 #include "res/resource.h"
 #include "tests/common/save_dialog_driver.h"
 #include "tests/common/temp_dir.h"
+#include "tests/common/test_client.h"
+#include "tests/common/wire_text.h"
 
 namespace {
-
-const char kStartedLine936[] =
-    "\xc8\xd5\xd6\xbe\xb7\xfe\xce\xf1\xc6\xf4\xb6\xaf\xb3\xc9\xb9\xa6\xa3\xac\xd5\xfd\xd4\xda\xd5\xec\xcc\xfd...";
-const wchar_t kStartedLine[] = L"日志服务启动成功，正在侦听...\r\n";
 
 class SaveLogE2E : public ::testing::Test {
 protected:
@@ -56,34 +54,28 @@ protected:
 TEST_F(SaveLogE2E, RealDialogSavesTheViewInCodePage936)
 {
     ASSERT_TRUE(m_console.Start());
-    m_console.Click(IDC_SERVICE_BUTTON);
-    ASSERT_TRUE(m_console.WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }));
-    ASSERT_EQ(m_console.Text(IDC_LOG_VIEW), kStartedLine);
+    ASSERT_TRUE(m_console.StartService());
+    ASSERT_EQ(m_console.Text(IDC_LOG_VIEW), kStarted);
 
     const std::wstring path = m_dir.File(L"console.txt");
     SaveThroughTheDialog(path, [] {});
     EXPECT_EQ(FileBytes(path), std::string(kStartedLine936) + "\r\n");
 
-    SOCKET client = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = ::htons(11925);
-    to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(client, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0);
-    const std::wstring withFrame = std::wstring(kStartedLine) + L"保存中到达的帧\n";
+    TestClient client;
+    ASSERT_EQ(client.Connect(), 0);
+    const std::wstring withFrame = std::wstring(kStarted) + L"保存中到达的帧\n";
     SaveThroughTheDialog(path, [&] {
         const std::string payload = "\xe4\xbf\x9d\xe5\xad\x98\xe4\xb8\xad\xe5\x88\xb0\xe8\xbe\xbe\xe7\x9a\x84\xe5\xb8\xa7\n";
-        const std::string frame = std::string{char(payload.size()), 0, 0, 0} + payload;
-        ASSERT_EQ(::send(client, frame.data(), static_cast<int>(frame.size()), 0), static_cast<int>(frame.size()));
+        ASSERT_TRUE(client.Send(Frame(payload)));
         EXPECT_TRUE(m_console.WaitForText(IDC_LOG_VIEW, [&](const std::wstring& t) { return t == withFrame; }))
             << "frames are shown while the save dialog is open";
     });
     EXPECT_EQ(FileBytes(path), std::string(kStartedLine936) + "\r\n" +
                                    "\xb1\xa3\xb4\xe6\xd6\xd0\xb5\xbd\xb4\xef\xb5\xc4\xd6\xa1\r\n");
-    ::closesocket(client);
+    client.Close();
 
     EXPECT_EQ(m_console.Text(IDC_LOG_VIEW), withFrame) << "saving leaves the view as it was";
-    EXPECT_EQ(m_console.Text(IDC_SERVICE_BUTTON), L"关闭") << "saving leaves the service listening";
+    EXPECT_EQ(m_console.Text(IDC_SERVICE_BUTTON), kCaptionStop) << "saving leaves the service listening";
 }
 
 } // namespace

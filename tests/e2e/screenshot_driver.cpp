@@ -10,6 +10,8 @@
 
 #include "console_process.h"
 #include "res/resource.h"
+#include "tests/common/test_client.h"
+#include "tests/common/wire_text.h"
 
 namespace {
 
@@ -25,13 +27,6 @@ int Fail(const char* what)
 {
     std::fprintf(stderr, "screenshot_driver: %s\n", what);
     return 1;
-}
-
-bool SendFrame(SOCKET client, const std::string& text)
-{
-    const uint32_t n = static_cast<uint32_t>(text.size());
-    const std::string frame = std::string{char(n & 0xFF), char(n >> 8 & 0xFF), char(n >> 16 & 0xFF), char(n >> 24)} + text;
-    return ::send(client, frame.data(), static_cast<int>(frame.size()), 0) == static_cast<int>(frame.size());
 }
 
 bool Exists(const wchar_t* path)
@@ -52,19 +47,14 @@ int wmain(int argc, wchar_t** argv)
     CConsoleProcess console;
     if (!console.Start())
         return Fail("the console window did not appear");
-    console.Click(IDC_SERVICE_BUTTON);
-    if (!console.WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }))
+    if (!console.StartService())
         return Fail("the log service did not start (is port 11925 taken?)");
 
-    SOCKET client = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = ::htons(11925);
-    to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    if (::connect(client, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
+    TestClient client;
+    if (client.Connect() != 0)
         return Fail("cannot connect to the console");
     for (const char* line : kLines) {
-        if (!SendFrame(client, line))
+        if (!client.Send(Frame(line)))
             return Fail("send failed");
     }
     if (!console.WaitForText(IDC_LOG_VIEW, [](const std::wstring& t) { return t.find(L"20240107-0042") != std::wstring::npos; }))
@@ -87,7 +77,7 @@ int wmain(int argc, wchar_t** argv)
 
     for (int waited = 0; !Exists(argv[2]) && waited < 120000; waited += 100)
         ::Sleep(100);
-    ::closesocket(client);
+    client.Close();
     ::PostMessageW(console.Window(), WM_CLOSE, 0, 0);
     console.WaitForExit(10000);
     ::WSACleanup();

@@ -14,89 +14,26 @@
 #include "bench_payload.h"
 #include "console_process.h"
 #include "res/resource.h"
+#include "tests/common/test_client.h"
+#include "tests/common/wait.h"
 #include "tests/common/wire_text.h"
 
 namespace {
 
-const wchar_t kStarted[] = L"日志服务启动成功，正在侦听...\r\n";
-const wchar_t kStopped[] = L"日志服务关闭成功!.\r\n";
-const wchar_t kCreateFailed[] = L"启动日志服务失败(-1)，请联系Zel客服人员！\r\n";
-const wchar_t kCaptionStart[] = L"启动";
-const wchar_t kCaptionStop[] = L"关闭";
-constexpr u_short kPort = 11925;
 // Only keeps a broken build from hanging the suite.
 constexpr DWORD kLimitMs = 60000;
 
-sockaddr_in PortAddress(ULONG address = INADDR_LOOPBACK)
-{
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = ::htons(kPort);
-    to.sin_addr.s_addr = ::htonl(address);
-    return to;
-}
-
-// A client of the console on this machine, as any program that sends logs would be.
-class Client {
-public:
-    Client() : m_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))
-    {
-        // Every write goes out as it is, so that the console sees the pieces the test cut.
-        BOOL noDelay = TRUE;
-        ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-    }
-    ~Client() { ::closesocket(m_socket); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-    // 0 when connected, else the Winsock error.
-    int Connect()
-    {
-        const sockaddr_in to = PortAddress();
-        return ::connect(m_socket, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ? 0 : ::WSAGetLastError();
-    }
-    // Starts a connect without waiting for it; Finished tells when it is done.
-    bool BeginConnect()
-    {
-        u_long nonBlocking = 1;
-        ::ioctlsocket(m_socket, FIONBIO, &nonBlocking);
-        const sockaddr_in to = PortAddress();
-        return ::connect(m_socket, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ||
-               ::WSAGetLastError() == WSAEWOULDBLOCK;
-    }
-    // After BeginConnect: 0 when connected, else the Winsock error; blocking again either way.
-    int ConnectResult()
-    {
-        int error = 0;
-        int size = sizeof error;
-        ::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
-        u_long nonBlocking = 0;
-        ::ioctlsocket(m_socket, FIONBIO, &nonBlocking);
-        return error;
-    }
-    bool Send(const std::string& bytes)
-    {
-        size_t sent = 0;
-        while (sent < bytes.size()) {
-            const int n = ::send(m_socket, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
-            if (n <= 0)
-                return false;
-            sent += static_cast<size_t>(n);
-        }
-        return true;
-    }
-    SOCKET Handle() const { return m_socket; }
-
-private:
-    SOCKET m_socket;
-};
+using Client = TestClient;
 
 // Another program that holds the console's port.
 class PortHolder {
 public:
     PortHolder() : m_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))
     {
-        const sockaddr_in any = PortAddress(INADDR_ANY);
+        sockaddr_in any = {};
+        any.sin_family = AF_INET;
+        any.sin_port = ::htons(kConsolePort);
+        any.sin_addr.s_addr = ::htonl(INADDR_ANY);
         m_held = ::bind(m_socket, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0 &&
                  ::listen(m_socket, SOMAXCONN) == 0;
     }
@@ -163,13 +100,7 @@ protected:
     // Waits until the view holds at least `length` characters.
     bool WaitForLength(int length, DWORD limitMs = kLimitMs) const
     {
-        const ULONGLONG until = ::GetTickCount64() + limitMs;
-        while (m_console.TextLength(IDC_LOG_VIEW) < length) {
-            if (::GetTickCount64() > until)
-                return false;
-            ::Sleep(20);
-        }
-        return true;
+        return WaitUntil([&] { return m_console.TextLength(IDC_LOG_VIEW) >= length; }, limitMs);
     }
 
     bool WaitForView(const std::wstring& expected) const

@@ -10,6 +10,7 @@
 
 #include "console_process.h"
 #include "res/resource.h"
+#include "tests/common/test_client.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ TEST(ConsoleWindowE2E, ShowsTheAddressAnEmptyViewAndTheButtonsWithFocusOnTheAddr
     EXPECT_EQ(console.Text(0), L"Zel网络日志终端工具v1.0");
     EXPECT_EQ(console.Text(IDC_LOCAL_ADDRESS), MachineAddress());
     EXPECT_EQ(console.Text(IDC_LOG_VIEW), L"");
-    EXPECT_EQ(console.Text(IDC_SERVICE_BUTTON), L"启动");
+    EXPECT_EQ(console.Text(IDC_SERVICE_BUTTON), kCaptionStart);
     EXPECT_EQ(console.Text(IDC_CLEAR_LOG), L"清空日志");
     EXPECT_EQ(console.Text(IDC_SAVE_LOG), L"保存日志");
     EXPECT_EQ(FocusedControl(console), console.Control(IDC_LOCAL_ADDRESS));
@@ -154,19 +155,14 @@ TEST(ConsoleWindowE2E, CommandLineArgumentsChangeNothing)
     ASSERT_TRUE(console.Start(L"--port 12000 /min -h 10.1.2.3 日志")) << "no window titled as the console";
     EXPECT_EQ(console.Text(IDC_LOCAL_ADDRESS), MachineAddress());
     EXPECT_EQ(console.Text(IDC_LOG_VIEW), L"");
-    EXPECT_EQ(console.Text(IDC_SERVICE_BUTTON), L"启动");
+    EXPECT_EQ(console.Text(IDC_SERVICE_BUTTON), kCaptionStart);
     EXPECT_FALSE(::IsIconic(console.Window()));
 
     // The service still listens on its own port.
-    console.Click(IDC_SERVICE_BUTTON);
-    ASSERT_TRUE(console.WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }));
-    SOCKET client = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = ::htons(11925);
-    to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::connect(client, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0);
-    ::closesocket(client);
+    ASSERT_TRUE(console.StartService());
+    TestClient client;
+    EXPECT_EQ(client.Connect(), 0);
+    client.Close();
 
     ::PostMessageW(console.Window(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(console.WaitForExit(kLimitMs));
@@ -194,7 +190,7 @@ TEST_P(AboutFromSystemMenu, OpensModallyAndItsOkClosesIt)
     EXPECT_TRUE(WaitForGone(about));
     EXPECT_TRUE(console.Answers(kLimitMs));
     EXPECT_TRUE(::IsWindowEnabled(console.Window()));
-    EXPECT_EQ(console.Text(IDC_SERVICE_BUTTON), L"启动");
+    EXPECT_EQ(console.Text(IDC_SERVICE_BUTTON), kCaptionStart);
 
     ::PostMessageW(console.Window(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(console.WaitForExit(kLimitMs));

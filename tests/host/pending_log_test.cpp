@@ -4,51 +4,197 @@
 
 namespace {
 
+// Takes slices until `chars` characters have come out, however many slices that takes.
+CString TakeChars(CPendingLog& pending, size_t chars)
+{
+    CString taken;
+    while (taken.size() < chars && !pending.Empty())
+        taken += pending.TakeSlice(chars - taken.size());
+    return taken;
+}
+
+// Lines of 100 characters, CR LF included, numbered.
+CString Lines(int count, int first = 0)
+{
+    CString text;
+    for (int i = first; i < first + count; ++i) {
+        CString line = std::to_wstring(i) + L" ";
+        line.resize(98, L'.');
+        text += line + L"\r\n";
+    }
+    return text;
+}
+
 TEST(PendingLog, OnlyTheFirstTextIntoAnEmptyQueueAsksForAFlush)
 {
     CPendingLog pending;
     EXPECT_TRUE(pending.Add(L"a"));
     EXPECT_FALSE(pending.Add(L"b"));
-    EXPECT_EQ(pending.TakeAll(), L"ab");
+    EXPECT_EQ(TakeChars(pending, 2), L"ab");
     EXPECT_TRUE(pending.Empty());
     EXPECT_TRUE(pending.Add(L"c")) << "after the queue drained, the next text must ask again";
     pending.Clear();
     EXPECT_TRUE(pending.Add(L"d")) << "after a clear, the next text must ask again";
 }
 
-TEST(PendingLog, SlicesKeepTextsWholeAndInOrder)
+TEST(PendingLog, EmptyTextIsNotQueued)
+{
+    CPendingLog pending;
+    EXPECT_FALSE(pending.Add(L""));
+    EXPECT_TRUE(pending.Empty()) << "an empty text would make a flush that shows nothing";
+    for (int i = 0; i < 100000; ++i)
+        pending.Add(L"");
+    EXPECT_TRUE(pending.Empty());
+    EXPECT_TRUE(pending.Add(L"x")) << "the first real text still asks for a flush";
+}
+
+TEST(PendingLog, SlicesComeInOrderWithinTheSliceSize)
 {
     CPendingLog pending;
     const size_t slice = pending.SliceChars();
-    const CString third(slice / 3, L'x');
-    for (int i = 0; i < 5; ++i)
-        pending.Add(third + CString(1, wchar_t(L'0' + i)));
+    const CString all = Lines(int(slice / 100 * 3 + 17));
+    for (size_t at = 0; at < all.size(); at += 100)
+        pending.Add(all.substr(at, 100));
 
-    CString all;
+    CString taken;
     int slices = 0;
     while (!pending.Empty()) {
         const CString s = pending.TakeSlice();
         EXPECT_LE(s.size(), slice);
-        EXPECT_EQ(s.size() % third.size(), s.size() / (third.size() + 1)) << "a text was cut";
-        all += s;
+        taken += s;
         ++slices;
     }
-    EXPECT_EQ(slices, 3);
-    CString expected;
-    for (int i = 0; i < 5; ++i)
-        expected += third + CString(1, wchar_t(L'0' + i));
-    EXPECT_EQ(all, expected);
+    EXPECT_EQ(slices, 4);
+    EXPECT_EQ(taken, all);
     EXPECT_EQ(pending.Chars(), 0u);
 }
 
-TEST(PendingLog, TextLargerThanASliceStillGoesWhole)
+TEST(PendingLog, TextLargerThanASliceGoesOverSeveralSlicesInOrder)
 {
     CPendingLog pending;
-    const CString huge(pending.SliceChars() * 3, L'h');
+    const CString huge = Lines(int(pending.SliceChars() * 3 / 100));
     pending.Add(huge);
     pending.Add(L"after");
-    EXPECT_EQ(pending.TakeSlice(), huge);
-    EXPECT_EQ(pending.TakeSlice(), L"after");
+    CString taken;
+    int slices = 0;
+    while (!pending.Empty()) {
+        const CString s = pending.TakeSlice();
+        ASSERT_FALSE(s.empty());
+        ASSERT_LE(s.size(), pending.SliceChars());
+        taken += s;
+        ++slices;
+    }
+    EXPECT_EQ(slices, 3) << "slices should be full";
+    EXPECT_EQ(taken, huge + L"after");
+}
+
+// The control wraps a run without line breaks at a cost that grows with its square: no append
+// may carry more of one run than the run limit, and each cut keeps characters whole.
+TEST(PendingLog, AnUnbrokenRunGoesInPiecesNoLongerThanTheRunLimit)
+{
+    CPendingLog pending;
+    CString run;
+    for (int i = 0; run.size() < 100000; ++i)
+        run += L"x\xD83D\xDE00中"; // a surrogate pair every few units
+    pending.Add(run);
+    CString taken;
+    while (!pending.Empty()) {
+        const CString s = pending.TakeSlice();
+        ASSERT_LE(s.size(), pending.RunChars());
+        if (!pending.Empty()) {
+            ASSERT_GT(s.size(), pending.RunChars() / 2) << "pieces should use the limit";
+        }
+        const wchar_t last = s.back();
+        EXPECT_FALSE(last >= 0xD800 && last <= 0xDBFF) << "a piece ends inside a character";
+        taken += s;
+    }
+    EXPECT_EQ(taken, run);
+}
+
+TEST(PendingLog, ManyShortFramesWithoutLineBreaksAreOneRun)
+{
+    CPendingLog pending;
+    for (int i = 0; i < 1000; ++i)
+        pending.Add(CString(100, wchar_t(L'a' + i % 26)));
+    const CString first = pending.TakeSlice();
+    EXPECT_LE(first.size(), pending.RunChars()) << "frames without CR LF continue one run";
+    EXPECT_GE(first.size(), pending.RunChars() - 1);
+}
+
+TEST(PendingLog, LineBreaksEndARunButNotBetweenCrAndLf)
+{
+    CPendingLog pending;
+    const size_t limit = pending.RunChars();
+    // A run just past the limit with its CR LF right at the cut.
+    pending.Add(CString(limit - 1, L'r') + L"\r\n" + L"next");
+    const CString first = pending.TakeSlice();
+    EXPECT_EQ(first, CString(limit - 1, L'r')) << "the cut must come before the CR";
+    EXPECT_EQ(pending.TakeSlice(), L"\r\nnext");
+}
+
+TEST(PendingLog, ShortLinesAreNotHeldBackByTheRunLimit)
+{
+    CPendingLog pending;
+    pending.Add(Lines(2000)); // 200,000 characters in lines of 100
+    EXPECT_EQ(pending.TakeSlice().size(), pending.SliceChars());
+}
+
+TEST(PendingLog, SeveralLongLinesShareOneRunBudget)
+{
+    CPendingLog pending;
+    const size_t limit = pending.RunChars();
+    const CString line = CString(limit / 2 - 2, L'w') + L"\r\n"; // a quarter of the budget each
+    for (int i = 0; i < 10; ++i)
+        pending.Add(line);
+    const CString first = pending.TakeSlice();
+    EXPECT_GE(first.size(), 4 * line.size() - 1) << "four such lines fit one append";
+    EXPECT_LT(first.size(), 5 * line.size()) << "a fifth would pass the run budget";
+}
+
+// A run's cost grows with its square: a slice of runs that cost four times the target halves
+// the run limit; one that cost a quarter doubles it. Line slices leave the run limit alone.
+TEST(PendingLog, RunLimitLearnsFromAppendsOfRuns)
+{
+    CPendingLog pending;
+    const size_t start = pending.RunChars();
+    pending.Add(CString(start * 10, L'u'));
+    pending.RecordAppend(pending.TakeSlice().size(), CPendingLog::kTargetMs * 4);
+    EXPECT_NEAR(double(pending.RunChars()), start / 2.0, 2.0);
+    const size_t slice = pending.SliceChars();
+    pending.RecordAppend(pending.TakeSlice().size(), CPendingLog::kTargetMs / 4);
+    EXPECT_NEAR(double(pending.RunChars()), double(start), 2.0);
+    EXPECT_EQ(pending.SliceChars(), slice) << "a run slice says nothing of what lines cost";
+
+    pending.Clear();
+    pending.Add(Lines(5000));
+    const size_t run = pending.RunChars();
+    pending.RecordAppend(pending.TakeSlice().size(), CPendingLog::kTargetMs * 2);
+    EXPECT_EQ(pending.RunChars(), run) << "a slice of short lines says nothing of what runs cost";
+    EXPECT_EQ(pending.SliceChars(), slice / 2);
+}
+
+TEST(PendingLog, RunLimitStaysWithinItsBounds)
+{
+    CPendingLog pending;
+    pending.Add(CString(10000000, L'v'));
+    for (int i = 0; i < 40; ++i)
+        pending.RecordAppend(pending.TakeSlice().size(), 0.01);
+    EXPECT_EQ(pending.RunChars(), CPendingLog::kMaxRun);
+    for (int i = 0; i < 40; ++i)
+        pending.RecordAppend(pending.TakeSlice().size(), 100000.0);
+    EXPECT_EQ(pending.RunChars(), CPendingLog::kMinRun);
+}
+
+TEST(PendingLog, PeekShowsEverythingWaitingAndLeavesIt)
+{
+    CPendingLog pending;
+    pending.Add(CString(10000, L'p'));
+    pending.Add(L"tail");
+    const CString first = pending.TakeSlice(); // part of the first text only
+    ASSERT_LT(first.size(), 10000u);
+    EXPECT_EQ(first + pending.Peek(), CString(10000, L'p') + L"tail");
+    EXPECT_EQ(pending.Chars(), 10004u - first.size());
+    EXPECT_EQ(first + TakeChars(pending, pending.Chars()), CString(10000, L'p') + L"tail");
 }
 
 struct CostCase {
@@ -113,7 +259,8 @@ TEST(PendingLog, SliceStaysWithinItsBounds)
 TEST(PendingLog, FullAtTheHighMarkAndRoomyAgainBelowHalfOfIt)
 {
     CPendingLog pending;
-    const CString block(CPendingLog::kHighWater / 8, L'x');
+    const CString block = Lines(int(CPendingLog::kHighWater / 8 / 100)) + CString(CPendingLog::kHighWater / 8 % 100, L'.');
+    ASSERT_EQ(block.size() * 8, CPendingLog::kHighWater);
     for (int i = 0; i < 7; ++i)
         pending.Add(block);
     EXPECT_FALSE(pending.Full());
@@ -128,18 +275,12 @@ TEST(PendingLog, FullAtTheHighMarkAndRoomyAgainBelowHalfOfIt)
     } const steps[] = {{1, false, false}, {4, false, false}, {5, false, true}, {8, false, true}};
     int taken = 0;
     for (const Step& step : steps) {
-        while (taken < step.taken) {
-            pending.TakeSlice(); // one block: each is larger than a slice
-            ++taken;
-        }
+        for (; taken < step.taken; ++taken)
+            TakeChars(pending, block.size());
         EXPECT_EQ(pending.Full(), step.full) << taken << " blocks taken";
         EXPECT_EQ(pending.HasRoom(), step.room) << taken << " blocks taken";
     }
 }
-
-} // namespace
-
-namespace {
 
 TEST(PendingLog, ASliceCanBeHeldBelowTheSliceSizeAndSaysHowBigItCanBe)
 {
@@ -149,14 +290,8 @@ TEST(PendingLog, ASliceCanBeHeldBelowTheSliceSizeAndSaysHowBigItCanBe)
     EXPECT_EQ(pending.NextSliceChars(), 1000u) << "everything fits the default slice";
     EXPECT_EQ(pending.NextSliceChars(350), 350u);
     const CString held = pending.TakeSlice(350);
-    EXPECT_EQ(held, CString(100, L'a') + CString(100, L'b') + CString(100, L'c')) << "whole texts only";
-    // A text larger than the limit still goes, alone.
-    pending.Clear();
-    pending.Add(CString(500, L'x'));
-    pending.Add(L"y");
-    EXPECT_EQ(pending.NextSliceChars(100), 500u);
-    EXPECT_EQ(pending.TakeSlice(100), CString(500, L'x'));
-    EXPECT_EQ(pending.TakeSlice(100), L"y");
+    EXPECT_EQ(held, CString(100, L'a') + CString(100, L'b') + CString(100, L'c') + CString(50, L'd'));
+    EXPECT_EQ(pending.TakeSlice(100), CString(50, L'd') + CString(50, L'e'));
 }
 
 } // namespace

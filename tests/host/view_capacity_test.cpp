@@ -48,22 +48,39 @@ TEST(ViewCapacity, CutsOnlyAfterALineEnd)
 
 TEST(ViewCapacity, LinesOfAnyLengthAndBareLineFeeds)
 {
-    const std::wstring view = std::wstring(50, L'a') + L"\n" + std::wstring(5, L'b') + L"\n" +
-                              std::wstring(44, L'c');
+    const std::wstring view = std::wstring(30, L'a') + L"\n" + std::wstring(5, L'b') + L"\n" +
+                              std::wstring(64, L'c');
     ASSERT_EQ(view.size(), 101u);
-    EXPECT_EQ(OldestLinesToTrim(view, 0, 100), 51u) << "one long line is enough";
-    EXPECT_EQ(OldestLinesToTrim(view, 30, 100), 57u) << "two lines when one is not";
+    EXPECT_EQ(OldestLinesToTrim(view, 0, 100), 31u) << "one line is enough";
+    EXPECT_EQ(OldestLinesToTrim(view, 6, 100), 37u) << "two lines when one is not";
 }
 
-TEST(ViewCapacity, TheWholeViewGoesWhenNoLineEndsLateEnough)
+// A line far longer than the room needed is cut, at a safe place, so that the newest three
+// quarters stay rather than the whole view going.
+TEST(ViewCapacity, AnOverlongOldestLineIsCutKeepingTheNewestThreeQuarters)
 {
-    // The last line has not ended yet: the cut cannot fall inside it, so all goes.
     const std::wstring unended = Lines(2, 10) + std::wstring(80, L'x');
-    EXPECT_EQ(OldestLinesToTrim(unended, 10, 100), unended.size());
-    // The incoming text alone comes to the trimmed size or more.
+    EXPECT_EQ(OldestLinesToTrim(unended, 10, 100), 35u) << "exactly what must go";
+    const std::wstring oneLine(1000, L'y');
+    EXPECT_EQ(OldestLinesToTrim(oneLine, 1, 1000), 251u);
+    // Not inside a surrogate pair, nor between CR and LF.
+    std::wstring pairs;
+    while (pairs.size() < 1000)
+        pairs += L"\xD83D\xDE00";
+    const size_t cut = OldestLinesToTrim(pairs, 1, 1000);
+    EXPECT_EQ(cut % 2, 0u) << "the cut split a character";
+    EXPECT_LE(cut, 252u);
+    // A line end just a little later than needed is still where the cut goes.
+    const std::wstring lateEnd = std::wstring(300, L'z') + L"\r\n" + std::wstring(698, L'z');
+    EXPECT_EQ(OldestLinesToTrim(lateEnd, 1, 1000), 302u);
+}
+
+TEST(ViewCapacity, TheWholeViewGoesOnlyWhenTheIncomingTextFillsIt)
+{
     const std::wstring view = Lines(10, 10);
     EXPECT_EQ(OldestLinesToTrim(view, 75, 100), view.size());
     EXPECT_EQ(OldestLinesToTrim(view, 500, 100), view.size());
+    EXPECT_EQ(OldestLinesToTrim(view, 60, 100), 90u);
 }
 
 TEST(ViewCapacity, ATrimLeavesRoomForAQuarterOfTheCapacity)

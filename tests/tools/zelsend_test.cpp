@@ -1,6 +1,8 @@
 #include "bench_payload.h"
 #include "frame.h"
 #include "options.h"
+#include "text_decoder.h"
+#include "zel_version.h"
 
 #include <gtest/gtest.h>
 
@@ -220,6 +222,8 @@ struct OptionsCase {
     int benchClients = 0;
     int64_t benchFrames = 0;
     size_t benchSize = 0;
+    bool utf8 = false;
+    unsigned inputCodePage = 0;
 };
 
 class ZelsendOptions : public testing::TestWithParam<OptionsCase> {};
@@ -237,6 +241,8 @@ TEST_P(ZelsendOptions, AreReadAsGiven) {
     EXPECT_EQ(o.benchClients, c.benchClients);
     EXPECT_EQ(o.benchFrames, c.benchFrames);
     EXPECT_EQ(o.benchSize, c.benchSize);
+    EXPECT_EQ(o.utf8, c.utf8);
+    EXPECT_EQ(o.inputCodePage, c.inputCodePage);
 }
 
 INSTANTIATE_TEST_SUITE_P(Valid, ZelsendOptions, testing::Values(
@@ -247,7 +253,11 @@ INSTANTIATE_TEST_SUITE_P(Valid, ZelsendOptions, testing::Values(
     OptionsCase{{"--", "--crlf", "-"}, Mode::Messages, "127.0.0.1", 11925, false, {"--crlf", "-"}},
     OptionsCase{{"x", "--help"}, Mode::Help, "127.0.0.1", 11925, false, {"x"}},
     OptionsCase{{"--bench", "4", "1000", "100", "--port", "5"}, Mode::Bench, "127.0.0.1", 5,
-                false, {}, 4, 1000, 100}));
+                false, {}, 4, 1000, 100},
+    OptionsCase{{"--utf8", "--crlf"}, Mode::Lines, "127.0.0.1", 11925, true, {}, 0, 0, 0, true},
+    OptionsCase{{"--input-codepage", "936"}, Mode::Lines, "127.0.0.1", 11925, false, {}, 0, 0, 0,
+                false, 936},
+    OptionsCase{{"--crlf", "--version", "x"}, Mode::Version, "127.0.0.1", 11925, true, {}}));
 
 struct BadOptionsCase {
     std::vector<std::string> args;
@@ -276,7 +286,59 @@ INSTANTIATE_TEST_SUITE_P(Invalid, ZelsendOptionsBad, testing::Values(
     BadOptionsCase{{"--bench", "2", "10", "40", "msg"}, "no messages"},
     BadOptionsCase{{"--raw", "msg"}, "no messages"},
     BadOptionsCase{{"--raw", "--crlf"}, "--crlf"},
-    BadOptionsCase{{"--raw", "--bench", "1", "1", "40"}, "cannot be combined"}));
+    BadOptionsCase{{"--raw", "--bench", "1", "1", "40"}, "cannot be combined"},
+    BadOptionsCase{{"--input-codepage"}, "code page number"},
+    BadOptionsCase{{"--input-codepage", "0"}, "code page number"},
+    BadOptionsCase{{"--input-codepage", "65536"}, "code page number"},
+    BadOptionsCase{{"--utf8", "--input-codepage", "936"}, "cannot be combined"},
+    BadOptionsCase{{"--utf8", "--raw"}, "standard input only"},
+    BadOptionsCase{{"--input-codepage", "936", "msg"}, "standard input only"},
+    BadOptionsCase{{"--utf8", "--bench", "1", "1", "40"}, "standard input only"}));
+
+// --help is the only manual a Windows user has at hand: it must name what they trip over.
+TEST(ZelsendOptionsHelp, NamesTheLimitTheExitCodesAndTheConversion) {
+    const std::string usage = kUsage;
+    for (const char* part : {"--version", "--utf8", "--input-codepage", "16777216 bytes (16 MiB)",
+                             "Exit codes: 0", "2 bad arguments, or a frame over 16 MiB",
+                             "ANSI code page (936", "console's code page"})
+        EXPECT_NE(usage.find(part), std::string::npos) << part;
+    EXPECT_EQ(std::string(kVersionLine), "zelsend " ZEL_VERSION_TEXT "\n");
+}
+
+// --- Text conversion -------------------------------------------------------------------------
+
+struct DecodeCase {
+    const char* name;
+    unsigned codePage;
+    std::string bytes;
+    std::string utf8;
+};
+
+class ZelsendDecode : public testing::TestWithParam<DecodeCase> {};
+
+TEST_P(ZelsendDecode, LinesBecomeTheSameTextInUtf8) {
+    const DecodeCase& c = GetParam();
+    TextDecoder decoder;
+    std::string error;
+    ASSERT_TRUE(decoder.Open(c.codePage, error)) << error;
+    EXPECT_EQ(decoder.ToUtf8(c.bytes), c.utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePages, ZelsendDecode, testing::Values(
+    DecodeCase{"Chinese936", 936, "\xC8\xD5\xD6\xBE ok\r", "\xE6\x97\xA5\xE5\xBF\x97 ok\r"},
+    DecodeCase{"Western1252", 1252, "caf\xE9 \x80", "caf\xC3\xA9 \xE2\x82\xAC"},
+    DecodeCase{"Utf8Unchanged", 65001, "\xE6\x97\xA5\xFF", "\xE6\x97\xA5\xFF"},
+    DecodeCase{"CutCharacterShowsAsQuestionMark", 936, "ab\xC8", "ab?"},
+    DecodeCase{"Empty", 936, "", ""}),
+    [](const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
+
+TEST(ZelsendDecodeRules, UnknownCodePageIsRefusedAndDefaultKeepsBytes) {
+    TextDecoder decoder;
+    std::string error;
+    EXPECT_FALSE(decoder.Open(12345, error));
+    EXPECT_NE(error.find("12345"), std::string::npos) << error;
+    EXPECT_EQ(decoder.ToUtf8("\xC8\xD5"), "\xC8\xD5");
+}
 
 #ifndef _WIN32
 // --- The zelsend program, against a listener on the loopback address -------------------------
@@ -419,7 +481,18 @@ INSTANTIATE_TEST_SUITE_P(Runs, ZelsendCli, testing::Values(
     CliCase{"HostName", {"--host", "localhost", "--port", "PORT", "x"}, "", 0, {F("x")}, ""},
     CliCase{"Refused", {"--port", "CLOSED", "x"}, "", 1, {}, "connection refused"},
     CliCase{"BadPort", {"--port", "0", "x"}, "", 2, {}, "Try 'zelsend --help'"},
-    CliCase{"Help", {"--help"}, "", 0, {}, "usage: zelsend"}),
+    CliCase{"Help", {"--help"}, "", 0, {}, "usage: zelsend"},
+    CliCase{"Version", {"--version"}, "", 0, {}, "zelsend " ZEL_VERSION_TEXT "\n"},
+    CliCase{"CodePage936Lines", {"--port", "PORT", "--input-codepage", "936"}, "\xC8\xD5\xD6\xBE\n", 0,
+            {F("\xE6\x97\xA5\xE5\xBF\x97")}, ""},
+    CliCase{"LineAtTheLimit", {"--port", "PORT", "--crlf"}, std::string(16 * 1024 * 1024 - 2, 'x'), 0,
+            {F(std::string(16 * 1024 * 1024 - 2, 'x') + "\r\n")}, ""},
+    // The lines before stay sent; the one past the limit and all after it are not.
+    CliCase{"LinePastTheLimit", {"--port", "PORT", "--crlf"},
+            "first\n" + std::string(16 * 1024 * 1024 - 1, 'x') + "\nlast\n", 2, {F("first\r\n")},
+            "line 2 is 16777217 bytes"},
+    CliCase{"UnbrokenInputPastAnyLine", {"--port", "PORT"}, std::string(64 * 1024 * 1024 + 70000, 'x'),
+            2, {""}, "line 1 is longer than"}),
     [](const testing::TestParamInfo<CliCase>& info) { return info.param.name; });
 
 std::vector<std::string> DecodeFrames(const std::string& bytes) {

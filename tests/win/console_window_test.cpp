@@ -87,7 +87,7 @@ class ConsoleWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CLogRegistry::GetInstance()->m_pending.Clear();
+        CLogRegistry::GetInstance()->m_pipe.Clear();
         ASSERT_TRUE(m_dlg.Create());
         // Read at once: a window of another program that comes to the front later takes the focus.
         m_focusAfterCreate = ::GetFocus();
@@ -122,12 +122,17 @@ TEST_F(ConsoleWindow, CaptionsAreTheProgramsOwn)
     EXPECT_EQ(Text(IDC_SAVE_LOG), L"保存日志");
 }
 
-TEST_F(ConsoleWindow, MembersAreBoundToTheirControls)
+// What the window does lands in the controls the operator sees, read as a user's eyes would.
+TEST_F(ConsoleWindow, LogTextAndServiceCaptionShowInTheirControls)
 {
-    EXPECT_EQ(m_dlg.m_editAddress.m_hWnd, Item(IDC_LOCAL_ADDRESS));
-    EXPECT_EQ(m_dlg.m_editLog.m_hWnd, Item(IDC_LOG_VIEW));
-    EXPECT_EQ(m_dlg.m_btnService.m_hWnd, Item(IDC_SERVICE_BUTTON));
-    EXPECT_EQ(CLogRegistry::GetInstance()->m_pLogEdit, &m_dlg.m_editLog);
+    m_dlg.AppendLog(L"shown where the operator looks\r\n");
+    EXPECT_EQ(Text(IDC_LOG_VIEW), L"shown where the operator looks\r\n");
+    CLogRegistry::GetInstance()->m_pipe.Offer(L"from a connection\r\n");
+    EXPECT_TRUE(PumpUntil([&] { return Text(IDC_LOG_VIEW).find(L"from a connection") != CString::npos; }));
+    m_dlg.ToggleLogService();
+    EXPECT_EQ(Text(IDC_SERVICE_BUTTON), L"关闭");
+    m_dlg.ToggleLogService();
+    EXPECT_EQ(Text(IDC_SERVICE_BUTTON), L"启动");
 }
 
 TEST_F(ConsoleWindow, SystemMenuEndsWithSeparatorAndAbout)

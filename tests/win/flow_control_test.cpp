@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "log/log_registry.h"
+#include "console_fixture.h"
 #include "net/zel_server_socket.h"
 #include "net/zel_socket.h"
 #include "loopback_listener.h"
@@ -15,29 +15,17 @@
 
 namespace {
 
-SOCKET ConnectTo(u_short port)
-{
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = ::htons(port);
-    to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    return s;
-}
-
 struct RoomCase {
     const char* name;
     std::function<void(CZelLogConsoleDlg&)> makeRoom;
     std::function<CString(const CString& backlog, const CString& frame)> view;
 };
 
-class FlowControl : public ::testing::TestWithParam<RoomCase> {
+class FlowControl : public ConsoleFixture, public ::testing::WithParamInterface<RoomCase> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dlg.Create());
-        Pending().Clear();
+        ConsoleFixture::SetUp();
         m_port = ListenOnLoopback(m_server);
         ASSERT_NE(m_port, 0);
     }
@@ -46,10 +34,16 @@ protected:
         Pending().Clear();
         EXPECT_TRUE(PumpUntil([] { return CZelSocket::LiveCount() == 0; })) << "a connection outlived its client";
     }
-    static CPendingLog& Pending() { return CLogRegistry::GetInstance()->m_pending; }
-    CString ViewText() const { return m_dlg.m_editLog.GetWindowText(); }
+    static CLogPipe& Pending() { return Pipe(); }
+    // The window is not asked to flush: the text waits until a case makes room.
+    void OfferUnflushed(const CString& text)
+    {
+        Pending().Offer(text);
+        MSG msg;
+        while (::PeekMessageW(&msg, m_dlg.m_hWnd, WM_ZEL_FLUSHLOG, WM_ZEL_FLUSHLOG, PM_REMOVE)) {
+        }
+    }
 
-    CZelLogConsoleDlg m_dlg;
     CZelServerSocket m_server;
     u_short m_port = 0;
 };
@@ -61,21 +55,20 @@ TEST_P(FlowControl, ConnectionWaitsWhileTheViewIsFarBehindAndReadsOnOnceThereIsR
     CString backlog;
     while (backlog.size() < CPendingLog::kHighWater)
         backlog += line;
-    Pending().Add(backlog);
-    SOCKET client = ConnectTo(m_port);
+    OfferUnflushed(backlog);
+    LoopbackClient client(m_port);
     const std::string text = "after the backlog\r\n";
-    ASSERT_EQ(::send(client, Frame(text).data(), static_cast<int>(text.size() + 4), 0), int(text.size() + 4));
+    ASSERT_TRUE(client.Send(Frame(text)));
 
-    ASSERT_TRUE(PumpUntil([] { return CZelSocket::WaitingCount() == 1; })) << "the connection did not stop reading";
+    ASSERT_TRUE(PumpUntil([] { return Pending().PausedCount() == 1; })) << "the connection did not stop reading";
     PumpPending();
-    EXPECT_EQ(Pending().Chars(), backlog.size()) << "the frame went into the full queue";
+    EXPECT_EQ(Pending().WaitingChars(), backlog.size()) << "the frame went into the full queue";
 
     GetParam().makeRoom(m_dlg);
     const CString expected = GetParam().view(backlog, CString(text.begin(), text.end()));
     EXPECT_TRUE(PumpUntil([&] { return ViewText().size() >= expected.size(); }, 60000));
     EXPECT_TRUE(ViewText() == expected) << "the view holds " << ViewText().size() << " characters";
-    EXPECT_EQ(CZelSocket::WaitingCount(), 0u);
-    ::closesocket(client);
+    EXPECT_EQ(Pending().PausedCount(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -90,7 +83,11 @@ INSTANTIATE_TEST_SUITE_P(
                                     reinterpret_cast<LPARAM>(dlg.GetDlgItem(IDC_CLEAR_LOG)));
                  },
                  [](const CString&, const CString& frame) { return frame; }},
-        RoomCase{"StatusLineFlushesFirst", [](CZelLogConsoleDlg& dlg) { dlg.AppendLog(L"status\r\n"); },
+        RoomCase{"StatusLineWaitsItsTurn",
+                 [](CZelLogConsoleDlg& dlg) {
+                     dlg.AppendLog(L"status\r\n");
+                     ::PostMessageW(dlg.m_hWnd, WM_ZEL_FLUSHLOG, 0, 0);
+                 },
                  [](const CString& backlog, const CString& frame) { return backlog + L"status\r\n" + frame; }}),
     [](const ::testing::TestParamInfo<RoomCase>& info) { return std::string(info.param.name); });
 

@@ -1,23 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "log/log_registry.h"
-#include "pump.h"
-#include "ui/zel_log_console_dlg.h"
+#include "console_fixture.h"
 
 namespace {
 
 // A real console window whose view holds little, so that it fills quickly.
-class FullView : public ::testing::Test {
+class FullView : public ConsoleFixture {
 protected:
-    void SetUp() override
-    {
-        CLogRegistry::GetInstance()->m_pending.Clear();
-        m_dlg.SetViewCapacity(kCapacity);
-        ASSERT_TRUE(m_dlg.Create());
-    }
-
-    CString ViewText() const { return m_dlg.m_editLog.GetWindowText(); }
-    size_t ViewLength() const { return static_cast<size_t>(m_dlg.m_editLog.GetWindowTextLength()); }
+    FullView() : ConsoleFixture(kCapacity) {}
 
     // A line of 100 characters, CR LF included, numbered and with Chinese in it.
     static CString Line(int i)
@@ -38,7 +28,6 @@ protected:
     }
 
     static constexpr size_t kCapacity = 20000;
-    CZelLogConsoleDlg m_dlg;
 };
 
 TEST_F(FullView, StatusLinesPastTheCapacityPushOutTheOldestWholeLines)
@@ -69,16 +58,14 @@ TEST_F(FullView, FramesFlushedPastTheCapacityKeepTheNewestAndScrollToTheEnd)
     CString all;
     for (int i = 0; i < 3000; ++i) {
         all += Line(i);
-        CLogRegistry::GetInstance()->QueueText(Line(i));
+        CLogRegistry::GetInstance()->m_pipe.Offer(Line(i));
     }
-    ASSERT_TRUE(PumpUntil([] { return CLogRegistry::GetInstance()->m_pending.Empty(); }));
+    ASSERT_TRUE(PumpUntil([] { return CLogRegistry::GetInstance()->m_pipe.Empty(); }));
     const CString view = ViewText();
     EXPECT_LE(view.size(), kCapacity);
     EXPECT_GE(view.size(), kCapacity / 2) << "a trim must not empty the view";
     ExpectNewestWholeLines(view, all);
-    int start = -1, end = -1;
-    m_dlg.m_editLog.GetSel(start, end);
-    EXPECT_EQ(static_cast<size_t>(end), view.size()) << "the caret must stay at the end";
+    EXPECT_EQ(static_cast<size_t>(Selection().second), view.size()) << "the caret must stay at the end";
     EXPECT_GT(m_dlg.m_editLog.Send(EM_GETFIRSTVISIBLELINE), 0) << "the view must show its end, not its top";
 }
 

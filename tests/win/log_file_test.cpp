@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/common/console_texts.h"
+
 #include <string>
 
 #include "log/log_file.h"
@@ -7,9 +9,6 @@
 
 namespace {
 
-// The started line in code page 936: 16 characters, 29 bytes.
-const char kStartedLine936[] =
-    "\xc8\xd5\xd6\xbe\xb7\xfe\xce\xf1\xc6\xf4\xb6\xaf\xb3\xc9\xb9\xa6\xa3\xac\xd5\xfd\xd4\xda\xd5\xec\xcc\xfd...";
 
 struct BytesCase {
     const char* name;

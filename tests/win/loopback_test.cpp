@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "log/log_registry.h"
+#include "console_fixture.h"
 #include "net/zel_server_socket.h"
 #include "net/zel_socket.h"
 #include "loopback_listener.h"
@@ -13,70 +13,17 @@
 
 namespace {
 
-// A client of the console on this machine: plain blocking Winsock, as any sender would be.
-class TestClient {
-public:
-    explicit TestClient(u_short port)
-    {
-        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
-        BOOL noDelay = TRUE;
-        ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-        sockaddr_in to = {};
-        to.sin_family = AF_INET;
-        to.sin_port = ::htons(port);
-        to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-        m_connected = ::connect(m_socket, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
-    }
-    ~TestClient() { Close(); }
-    TestClient(const TestClient&) = delete;
-    TestClient& operator=(const TestClient&) = delete;
-
-    bool Connected() const { return m_connected; }
-    bool Send(const std::string& bytes)
-    {
-        return ::send(m_socket, bytes.data(), static_cast<int>(bytes.size()), 0) == static_cast<int>(bytes.size());
-    }
-    void Close()
-    {
-        if (m_socket != INVALID_SOCKET)
-            ::closesocket(m_socket);
-        m_socket = INVALID_SOCKET;
-    }
-    // Closes with a reset rather than an orderly shutdown.
-    void Reset()
-    {
-        linger hard = {1, 0};
-        ::setsockopt(m_socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
-        Close();
-    }
-    // True once the console has closed its end.
-    bool ClosedByPeer()
-    {
-        u_long nonBlocking = 1;
-        ::ioctlsocket(m_socket, FIONBIO, &nonBlocking);
-        char byte;
-        const int r = ::recv(m_socket, &byte, 1, 0);
-        return r == 0 || (r == SOCKET_ERROR && ::WSAGetLastError() != WSAEWOULDBLOCK);
-    }
-
-private:
-    SOCKET m_socket = INVALID_SOCKET;
-    bool m_connected = false;
-};
-
 // A real console window and a real listener on an ephemeral loopback port.
-class Loopback : public ::testing::Test {
+class Loopback : public ConsoleFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dlg.Create());
-        CLogRegistry::GetInstance()->m_pending.Clear();
+        ConsoleFixture::SetUp();
         ASSERT_EQ(CZelSocket::LiveCount(), 0u);
         m_port = ListenOnLoopback(m_server);
         ASSERT_NE(m_port, 0);
     }
 
-    CString ViewText() const { return m_dlg.m_editLog.GetWindowText(); }
     bool ShowsExactly(const CString& text)
     {
         return PumpUntil([&] { return ViewText() == text; });
@@ -90,14 +37,13 @@ protected:
         return PumpUntil([&] { return Connections() == n; });
     }
 
-    CZelLogConsoleDlg m_dlg;
     CZelServerSocket m_server;
     u_short m_port = 0;
 };
 
 TEST_F(Loopback, HelloFrameIsShownWithoutALineBreak)
 {
-    TestClient client(m_port);
+    LoopbackClient client(m_port);
     ASSERT_TRUE(client.Connected());
     ASSERT_TRUE(client.Send(std::string("\x05\x00\x00\x00hello", 9)));
     EXPECT_TRUE(ShowsExactly(L"hello"));
@@ -105,7 +51,7 @@ TEST_F(Loopback, HelloFrameIsShownWithoutALineBreak)
 
 TEST_F(Loopback, TwoClientsInterleavedFrameByFrame)
 {
-    TestClient a(m_port), b(m_port);
+    LoopbackClient a(m_port), b(m_port);
     ASSERT_TRUE(a.Connected() && b.Connected());
     CString expected;
     for (int i = 0; i < 5; ++i) {
@@ -120,7 +66,7 @@ TEST_F(Loopback, TwoClientsInterleavedFrameByFrame)
 
 TEST_F(Loopback, StalledClientDoesNotHoldUpOthers)
 {
-    TestClient stalled(m_port), lively(m_port);
+    LoopbackClient stalled(m_port), lively(m_port);
     const std::string whole = Frame("stalled frame\r\n");
     ASSERT_TRUE(stalled.Send(whole.substr(0, 9)));
     ASSERT_TRUE(lively.Send(Frame("lively 1\r\n")));
@@ -133,7 +79,7 @@ TEST_F(Loopback, StalledClientDoesNotHoldUpOthers)
 
 TEST_F(Loopback, FrameSentOneByteAtATimeIsShownOnceWhole)
 {
-    TestClient client(m_port);
+    LoopbackClient client(m_port);
     const std::string bytes = Frame("slowly 日志\r\n") + Frame("next\r\n");
     for (char c : bytes) {
         ASSERT_TRUE(client.Send(std::string(1, c)));
@@ -146,7 +92,7 @@ TEST_F(Loopback, FrameSentOneByteAtATimeIsShownOnceWhole)
 
 TEST_F(Loopback, InvalidEmptyAndNegativeFramesShowNothingAndTheNextIsRead)
 {
-    TestClient client(m_port);
+    LoopbackClient client(m_port);
     ASSERT_TRUE(client.Send(Frame("bad \x80 utf8") + std::string(4, '\0') + std::string(4, '\xFF') + Frame("good")));
     EXPECT_TRUE(ShowsExactly(L"good"));
     EXPECT_EQ(Connections(), 1u);
@@ -154,7 +100,7 @@ TEST_F(Loopback, InvalidEmptyAndNegativeFramesShowNothingAndTheNextIsRead)
 
 TEST_F(Loopback, CloseMidPayloadShowsWholeFramesDropsThePartOneAndFreesTheConnection)
 {
-    TestClient client(m_port);
+    LoopbackClient client(m_port);
     ASSERT_TRUE(ConnectionsBecome(1));
     ASSERT_TRUE(client.Send(Frame("kept\r\n") + Frame("cut off mid-way").substr(0, 10)));
     client.Close();
@@ -165,7 +111,7 @@ TEST_F(Loopback, CloseMidPayloadShowsWholeFramesDropsThePartOneAndFreesTheConnec
 
 TEST_F(Loopback, CloseMidLengthDropsThePartialLength)
 {
-    TestClient client(m_port);
+    LoopbackClient client(m_port);
     ASSERT_TRUE(ConnectionsBecome(1));
     ASSERT_TRUE(client.Send(Frame("kept") + std::string("\x05\x00", 2)));
     client.Close();
@@ -176,7 +122,7 @@ TEST_F(Loopback, CloseMidLengthDropsThePartialLength)
 
 TEST_F(Loopback, ClientThatResetsIsFreedAndOthersGoOn)
 {
-    TestClient resetting(m_port), other(m_port);
+    LoopbackClient resetting(m_port), other(m_port);
     ASSERT_TRUE(ConnectionsBecome(2));
     ASSERT_TRUE(resetting.Send(Frame("before reset\r\n")));
     ASSERT_TRUE(ShowsExactly(L"before reset\r\n"));
@@ -189,18 +135,18 @@ TEST_F(Loopback, ClientThatResetsIsFreedAndOthersGoOn)
 
 TEST_F(Loopback, OversizeLengthClosesTheConnectionWithoutShowingAnything)
 {
-    TestClient client(m_port);
+    LoopbackClient client(m_port);
     const int32_t over = 16 * 1024 * 1024 + 1;
     ASSERT_TRUE(client.Send(std::string{char(over & 0xFF), char(over >> 8 & 0xFF), char(over >> 16 & 0xFF),
                                         char(over >> 24 & 0xFF)} + "abc"));
     ASSERT_TRUE(ConnectionsBecome(0));
-    EXPECT_TRUE(PumpUntil([&] { return client.ClosedByPeer(); }));
+    EXPECT_TRUE(PumpUntil([&] { return client.Closed(); }));
     EXPECT_EQ(ViewText(), L"");
 }
 
 TEST_F(Loopback, HttpRequestIsCutOff)
 {
-    TestClient client(m_port);
+    LoopbackClient client(m_port);
     ASSERT_TRUE(client.Send("GET / HTTP/1.1\r\nHost: localhost\r\n\r\n"));
     ASSERT_TRUE(ConnectionsBecome(0));
     EXPECT_EQ(ViewText(), L"");
@@ -209,9 +155,9 @@ TEST_F(Loopback, HttpRequestIsCutOff)
 TEST_F(Loopback, BurstFromSeveralClientsArrivesWholeAndInPerClientOrder)
 {
     constexpr int kClients = 4, kFrames = 3000;
-    std::vector<std::unique_ptr<TestClient>> clients;
+    std::vector<std::unique_ptr<LoopbackClient>> clients;
     for (int c = 0; c < kClients; ++c)
-        clients.push_back(std::make_unique<TestClient>(m_port));
+        clients.push_back(std::make_unique<LoopbackClient>(m_port));
     std::string batch[kClients];
     for (int i = 0; i < kFrames; ++i)
         for (int c = 0; c < kClients; ++c)

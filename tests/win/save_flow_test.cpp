@@ -8,14 +8,12 @@
 
 #include "log/log_registry.h"
 #include "pump.h"
+#include "tests/common/console_texts.h"
 #include "tests/common/temp_dir.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace {
 
-const char kStartedLine936[] =
-    "\xc8\xd5\xd6\xbe\xb7\xfe\xce\xf1\xc6\xf4\xb6\xaf\xb3\xc9\xb9\xa6\xa3\xac\xd5\xfd\xd4\xda\xd5\xec\xcc\xfd...";
-const wchar_t kSaved[] = L"保存日志文件成功！";
 
 // Stands in for the operator: answers the save dialog from a script and reads the message
 // boxes instead of showing them.
@@ -68,7 +66,7 @@ class SaveFlow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CLogRegistry::GetInstance()->m_pending.Clear();
+        CLogRegistry::GetInstance()->m_pipe.Clear();
         m_dlg.SetSaveLogPrompts(&m_operator);
         ASSERT_TRUE(m_dlg.Create());
     }
@@ -230,15 +228,41 @@ TEST_F(SaveFlow, ReplacedCharactersAreCountedInTheSuccessBox)
 TEST_F(SaveFlow, TextNotYetShownIsSavedAndShownOnce)
 {
     m_dlg.AppendLog(L"shown\r\n");
-    CLogRegistry::GetInstance()->QueueText(L"before the click\r\n");
-    m_operator.m_whileOpen = [] { CLogRegistry::GetInstance()->QueueText(L"while the dialog is open\r\n"); };
+    CLogRegistry::GetInstance()->m_pipe.Offer(L"before the click\r\n");
+    m_operator.m_whileOpen = [] { CLogRegistry::GetInstance()->m_pipe.Offer(L"while the dialog is open\r\n"); };
     m_operator.m_answer = m_dir.File(L"pending.txt");
     ClickSave();
     const CString all = L"shown\r\nbefore the click\r\nwhile the dialog is open\r\n";
     EXPECT_EQ(Saved(*m_operator.m_answer), std::string(all.begin(), all.end()));
-    EXPECT_EQ(View(), all);
+    EXPECT_TRUE(PumpUntil([&] { return View() == all; })) << "the waiting text must still reach the view";
     PumpPending();
     EXPECT_EQ(View(), all) << "flushed text must not show again";
+}
+
+// The view near its capacity with text still waiting: making room for the waiting text must not
+// cost the saved file the oldest lines. The file holds the view and then the waiting text.
+TEST_F(SaveFlow, SaveNearCapacityWithTextWaitingLosesNothing)
+{
+    constexpr size_t kCapacity = 20000;
+    m_dlg.SetViewCapacity(kCapacity);
+    CString all;
+    for (int i = 0; all.size() + 100 <= kCapacity - 50; ++i) {
+        CString line = L"shown " + std::to_wstring(i) + L" ";
+        line.resize(98, L'-');
+        all += line + L"\r\n";
+        m_dlg.AppendLog(line + L"\r\n");
+    }
+    for (int i = 0; i < 30; ++i) {
+        CString line = L"waiting " + std::to_wstring(i) + L" ";
+        line.resize(98, L'+');
+        all += line + L"\r\n";
+        CLogRegistry::GetInstance()->m_pipe.Offer(line + L"\r\n");
+    }
+    m_operator.m_answer = m_dir.File(L"near-capacity.txt");
+    ClickSave();
+    EXPECT_EQ(Saved(*m_operator.m_answer), std::string(all.begin(), all.end())) << "the file must hold every character";
+    ASSERT_EQ(m_operator.m_boxes.size(), 1u);
+    EXPECT_EQ(m_operator.m_boxes[0].text, kSaved);
 }
 
 } // namespace

@@ -6,8 +6,9 @@
 
 namespace zelsend {
 
-// Largest text one frame can carry: the length field is a signed 32-bit number.
-constexpr size_t kMaxFrameText = INT32_MAX;
+// Largest text the console takes in one frame: it closes the connection of a client that
+// announces more, and shows nothing of that frame or any after it.
+constexpr size_t kMaxFrameText = 16 * 1024 * 1024;
 
 // Appends one frame carrying `text` to `out`; lets the bench batch many frames into one send.
 // Throws std::length_error past kMaxFrameText.

@@ -3,6 +3,7 @@
 #include "frame.h"
 #include "options.h"
 #include "socket_shim.h"
+#include "text_decoder.h"
 
 #include <cstdio>
 #include <string>
@@ -12,12 +13,27 @@ namespace {
 
 using namespace zelsend;
 
+constexpr int kExitSent = 0;
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+constexpr int kExitUsage = 2;  // also a frame too long for the console: the input is at fault
 
-int Fail(const std::string& error) {
+// Before its line break comes, a line is kept only up to this size: no code page needs more
+// than four bytes for what UTF-8 writes in one, so a longer line cannot fit a frame.
+constexpr size_t kMaxLineBytes = 4 * kMaxFrameText;
+
+int Fail(const std::string& error, int code = kExitFailed) {
     std::fprintf(stderr, "zelsend: %s\n", error.c_str());
-    return kExitFailed;
+    return code;
+}
+
+// Frames past the console's limit would cost the connection and everything after them.
+bool FitsAFrame(size_t size, const std::string& what, std::string& error) {
+    if (size <= kMaxFrameText)
+        return true;
+    error = what + " is " + std::to_string(size) + " bytes of UTF-8, more than the " +
+            std::to_string(kMaxFrameText) + " (16 MiB) the console takes in one frame; " +
+            "it was not sent";
+    return false;
 }
 
 bool SendText(Socket& socket, std::string_view text, std::string& error) {
@@ -25,51 +41,79 @@ bool SendText(Socket& socket, std::string_view text, std::string& error) {
     return socket.SendAll(frame.data(), frame.size(), error);
 }
 
-bool SendMessages(Socket& socket, const Options& options, std::string& error) {
+// Arguments cannot come near the frame limit: command lines end at 32 Ki characters on Windows
+// and at 128 KiB per argument on Linux.
+int SendMessages(Socket& socket, const Options& options) {
+    std::string error;
     for (const std::string& message : options.messages) {
         if (!SendText(socket, options.crlf ? message + "\r\n" : message, error))
-            return false;
+            return Fail(error);
     }
-    return true;
+    return kExitSent;
 }
 
-// Sends each line as soon as it is complete, so a person typing sees it appear at once.
-bool SendStdinLines(Socket& socket, bool crlf, std::string& error) {
-    std::vector<char> buffer(64 * 1024);
-    std::string pending;
-    for (;;) {
-        const long n = ReadStdin(buffer.data(), buffer.size());
-        if (n < 0) {
-            error = "cannot read standard input";
-            return false;
-        }
-        if (n == 0)
-            break;
-        pending.append(buffer.data(), static_cast<size_t>(n));
-        size_t begin = 0;
-        for (size_t end; (end = pending.find('\n', begin)) != std::string::npos; begin = end + 1) {
-            const std::string_view line(pending.data() + begin, end - begin);
-            if (!SendText(socket, LineToText(line, crlf), error))
-                return false;
-        }
-        pending.erase(0, begin);
-    }
-    // A last line without a line break is still a line.
-    return pending.empty() || SendText(socket, LineToText(pending, crlf), error);
-}
+// Sends each line as soon as it is complete, so a person typing sees it appear at once. Stops
+// at a line too long for a frame, after the lines before it have gone.
+class LineSender {
+public:
+    LineSender(Socket& socket, const TextDecoder& decoder, bool crlf)
+        : socket_(socket), decoder_(decoder), crlf_(crlf) {}
 
-bool SendStdinRaw(Socket& socket, std::string& error) {
+    int Run() {
+        std::vector<char> buffer(64 * 1024);
+        std::string pending;
+        for (;;) {
+            const long n = ReadStdin(buffer.data(), buffer.size());
+            if (n < 0)
+                return Fail("cannot read standard input");
+            if (n == 0)
+                break;
+            pending.append(buffer.data(), static_cast<size_t>(n));
+            size_t begin = 0;
+            for (size_t end; (end = pending.find('\n', begin)) != std::string::npos; begin = end + 1) {
+                const int rc = Send(std::string_view(pending.data() + begin, end - begin));
+                if (rc != kExitSent)
+                    return rc;
+            }
+            pending.erase(0, begin);
+            if (pending.size() > kMaxLineBytes)
+                return Fail("line " + std::to_string(line_ + 1) + " is longer than " +
+                                std::to_string(kMaxLineBytes) + " bytes, far more than the " +
+                                std::to_string(kMaxFrameText) +
+                                " (16 MiB) the console takes in one frame; it was not sent",
+                            kExitUsage);
+        }
+        // A last line without a line break is still a line.
+        return pending.empty() ? kExitSent : Send(pending);
+    }
+
+private:
+    int Send(std::string_view line) {
+        ++line_;
+        const std::string text = LineToText(decoder_.ToUtf8(line), crlf_);
+        std::string error;
+        if (!FitsAFrame(text.size(), "line " + std::to_string(line_), error))
+            return Fail(error, kExitUsage);
+        return SendText(socket_, text, error) ? kExitSent : Fail(error);
+    }
+
+    Socket& socket_;
+    const TextDecoder& decoder_;
+    const bool crlf_;
+    int64_t line_ = 0;
+};
+
+int SendStdinRaw(Socket& socket) {
     std::vector<char> buffer(64 * 1024);
+    std::string error;
     for (;;) {
         const long n = ReadStdin(buffer.data(), buffer.size());
-        if (n < 0) {
-            error = "cannot read standard input";
-            return false;
-        }
+        if (n < 0)
+            return Fail("cannot read standard input");
         if (n == 0)
-            return true;
+            return kExitSent;
         if (!socket.SendAll(buffer.data(), static_cast<size_t>(n), error))
-            return false;
+            return Fail(error);
     }
 }
 
@@ -84,7 +128,7 @@ int RunBenchMode(const Options& options) {
                 options.benchClients, static_cast<long long>(options.benchFrames),
                 options.benchSize, FormatBenchResult(result).c_str());
     std::fflush(stdout);
-    return ok ? 0 : Fail(error);
+    return ok ? kExitSent : Fail(error);
 }
 
 }  // namespace
@@ -96,10 +140,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zelsend: %s\nTry 'zelsend --help'.\n", error.c_str());
         return kExitUsage;
     }
-    if (options.mode == Mode::Help) {
-        std::fputs(kUsage, stdout);
-        return 0;
+    if (options.mode == Mode::Help || options.mode == Mode::Version) {
+        std::fputs(options.mode == Mode::Help ? kUsage : kVersionLine, stdout);
+        return kExitSent;
     }
+    TextDecoder decoder;
+    if (options.mode == Mode::Lines && !options.utf8 &&
+        !decoder.Open(StdinCodePage(options.inputCodePage), error))
+        return Fail(error, kExitUsage);
+
     Networking networking;
     if (!networking.Ready(error))
         return Fail(error);
@@ -109,15 +158,15 @@ int main(int argc, char** argv) {
     Socket socket;
     if (!socket.Connect(options.host, options.port, error))
         return Fail(error);
-    bool sent = false;
+    int rc = kExitFailed;
     switch (options.mode) {
-    case Mode::Messages: sent = SendMessages(socket, options, error); break;
-    case Mode::Lines: sent = SendStdinLines(socket, options.crlf, error); break;
-    case Mode::Raw: sent = SendStdinRaw(socket, error); break;
+    case Mode::Messages: rc = SendMessages(socket, options); break;
+    case Mode::Lines: rc = LineSender(socket, decoder, options.crlf).Run(); break;
+    case Mode::Raw: rc = SendStdinRaw(socket); break;
     default: break;
     }
-    if (!sent)
-        return Fail(error);
-    socket.ShutdownSend();
-    return 0;
+    // Lines sent before a refused one still reach the console whole.
+    if (rc != kExitFailed)
+        socket.ShutdownSend();
+    return rc;
 }

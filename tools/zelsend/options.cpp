@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include "bench_payload.h"
+#include "zel_version.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -8,19 +9,35 @@
 namespace zelsend {
 
 const char kUsage[] =
-    "usage: zelsend [--host H] [--port P] [--crlf] [MESSAGE...]\n"
+    "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | --input-codepage N] [MESSAGE...]\n"
     "       zelsend [--host H] [--port P] --raw\n"
     "       zelsend [--host H] [--port P] --bench K N SIZE\n"
     "Sends log frames to ZelLogConsole (default 127.0.0.1:11925).\n"
     "  MESSAGE...      each argument is one frame; without any, each line of standard\n"
     "                  input is one frame (without its line break)\n"
     "  --crlf          end each frame's text with CR LF, so the console shows lines\n"
-    "  --raw           send standard input as it is, with no framing\n"
+    "  --utf8          standard input is UTF-8 already: send its bytes as they are\n"
+    "  --input-codepage N  standard input, when it is a pipe or a file, is in Windows\n"
+    "                  code page N (936: Simplified Chinese, 65001: UTF-8)\n"
+    "  --raw           send standard input as it is, with no framing or conversion\n"
     "  --bench K N SIZE  K clients at once, each sending N frames of SIZE bytes\n"
     "                  (SIZE 25 to 999999); prints the rate; the console's text can be\n"
     "                  checked frame by frame afterwards\n"
     "  --              the arguments after it are messages, even if they start with --\n"
-    "  -h, --help      show this help\n";
+    "  --version       print zelsend's version\n"
+    "  -h, --help      show this help\n"
+    "Text: the console shows UTF-8 only. Arguments are sent as UTF-8. On Windows, lines\n"
+    "typed in a console are converted from the console's code page, and piped lines from\n"
+    "the system's ANSI code page (936 on Simplified Chinese Windows) unless --utf8 or\n"
+    "--input-codepage says otherwise. On other systems input is sent as it is (UTF-8)\n"
+    "unless --input-codepage is given.\n"
+    "Limits: a frame carries at most 16777216 bytes (16 MiB) of UTF-8, CR LF included;\n"
+    "the console closes the connection of a client that sends more. zelsend refuses such\n"
+    "a frame and sends nothing of it (frames before it have been sent).\n"
+    "Exit codes: 0 everything sent; 1 cannot connect, send or read standard input;\n"
+    "2 bad arguments, or a frame over 16 MiB (not sent).\n";
+
+const char kVersionLine[] = "zelsend " ZEL_VERSION_TEXT "\n";
 
 namespace {
 
@@ -83,6 +100,17 @@ bool CheckCombination(const Options& options, bool raw, bool bench, std::string&
         error = std::string(raw ? "--raw" : "--bench") + " cannot be combined with --crlf";
         return false;
     }
+    const char* encoding = options.utf8 ? "--utf8" : "--input-codepage";
+    if (options.utf8 && options.inputCodePage != 0) {
+        error = "--utf8 and --input-codepage cannot be combined";
+        return false;
+    }
+    // Only the lines of standard input are converted: arguments are UTF-8 already, and --raw
+    // exists to send bytes unchanged.
+    if ((options.utf8 || options.inputCodePage != 0) && (raw || bench || !options.messages.empty())) {
+        error = std::string(encoding) + " applies to the lines of standard input only";
+        return false;
+    }
     return true;
 }
 
@@ -114,8 +142,20 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
                 return false;
             }
             options.port = static_cast<uint16_t>(port);
+        } else if (arg == "--version") {
+            options.mode = Mode::Version;
+            return true;
         } else if (arg == "--crlf") {
             options.crlf = true;
+        } else if (arg == "--utf8") {
+            options.utf8 = true;
+        } else if (arg == "--input-codepage") {
+            long long codePage = 0;
+            if (!TakeValue(args, i, value) || !ReadNumber(value, 1, 65535, codePage)) {
+                error = "--input-codepage needs a Windows code page number, such as 936";
+                return false;
+            }
+            options.inputCodePage = static_cast<unsigned>(codePage);
         } else if (arg == "--raw") {
             raw = true;
         } else if (arg == "--bench") {

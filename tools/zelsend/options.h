@@ -6,13 +6,17 @@
 
 namespace zelsend {
 
-enum class Mode { Lines, Messages, Raw, Bench, Help };
+enum class Mode { Lines, Messages, Raw, Bench, Help, Version };
 
 struct Options {
     Mode mode = Mode::Lines;
     std::string host = "127.0.0.1";
     uint16_t port = 11925;
     bool crlf = false;
+    // Standard input's lines: taken as UTF-8 as they are, or converted from a Windows code page
+    // (0: the system's; a console's input is always read in the console's own code page).
+    bool utf8 = false;
+    unsigned inputCodePage = 0;
     int benchClients = 0;
     int64_t benchFrames = 0;
     size_t benchSize = 0;
@@ -24,5 +28,8 @@ struct Options {
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
 
 extern const char kUsage[];
+
+// "zelsend 1.0.0.1": the version of the console this zelsend was built with.
+extern const char kVersionLine[];
 
 }  // namespace zelsend

@@ -202,6 +202,19 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 #endif
 }
 
+unsigned StdinCodePage(unsigned piped) {
+#ifdef _WIN32
+    // Text typed in a console reaches a program in the console's code page, whatever the
+    // program asks for.
+    DWORD mode = 0;
+    if (GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode))
+        return GetConsoleCP();
+    return piped != 0 ? piped : GetACP();
+#else
+    return piped != 0 ? piped : 65001;
+#endif
+}
+
 long ReadStdin(char* buffer, size_t size) {
     const unsigned chunk = size > 65536 ? 65536 : static_cast<unsigned>(size);
 #ifdef _WIN32

@@ -1,0 +1,191 @@
+#include "log/log_pipe.h"
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+CLogPipe::Reader::Reader(CLogPipe& pipe, ResumeReading resume) : m_pipe(pipe), m_resume(std::move(resume)) {}
+
+CLogPipe::Reader::~Reader()
+{
+    m_pipe.Leave(*this);
+}
+
+size_t CLogPipe::Reader::MayRead(size_t frameLength, size_t wanted)
+{
+    SetFrame(frameLength);
+    if (m_paused)
+        return 0;
+    m_pipe.UpdateFlow();
+    if (!m_pipe.MayGoOn(*this)) {
+        m_pipe.Pause(*this);
+        return 0;
+    }
+    if (Large() && !m_admitted) {
+        m_admitted = true;
+        m_pipe.m_largeBytes += m_frameLength;
+    }
+    // While the large frames' share is taken, a reader between frames reads no more than a
+    // small frame at a time: a large frame it starts cannot hold more than that while it waits.
+    if (!Large() && m_pipe.m_largeBytes + kSmallFrameBytes > kLargeBytes)
+        wanted = std::min(wanted, kSmallFrameBytes);
+    return wanted;
+}
+
+void CLogPipe::Reader::Holding(size_t bytes, size_t frameLength)
+{
+    const bool freed = bytes < m_held;
+    m_pipe.m_framesBytes -= m_held;
+    m_held = bytes;
+    m_pipe.m_framesBytes += m_held;
+    SetFrame(frameLength);
+    if (freed)
+        m_pipe.ResumeThoseWhoMay();
+}
+
+// A new frame (or none): what the last one set aside is free again.
+void CLogPipe::Reader::SetFrame(size_t frameLength)
+{
+    if (frameLength == m_frameLength)
+        return;
+    const bool released = m_admitted;
+    if (m_admitted)
+        m_pipe.m_largeBytes -= m_frameLength;
+    m_admitted = false;
+    m_frameLength = frameLength;
+    if (released)
+        m_pipe.ResumeThoseWhoMay();
+}
+
+void CLogPipe::Connect(std::function<void()> wake, std::function<void()> askTurn, std::function<bool()> othersWait)
+{
+    m_wake = std::move(wake);
+    m_askTurn = std::move(askTurn);
+    m_othersWait = std::move(othersWait);
+    // A turn asked of a window that has gone would never end: the new one starts afresh.
+    EndTurn();
+}
+
+void CLogPipe::Offer(CString text)
+{
+    if (!m_waiting.Add(std::move(text)))
+        return UpdateFlow();
+    UpdateFlow();
+    if (m_wake)
+        m_wake();
+}
+
+CString CLogPipe::TakeSlice(size_t most)
+{
+    CString slice = m_waiting.TakeSlice(most);
+    UpdateFlow();
+    ResumeThoseWhoMay();
+    return slice;
+}
+
+void CLogPipe::Clear()
+{
+    m_waiting.Clear();
+    UpdateFlow();
+    ResumeThoseWhoMay();
+}
+
+void CLogPipe::EndTurn()
+{
+    m_turnStartMs = Now();
+    if (m_flow == Flow::Yielding)
+        m_flow = Flow::Open;
+    UpdateFlow();
+    ResumeThoseWhoMay();
+}
+
+// Whether a reader may read now, flow control aside: a large frame under way always may; a
+// large frame not yet let in may once its length fits the share; anyone else while the budget
+// has room.
+bool CLogPipe::MayGoOn(const Reader& reader) const
+{
+    if (m_flow != Flow::Open)
+        return false;
+    if (reader.m_admitted)
+        return true;
+    if (reader.Large())
+        return m_largeBytes + reader.m_frameLength <= kLargeBytes && HeldBytes() < kBudgetBytes;
+    return HeldBytes() + kSmallFrameBytes <= kBudgetBytes;
+}
+
+void CLogPipe::Pause(Reader& reader)
+{
+    if (reader.m_paused)
+        return;
+    reader.m_paused = true;
+    m_paused.push_back(&reader);
+}
+
+void CLogPipe::Leave(Reader& reader)
+{
+    m_paused.erase(std::remove(m_paused.begin(), m_paused.end(), &reader), m_paused.end());
+    m_framesBytes -= reader.m_held;
+    reader.m_held = 0;
+    reader.SetFrame(0);
+    ResumeThoseWhoMay();
+}
+
+// Wakes, oldest first, the paused readers that may go on now.
+void CLogPipe::ResumeThoseWhoMay()
+{
+    if (m_flow != Flow::Open || m_paused.empty())
+        return;
+    std::vector<ResumeReading> wake;
+    std::deque<Reader*> still;
+    for (Reader* reader : m_paused) {
+        if (!MayGoOn(*reader)) {
+            still.push_back(reader);
+            continue;
+        }
+        reader->m_paused = false;
+        wake.push_back(reader->m_resume);
+    }
+    m_paused.swap(still);
+    for (const ResumeReading& resume : wake)
+        resume();
+}
+
+void CLogPipe::UpdateFlow()
+{
+    switch (m_flow) {
+    case Flow::Held:
+        if (!m_waiting.HasRoom())
+            return;
+        m_flow = Flow::Open;
+        ResumeThoseWhoMay();
+        return;
+    case Flow::Yielding:
+        return;
+    case Flow::Open:
+        break;
+    }
+    if (m_waiting.Full()) {
+        m_flow = Flow::Held;
+        return;
+    }
+    const double now = Now();
+    if (m_turnStartMs < 0)
+        m_turnStartMs = now;
+    if (now - m_turnStartMs < kReadTurnMs)
+        return;
+    if (!m_othersWait || !m_othersWait()) {
+        m_turnStartMs = now; // nothing else wants the thread: reads go on
+        return;
+    }
+    m_flow = Flow::Yielding;
+    if (m_askTurn)
+        m_askTurn();
+}
+
+double CLogPipe::Now() const
+{
+    if (m_nowMs)
+        return m_nowMs();
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}

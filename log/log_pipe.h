@@ -1,0 +1,122 @@
+#pragma once
+// The path from the connections to the log view. Connections offer the text of each frame and
+// report the memory their unfinished frames hold; the window takes the waiting text in slices.
+// In between, the pipe keeps the console's memory and its thread's time in bounds: a reader
+// that may not read now is paused, and resumed through its callback once it may. log/ knows
+// nothing of sockets: a paused reader is a function to call when there is room again.
+#include <cstddef>
+#include <deque>
+#include <functional>
+
+#include "log/pending_log.h"
+#include "platform/cstring.h"
+
+using ResumeReading = std::function<void()>;
+
+class CLogPipe {
+public:
+    // Memory for text that clients have sent and the view does not show yet, across every
+    // connection: the unfinished frames plus the waiting text (two bytes a character). The
+    // console is a 32-bit process: its 2 GB of addresses also hold the view (up to 50 MB of text
+    // and the control's line table), and finishing a 16 MiB frame briefly takes about five times
+    // its size to decode. 80 MiB keeps all of that well within the address space, while three
+    // 16 MiB frames can be on their way at once with room left for everyone else.
+    static constexpr size_t kBudgetBytes = 80u * 1024 * 1024;
+    // Frames above this size are large. A large frame is let in whole or not at all: its
+    // announced length is set aside from kLargeBytes when its first bytes come, and it then reads
+    // to its end without pausing for room, so that large frames under way never wait for each
+    // other. One that does not fit waits, holding no more than one read, until one finishes.
+    // Clients holding large frames that never finish thus keep at most kLargeBytes from the
+    // room that everyone else's small frames and the waiting text need.
+    static constexpr size_t kSmallFrameBytes = 64 * 1024;
+    static constexpr size_t kLargeBytes = 48u * 1024 * 1024;
+    // Reads get the thread for at most this long before input and paint get a turn.
+    static constexpr double kReadTurnMs = 100.0;
+
+    enum class Flow {
+        Open,     // readers read as their data comes
+        Held,     // the waiting text is at its high-water mark: readers pause until the view
+                  // has taken it below half
+        Yielding, // reads have had the thread for their turn while input or paint waited:
+                  // readers pause until the window has served them and ends the turn
+    };
+
+    // One connection's place in the pipe: what its unfinished frame holds, and how to wake it.
+    class Reader {
+    public:
+        Reader(CLogPipe& pipe, ResumeReading resume);
+        ~Reader();
+        Reader(const Reader&) = delete;
+        Reader& operator=(const Reader&) = delete;
+
+        // How many bytes, up to `wanted`, the connection may read now, given the length of the
+        // frame it is in the middle of (0 between frames). 0: it is paused and does not read;
+        // its callback is called once it may.
+        size_t MayRead(size_t frameLength, size_t wanted);
+        // The connection's unfinished frame now holds this many bytes, of a frame this long.
+        void Holding(size_t bytes, size_t frameLength);
+        bool Paused() const { return m_paused; }
+
+    private:
+        friend class CLogPipe;
+        bool Large() const { return m_frameLength > kSmallFrameBytes; }
+        void SetFrame(size_t frameLength);
+
+        CLogPipe& m_pipe;
+        ResumeReading m_resume;
+        size_t m_held = 0;
+        size_t m_frameLength = 0;
+        bool m_admitted = false; // a large frame whose length is set aside
+        bool m_paused = false;
+    };
+
+    // The window is asked to take text through `wake` when text starts waiting, and asked for a
+    // turn through `askTurn` when reads yield; `othersWait` tells whether input or paint waits.
+    void Connect(std::function<void()> wake, std::function<void()> askTurn, std::function<bool()> othersWait);
+    // Milliseconds on any steady clock; tests give their own.
+    void SetClock(std::function<double()> nowMs) { m_nowMs = std::move(nowMs); }
+
+    // Text for the view, from a frame or a status line, queued behind what waits. Empty text is
+    // dropped: it would show nothing.
+    void Offer(CString text);
+    // The window's side: the next slice for the view (see CPendingLog), and what its append cost.
+    CString TakeSlice(size_t most);
+    void RecordAppend(size_t chars, double milliseconds) { m_waiting.RecordAppend(chars, milliseconds); }
+    size_t NextSliceChars(size_t most) const { return m_waiting.NextSliceChars(most); }
+    // Everything that waits, left waiting.
+    CString WaitingText() const { return m_waiting.Peek(); }
+    // Drops everything that waits (the operator cleared the view).
+    void Clear();
+    // The window has served input and paint: paused reads go on.
+    void EndTurn();
+
+    bool Empty() const { return m_waiting.Empty(); }
+    size_t WaitingChars() const { return m_waiting.Chars(); }
+    // Memory that clients' text holds now: unfinished frames plus waiting text.
+    size_t HeldBytes() const { return m_framesBytes + WaitingBytes(); }
+    // What the large frames under way have set aside.
+    size_t LargeBytes() const { return m_largeBytes; }
+    size_t PausedCount() const { return m_paused.size(); }
+    Flow State() const { return m_flow; }
+    const CPendingLog& Waiting() const { return m_waiting; }
+
+private:
+    size_t WaitingBytes() const { return m_waiting.Chars() * 2; } // UTF-16
+    bool MayGoOn(const Reader& reader) const;
+    void Pause(Reader& reader);
+    void Leave(Reader& reader);
+    void ResumeThoseWhoMay();
+    void UpdateFlow();
+    double Now() const;
+
+    CPendingLog m_waiting;
+    Flow m_flow = Flow::Open;
+    size_t m_framesBytes = 0;
+    size_t m_largeBytes = 0;
+    std::deque<Reader*> m_paused;
+    double m_turnStartMs = -1;
+    std::function<void()> m_wake;
+    std::function<void()> m_askTurn;
+    std::function<bool()> m_othersWait;
+    std::function<double()> m_nowMs;
+};

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Prints the part of README.md that a Windows user needs, as README.txt for the package: the
+# title and introduction, then the sections named below in the README's order, with CR LF line
+# ends and a UTF-8 byte order mark (so that Notepad on a Chinese system does not read it as 936).
+#   scripts/readme_windows.sh README.md > README.txt
+set -euo pipefail
+readme=${1:-README.md}
+printf '\xEF\xBB\xBF'
+awk '
+    BEGIN {
+        split("快速上手|Use on Windows|Log from your program|Security|The window'"'"'s texts|Troubleshooting", names, "|")
+        for (i in names) wanted[names[i]] = 1
+        keep = 1  # the title and introduction
+    }
+    /^## / { keep = (substr($0, 4) in wanted) }
+    keep { sub(/\r$/, ""); printf "%s\r\n", $0 }
+' "$readme"

@@ -1,0 +1,105 @@
+#pragma once
+// A client of the console (or of a listener of a test) on this machine: plain Winsock, as any
+// program that sends logs would be. Every write leaves as it is, so the console sees the pieces
+// the test cut.
+#include <winsock2.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/scoped.h"
+#include "tests/common/console_texts.h"
+
+class TestClient {
+public:
+    explicit TestClient(uint16_t port = kConsolePort) : m_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)), m_port(port)
+    {
+        BOOL noDelay = TRUE;
+        ::setsockopt(Handle(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    }
+
+    // 0 once connected within the limit, else the Winsock error (WSAETIMEDOUT at the limit).
+    int Connect(DWORD limitMs = 5000)
+    {
+        if (!BeginConnect())
+            return ::WSAGetLastError();
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(Handle(), &writable);
+        FD_SET(Handle(), &failed);
+        timeval limit = {static_cast<long>(limitMs / 1000), static_cast<long>(limitMs % 1000) * 1000};
+        if (::select(0, nullptr, &writable, &failed, &limit) != 1)
+            return WSAETIMEDOUT;
+        return ConnectResult();
+    }
+    // Starts a connect without waiting for it.
+    bool BeginConnect()
+    {
+        SetBlocking(false);
+        sockaddr_in to = {};
+        to.sin_family = AF_INET;
+        to.sin_port = ::htons(m_port);
+        to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+        return ::connect(Handle(), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ||
+               ::WSAGetLastError() == WSAEWOULDBLOCK;
+    }
+    // After BeginConnect: 0 when connected, else the Winsock error; blocking again either way.
+    int ConnectResult()
+    {
+        int error = 0;
+        int size = sizeof error;
+        ::getsockopt(Handle(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
+        SetBlocking(true);
+        return error;
+    }
+    // A send that waits longer fails instead: a console that stops reading fails the test.
+    void SetSendLimit(DWORD limitMs)
+    {
+        ::setsockopt(Handle(), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limitMs), sizeof limitMs);
+    }
+    // 0 once all is sent, else the Winsock error.
+    int SendAll(const std::string& bytes)
+    {
+        for (size_t sent = 0; sent < bytes.size();) {
+            const int n = ::send(Handle(), bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+            if (n <= 0)
+                return ::WSAGetLastError();
+            sent += static_cast<size_t>(n);
+        }
+        return 0;
+    }
+    bool Send(const std::string& bytes) { return SendAll(bytes) == 0; }
+    // True when the other end closes (or resets) the connection within the limit.
+    bool ClosedByPeer(DWORD limitMs)
+    {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(Handle(), &readable);
+        timeval limit = {static_cast<long>(limitMs / 1000), static_cast<long>(limitMs % 1000) * 1000};
+        if (::select(0, &readable, nullptr, nullptr, &limit) != 1)
+            return false;
+        char byte;
+        return ::recv(Handle(), &byte, 1, 0) <= 0;
+    }
+    // Aborts the connection: the other end gets a reset instead of an orderly close.
+    void Reset()
+    {
+        const linger abort = {1, 0};
+        ::setsockopt(Handle(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+        Close();
+    }
+    void Close() { m_socket.Reset(); }
+    SOCKET Handle() const { return m_socket.Get(); }
+
+private:
+    void SetBlocking(bool blocking)
+    {
+        u_long nonBlocking = blocking ? 0 : 1;
+        ::ioctlsocket(Handle(), FIONBIO, &nonBlocking);
+    }
+
+    UniqueSocket m_socket;
+    uint16_t m_port;
+};

@@ -1,0 +1,68 @@
+// Holds the real console open, with its log service started, for a script that acts as its
+// clients (tests/readme/readme_examples_test.sh). Writes <ready-file> once the service listens,
+// waits until <done-file> exists, then writes the log view's text to <view-file> in UTF-8 and
+// closes the console.
+//   console_session <ready-file> <done-file> <view-file>      (Windows paths)
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "console_process.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr int kLimitMs = 10 * 60 * 1000;  // a script that hangs fails instead of holding the port
+
+int Fail(const char* what)
+{
+    std::fprintf(stderr, "console_session: %s\n", what);
+    return 1;
+}
+
+bool WriteUtf8(const wchar_t* path, const std::wstring& text)
+{
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+    FILE* file = _wfopen(path, L"wb");
+    if (!file)
+        return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc != 4)
+        return Fail("usage: console_session <ready-file> <done-file> <view-file>");
+    CConsoleProcess console;
+    if (!console.Start())
+        return Fail("the console window did not appear");
+    console.Click(IDC_SERVICE_BUTTON);
+    if (!console.WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }))
+        return Fail("the log service did not start (is port 11925 taken?)");
+    if (!WriteUtf8(argv[1], L"ready\n"))
+        return Fail("cannot write the ready file");
+
+    for (int waited = 0; ::GetFileAttributesW(argv[2]) == INVALID_FILE_ATTRIBUTES; waited += 100) {
+        if (waited > kLimitMs)
+            return Fail("timed out waiting for the done file");
+        ::Sleep(100);
+    }
+    // Frames sent just before the end may still be on their way into the view: wait until its
+    // length has held still for half a second.
+    for (int length = -1, still = 0, waited = 0; still < 5 && waited < 30000; waited += 100) {
+        const int now = console.TextLength(IDC_LOG_VIEW);
+        still = now == length ? still + 1 : 0;
+        length = now;
+        ::Sleep(100);
+    }
+    const bool saved = WriteUtf8(argv[3], console.Text(IDC_LOG_VIEW));
+    ::PostMessageW(console.Window(), WM_CLOSE, 0, 0);
+    console.WaitForExit(10000);
+    return saved ? 0 : Fail("cannot write the view file");
+}

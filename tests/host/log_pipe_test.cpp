@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "log/log_pipe.h"
+
+namespace {
+
+constexpr size_t kMiB = 1024 * 1024;
+constexpr size_t kLargeFrame = 16 * kMiB;
+constexpr size_t kChunk = 256 * 1024;
+
+// A connection as the pipe sees it: reads what it is allowed into its frame, and counts the
+// times it is woken.
+struct FakeReader {
+    explicit FakeReader(CLogPipe& pipe) : reader(pipe, [this] { ++resumed; }) {}
+
+    // One read notification of a client that always has data, in a frame of `frameLength`.
+    size_t ReadOnce(size_t frameLength)
+    {
+        const size_t allowed = reader.MayRead(frameLength, kChunk);
+        held += allowed;
+        reader.Holding(held, frameLength);
+        return allowed;
+    }
+    void FinishFrame()
+    {
+        held = 0;
+        reader.Holding(0, 0);
+    }
+
+    CLogPipe::Reader reader;
+    size_t held = 0;
+    int resumed = 0;
+};
+
+class LogPipe : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_pipe.SetClock([this] { return m_nowMs; });
+        m_pipe.Connect([this] { ++m_wakes; }, [this] { ++m_turnsAsked; }, [this] { return m_inputWaits; });
+    }
+    // Offers lines of 100 characters until the waiting text holds `chars`.
+    void OfferLines(size_t chars)
+    {
+        const CString line = CString(98, L'l') + L"\r\n";
+        for (size_t n = 0; n < chars; n += line.size())
+            m_pipe.Offer(line);
+    }
+
+    CLogPipe m_pipe;
+    double m_nowMs = 1000;
+    bool m_inputWaits = false;
+    int m_wakes = 0;
+    int m_turnsAsked = 0;
+};
+
+TEST_F(LogPipe, EmptyTextIsDroppedAndWakesNobody)
+{
+    for (int i = 0; i < 1000; ++i)
+        m_pipe.Offer(L"");
+    EXPECT_TRUE(m_pipe.Empty());
+    EXPECT_EQ(m_wakes, 0);
+    m_pipe.Offer(L"a");
+    m_pipe.Offer(L"b");
+    EXPECT_EQ(m_wakes, 1) << "only the first text into an empty pipe wakes the window";
+    EXPECT_EQ(m_pipe.TakeSlice(SIZE_MAX), L"ab");
+    m_pipe.Offer(L"c");
+    EXPECT_EQ(m_wakes, 2);
+}
+
+TEST_F(LogPipe, ReadersPauseAtTheHighMarkAndResumeBelowHalf)
+{
+    FakeReader reader(m_pipe);
+    EXPECT_EQ(reader.ReadOnce(0), kChunk);
+    OfferLines(CPendingLog::kHighWater);
+    EXPECT_EQ(m_pipe.State(), CLogPipe::Flow::Held);
+    EXPECT_EQ(reader.ReadOnce(0), 0u);
+    EXPECT_TRUE(reader.reader.Paused());
+    EXPECT_EQ(reader.ReadOnce(0), 0u) << "a paused reader stays paused until woken";
+
+    while (m_pipe.WaitingChars() >= CPendingLog::kHighWater / 2) {
+        EXPECT_EQ(reader.resumed, 0) << "woken above half: it would pause again at once";
+        m_pipe.TakeSlice(SIZE_MAX);
+    }
+    EXPECT_EQ(m_pipe.State(), CLogPipe::Flow::Open);
+    EXPECT_EQ(reader.resumed, 1);
+    EXPECT_EQ(reader.ReadOnce(0), kChunk);
+}
+
+TEST_F(LogPipe, ClearingWakesTheReadersAtOnce)
+{
+    FakeReader reader(m_pipe);
+    OfferLines(CPendingLog::kHighWater);
+    reader.ReadOnce(0);
+    m_pipe.Clear();
+    EXPECT_EQ(reader.resumed, 1);
+    EXPECT_EQ(m_pipe.State(), CLogPipe::Flow::Open);
+}
+
+// Clients that each hold most of a large frame and never finish it: large frames together stay
+// within their share, and the room left serves everyone else.
+TEST_F(LogPipe, LargeFramesTogetherStayWithinTheirShareAndSmallFramesGoOn)
+{
+    std::vector<std::unique_ptr<FakeReader>> hostile;
+    for (int i = 0; i < 150; ++i)
+        hostile.push_back(std::make_unique<FakeReader>(m_pipe));
+    FakeReader good(m_pipe);
+    for (int round = 0; round < 200; ++round) {
+        for (auto& reader : hostile) {
+            if (reader->held < kLargeFrame - kChunk)
+                reader->ReadOnce(kLargeFrame);
+        }
+        ASSERT_LE(m_pipe.LargeBytes(), CLogPipe::kLargeBytes);
+        ASSERT_LE(m_pipe.HeldBytes(), CLogPipe::kBudgetBytes);
+        ASSERT_GT(good.ReadOnce(0), 0u) << "a client of small frames was shut out in round " << round;
+        good.FinishFrame();
+    }
+    EXPECT_GE(m_pipe.LargeBytes(), CLogPipe::kLargeBytes - kChunk) << "the share should be used";
+    EXPECT_GE(m_pipe.PausedCount(), 140u);
+}
+
+TEST_F(LogPipe, APausedLargeFrameResumesWhenAnotherFinishes)
+{
+    std::vector<std::unique_ptr<FakeReader>> readers;
+    for (int i = 0; i < 4; ++i)
+        readers.push_back(std::make_unique<FakeReader>(m_pipe));
+    // Three frames fill the share; the fourth waits.
+    for (int round = 0; round < 100; ++round)
+        for (auto& reader : readers)
+            reader->ReadOnce(kLargeFrame);
+    ASSERT_TRUE(readers[3]->reader.Paused() || readers[2]->reader.Paused());
+    FakeReader& waiting = readers[3]->reader.Paused() ? *readers[3] : *readers[2];
+    readers[0]->FinishFrame();
+    EXPECT_EQ(waiting.resumed, 1) << "the room a finished frame leaves must wake a waiting one";
+    EXPECT_GT(waiting.ReadOnce(kLargeFrame), 0u);
+}
+
+// Large frames let in read to their end: they never wait for each other, however full the
+// share, so three clients sending 16 MiB frames at once all finish.
+TEST_F(LogPipe, LargeFramesUnderWayAllFinish)
+{
+    std::vector<std::unique_ptr<FakeReader>> readers;
+    for (int i = 0; i < 3; ++i)
+        readers.push_back(std::make_unique<FakeReader>(m_pipe));
+    for (int round = 0; round < 64; ++round) {
+        for (auto& reader : readers)
+            ASSERT_EQ(reader->ReadOnce(kLargeFrame), kChunk) << "a frame under way was paused in round " << round;
+    }
+    for (auto& reader : readers)
+        reader->FinishFrame();
+    EXPECT_EQ(m_pipe.LargeBytes(), 0u);
+    EXPECT_EQ(m_pipe.HeldBytes(), 0u);
+}
+
+TEST_F(LogPipe, BetweenFramesAReaderTakesOnlyASmallFrameWhileTheLargeShareIsFull)
+{
+    std::vector<std::unique_ptr<FakeReader>> readers;
+    for (int i = 0; i < 3; ++i) {
+        readers.push_back(std::make_unique<FakeReader>(m_pipe));
+        while (readers.back()->held < kLargeFrame)
+            readers.back()->ReadOnce(kLargeFrame);
+    }
+    ASSERT_GE(m_pipe.LargeBytes(), CLogPipe::kLargeBytes);
+    FakeReader next(m_pipe);
+    EXPECT_EQ(next.ReadOnce(0), CLogPipe::kSmallFrameBytes);
+}
+
+TEST_F(LogPipe, WaitingTextCountsAgainstTheBudget)
+{
+    FakeReader reader(m_pipe);
+    // A finished 16 MiB frame waits as 32 MiB of text: over the high mark, so reads pause.
+    m_pipe.Offer(CString(kLargeFrame, L'w'));
+    EXPECT_EQ(m_pipe.HeldBytes(), 2 * kLargeFrame);
+    EXPECT_EQ(reader.ReadOnce(0), 0u);
+}
+
+TEST_F(LogPipe, AReaderThatGoesFreesItsFrameAndIsNeverWoken)
+{
+    std::vector<std::unique_ptr<FakeReader>> readers;
+    for (int i = 0; i < 5; ++i)
+        readers.push_back(std::make_unique<FakeReader>(m_pipe));
+    for (int round = 0; round < 100; ++round)
+        for (auto& reader : readers)
+            reader->ReadOnce(kLargeFrame);
+    const size_t paused = m_pipe.PausedCount();
+    ASSERT_GE(paused, 1u);
+    readers.back().reset(); // paused, and gone: must leave the list
+    readers.front().reset(); // held much: must give it back and wake one
+    EXPECT_LT(m_pipe.PausedCount(), paused);
+    size_t held = 0;
+    for (auto& reader : readers)
+        held += reader ? reader->held : 0;
+    EXPECT_EQ(m_pipe.HeldBytes(), held);
+}
+
+// Reads are notifications that come before input: after a turn's worth of reading while input
+// waits, readers pause until the window has served it.
+TEST_F(LogPipe, ReadsYieldToWaitingInputAfterTheirTurn)
+{
+    FakeReader reader(m_pipe);
+    m_inputWaits = true;
+    EXPECT_GT(reader.ReadOnce(0), 0u);
+    m_nowMs += CLogPipe::kReadTurnMs / 2;
+    EXPECT_GT(reader.ReadOnce(0), 0u) << "within the turn, reads go on";
+    m_nowMs += CLogPipe::kReadTurnMs;
+    EXPECT_EQ(reader.ReadOnce(0), 0u);
+    EXPECT_EQ(m_pipe.State(), CLogPipe::Flow::Yielding);
+    EXPECT_EQ(m_turnsAsked, 1);
+    m_pipe.EndTurn();
+    EXPECT_EQ(reader.resumed, 1);
+    EXPECT_EQ(m_pipe.State(), CLogPipe::Flow::Open);
+    EXPECT_GT(reader.ReadOnce(0), 0u) << "a new turn starts when the window ends one";
+}
+
+TEST_F(LogPipe, AWindowConnectedAfreshEndsATurnThatTheLastOneNeverEnded)
+{
+    FakeReader reader(m_pipe);
+    m_inputWaits = true;
+    reader.ReadOnce(0);
+    m_nowMs += 2 * CLogPipe::kReadTurnMs;
+    ASSERT_EQ(reader.ReadOnce(0), 0u);
+    ASSERT_EQ(m_pipe.State(), CLogPipe::Flow::Yielding);
+    m_pipe.Connect(nullptr, nullptr, nullptr); // the window went before its turn came
+    EXPECT_EQ(m_pipe.State(), CLogPipe::Flow::Open);
+    EXPECT_EQ(reader.resumed, 1) << "readers paused for the gone window's turn must read on";
+}
+
+TEST_F(LogPipe, ReadsGoOnWhileNothingElseWaits)
+{
+    FakeReader reader(m_pipe);
+    for (int i = 0; i < 100; ++i) {
+        m_nowMs += CLogPipe::kReadTurnMs;
+        ASSERT_GT(reader.ReadOnce(0), 0u) << "read " << i;
+        reader.FinishFrame();
+    }
+    EXPECT_EQ(m_turnsAsked, 0);
+}
+
+} // namespace

@@ -1,0 +1,35 @@
+#pragma once
+// A real console window for tests in its own process, created modelessly so that the test's
+// own loop drives it, with an empty pipe. A test may give the view a smaller capacity first.
+#include <gtest/gtest.h>
+
+#include "log/log_registry.h"
+#include "pump.h"
+#include "ui/zel_log_console_dlg.h"
+
+class ConsoleFixture : public ::testing::Test {
+protected:
+    explicit ConsoleFixture(size_t viewCapacity = 0) : m_viewCapacity(viewCapacity) {}
+    void SetUp() override
+    {
+        Pipe().Clear();
+        if (m_viewCapacity)
+            m_dlg.SetViewCapacity(m_viewCapacity);
+        ASSERT_TRUE(m_dlg.Create());
+    }
+
+    static CLogPipe& Pipe() { return CLogRegistry::GetInstance()->m_pipe; }
+    CString ViewText() const { return m_dlg.m_editLog.GetWindowText(); }
+    size_t ViewLength() const { return static_cast<size_t>(m_dlg.m_editLog.GetWindowTextLength()); }
+    // Where the caret stands (start and end of the selection).
+    std::pair<int, int> Selection() const
+    {
+        int start = -1, end = -1;
+        m_dlg.m_editLog.GetSel(start, end);
+        return {start, end};
+    }
+    void Click(int id) { m_dlg.Send(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(m_dlg.GetDlgItem(id))); }
+
+    size_t m_viewCapacity;
+    CZelLogConsoleDlg m_dlg;
+};

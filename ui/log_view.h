@@ -1,0 +1,45 @@
+#pragma once
+// The log view's mechanics: a roomy text buffer, appends at the end, removal of the oldest text
+// past the capacity, and painting in bands. Holds the dialog's edit control; the dialog owns it.
+#include <cstddef>
+#include <string_view>
+
+#include "log/view_capacity.h"
+#include "platform/edit.h"
+
+class CLogView {
+public:
+    // Characters the control takes beyond its capacity before it must move its text to grow:
+    // one slice, the most that is appended at once.
+    static constexpr size_t kSpareChars = 1024 * 1024;
+
+    explicit CLogView(CEdit& edit) : m_edit(edit) {}
+
+    // Tests give the view a smaller capacity, in characters; a quarter of it is freed at a time.
+    void SetCapacity(size_t chars) { m_capacity = chars; }
+    size_t Capacity() const { return m_capacity; }
+    size_t Length() const { return static_cast<size_t>(m_edit.GetWindowTextLength()); }
+
+    // Puts the caret at the very end, scrolls there and inserts the text, after making room
+    // for it when it would pass the capacity.
+    void Append(const CString& text);
+    // Removes the oldest text when `incoming` more characters would pass the capacity, and
+    // keeps the view at its end. Returns whether any text went.
+    bool MakeRoomFor(size_t incoming);
+    // Empties the view.
+    void Clear();
+
+    // Whether part of the view waits to be painted.
+    bool NeedsPaint() const;
+    // Paints one horizontal band of the view, of `bands` from the top; whatever else needs
+    // painting stays so, for later steps.
+    void PaintBand(int band, int bands);
+
+private:
+    void ReserveRoom();
+    size_t AtDisplayLineStart(std::wstring_view view, size_t cut) const;
+
+    CEdit& m_edit;
+    size_t m_capacity = kViewCapacityChars;
+    bool m_roomy = false;
+};
