@@ -16,6 +16,9 @@ PACKAGES=(
     netcat-openbsd
     # The release zip (scripts/package.sh) and its tests.
     zip unzip
+    # The log clients: their Python tests, the spdlog and glog adapters' host tests, and the
+    # C# snippet of docs/protocol.md.
+    python3-pytest libspdlog-dev libgoogle-glog-dev mono-mcs
 )
 
 sudo_if_needed() {

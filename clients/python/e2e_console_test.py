@@ -1,0 +1,62 @@
+"""ZelLogHandler logging into the real console under Wine: every line shown whole and in order.
+
+Run by ctest from the Windows build (which sets ZEL_VIEW_DRIVER and ZEL_WINE_RUN), inside
+scripts/isolated.sh, since the console listens on the fixed port 11925.
+"""
+
+import logging
+import os
+import subprocess
+import tempfile
+import time
+
+import pytest
+
+import zellog
+
+DRIVER = os.environ.get("ZEL_VIEW_DRIVER")
+WINE_RUN = os.environ.get("ZEL_WINE_RUN")
+STARTED = "日志服务启动成功，正在侦听...\r\n"
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+@pytest.mark.skipif(not DRIVER or not WINE_RUN, reason="needs the Windows build (ctest --preset windows)")
+def test_hundred_thousand_records_show_whole_and_in_order():
+    lines = 100000
+    with tempfile.TemporaryDirectory() as work:
+        ready, done, out = (os.path.join(work, name) for name in ("ready", "done", "out"))
+        driver = subprocess.Popen([WINE_RUN, DRIVER, windows_path(ready), windows_path(done), windows_path(out)])
+        try:
+            until = time.monotonic() + 120
+            while not os.path.exists(ready):
+                assert driver.poll() is None, "the console did not come up"
+                assert time.monotonic() < until, "timed out waiting for the console"
+                time.sleep(0.1)
+
+            handler = zellog.ZelLogHandler("127.0.0.1", 11925)
+            handler.setFormatter(logging.Formatter("%(name)s %(levelname)s %(message)s"))
+            logger = logging.getLogger("e2e.订单")
+            logger.handlers[:] = [handler]
+            logger.propagate = False
+            logger.setLevel(logging.INFO)
+            for i in range(lines):
+                logger.info("py %06d 用户 zhang.san %s", i, "登录成功" if i % 7 == 0 else "ok")
+            handler.close()
+            assert handler.dropped == 0
+
+            expected = STARTED + "".join(
+                "e2e.订单 INFO py %06d 用户 zhang.san %s\r\n" % (i, "登录成功" if i % 7 == 0 else "ok")
+                for i in range(lines))
+            with open(done, "w") as f:
+                f.write(str(len(expected)))  # all within the BMP: one UTF-16 unit each
+            assert driver.wait(timeout=300) == 0
+            with open(out, "rb") as f:
+                view = f.read().decode("utf-8")
+        finally:
+            if driver.poll() is None:
+                driver.kill()
+    assert len(view) == len(expected)
+    assert view == expected

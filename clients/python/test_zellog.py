@@ -1,0 +1,186 @@
+"""ZelLogHandler and the zellog command against a receiver that splits frames as the console does."""
+
+import logging
+import logging.handlers
+import os
+import queue
+import subprocess
+import sys
+import threading
+import time
+
+import pytest
+
+import zellog
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def make_logger(handler, name):
+    logger = logging.getLogger(name)
+    logger.handlers[:] = [handler]
+    logger.propagate = False
+    logger.setLevel(logging.DEBUG)
+    return logger
+
+
+@pytest.fixture
+def handler_for(request):
+    """Makes handlers that log bare messages and are closed after the test."""
+    made = []
+
+    def make(port, **kwargs):
+        h = zellog.ZelLogHandler("127.0.0.1", port, **kwargs)
+        h.setFormatter(logging.Formatter("%(message)s"))
+        made.append(h)
+        return h
+
+    yield make
+    for h in made:
+        h.close()
+
+
+@pytest.mark.parametrize("message, wire", [
+    ("build started", "build started\r\n"),
+    ("订单服务已启动", "订单服务已启动\r\n"),
+    ("deploy \U0001F680 done", "deploy \U0001F680 done\r\n"),
+    ("first\nsecond", "first\r\nsecond\r\n"),
+    ("first\r\nsecond\r\n", "first\r\nsecond\r\n\r\n"),
+    ("", "\r\n"),
+], ids=["ascii", "chinese", "emoji", "lf-becomes-crlf", "crlf-kept", "empty"])
+def test_record_arrives_as_one_frame_of_utf8_with_crlf(receiver, handler_for, message, wire):
+    logger = make_logger(handler_for(receiver.port), "wire")
+    logger.info(message)
+    logger.info("end")
+    assert receiver.wait_for(2)
+    assert receiver.texts() == [wire, "end\r\n"]
+    assert receiver.bytes == 4 + len(wire.encode("utf-8")) + 4 + 5
+
+
+def test_formatter_output_is_what_is_sent(receiver, handler_for):
+    handler = handler_for(receiver.port)
+    handler.setFormatter(logging.Formatter("%(levelname)s %(name)s: %(message)s"))
+    make_logger(handler, "app.db").warning("slow query %d ms", 120)
+    assert receiver.wait_for(1)
+    assert receiver.texts() == ["WARNING app.db: slow query 120 ms\r\n"]
+
+
+def test_lone_surrogate_is_replaced_so_the_frame_stays_valid_utf8(receiver, handler_for):
+    make_logger(handler_for(receiver.port), "surrogate").info("file \udcff.txt")
+    assert receiver.wait_for(1)
+    assert receiver.texts() == ["file ?.txt\r\n"]
+
+
+@pytest.mark.parametrize("character, extra", [
+    ("a", 0), ("中", 0), ("中", 1), ("中", 2), ("\U0001F600", 1), ("\U0001F600", 3),
+])
+def test_long_record_is_cut_at_a_character_boundary_with_a_marker(receiver, handler_for, character, extra):
+    size = len(character.encode("utf-8"))
+    message = "x" * extra + character * (zellog.MAX_PAYLOAD // size + 1)
+    total = len((message + "\r\n").encode("utf-8"))
+    logger = make_logger(handler_for(receiver.port), "long")
+    logger.info(message)
+    logger.info("after")
+    assert receiver.wait_for(2)
+    assert not receiver.oversize
+    first = receiver.frames[0]
+    marker = (" [cut: %d bytes in all]\r\n" % total).encode("ascii")
+    assert zellog.MAX_PAYLOAD - len(marker) - 4 < len(first) <= zellog.MAX_PAYLOAD
+    assert first.endswith(marker)
+    kept = first[:-len(marker)].decode("utf-8")  # raises if a character was split
+    assert message.startswith(kept)
+    assert receiver.texts()[1] == "after\r\n"
+
+
+def test_lines_logged_while_the_console_is_down_are_counted_and_later_ones_arrive(receiver, handler_for):
+    from conftest import Receiver
+    handler = handler_for(receiver.port)
+    handler.retryStart = handler.retryMax = 0.05
+    logger = make_logger(handler, "restart")
+    for i in range(10):
+        logger.info("line %d", i)
+    assert receiver.wait_for(10)
+    before = receiver.texts()
+    receiver.stop()
+    time.sleep(0.1)  # the console's close reaches the client
+    for i in range(10, 15):
+        logger.info("line %d", i)
+    again = Receiver(receiver.port)
+    try:
+        i = 15
+        until = time.monotonic() + 10
+        while not again.frames and time.monotonic() < until:
+            logger.info("line %d", i)
+            i += 1
+            time.sleep(0.02)
+        for k in range(i, i + 10):
+            logger.info("line %d", k)
+        total = i + 10
+        until = time.monotonic() + 10
+        while not again.texts()[-1:] == ["line %d\r\n" % (total - 1)] and time.monotonic() < until:
+            time.sleep(0.01)
+        after = again.texts()
+    finally:
+        again.stop()
+
+    assert before == ["line %d\r\n" % n for n in range(10)]
+    notice = after[0]
+    assert notice.startswith("[zellog: ") and notice.endswith(" records dropped, the console could not be reached]\r\n")
+    dropped = int(notice.split()[1])
+    delivered = [int(t.split()[1]) for t in after[1:]]
+    assert delivered == list(range(total - len(delivered), total))  # in order, up to the last
+    assert 10 + dropped + len(delivered) == total  # each line arrived or was counted
+
+
+def test_records_from_many_threads_arrive_whole_and_in_each_threads_order(receiver, handler_for):
+    logger = make_logger(handler_for(receiver.port), "threads")
+    threads_n, lines_n = 8, 300
+
+    def work(t):
+        for i in range(lines_n):
+            logger.info("t%d %d %s", t, i, chr(ord("a") + t) * (i % 200))
+
+    threads = [threading.Thread(target=work, args=(t,)) for t in range(threads_n)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert receiver.wait_for(threads_n * lines_n)
+    seen = {}
+    for text in receiver.texts():
+        name, i, filler = text[:-2].split(" ")
+        t = int(name[1:])
+        assert int(i) == seen.get(t, 0)
+        assert filler == chr(ord("a") + t) * (int(i) % 200) and text.endswith("\r\n")
+        seen[t] = int(i) + 1
+    assert seen == {t: lines_n for t in range(threads_n)}
+
+
+def test_queue_listener_sends_from_its_own_thread(receiver, handler_for):
+    q = queue.SimpleQueue()
+    listener = logging.handlers.QueueListener(q, handler_for(receiver.port))
+    logger = make_logger(logging.handlers.QueueHandler(q), "queued")
+    listener.start()
+    for i in range(100):
+        logger.info("queued %d", i)
+    listener.stop()
+    assert receiver.wait_for(100)
+    assert receiver.texts() == ["queued %d\r\n" % i for i in range(100)]
+
+
+def run_command(*args):
+    return subprocess.run([sys.executable, os.path.join(HERE, "zellog.py")] + list(args),
+                          capture_output=True, text=True, timeout=30)
+
+
+def test_command_sends_each_argument_as_a_line(receiver):
+    result = run_command("--port", str(receiver.port), "build started", "构建完成")
+    assert result.returncode == 0, result.stderr
+    assert receiver.wait_for(2)
+    assert receiver.texts() == ["build started\r\n", "构建完成\r\n"]
+
+
+def test_command_fails_loudly_when_nothing_listens(free_port):
+    result = run_command("--port", str(free_port), "lost")
+    assert result.returncode == 1
+    assert "cannot send to 127.0.0.1:%d" % free_port in result.stderr

@@ -1,0 +1,298 @@
+// zel::LogClient against a receiver that splits frames as the console does: the bytes on the
+// wire, a receiver that goes away and comes back, a full queue, and many threads at once.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "frame_receiver.h"
+#include "zel_log_client.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+zel::LogClientOptions FastRetry(size_t queueBytes = 8 << 20)
+{
+    zel::LogClientOptions options;
+    options.queueBytes = queueBytes;
+    options.retryStart = 10ms;
+    options.retryMax = 50ms;
+    return options;
+}
+
+bool ValidUtf8(const std::string& s)
+{
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > s.size())
+            return false;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string Numbered(int n)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "line %06d\r\n", n);
+    return text;
+}
+
+// Reads the number back from a Numbered line; -1 for anything else.
+int NumberOf(const std::string& line)
+{
+    int n = -1;
+    return std::sscanf(line.c_str(), "line %d", &n) == 1 ? n : -1;
+}
+
+struct WireCase {
+    const char* name;
+    std::string text;
+};
+
+class LogClientWire : public ::testing::TestWithParam<WireCase> {};
+
+TEST_P(LogClientWire, TextArrivesAsOneFrameByteForByte)
+{
+    FrameReceiver receiver;
+    ASSERT_TRUE(receiver.Start());
+    {
+        zel::LogClient client("127.0.0.1", receiver.Port(), FastRetry());
+        client.Send(GetParam().text);
+        client.Send("end\r\n");
+        ASSERT_TRUE(client.Flush(10s));
+    }
+    ASSERT_TRUE(receiver.WaitForFrames(2));
+    const auto frames = receiver.Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0], GetParam().text);
+    EXPECT_EQ(receiver.Bytes(), 4 + GetParam().text.size() + 4 + 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, LogClientWire,
+    ::testing::Values(WireCase{"Ascii", "build started\r\n"},
+                      WireCase{"Chinese", u8"订单服务已启动\r\n"},
+                      WireCase{"Emoji", u8"deploy \U0001F680 done\r\n"},
+                      WireCase{"TwoLines", "first\r\nsecond\r\n"},
+                      WireCase{"NoLineEnd", "no line end"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LogClientWireEdge, EmptyTextIsAFrameOfLengthZeroThatShowsNothing)
+{
+    FrameReceiver receiver;
+    ASSERT_TRUE(receiver.Start());
+    {
+        zel::LogClient client("127.0.0.1", receiver.Port(), FastRetry());
+        client.Send("a");
+        client.Send("");
+        client.Send("b");
+    }
+    ASSERT_TRUE(receiver.WaitForFrames(2));
+    EXPECT_EQ(receiver.Frames(), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(receiver.Bytes(), 5u + 4u + 5u);
+}
+
+// Over-long texts made of one repeated character, so that the limit falls at every offset
+// inside a multi-byte sequence.
+class LogClientLongText : public ::testing::TestWithParam<std::pair<std::string, size_t>> {};
+
+TEST_P(LogClientLongText, IsCutAtACharacterBoundaryWithAMarker)
+{
+    const auto& [character, extra] = GetParam();
+    std::string text(extra, 'x');
+    while (text.size() <= zel::detail::kMaxPayload)
+        text += character;
+    FrameReceiver receiver;
+    ASSERT_TRUE(receiver.Start());
+    {
+        zel::LogClient client("127.0.0.1", receiver.Port(), FastRetry(64 << 20));
+        client.Send(text);
+        client.Send("after\r\n");
+        ASSERT_TRUE(client.Flush(20s));
+    }
+    ASSERT_TRUE(receiver.WaitForFrames(2));
+    EXPECT_FALSE(receiver.Oversize());
+    const auto frames = receiver.Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    const std::string marker = " [cut: " + std::to_string(text.size()) + " bytes in all]\r\n";
+    ASSERT_GE(frames[0].size(), marker.size());
+    EXPECT_LE(frames[0].size(), zel::detail::kMaxPayload);
+    EXPECT_GT(frames[0].size(), zel::detail::kMaxPayload - marker.size() - 4);
+    EXPECT_EQ(frames[0].substr(frames[0].size() - marker.size()), marker);
+    const std::string kept = frames[0].substr(0, frames[0].size() - marker.size());
+    EXPECT_TRUE(ValidUtf8(kept));
+    EXPECT_EQ(kept, text.substr(0, kept.size()));
+    EXPECT_EQ(frames[1], "after\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Characters, LogClientLongText,
+    ::testing::Values(std::make_pair(std::string("a"), size_t(0)), std::make_pair(std::string(u8"中"), size_t(0)),
+                      std::make_pair(std::string(u8"中"), size_t(1)), std::make_pair(std::string(u8"中"), size_t(2)),
+                      std::make_pair(std::string(u8"\U0001F600"), size_t(1)),
+                      std::make_pair(std::string(u8"\U0001F600"), size_t(3))));
+
+TEST(LogClientReconnect, LinesLoggedWhileTheReceiverIsDownArriveWhenItIsBack)
+{
+    FrameReceiver receiver;
+    ASSERT_TRUE(receiver.Start());
+    const uint16_t port = receiver.Port();
+    zel::LogClient client("127.0.0.1", port, FastRetry());
+    for (int i = 0; i < 100; ++i)
+        client.Send(Numbered(i));
+    ASSERT_TRUE(receiver.WaitForFrames(100));
+    const auto before = receiver.Frames();
+
+    receiver.Stop();
+    for (int i = 100; i < 200; ++i)
+        client.Send(Numbered(i));
+    std::this_thread::sleep_for(200ms); // the client meets the closed port a few times
+    FrameReceiver again;
+    ASSERT_TRUE(again.Start(port));
+    for (int i = 200; i < 300; ++i)
+        client.Send(Numbered(i));
+    ASSERT_TRUE(client.Flush(10s));
+    ASSERT_TRUE(again.WaitForFrames(200));
+
+    auto frames = before;
+    for (const auto& f : again.Frames())
+        frames.push_back(f);
+    ASSERT_EQ(frames.size(), 300u);
+    for (int i = 0; i < 300; ++i)
+        EXPECT_EQ(frames[size_t(i)], Numbered(i));
+    EXPECT_EQ(client.DroppedLines(), 0u);
+}
+
+TEST(LogClientReconnect, StartsBeforeTheReceiverAndDeliversOnceItListens)
+{
+    uint16_t port = 0;
+    {
+        FrameReceiver probe; // finds a free port, then leaves it closed
+        ASSERT_TRUE(probe.Start());
+        port = probe.Port();
+    }
+    zel::LogClient client("127.0.0.1", port, FastRetry());
+    client.Send("early\r\n");
+    EXPECT_FALSE(client.Flush(100ms));
+    FrameReceiver receiver;
+    ASSERT_TRUE(receiver.Start(port));
+    ASSERT_TRUE(client.Flush(10s));
+    ASSERT_TRUE(receiver.WaitForFrames(1));
+    EXPECT_EQ(receiver.Frames(), std::vector<std::string>{"early\r\n"});
+}
+
+TEST(LogClientFullQueue, DropsTheOldestLinesAndSendsTheirCount)
+{
+    uint16_t port = 0;
+    {
+        FrameReceiver probe;
+        ASSERT_TRUE(probe.Start());
+        port = probe.Port();
+    }
+    constexpr int kLines = 1000;
+    zel::LogClient client("127.0.0.1", port, FastRetry(2048));
+    for (int i = 0; i < kLines; ++i)
+        client.Send(Numbered(i));
+    FrameReceiver receiver;
+    ASSERT_TRUE(receiver.Start(port));
+    ASSERT_TRUE(client.Flush(10s));
+    receiver.WaitForFrames(size_t(kLines), 1s);
+
+    // Every line either arrives, in order, or is counted by a notice before the lines after it.
+    uint64_t counted = 0, delivered = 0;
+    int last = -1;
+    for (const auto& frame : receiver.Frames()) {
+        unsigned long long dropped = 0;
+        if (std::sscanf(frame.c_str(), "[zel::LogClient: %llu lines dropped", &dropped) == 1) {
+            counted += dropped;
+            continue;
+        }
+        const int n = NumberOf(frame);
+        ASSERT_GT(n, last) << frame;
+        last = n;
+        ++delivered;
+    }
+    EXPECT_GT(counted, 0u);
+    EXPECT_EQ(counted, client.DroppedLines());
+    EXPECT_EQ(delivered + counted, uint64_t(kLines));
+    EXPECT_EQ(last, kLines - 1); // the newest lines are the ones kept
+}
+
+TEST(LogClientThreads, LinesFromManyThreadsArriveWholeAndInEachThreadsOrder)
+{
+    FrameReceiver receiver;
+    ASSERT_TRUE(receiver.Start());
+    constexpr int kThreads = 8, kLines = 3000;
+    {
+        zel::LogClient client("127.0.0.1", receiver.Port(), FastRetry(64 << 20));
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&client, t] {
+                for (int i = 0; i < kLines; ++i) {
+                    // Lengths vary so that frames straddle every write boundary.
+                    client.Send("t" + std::to_string(t) + " " + std::to_string(i) + " " +
+                                std::string(size_t(i % 300), char('a' + t)) + "\r\n");
+                }
+            });
+        for (auto& thread : threads)
+            thread.join();
+        ASSERT_TRUE(client.Flush(20s));
+    }
+    ASSERT_TRUE(receiver.WaitForFrames(size_t(kThreads * kLines)));
+    std::map<int, int> next;
+    for (const auto& frame : receiver.Frames()) {
+        int t = -1, i = -1;
+        ASSERT_EQ(std::sscanf(frame.c_str(), "t%d %d ", &t, &i), 2) << frame;
+        ASSERT_EQ(i, next[t]) << "thread " << t;
+        ++next[t];
+        const std::string expected = "t" + std::to_string(t) + " " + std::to_string(i) + " " +
+                                     std::string(size_t(i % 300), char('a' + t)) + "\r\n";
+        ASSERT_EQ(frame, expected);
+    }
+    ASSERT_EQ(next.size(), size_t(kThreads));
+    for (const auto& [t, count] : next)
+        EXPECT_EQ(count, kLines) << "thread " << t;
+}
+
+TEST(LogClientClose, DestructorDeliversWhatWasQueued)
+{
+    FrameReceiver receiver;
+    ASSERT_TRUE(receiver.Start());
+    {
+        zel::LogClient client("127.0.0.1", receiver.Port(), FastRetry());
+        for (int i = 0; i < 500; ++i)
+            client.Send(Numbered(i));
+    }
+    ASSERT_TRUE(receiver.WaitForFrames(500));
+    const auto frames = receiver.Frames();
+    ASSERT_EQ(frames.size(), 500u);
+    EXPECT_EQ(frames.back(), Numbered(499));
+}
+
+TEST(LogClientClose, DestructorGivesUpWhenNobodyListens)
+{
+    uint16_t port = 0;
+    {
+        FrameReceiver probe;
+        ASSERT_TRUE(probe.Start());
+        port = probe.Port();
+    }
+    zel::LogClientOptions options = FastRetry();
+    options.closeFlush = 200ms;
+    const auto start = std::chrono::steady_clock::now();
+    {
+        zel::LogClient client("127.0.0.1", port, options);
+        client.Send("nobody hears this\r\n");
+    }
+    // Not a timing test: only that the program is not held hostage by a missing console.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+} // namespace
