@@ -7,7 +7,7 @@
 set -euo pipefail
 
 PACKAGES=(
-    cmake ninja-build g++ clang libclang-rt-dev googletest
+    cmake ninja-build g++ clang clang-format libclang-rt-dev googletest
     wine wine32:i386 wine64
     g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
     xvfb xauth x11-utils imagemagick

@@ -9,6 +9,12 @@ scripts/build.sh
 
 jobs=$(nproc)
 status=0
+
+# The house style, as .clang-format holds it: every file that is off is named.
+if ! git ls-files -z -- '*.cpp' '*.h' '*.inc' | xargs -0 clang-format --dry-run --Werror; then
+    echo "test.sh: the files above are not formatted; run: git ls-files '*.cpp' '*.h' '*.inc' | xargs clang-format -i" >&2
+    status=1
+fi
 ctest --preset host -j "$jobs" || status=1
 
 # The host tests again under AddressSanitizer and UBSan: any report fails the run.
