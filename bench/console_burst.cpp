@@ -56,9 +56,7 @@ void PressTab(bool withShift)
 class Watcher {
 public:
     Watcher(HWND window, HWND view, bool pressKeys, BurstResult& result)
-        : m_result(result),
-          m_roundTrips(window),
-          m_paints([=, &result] {
+        : m_result(result), m_roundTrips(window), m_paints([=, &result] {
               double staleSince = 0;
               while (!m_stop) {
                   const bool stale = ::GetUpdateRect(view, nullptr, FALSE) != 0;

@@ -9,16 +9,16 @@
 namespace zelbench {
 
 struct BurstResult {
-    std::string error;       // empty when the run completed
-    double seconds = 0;      // from the first byte sent until the view held every frame
+    std::string error;  // empty when the run completed
+    double seconds = 0; // from the first byte sent until the view held every frame
     size_t viewChars = 0;
     int viewLines = 0;
-    bool verified = false;   // every frame once, whole, in per-client order
+    bool verified = false; // every frame once, whole, in per-client order
     std::string verifySummary;
-    Samples roundTripMs;     // SendMessageTimeout to the window during the burst
-    Samples staleMs;         // how long changed parts of the view waited to be painted
-    Samples keyMs;           // from a Tab key pressed until the console moved the focus
-    int keysLost = 0;        // key presses the console had not acted on after 10 s
+    Samples roundTripMs; // SendMessageTimeout to the window during the burst
+    Samples staleMs;     // how long changed parts of the view waited to be painted
+    Samples keyMs;       // from a Tab key pressed until the console moved the focus
+    int keysLost = 0;    // key presses the console had not acted on after 10 s
     double peakWorkingSetMB = 0;
     double peakPrivateMB = 0;
     double idleWorkingSetMB = 0; // after start-up, before the burst

@@ -114,8 +114,8 @@ int CeilingProcessMain(int clients, long long framesPerClient, size_t frameSize,
     memory.cb = sizeof memory;
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory);
     std::printf("%.6f %.6f %.3f %zu %d %.3f %.3f %.3f %.3f %.3f %.3f\n", r.seconds, r.cpuSeconds,
-                static_cast<double>(memory.PeakWorkingSetSize) / (1024.0 * 1024.0), r.chars, r.batches,
-                r.append.median, r.append.p99, r.append.max, r.paint.median, r.paint.p99, r.paint.max);
+                static_cast<double>(memory.PeakWorkingSetSize) / (1024.0 * 1024.0), r.chars, r.batches, r.append.median,
+                r.append.p99, r.append.max, r.paint.median, r.paint.p99, r.paint.max);
     return r.seconds > 0 ? 0 : 1;
 }
 
@@ -140,8 +140,8 @@ CeilingResult RunCeilingProcess(int clients, long long framesPerClient, size_t f
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION child = {};
-    const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                          &startup, &child);
+    const BOOL started =
+        ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
     ::CloseHandle(writeEnd);
     std::string output;
     if (started) {

@@ -11,13 +11,13 @@ struct Spread {
 };
 
 struct CeilingResult {
-    double seconds = 0;          // from the first append until the last batch is painted; 0: failed
+    double seconds = 0; // from the first append until the last batch is painted; 0: failed
     double cpuSeconds = 0;
     double peakWorkingSetMB = 0; // of the whole plain program
     size_t chars = 0;            // in the control at the end
     int batches = 0;
-    Spread append;               // each batch's append
-    Spread paint;                // the painting and other messages after each batch
+    Spread append; // each batch's append
+    Spread paint;  // the painting and other messages after each batch
 };
 
 // Runs the ceiling in a plain process of its own (this program, started with `--ceiling`), so

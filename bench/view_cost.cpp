@@ -160,8 +160,8 @@ int ViewCostMain(int maxMillions, bool focused)
             removed -= lines * kLine;
             PumpPending();
         }
-        std::printf("%9d %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %11.1f %9.2f\n", millions, ws, line.Median(),
-                    big.Median(), paint.Median(), trim, back, trimPaint, ws / millions);
+        std::printf("%9d %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %11.1f %9.2f\n", millions, ws, line.Median(), big.Median(),
+                    paint.Median(), trim, back, trimPaint, ws / millions);
         std::fflush(stdout);
     }
     ::DestroyWindow(dialog);

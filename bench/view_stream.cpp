@@ -88,8 +88,8 @@ void PrintRow(double sentChars, int viewChars, const PROCESS_MEMORY_COUNTERS& me
 {
     std::printf("%10.0f %10.2f %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %10.2f\n", sentChars / kMillion,
                 viewChars / kMillion, static_cast<double>(memory.WorkingSetSize) / kMB,
-                static_cast<double>(memory.PeakWorkingSetSize) / kMB, trips.Median(), trips.Quantile(0.99),
-                trips.Max(), 100.0 * trips.ShareOver(100), charsPerSecond / kMillion);
+                static_cast<double>(memory.PeakWorkingSetSize) / kMB, trips.Median(), trips.Quantile(0.99), trips.Max(),
+                100.0 * trips.ShareOver(100), charsPerSecond / kMillion);
     std::fflush(stdout);
 }
 
@@ -121,8 +121,8 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
     }
     std::printf("stream: %lld frames of %zu bytes, %.0f million characters\n", static_cast<long long>(frames),
                 frameSize, static_cast<double>(frames) * static_cast<double>(frameSize) / kMillion);
-    std::printf("%10s %10s %8s %8s %8s %8s %8s %8s %10s\n", "sent Mch", "view Mch", "WS MB", "peak MB",
-                "rt med", "rt p99", "rt max", "%>100ms", "Mch/s");
+    std::printf("%10s %10s %8s %8s %8s %8s %8s %8s %10s\n", "sent Mch", "view Mch", "WS MB", "peak MB", "rt med",
+                "rt p99", "rt max", "%>100ms", "Mch/s");
     std::fflush(stdout);
 
     // Rows at sizes of the view while it grows, then at amounts of text sent.
@@ -167,10 +167,10 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
             if (sent == frames)
                 break;
             if (sender.Failed() || now - lastProgress > stallSeconds || now - start > limitSeconds) {
-                PrintRow(sentChars, console.TextLength(IDC_LOG_VIEW), Memory(console.Process()),
-                         trips.TakeInterval(), (sentChars - markChars) / (now - markTime));
+                PrintRow(sentChars, console.TextLength(IDC_LOG_VIEW), Memory(console.Process()), trips.TakeInterval(),
+                         (sentChars - markChars) / (now - markTime));
                 std::printf("stream: STOPPED after %.0f s: %s\n", now - start,
-                            sender.Failed() ? "the connection failed"
+                            sender.Failed()              ? "the connection failed"
                             : now - start > limitSeconds ? "time limit reached"
                                                          : "no progress");
                 ok = false;

@@ -26,8 +26,8 @@ std::string ProcessorName()
 {
     char name[128] = {};
     DWORD size = sizeof name;
-    if (::RegGetValueA(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
-                       "ProcessorNameString", RRF_RT_REG_SZ, nullptr, name, &size) != ERROR_SUCCESS)
+    if (::RegGetValueA(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "ProcessorNameString",
+                       RRF_RT_REG_SZ, nullptr, name, &size) != ERROR_SUCCESS)
         return "unknown";
     return name;
 }
@@ -50,13 +50,14 @@ void PrintMachine()
 
 void PrintSamples(const char* what, const zelbench::Samples& s)
 {
-    std::printf("%s (%zu samples): median %.1f ms, p90 %.1f ms, p99 %.1f ms, max %.1f ms; %.1f %% over 100 ms\n",
-                what, s.Count(), s.Median(), s.Quantile(0.90), s.Quantile(0.99), s.Max(), 100.0 * s.ShareOver(100));
+    std::printf("%s (%zu samples): median %.1f ms, p90 %.1f ms, p99 %.1f ms, max %.1f ms; %.1f %% over 100 ms\n", what,
+                s.Count(), s.Median(), s.Quantile(0.90), s.Quantile(0.99), s.Max(), 100.0 * s.ShareOver(100));
 }
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: zel_bench CLIENTS FRAMES SIZE [--batch CHARS] [--no-ceiling] [--keys] [--focus-view]\n");
+    std::fprintf(stderr,
+                 "usage: zel_bench CLIENTS FRAMES SIZE [--batch CHARS] [--no-ceiling] [--keys] [--focus-view]\n");
     return 2;
 }
 

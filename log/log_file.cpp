@@ -16,8 +16,14 @@ CString WithCrLfLineBreaks(const CString& text)
     return result;
 }
 
-bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(wchar_t c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(wchar_t c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 // UTF-16 units of the character at text[i]: 2 for a surrogate pair, 1 otherwise.
 size_t CharUnits(const CString& text, size_t i)
@@ -30,12 +36,11 @@ size_t CharUnits(const CString& text, size_t i)
 void Convert(const wchar_t* units, size_t count, std::string& out, BOOL* usedDefault)
 {
     const int inCount = static_cast<int>(count);
-    const int size = ::WideCharToMultiByte(kLogFileCodePage, WC_NO_BEST_FIT_CHARS, units, inCount, nullptr, 0,
-                                           nullptr, usedDefault);
+    const int size =
+        ::WideCharToMultiByte(kLogFileCodePage, WC_NO_BEST_FIT_CHARS, units, inCount, nullptr, 0, nullptr, usedDefault);
     const size_t at = out.size();
     out.resize(at + static_cast<size_t>(size));
-    ::WideCharToMultiByte(kLogFileCodePage, WC_NO_BEST_FIT_CHARS, units, inCount, &out[at], size, nullptr,
-                          usedDefault);
+    ::WideCharToMultiByte(kLogFileCodePage, WC_NO_BEST_FIT_CHARS, units, inCount, &out[at], size, nullptr, usedDefault);
 }
 
 // One character at a time, so that each missing one is one "?" (the system would make two of

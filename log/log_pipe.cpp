@@ -4,7 +4,9 @@
 #include <chrono>
 #include <vector>
 
-CLogPipe::Reader::Reader(CLogPipe& pipe, ResumeReading resume) : m_pipe(pipe), m_resume(std::move(resume)) {}
+CLogPipe::Reader::Reader(CLogPipe& pipe, ResumeReading resume) : m_pipe(pipe), m_resume(std::move(resume))
+{
+}
 
 CLogPipe::Reader::~Reader()
 {

@@ -39,8 +39,9 @@ CFrameSplitter::Status CFrameSplitter::Feed(const uint8_t* data, size_t size, co
         const size_t take = std::min(size, m_payloadLength - m_payload.size());
         const size_t needed = m_payload.size() + take + 1;
         if (needed > m_payload.capacity())
-            m_payload.reserve(std::min(m_payloadLength + 1,
-                                       std::max(needed, m_payload.capacity() + std::min(m_payload.capacity(), kGrowStep))));
+            m_payload.reserve(
+                std::min(m_payloadLength + 1,
+                         std::max(needed, m_payload.capacity() + std::min(m_payload.capacity(), kGrowStep))));
         m_payload.insert(m_payload.end(), data, data + take);
         data += take;
         size -= take;

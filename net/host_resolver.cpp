@@ -11,8 +11,7 @@ CString LocalAddressText(CHostResolver& resolver)
         return CString();
 
     const hostent* host = resolver.GetHostByName(name);
-    if (!host || host->h_addrtype != AF_INET || host->h_length != 4 || !host->h_addr_list ||
-        !host->h_addr_list[0])
+    if (!host || host->h_addrtype != AF_INET || host->h_length != 4 || !host->h_addr_list || !host->h_addr_list[0])
         return CString();
 
     in_addr address;

@@ -31,8 +31,8 @@ BOOL CDialogEx::Create(HWND parent)
     m_modal = false;
     if (parent)
         m_hParent = parent;
-    HWND hwnd = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), m_hParent,
-                                     DialogProc, reinterpret_cast<LPARAM>(this));
+    HWND hwnd = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), m_hParent, DialogProc,
+                                     reinterpret_cast<LPARAM>(this));
     return hwnd != nullptr;
 }
 

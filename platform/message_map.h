@@ -22,11 +22,15 @@ struct MessageEntry {
 template <class T>
 MessageEntry<T> OnMessage(UINT message, void (T::*handler)())
 {
-    MessageEntry<T> e{message, 0, 0, [](T& self, const MessageEntry<T>& entry, WPARAM, LPARAM, LRESULT& result) {
+    MessageEntry<T> e{message,
+                      0,
+                      0,
+                      [](T& self, const MessageEntry<T>& entry, WPARAM, LPARAM, LRESULT& result) {
                           (self.*entry.fn.plain)();
                           result = 0;
                           return true;
-                      }, {}};
+                      },
+                      {}};
     e.fn.plain = handler;
     return e;
 }
@@ -35,11 +39,15 @@ MessageEntry<T> OnMessage(UINT message, void (T::*handler)())
 template <class T>
 MessageEntry<T> OnMessage(UINT message, void (T::*handler)(UINT, LPARAM))
 {
-    MessageEntry<T> e{message, 0, 0, [](T& self, const MessageEntry<T>& entry, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    MessageEntry<T> e{message,
+                      0,
+                      0,
+                      [](T& self, const MessageEntry<T>& entry, WPARAM wParam, LPARAM lParam, LRESULT& result) {
                           (self.*entry.fn.sysCommand)(static_cast<UINT>(wParam), lParam);
                           result = 0;
                           return true;
-                      }, {}};
+                      },
+                      {}};
     e.fn.sysCommand = handler;
     return e;
 }
@@ -48,10 +56,14 @@ MessageEntry<T> OnMessage(UINT message, void (T::*handler)(UINT, LPARAM))
 template <class T>
 MessageEntry<T> OnMessage(UINT message, HCURSOR (T::*handler)())
 {
-    MessageEntry<T> e{message, 0, 0, [](T& self, const MessageEntry<T>& entry, WPARAM, LPARAM, LRESULT& result) {
+    MessageEntry<T> e{message,
+                      0,
+                      0,
+                      [](T& self, const MessageEntry<T>& entry, WPARAM, LPARAM, LRESULT& result) {
                           result = reinterpret_cast<LRESULT>((self.*entry.fn.queryIcon)());
                           return true;
-                      }, {}};
+                      },
+                      {}};
     e.fn.queryIcon = handler;
     return e;
 }
@@ -60,11 +72,15 @@ MessageEntry<T> OnMessage(UINT message, HCURSOR (T::*handler)())
 template <class T>
 MessageEntry<T> OnTimer(void (T::*handler)(UINT_PTR))
 {
-    MessageEntry<T> e{WM_TIMER, 0, 0, [](T& self, const MessageEntry<T>& entry, WPARAM wParam, LPARAM, LRESULT& result) {
+    MessageEntry<T> e{WM_TIMER,
+                      0,
+                      0,
+                      [](T& self, const MessageEntry<T>& entry, WPARAM wParam, LPARAM, LRESULT& result) {
                           (self.*entry.fn.timer)(static_cast<UINT_PTR>(wParam));
                           result = 0;
                           return true;
-                      }, {}};
+                      },
+                      {}};
     e.fn.timer = handler;
     return e;
 }
@@ -86,8 +102,7 @@ bool DispatchMessageMap(T& self, const MessageEntry<T> (&map)[N], UINT message, 
     for (const MessageEntry<T>& entry : map) {
         if (entry.message != message)
             continue;
-        if (message == WM_COMMAND &&
-            (entry.controlId != LOWORD(wParam) || entry.notifyCode != HIWORD(wParam)))
+        if (message == WM_COMMAND && (entry.controlId != LOWORD(wParam) || entry.notifyCode != HIWORD(wParam)))
             continue;
         return entry.thunk(self, entry, wParam, lParam, result);
     }

@@ -31,8 +31,8 @@ bool CStdioFile::Fail()
 bool CStdioFile::Open(const wchar_t* path)
 {
     Close();
-    m_hFile = ::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
+    m_hFile =
+        ::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     return IsOpen() || Fail();
 }
 

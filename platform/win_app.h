@@ -47,5 +47,7 @@ int AfxMessageBox(UINT promptId, UINT type = MB_OK);
 
 // The class library's hosting of ActiveX controls and its shell integration: this program uses
 // neither, so both do nothing here and exist only to keep start-up in its familiar shape.
-inline void AfxEnableControlContainer() {}
+inline void AfxEnableControlContainer()
+{
+}
 class CShellManager {};

@@ -68,7 +68,8 @@ size_t CLogView::AtDisplayLineStart(std::wstring_view view, size_t cut) const
         if (start < 0)
             return view.size();
         // Never where a wrapped line would leave half a character behind.
-        if (static_cast<size_t>(start) >= cut && SafeCut(view, static_cast<size_t>(start)) == static_cast<size_t>(start))
+        if (static_cast<size_t>(start) >= cut &&
+            SafeCut(view, static_cast<size_t>(start)) == static_cast<size_t>(start))
             return static_cast<size_t>(start);
     }
     return cut;

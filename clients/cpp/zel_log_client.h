@@ -83,14 +83,26 @@ inline size_t FrameSizeAt(const std::string& frames, size_t at)
 #ifdef _WIN32
 using NativeSocket = SOCKET;
 constexpr NativeSocket kNoSocket = INVALID_SOCKET;
-inline void CloseNative(NativeSocket s) { ::closesocket(s); }
-inline bool WouldBlock() { return ::WSAGetLastError() == WSAEWOULDBLOCK; }
+inline void CloseNative(NativeSocket s)
+{
+    ::closesocket(s);
+}
+inline bool WouldBlock()
+{
+    return ::WSAGetLastError() == WSAEWOULDBLOCK;
+}
 constexpr int kSendFlags = 0;
 #else
 using NativeSocket = int;
 constexpr NativeSocket kNoSocket = -1;
-inline void CloseNative(NativeSocket s) { ::close(s); }
-inline bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }
+inline void CloseNative(NativeSocket s)
+{
+    ::close(s);
+}
+inline bool WouldBlock()
+{
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+}
 #ifdef MSG_NOSIGNAL
 constexpr int kSendFlags = MSG_NOSIGNAL; // a console that went away is an error, not a signal
 #else
@@ -102,12 +114,23 @@ constexpr int kSendFlags = 0;
 class SocketLibrary {
 public:
 #ifdef _WIN32
-    SocketLibrary() { WSADATA data; m_started = ::WSAStartup(MAKEWORD(2, 2), &data) == 0; }
-    ~SocketLibrary() { if (m_started) ::WSACleanup(); }
+    SocketLibrary()
+    {
+        WSADATA data;
+        m_started = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    ~SocketLibrary()
+    {
+        if (m_started)
+            ::WSACleanup();
+    }
+
 private:
     bool m_started = false;
 #else
-    ~SocketLibrary() {} // user-provided, so that an unused instance draws no warning
+    ~SocketLibrary()
+    {
+    } // user-provided, so that an unused instance draws no warning
 #endif
 };
 
@@ -122,8 +145,8 @@ inline bool Wait(NativeSocket s, bool write, int ms)
     FD_SET(s, &ready);
     FD_SET(s, &fail);
     timeval limit{ms / 1000, (ms % 1000) * 1000};
-    return ::select(0, write ? nullptr : &ready, write ? &ready : nullptr, &fail, &limit) > 0 &&
-           FD_ISSET(s, &ready) && !(write && FD_ISSET(s, &fail));
+    return ::select(0, write ? nullptr : &ready, write ? &ready : nullptr, &fail, &limit) > 0 && FD_ISSET(s, &ready) &&
+           !(write && FD_ISSET(s, &fail));
 #else
     pollfd p{s, short(write ? POLLOUT : POLLIN), 0};
     return ::poll(&p, 1, ms) > 0 && (p.revents & (write ? POLLOUT : POLLIN)) && !(write && (p.revents & POLLERR));
@@ -348,7 +371,8 @@ private:
                 continue;
             }
             const size_t chunk = std::min<size_t>(batch.size() - sent, 1 << 20);
-            const auto n = ::send(connection.Handle(), batch.data() + sent, static_cast<int>(chunk), detail::kSendFlags);
+            const auto n =
+                ::send(connection.Handle(), batch.data() + sent, static_cast<int>(chunk), detail::kSendFlags);
             if (n > 0) {
                 sent += static_cast<size_t>(n);
                 retry = m_options.retryStart;
@@ -375,7 +399,11 @@ private:
         return true;
     }
 
-    bool Stopping() { std::lock_guard<std::mutex> lock(m_mutex); return m_stopping; }
+    bool Stopping()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_stopping;
+    }
 
     const std::string m_host;
     const uint16_t m_port;
@@ -386,12 +414,12 @@ private:
     std::condition_variable m_drained; // Flush: the queue is empty
     std::string m_pending;             // whole frames; those before m_head are dropped
     size_t m_head = 0;
-    uint64_t m_dropped = 0;            // dropped since the last count line
+    uint64_t m_dropped = 0; // dropped since the last count line
     uint64_t m_droppedTotal = 0;
-    bool m_sending = false;            // a batch is out of the queue but not yet all sent
+    bool m_sending = false; // a batch is out of the queue but not yet all sent
     bool m_senderIdle = false;
     bool m_stopping = false;
-    std::thread m_thread;              // last: starts once everything above is ready
+    std::thread m_thread; // last: starts once everything above is ready
 };
 
 } // namespace zel

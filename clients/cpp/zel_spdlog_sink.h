@@ -49,8 +49,8 @@ protected:
     // Every pattern set later keeps CR LF: the console's view starts a line on nothing else.
     void set_pattern_(const std::string& pattern) override
     {
-        this->set_formatter_(std::make_unique<spdlog::pattern_formatter>(
-            pattern, spdlog::pattern_time_type::local, std::string("\r\n")));
+        this->set_formatter_(std::make_unique<spdlog::pattern_formatter>(pattern, spdlog::pattern_time_type::local,
+                                                                         std::string("\r\n")));
     }
 
 private:

@@ -26,8 +26,8 @@ void ExpectFormattedWithCrLf()
     logger.warn("cache miss ratio {:.2f}", 0.31);
     logger.flush();
     ASSERT_TRUE(receiver.WaitForFrames(2));
-    EXPECT_EQ(receiver.Frames(),
-              (std::vector<std::string>{u8"[app] [info] 订单 42 已支付\r\n", "[app] [warning] cache miss ratio 0.31\r\n"}));
+    EXPECT_EQ(receiver.Frames(), (std::vector<std::string>{u8"[app] [info] 订单 42 已支付\r\n",
+                                                           "[app] [warning] cache miss ratio 0.31\r\n"}));
 }
 
 template <class Sink>
@@ -40,14 +40,27 @@ void ExpectDefaultPatternWithCrLf()
     logger.flush();
     ASSERT_TRUE(receiver.WaitForFrames(1));
     const std::string line = receiver.Frames().at(0);
-    EXPECT_TRUE(std::regex_match(line, std::regex(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] \[app\] \[error\] disk full\r\n)")))
+    EXPECT_TRUE(std::regex_match(
+        line, std::regex(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] \[app\] \[error\] disk full\r\n)")))
         << line;
 }
 
-TEST(SpdlogSink, MultiThreadedSinkSendsFormattedLinesWithCrLf) { ExpectFormattedWithCrLf<zel::spdlog_sink_mt>(); }
-TEST(SpdlogSink, SingleThreadedSinkSendsFormattedLinesWithCrLf) { ExpectFormattedWithCrLf<zel::spdlog_sink_st>(); }
-TEST(SpdlogSink, MultiThreadedSinkDefaultPatternEndsInCrLf) { ExpectDefaultPatternWithCrLf<zel::spdlog_sink_mt>(); }
-TEST(SpdlogSink, SingleThreadedSinkDefaultPatternEndsInCrLf) { ExpectDefaultPatternWithCrLf<zel::spdlog_sink_st>(); }
+TEST(SpdlogSink, MultiThreadedSinkSendsFormattedLinesWithCrLf)
+{
+    ExpectFormattedWithCrLf<zel::spdlog_sink_mt>();
+}
+TEST(SpdlogSink, SingleThreadedSinkSendsFormattedLinesWithCrLf)
+{
+    ExpectFormattedWithCrLf<zel::spdlog_sink_st>();
+}
+TEST(SpdlogSink, MultiThreadedSinkDefaultPatternEndsInCrLf)
+{
+    ExpectDefaultPatternWithCrLf<zel::spdlog_sink_mt>();
+}
+TEST(SpdlogSink, SingleThreadedSinkDefaultPatternEndsInCrLf)
+{
+    ExpectDefaultPatternWithCrLf<zel::spdlog_sink_st>();
+}
 
 TEST(GlogSink, MessagesArriveInGlogsFormatWithCrLf)
 {

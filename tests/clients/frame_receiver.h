@@ -44,8 +44,7 @@ public:
         at.sin_family = AF_INET;
         at.sin_port = htons(port);
         at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(m_listener, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 ||
-            ::listen(m_listener, 16) != 0)
+        if (::bind(m_listener, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 || ::listen(m_listener, 16) != 0)
             return false;
         socklen_t size = sizeof at;
         ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&at), &size);

@@ -78,12 +78,12 @@ TEST_P(LogClientWire, TextArrivesAsOneFrameByteForByte)
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, LogClientWire,
-    ::testing::Values(WireCase{"Ascii", "build started\r\n"},
-                      WireCase{"Chinese", u8"订单服务已启动\r\n"},
-                      WireCase{"Emoji", u8"deploy \U0001F680 done\r\n"},
-                      WireCase{"TwoLines", "first\r\nsecond\r\n"},
-                      WireCase{"NoLineEnd", "no line end"}),
-    [](const auto& info) { return std::string(info.param.name); });
+                         ::testing::Values(WireCase{"Ascii", "build started\r\n"},
+                                           WireCase{"Chinese", u8"订单服务已启动\r\n"},
+                                           WireCase{"Emoji", u8"deploy \U0001F680 done\r\n"},
+                                           WireCase{"TwoLines", "first\r\nsecond\r\n"},
+                                           WireCase{"NoLineEnd", "no line end"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LogClientWireEdge, EmptyTextIsAFrameOfLengthZeroThatShowsNothing)
 {
@@ -134,10 +134,12 @@ TEST_P(LogClientLongText, IsCutAtACharacterBoundaryWithAMarker)
 }
 
 INSTANTIATE_TEST_SUITE_P(Characters, LogClientLongText,
-    ::testing::Values(std::make_pair(std::string("a"), size_t(0)), std::make_pair(std::string(u8"中"), size_t(0)),
-                      std::make_pair(std::string(u8"中"), size_t(1)), std::make_pair(std::string(u8"中"), size_t(2)),
-                      std::make_pair(std::string(u8"\U0001F600"), size_t(1)),
-                      std::make_pair(std::string(u8"\U0001F600"), size_t(3))));
+                         ::testing::Values(std::make_pair(std::string("a"), size_t(0)),
+                                           std::make_pair(std::string(u8"中"), size_t(0)),
+                                           std::make_pair(std::string(u8"中"), size_t(1)),
+                                           std::make_pair(std::string(u8"中"), size_t(2)),
+                                           std::make_pair(std::string(u8"\U0001F600"), size_t(1)),
+                                           std::make_pair(std::string(u8"\U0001F600"), size_t(3))));
 
 TEST(LogClientReconnect, LinesLoggedWhileTheReceiverIsDownArriveWhenItIsBack)
 {

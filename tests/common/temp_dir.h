@@ -14,8 +14,8 @@ public:
         wchar_t base[MAX_PATH] = {};
         ::GetTempPathW(MAX_PATH, base);
         static unsigned serial = 0;
-        m_path = CString(base) + L"zel-save-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                 std::to_wstring(++serial);
+        m_path =
+            CString(base) + L"zel-save-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
         ::CreateDirectoryW(m_path.c_str(), nullptr);
     }
     ~TempDir() { RemoveTree(m_path); }

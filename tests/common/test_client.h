@@ -13,7 +13,8 @@
 
 class TestClient {
 public:
-    explicit TestClient(uint16_t port = kConsolePort) : m_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)), m_port(port)
+    explicit TestClient(uint16_t port = kConsolePort)
+        : m_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)), m_port(port)
     {
         BOOL noDelay = TRUE;
         ::setsockopt(Handle(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);

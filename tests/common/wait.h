@@ -7,8 +7,8 @@
 
 // Checks `done` until it holds or `limitMs` passes, running `between` after each miss (by
 // default a 10 ms sleep). True when it held.
-inline bool WaitUntil(const std::function<bool()>& done, DWORD limitMs,
-                      const std::function<void()>& between = [] { ::Sleep(10); })
+inline bool WaitUntil(
+    const std::function<bool()>& done, DWORD limitMs, const std::function<void()>& between = [] { ::Sleep(10); })
 {
     const ULONGLONG until = ::GetTickCount64() + limitMs;
     for (;;) {

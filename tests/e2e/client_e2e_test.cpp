@@ -41,9 +41,8 @@ TEST(LogClientE2E, HundredThousandLinesShowWholeAndInOrder)
     for (int i = 0; i < kLines; ++i)
         expected += Line(i);
     const std::string last = Line(kLines - 1);
-    ASSERT_TRUE(console.WaitForText(IDC_LOG_VIEW, [&](const std::wstring& t) {
-        return ToUtf8(t).size() >= expected.size();
-    }, 180000));
+    ASSERT_TRUE(console.WaitForText(
+        IDC_LOG_VIEW, [&](const std::wstring& t) { return ToUtf8(t).size() >= expected.size(); }, 180000));
     const std::string view = ToUtf8(console.Text(IDC_LOG_VIEW));
     const std::string started = ToUtf8(kStarted);
     ASSERT_EQ(view.substr(0, started.size()), started);

@@ -130,5 +130,6 @@ void CConsoleProcess::Kill()
 bool CConsoleProcess::StartService(DWORD limitMs) const
 {
     Click(IDC_SERVICE_BUTTON);
-    return WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }, limitMs);
+    return WaitForText(
+        IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }, limitMs);
 }

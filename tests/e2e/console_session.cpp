@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int kLimitMs = 10 * 60 * 1000;  // a script that hangs fails instead of holding the port
+constexpr int kLimitMs = 10 * 60 * 1000; // a script that hangs fails instead of holding the port
 
 int Fail(const char* what)
 {
@@ -23,7 +23,8 @@ int Fail(const char* what)
 
 bool WriteUtf8(const wchar_t* path, const std::wstring& text)
 {
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(n), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
     FILE* file = _wfopen(path, L"wb");

@@ -65,13 +65,14 @@ TEST_F(SaveLogE2E, RealDialogSavesTheViewInCodePage936)
     ASSERT_EQ(client.Connect(), 0);
     const std::wstring withFrame = std::wstring(kStarted) + L"保存中到达的帧\n";
     SaveThroughTheDialog(path, [&] {
-        const std::string payload = "\xe4\xbf\x9d\xe5\xad\x98\xe4\xb8\xad\xe5\x88\xb0\xe8\xbe\xbe\xe7\x9a\x84\xe5\xb8\xa7\n";
+        const std::string payload =
+            "\xe4\xbf\x9d\xe5\xad\x98\xe4\xb8\xad\xe5\x88\xb0\xe8\xbe\xbe\xe7\x9a\x84\xe5\xb8\xa7\n";
         ASSERT_TRUE(client.Send(Frame(payload)));
         EXPECT_TRUE(m_console.WaitForText(IDC_LOG_VIEW, [&](const std::wstring& t) { return t == withFrame; }))
             << "frames are shown while the save dialog is open";
     });
-    EXPECT_EQ(FileBytes(path), std::string(kStartedLine936) + "\r\n" +
-                                   "\xb1\xa3\xb4\xe6\xd6\xd0\xb5\xbd\xb4\xef\xb5\xc4\xd6\xa1\r\n");
+    EXPECT_EQ(FileBytes(path),
+              std::string(kStartedLine936) + "\r\n" + "\xb1\xa3\xb4\xe6\xd6\xd0\xb5\xbd\xb4\xef\xb5\xc4\xd6\xa1\r\n");
     client.Close();
 
     EXPECT_EQ(m_console.Text(IDC_LOG_VIEW), withFrame) << "saving leaves the view as it was";

@@ -16,10 +16,8 @@
 namespace {
 
 const char* const kLines[] = {
-    u8"[09:30:01] 订单服务已启动，版本 2.4.1\r\n",
-    u8"[09:30:02] GET /api/orders?page=1 200 (12 ms)\r\n",
-    u8"[09:30:02] 用户 zhang.san 登录成功\r\n",
-    u8"[09:30:05] WARN cache miss ratio 0.31\r\n",
+    u8"[09:30:01] 订单服务已启动，版本 2.4.1\r\n",       u8"[09:30:02] GET /api/orders?page=1 200 (12 ms)\r\n",
+    u8"[09:30:02] 用户 zhang.san 登录成功\r\n",          u8"[09:30:05] WARN cache miss ratio 0.31\r\n",
     u8"[09:30:07] 支付回调完成：订单 20240107-0042\r\n",
 };
 
@@ -57,7 +55,8 @@ int wmain(int argc, wchar_t** argv)
         if (!client.Send(Frame(line)))
             return Fail("send failed");
     }
-    if (!console.WaitForText(IDC_LOG_VIEW, [](const std::wstring& t) { return t.find(L"20240107-0042") != std::wstring::npos; }))
+    if (!console.WaitForText(IDC_LOG_VIEW,
+                             [](const std::wstring& t) { return t.find(L"20240107-0042") != std::wstring::npos; }))
         return Fail("the log lines did not show");
 
     ::SetWindowPos(console.Window(), HWND_TOP, 24, 24, 0, 0, SWP_NOSIZE);

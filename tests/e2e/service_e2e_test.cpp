@@ -94,7 +94,8 @@ protected:
 
     bool WaitForView(const std::wstring& expected) const
     {
-        return m_console.WaitForText(IDC_LOG_VIEW, [&](const std::wstring& t) { return t == expected; }, kLimitMs);
+        return m_console.WaitForText(
+            IDC_LOG_VIEW, [&](const std::wstring& t) { return t == expected; }, kLimitMs);
     }
 
     CConsoleProcess m_console;
@@ -239,8 +240,8 @@ TEST_F(LogServiceLoad, HundredClientsConnectingAtOnceAreAllAcceptedAndShown)
         size_t done = 0;
         while (done < pending.size() && ::GetTickCount64() < until) {
             ::WSAPoll(pending.data(), static_cast<ULONG>(pending.size()), 100);
-            done = static_cast<size_t>(std::count_if(pending.begin(), pending.end(),
-                                                     [](const WSAPOLLFD& p) { return p.revents != 0; }));
+            done = static_cast<size_t>(
+                std::count_if(pending.begin(), pending.end(), [](const WSAPOLLFD& p) { return p.revents != 0; }));
         }
         ASSERT_EQ(done, pending.size()) << "connects still waiting while the console was busy";
     }

@@ -27,7 +27,8 @@ TEST(ConsoleSmoke, StartedServiceShowsAFrameFromAClient)
     TestClient client;
     ASSERT_EQ(client.Connect(), 0);
     ASSERT_TRUE(client.Send(std::string("\x05\x00\x00\x00hello", 9)));
-    EXPECT_TRUE(console.WaitForText(IDC_LOG_VIEW, [](const std::wstring& t) { return t == kStarted + std::wstring(L"hello"); }));
+    EXPECT_TRUE(console.WaitForText(IDC_LOG_VIEW,
+                                    [](const std::wstring& t) { return t == kStarted + std::wstring(L"hello"); }));
 }
 
 } // namespace

@@ -144,7 +144,8 @@ TEST_P(AboutFromSystemMenu, OpensModallyAndItsOkClosesIt)
     EXPECT_EQ(TextOf(::GetDlgItem(about, IDOK)), L"确定");
     EXPECT_FALSE(::IsWindowEnabled(console.Window())) << "the About box is modal";
 
-    ::PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(about, IDOK)));
+    ::PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(about, IDOK)));
     EXPECT_TRUE(WaitForGone(about));
     EXPECT_TRUE(console.Answers(kLimitMs));
     EXPECT_TRUE(::IsWindowEnabled(console.Window()));
@@ -180,7 +181,8 @@ TEST(StartupE2E, WithoutSocketsAMessageBoxReportsItAndNoConsoleFollows)
                                  &process));
 
     HWND box = WaitForWindow(process.dwProcessId, ProgramName(exe).c_str());
-    ASSERT_NE(box, nullptr) << "no message box captioned " << std::string(ProgramName(exe).begin(), ProgramName(exe).end());
+    ASSERT_NE(box, nullptr) << "no message box captioned "
+                            << std::string(ProgramName(exe).begin(), ProgramName(exe).end());
     std::vector<std::wstring> texts;
     int buttons = 0;
     for (HWND child : Children(box)) {

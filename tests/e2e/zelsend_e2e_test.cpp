@@ -18,7 +18,7 @@ constexpr size_t kLimit = 16 * 1024 * 1024;
 
 struct RunResult {
     DWORD exitCode = 0xFFFFFFFF;
-    std::string output;  // standard output and standard error together
+    std::string output; // standard output and standard error together
 };
 
 std::wstring ZelsendPath()
@@ -48,8 +48,8 @@ RunResult RunZelsend(const std::wstring& arguments, const std::string& input)
     startup.hStdError = outWrite;
     std::wstring commandLine = L"\"" + ZelsendPath() + L"\" " + arguments;
     PROCESS_INFORMATION process = {};
-    const bool started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                          nullptr, &startup, &process);
+    const bool started =
+        ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
     ::CloseHandle(inRead);
     ::CloseHandle(outWrite);
     if (!started) {
@@ -87,7 +87,7 @@ struct ConversionCase {
     const char* name;
     std::wstring arguments;
     std::string input;
-    std::wstring shown;  // what the console adds to its view
+    std::wstring shown; // what the console adds to its view
 };
 
 class ZelsendE2E : public testing::TestWithParam<ConversionCase> {};
@@ -111,13 +111,14 @@ TEST_P(ZelsendE2E, StdinLinesShowAsTheSameChineseText)
 const std::string kLog936 = "\xC8\xD5\xD6\xBE", kService936 = "\xB7\xFE\xCE\xF1";
 const std::string kLogUtf8 = "\xE6\x97\xA5\xE5\xBF\x97";
 
-INSTANTIATE_TEST_SUITE_P(Conversions, ZelsendE2E, testing::Values(
-    ConversionCase{"PipedSystemCodePage", L"--crlf", kLog936 + " one\r\n" + kService936 + " two\n",
-                   L"日志 one\r\n服务 two\r\n"},
-    ConversionCase{"PipedNamedCodePage", L"--input-codepage 936", kLog936 + "\r\n", L"日志"},
-    ConversionCase{"PipedUtf8AsItIs", L"--crlf --utf8", kLogUtf8 + " utf8\n", L"日志 utf8\r\n"},
-    ConversionCase{"PipedUtf8CodePage", L"--crlf --input-codepage 65001", kLogUtf8 + "\n", L"日志\r\n"},
-    ConversionCase{"ArgumentsAreUtf8Already", L"--crlf 日志 \"服务 ok\"", "", L"日志\r\n服务 ok\r\n"}),
+INSTANTIATE_TEST_SUITE_P(
+    Conversions, ZelsendE2E,
+    testing::Values(ConversionCase{"PipedSystemCodePage", L"--crlf", kLog936 + " one\r\n" + kService936 + " two\n",
+                                   L"日志 one\r\n服务 two\r\n"},
+                    ConversionCase{"PipedNamedCodePage", L"--input-codepage 936", kLog936 + "\r\n", L"日志"},
+                    ConversionCase{"PipedUtf8AsItIs", L"--crlf --utf8", kLogUtf8 + " utf8\n", L"日志 utf8\r\n"},
+                    ConversionCase{"PipedUtf8CodePage", L"--crlf --input-codepage 65001", kLogUtf8 + "\n", L"日志\r\n"},
+                    ConversionCase{"ArgumentsAreUtf8Already", L"--crlf 日志 \"服务 ok\"", "", L"日志\r\n服务 ok\r\n"}),
     [](const testing::TestParamInfo<ConversionCase>& info) { return info.param.name; });
 
 // --- The frame limit, against a listener that counts every byte -----------------------------
@@ -167,7 +168,7 @@ private:
 
 struct LimitCase {
     const char* name;
-    size_t lineBytes;  // letters before the line break; --crlf adds two bytes to the frame
+    size_t lineBytes; // letters before the line break; --crlf adds two bytes to the frame
     DWORD exitCode;
     size_t received;
 };
@@ -178,8 +179,8 @@ TEST_P(ZelsendLimitE2E, FrameOverSixteenMebibytesIsRefusedAndNothingOfItSent)
 {
     const LimitCase& c = GetParam();
     ByteCounter counter;
-    const RunResult run = RunZelsend(L"--crlf --port " + std::to_wstring(counter.Port()),
-                                     std::string(c.lineBytes, 'x') + "\n");
+    const RunResult run =
+        RunZelsend(L"--crlf --port " + std::to_wstring(counter.Port()), std::string(c.lineBytes, 'x') + "\n");
     EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
     EXPECT_EQ(counter.Received(), c.received);
     if (c.exitCode == 2) {
@@ -187,9 +188,9 @@ TEST_P(ZelsendLimitE2E, FrameOverSixteenMebibytesIsRefusedAndNothingOfItSent)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, ZelsendLimitE2E, testing::Values(
-    LimitCase{"ExactlySixteenMebibytes", kLimit - 2, 0, 4 + kLimit},
-    LimitCase{"OneByteMore", kLimit - 1, 2, 0}),
-    [](const testing::TestParamInfo<LimitCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Sizes, ZelsendLimitE2E,
+                         testing::Values(LimitCase{"ExactlySixteenMebibytes", kLimit - 2, 0, 4 + kLimit},
+                                         LimitCase{"OneByteMore", kLimit - 1, 2, 0}),
+                         [](const testing::TestParamInfo<LimitCase>& info) { return info.param.name; });
 
 } // namespace

@@ -120,8 +120,8 @@ Expected ExpectedAfter(const Reference& r, size_t fed)
     Expected e;
     e.frames = size_t(std::upper_bound(r.frameEnds.begin(), r.frameEnds.end(), fed) - r.frameEnds.begin());
     // The last length field that starts before `fed`.
-    const auto next = std::partition_point(r.headers.begin(), r.headers.end(),
-                                           [fed](const Header& h) { return h.at < fed; });
+    const auto next =
+        std::partition_point(r.headers.begin(), r.headers.end(), [fed](const Header& h) { return h.at < fed; });
     if (next == r.headers.begin()) {
         e.inFrame = fed > 0; // only part of the first length field has come
         return e;
@@ -172,17 +172,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size)
     for (size_t readEnd : stream.readEnds) {
         const auto* data = reinterpret_cast<const uint8_t*>(stream.bytes.data() + fed);
         const size_t readSize = readEnd - fed;
-        const CFrameSplitter::Status status =
-            splitter.Feed(data, readSize, [&](const char* payload, size_t length) {
-                Check(shown < want.size(), "a frame the stream does not hold", fed, length);
-                const std::string& next = want[shown];
-                Check(length == next.size() && next.compare(0, length, payload, length) == 0,
-                      "a frame differs from the stream's", fed, shown);
-                Check(payload[length] == '\0', "a payload not followed by a zero byte", fed, length);
-                Check(splitter.HeldBytes() <= length + 1 + CFrameSplitter::kKeptCapacity,
-                      "more held than the frame being shown and the kept buffer", fed, splitter.HeldBytes());
-                ++shown;
-            });
+        const CFrameSplitter::Status status = splitter.Feed(data, readSize, [&](const char* payload, size_t length) {
+            Check(shown < want.size(), "a frame the stream does not hold", fed, length);
+            const std::string& next = want[shown];
+            Check(length == next.size() && next.compare(0, length, payload, length) == 0,
+                  "a frame differs from the stream's", fed, shown);
+            Check(payload[length] == '\0', "a payload not followed by a zero byte", fed, length);
+            Check(splitter.HeldBytes() <= length + 1 + CFrameSplitter::kKeptCapacity,
+                  "more held than the frame being shown and the kept buffer", fed, splitter.HeldBytes());
+            ++shown;
+        });
         fed = readEnd;
 
         const Expected e = ExpectedAfter(reference, fed);
@@ -191,8 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size)
         Check((status == CFrameSplitter::Status::Oversize) == e.oversize, "wrong status", fed, size_t(status));
         Check(splitter.Failed() == e.oversize, "Failed() disagrees with the stream", fed);
         const size_t bound = (e.frameLength > 0 ? e.frameLength + 1 : 0) + CFrameSplitter::kKeptCapacity;
-        Check(splitter.HeldBytes() <= bound, "more held than one frame and the kept buffer", fed,
-              splitter.HeldBytes());
+        Check(splitter.HeldBytes() <= bound, "more held than one frame and the kept buffer", fed, splitter.HeldBytes());
         if (!e.oversize)
             Check(splitter.InFrame() == e.inFrame, "InFrame() disagrees with the stream", fed);
     }

@@ -193,7 +193,7 @@ TEST_F(LogPipe, AReaderThatGoesFreesItsFrameAndIsNeverWoken)
     ReadLarge(readers, 100);
     const size_t paused = m_pipe.PausedCount();
     ASSERT_GE(paused, 1u);
-    readers.back().reset(); // paused, and gone: must leave the list
+    readers.back().reset();  // paused, and gone: must leave the list
     readers.front().reset(); // held much: must give it back and wake one
     EXPECT_LT(m_pipe.PausedCount(), paused);
     size_t held = 0;

@@ -77,7 +77,7 @@ TEST(PaintPacer, DearPaintsAreSplitIntoBandsThatKeepWithinTheBudget)
 TEST(PaintPacer, GapCountsAllBandsOfThePaint)
 {
     CPaintPacer pacer;
-    PaintWhole(pacer, 0.0, 200.0);         // one band, too slow: the next paint has two
+    PaintWhole(pacer, 0.0, 200.0); // one band, too slow: the next paint has two
     const double ended = PaintWhole(pacer, 10000.0, 70.0);
     EXPECT_DOUBLE_EQ(pacer.Gap(), 1400.0) << "ten times the 140 ms of both bands";
     EXPECT_FALSE(pacer.PaintStep(ended + 1399.0, true));

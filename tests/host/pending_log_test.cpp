@@ -269,7 +269,8 @@ TEST(PendingLog, SliceStaysWithinItsBounds)
 TEST(PendingLog, FullAtTheHighMarkAndRoomyAgainBelowHalfOfIt)
 {
     CPendingLog pending;
-    const CString block = Lines(int(CPendingLog::kHighWater / 8 / 100)) + CString(CPendingLog::kHighWater / 8 % 100, L'.');
+    const CString block =
+        Lines(int(CPendingLog::kHighWater / 8 / 100)) + CString(CPendingLog::kHighWater / 8 % 100, L'.');
     ASSERT_EQ(block.size() * 8, CPendingLog::kHighWater);
     for (int i = 0; i < 7; ++i)
         pending.Add(block);

@@ -28,13 +28,11 @@ INSTANTIATE_TEST_SUITE_P(
                       CutCase{"NotInsideASurrogatePair", std::wstring(L"ab") + kEmoji + L"cd", 3, 2},
                       CutCase{"BeforeAPairIsFine", std::wstring(L"ab") + kEmoji + L"cd", 2, 2},
                       CutCase{"AfterAPairIsFine", std::wstring(L"ab") + kEmoji + L"cd", 4, 4},
-                      CutCase{"NotBetweenCrAndLf", L"ab\r\ncd", 3, 2},
-                      CutCase{"AfterCrLfIsFine", L"ab\r\ncd", 4, 4},
+                      CutCase{"NotBetweenCrAndLf", L"ab\r\ncd", 3, 2}, CutCase{"AfterCrLfIsFine", L"ab\r\ncd", 4, 4},
                       CutCase{"ALoneCrMaySplit", L"ab\rcd", 3, 3},
                       CutCase{"PairAtTheStartMovesForward", std::wstring(kEmoji) + L"abc", 1, 2},
                       CutCase{"CrLfAtTheStartMovesForward", L"\r\nabc", 1, 2},
-                      CutCase{"PastTheEndIsTheEnd", L"abc", 10, 3},
-                      CutCase{"ZeroStaysZero", L"abc", 0, 0}),
+                      CutCase{"PastTheEndIsTheEnd", L"abc", 10, 3}, CutCase{"ZeroStaysZero", L"abc", 0, 0}),
     [](const ::testing::TestParamInfo<CutCase>& info) { return std::string(info.param.name); });
 
 TEST(TextCut, EveryCutOfAMixedTextLeavesBothHalvesWhole)

@@ -41,15 +41,14 @@ TEST(ViewCapacity, CutsOnlyAfterALineEnd)
     // The character that must go last is itself the line's '\n', the one before it, and the
     // first character of the next line.
     const std::wstring view = Lines(10, 10);
-    EXPECT_EQ(OldestLinesToTrim(view, 5, 100), 30u);  // 30 must go: up to a line end exactly
-    EXPECT_EQ(OldestLinesToTrim(view, 4, 100), 30u);  // 29 must go: the '\n' goes with its line
-    EXPECT_EQ(OldestLinesToTrim(view, 6, 100), 40u);  // 31 must go: all of the next line too
+    EXPECT_EQ(OldestLinesToTrim(view, 5, 100), 30u); // 30 must go: up to a line end exactly
+    EXPECT_EQ(OldestLinesToTrim(view, 4, 100), 30u); // 29 must go: the '\n' goes with its line
+    EXPECT_EQ(OldestLinesToTrim(view, 6, 100), 40u); // 31 must go: all of the next line too
 }
 
 TEST(ViewCapacity, LinesOfAnyLengthAndBareLineFeeds)
 {
-    const std::wstring view = std::wstring(30, L'a') + L"\n" + std::wstring(5, L'b') + L"\n" +
-                              std::wstring(64, L'c');
+    const std::wstring view = std::wstring(30, L'a') + L"\n" + std::wstring(5, L'b') + L"\n" + std::wstring(64, L'c');
     ASSERT_EQ(view.size(), 101u);
     EXPECT_EQ(OldestLinesToTrim(view, 0, 100), 31u) << "one line is enough";
     EXPECT_EQ(OldestLinesToTrim(view, 6, 100), 37u) << "two lines when one is not";

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-
 #ifndef _WIN32
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -34,14 +33,16 @@ namespace {
 // --- The zelsend program, against a listener on the loopback address -------------------------
 
 using Clock = std::chrono::steady_clock;
-constexpr std::chrono::seconds kTimeLimit{20};  // so a hung zelsend fails the test, not CI
+constexpr std::chrono::seconds kTimeLimit{20}; // so a hung zelsend fails the test, not CI
 
-int MillisLeft(Clock::time_point deadline) {
+int MillisLeft(Clock::time_point deadline)
+{
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
-bool WaitReadable(int fd, Clock::time_point deadline) {
+bool WaitReadable(int fd, Clock::time_point deadline)
+{
     pollfd p{fd, POLLIN, 0};
     return poll(&p, 1, MillisLeft(deadline)) == 1;
 }
@@ -50,14 +51,14 @@ bool WaitReadable(int fd, Clock::time_point deadline) {
 // that without listening it stands for a console that is not running.
 class LoopbackPort {
 public:
-    explicit LoopbackPort(bool listening) {
+    explicit LoopbackPort(bool listening)
+    {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t size = sizeof a;
-        if (bind(fd_, reinterpret_cast<sockaddr*>(&a), size) != 0 ||
-            (listening && listen(fd_, 16) != 0) ||
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&a), size) != 0 || (listening && listen(fd_, 16) != 0) ||
             getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &size) != 0)
             ADD_FAILURE() << "cannot set up a loopback socket";
         port_ = ntohs(a.sin_port);
@@ -66,7 +67,8 @@ public:
     std::string Port() const { return std::to_string(port_); }
 
     // Accepts `count` connections one after another and reads each to its end.
-    std::vector<std::string> Receive(int count) {
+    std::vector<std::string> Receive(int count)
+    {
         const auto deadline = Clock::now() + kTimeLimit;
         std::vector<std::string> streams;
         for (int i = 0; i < count && WaitReadable(fd_, deadline); ++i) {
@@ -89,10 +91,11 @@ private:
 
 struct RunResult {
     int exitCode = -1;
-    std::string output;  // standard output and standard error together
+    std::string output; // standard output and standard error together
 };
 
-RunResult RunZelsend(const std::vector<std::string>& args, const std::string& input) {
+RunResult RunZelsend(const std::vector<std::string>& args, const std::string& input)
+{
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0)
         return {};
@@ -111,7 +114,7 @@ RunResult RunZelsend(const std::vector<std::string>& args, const std::string& in
     }
     close(in[0]);
     close(out[1]);
-    signal(SIGPIPE, SIG_IGN);  // zelsend may end without reading its input
+    signal(SIGPIPE, SIG_IGN); // zelsend may end without reading its input
     if (!input.empty() && write(in[1], input.data(), input.size()) < 0)
         ADD_FAILURE() << "cannot write zelsend's input";
     close(in[1]);
@@ -133,16 +136,17 @@ RunResult RunZelsend(const std::vector<std::string>& args, const std::string& in
 
 struct CliCase {
     const char* name;
-    std::vector<std::string> args;  // "PORT" stands for the listener's port, "CLOSED" for a dead one
+    std::vector<std::string> args; // "PORT" stands for the listener's port, "CLOSED" for a dead one
     std::string input;
     int exitCode;
-    std::vector<std::string> received;  // per connection, what the listener must get
-    std::string output;                 // part of what zelsend must print
+    std::vector<std::string> received; // per connection, what the listener must get
+    std::string output;                // part of what zelsend must print
 };
 
 class ZelsendCli : public testing::TestWithParam<CliCase> {};
 
-TEST_P(ZelsendCli, SendsWhatWasAskedAndReportsFailures) {
+TEST_P(ZelsendCli, SendsWhatWasAskedAndReportsFailures)
+{
     const CliCase& c = GetParam();
     LoopbackPort listener(true), closed(false);
     std::vector<std::string> args;
@@ -157,35 +161,63 @@ TEST_P(ZelsendCli, SendsWhatWasAskedAndReportsFailures) {
     EXPECT_EQ(received.get(), c.received);
 }
 
-std::string F(const std::string& text) { return EncodeFrame(text); }
+std::string F(const std::string& text)
+{
+    return EncodeFrame(text);
+}
 
-INSTANTIATE_TEST_SUITE_P(Runs, ZelsendCli, testing::Values(
-    CliCase{"Arguments", {"--port", "PORT", "--crlf", "hello", "\xE6\x97\xA5\xE5\xBF\x97"}, "", 0,
-            {F("hello\r\n") + F("\xE6\x97\xA5\xE5\xBF\x97\r\n")}, ""},
-    CliCase{"StdinLines", {"--port", "PORT"}, "one\r\ntwo\n\nlast", 0,
-            {F("one") + F("two") + F("") + F("last")}, ""},
-    CliCase{"StdinLinesWithCrlf", {"--port", "PORT", "--crlf"}, "a\nb\n", 0,
-            {F("a\r\n") + F("b\r\n")}, ""},
-    CliCase{"RawStdin", {"--port", "PORT", "--raw"}, "\xFF\xFF\xFF\x7Fnot a frame\n", 0,
-            {"\xFF\xFF\xFF\x7Fnot a frame\n"}, ""},
-    CliCase{"HostName", {"--host", "localhost", "--port", "PORT", "x"}, "", 0, {F("x")}, ""},
-    CliCase{"Refused", {"--port", "CLOSED", "x"}, "", 1, {}, "connection refused"},
-    CliCase{"BadPort", {"--port", "0", "x"}, "", 2, {}, "Try 'zelsend --help'"},
-    CliCase{"Help", {"--help"}, "", 0, {}, "usage: zelsend"},
-    CliCase{"Version", {"--version"}, "", 0, {}, "zelsend " ZEL_VERSION_TEXT "\n"},
-    CliCase{"CodePage936Lines", {"--port", "PORT", "--input-codepage", "936"}, "\xC8\xD5\xD6\xBE\n", 0,
-            {F("\xE6\x97\xA5\xE5\xBF\x97")}, ""},
-    CliCase{"LineAtTheLimit", {"--port", "PORT", "--crlf"}, std::string(16 * 1024 * 1024 - 2, 'x'), 0,
-            {F(std::string(16 * 1024 * 1024 - 2, 'x') + "\r\n")}, ""},
-    // The lines before stay sent; the one past the limit and all after it are not.
-    CliCase{"LinePastTheLimit", {"--port", "PORT", "--crlf"},
-            "first\n" + std::string(16 * 1024 * 1024 - 1, 'x') + "\nlast\n", 2, {F("first\r\n")},
-            "line 2 is 16777217 bytes"},
-    CliCase{"UnbrokenInputPastAnyLine", {"--port", "PORT"}, std::string(64 * 1024 * 1024 + 70000, 'x'),
-            2, {""}, "line 1 is longer than"}),
+INSTANTIATE_TEST_SUITE_P(
+    Runs, ZelsendCli,
+    testing::Values(
+        CliCase{"Arguments",
+                {"--port", "PORT", "--crlf", "hello", "\xE6\x97\xA5\xE5\xBF\x97"},
+                "",
+                0,
+                {F("hello\r\n") + F("\xE6\x97\xA5\xE5\xBF\x97\r\n")},
+                ""},
+        CliCase{
+            "StdinLines", {"--port", "PORT"}, "one\r\ntwo\n\nlast", 0, {F("one") + F("two") + F("") + F("last")}, ""},
+        CliCase{"StdinLinesWithCrlf", {"--port", "PORT", "--crlf"}, "a\nb\n", 0, {F("a\r\n") + F("b\r\n")}, ""},
+        CliCase{"RawStdin",
+                {"--port", "PORT", "--raw"},
+                "\xFF\xFF\xFF\x7Fnot a frame\n",
+                0,
+                {"\xFF\xFF\xFF\x7Fnot a frame\n"},
+                ""},
+        CliCase{"HostName", {"--host", "localhost", "--port", "PORT", "x"}, "", 0, {F("x")}, ""},
+        CliCase{"Refused", {"--port", "CLOSED", "x"}, "", 1, {}, "connection refused"},
+        CliCase{"BadPort", {"--port", "0", "x"}, "", 2, {}, "Try 'zelsend --help'"},
+        CliCase{"Help", {"--help"}, "", 0, {}, "usage: zelsend"},
+        CliCase{"Version", {"--version"}, "", 0, {}, "zelsend " ZEL_VERSION_TEXT "\n"},
+        CliCase{"CodePage936Lines",
+                {"--port", "PORT", "--input-codepage", "936"},
+                "\xC8\xD5\xD6\xBE\n",
+                0,
+                {F("\xE6\x97\xA5\xE5\xBF\x97")},
+                ""},
+        CliCase{"LineAtTheLimit",
+                {"--port", "PORT", "--crlf"},
+                std::string(16 * 1024 * 1024 - 2, 'x'),
+                0,
+                {F(std::string(16 * 1024 * 1024 - 2, 'x') + "\r\n")},
+                ""},
+        // The lines before stay sent; the one past the limit and all after it are not.
+        CliCase{"LinePastTheLimit",
+                {"--port", "PORT", "--crlf"},
+                "first\n" + std::string(16 * 1024 * 1024 - 1, 'x') + "\nlast\n",
+                2,
+                {F("first\r\n")},
+                "line 2 is 16777217 bytes"},
+        CliCase{"UnbrokenInputPastAnyLine",
+                {"--port", "PORT"},
+                std::string(64 * 1024 * 1024 + 70000, 'x'),
+                2,
+                {""},
+                "line 1 is longer than"}),
     [](const testing::TestParamInfo<CliCase>& info) { return info.param.name; });
 
-std::vector<std::string> DecodeFrames(const std::string& bytes) {
+std::vector<std::string> DecodeFrames(const std::string& bytes)
+{
     std::vector<std::string> frames;
     for (size_t at = 0; at + 4 <= bytes.size();) {
         const auto b = [&](size_t i) { return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + i])); };
@@ -196,7 +228,8 @@ std::vector<std::string> DecodeFrames(const std::string& bytes) {
     return frames;
 }
 
-TEST(ZelsendBench, EveryClientsFramesArriveAndVerify) {
+TEST(ZelsendBench, EveryClientsFramesArriveAndVerify)
+{
     LoopbackPort listener(true);
     auto received = std::async(std::launch::async, [&] { return listener.Receive(3); });
     const RunResult run = RunZelsend({"--port", listener.Port(), "--bench", "3", "50", "60"}, "");
@@ -217,4 +250,4 @@ TEST(ZelsendBench, EveryClientsFramesArriveAndVerify) {
 }
 #endif
 
-}  // namespace
+} // namespace

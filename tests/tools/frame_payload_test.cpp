@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-
 using namespace zelsend;
 using namespace std::string_literals;
 
@@ -21,12 +20,13 @@ namespace {
 
 struct FrameCase {
     std::string text;
-    std::string lengthBytes;  // as they must appear on the wire
+    std::string lengthBytes; // as they must appear on the wire
 };
 
 class ZelsendFrame : public testing::TestWithParam<FrameCase> {};
 
-TEST_P(ZelsendFrame, LengthIsLittleEndianAndTextFollowsUnchanged) {
+TEST_P(ZelsendFrame, LengthIsLittleEndianAndTextFollowsUnchanged)
+{
     const FrameCase& c = GetParam();
     const std::string frame = EncodeFrame(c.text);
     ASSERT_EQ(frame.size(), 4 + c.text.size());
@@ -39,12 +39,12 @@ TEST_P(ZelsendFrame, LengthIsLittleEndianAndTextFollowsUnchanged) {
     EXPECT_EQ(batch, "pre" + frame);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, ZelsendFrame, testing::Values(
-    FrameCase{"", "\0\0\0\0"s},
-    FrameCase{"hello", "\x05\0\0\0"s},
-    FrameCase{"\xE6\x97\xA5\xE5\xBF\x97 ok\r\n", "\x0B\0\0\0"s},  // UTF-8 counts bytes
-    FrameCase{std::string(300, 'x'), "\x2C\x01\0\0"s},
-    FrameCase{std::string(70000, 'y'), "\x70\x11\x01\0"s}));
+INSTANTIATE_TEST_SUITE_P(Texts, ZelsendFrame,
+                         testing::Values(FrameCase{"", "\0\0\0\0"s}, FrameCase{"hello", "\x05\0\0\0"s},
+                                         FrameCase{"\xE6\x97\xA5\xE5\xBF\x97 ok\r\n",
+                                                   "\x0B\0\0\0"s}, // UTF-8 counts bytes
+                                         FrameCase{std::string(300, 'x'), "\x2C\x01\0\0"s},
+                                         FrameCase{std::string(70000, 'y'), "\x70\x11\x01\0"s}));
 
 struct LineCase {
     std::string line;
@@ -54,33 +54,35 @@ struct LineCase {
 
 class ZelsendLine : public testing::TestWithParam<LineCase> {};
 
-TEST_P(ZelsendLine, LineBreakIsDroppedAndCrlfAddedOnRequest) {
+TEST_P(ZelsendLine, LineBreakIsDroppedAndCrlfAddedOnRequest)
+{
     EXPECT_EQ(LineToText(GetParam().line, GetParam().crlf), GetParam().text);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, ZelsendLine, testing::Values(
-    LineCase{"abc", false, "abc"}, LineCase{"abc\r", false, "abc"},
-    LineCase{"abc\r\n", false, "abc"}, LineCase{"a\rb", false, "a\rb"},
-    LineCase{"abc\r\r", false, "abc\r"}, LineCase{"", false, ""},
-    LineCase{"abc\r", true, "abc\r\n"}, LineCase{"", true, "\r\n"}));
+INSTANTIATE_TEST_SUITE_P(Lines, ZelsendLine,
+                         testing::Values(LineCase{"abc", false, "abc"}, LineCase{"abc\r", false, "abc"},
+                                         LineCase{"abc\r\n", false, "abc"}, LineCase{"a\rb", false, "a\rb"},
+                                         LineCase{"abc\r\r", false, "abc\r"}, LineCase{"", false, ""},
+                                         LineCase{"abc\r", true, "abc\r\n"}, LineCase{"", true, "\r\n"}));
 
 // --- Bench payloads --------------------------------------------------------------------------
 
 class ZelsendPayload : public testing::TestWithParam<size_t> {};
 
-TEST_P(ZelsendPayload, HasExactSizeHeaderAndLineEnd) {
+TEST_P(ZelsendPayload, HasExactSizeHeaderAndLineEnd)
+{
     const size_t size = GetParam();
     const std::string p = MakeBenchPayload(7, 123, size);
     ASSERT_EQ(p.size(), size);
     EXPECT_EQ(p.substr(0, 15), "c007 s00000123 ");
-    EXPECT_EQ(p.substr(15, 8), "n" + std::string(6 - std::to_string(size).size(), '0') +
-                                   std::to_string(size) + " ");
+    EXPECT_EQ(p.substr(15, 8), "n" + std::string(6 - std::to_string(size).size(), '0') + std::to_string(size) + " ");
     EXPECT_EQ(p.substr(size - 2), "\r\n");
     for (size_t i = 0; i + 2 < size; ++i)
         EXPECT_TRUE(p[i] >= ' ' && p[i] <= '~') << "byte " << i;
 }
 
-TEST_P(ZelsendPayload, AllFramesOfARunVerify) {
+TEST_P(ZelsendPayload, AllFramesOfARunVerify)
+{
     std::string text;
     for (int64_t seq = 0; seq < 4; ++seq)
         for (int client = 0; client < 3; ++client)
@@ -90,15 +92,16 @@ TEST_P(ZelsendPayload, AllFramesOfARunVerify) {
     EXPECT_EQ(check.framesSeen, (std::vector<int64_t>{4, 4, 4}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, ZelsendPayload,
-                         testing::Values(kBenchMinSize, 26, 64, 1000, kBenchMaxSize));
+INSTANTIATE_TEST_SUITE_P(Sizes, ZelsendPayload, testing::Values(kBenchMinSize, 26, 64, 1000, kBenchMaxSize));
 
 // The console's tests and the README show this frame; it must not drift.
-TEST(ZelsendPayloadRules, DocumentedExampleIsExact) {
+TEST(ZelsendPayloadRules, DocumentedExampleIsExact)
+{
     EXPECT_EQ(MakeBenchPayload(7, 123, 40), "c007 s00000123 n000040 nopqrstuvwxyzab\r\n");
 }
 
-TEST(ZelsendPayloadRules, OutOfRangeArgumentsAreRefused) {
+TEST(ZelsendPayloadRules, OutOfRangeArgumentsAreRefused)
+{
     EXPECT_THROW(MakeBenchPayload(-1, 0, 40), std::out_of_range);
     EXPECT_THROW(MakeBenchPayload(kBenchMaxClients, 0, 40), std::out_of_range);
     EXPECT_THROW(MakeBenchPayload(0, -1, 40), std::out_of_range);
@@ -110,10 +113,14 @@ TEST(ZelsendPayloadRules, OutOfRangeArgumentsAreRefused) {
 
 // --- The verifier ----------------------------------------------------------------------------
 
-std::string P(int client, int64_t seq) { return MakeBenchPayload(client, seq, 48); }
+std::string P(int client, int64_t seq)
+{
+    return MakeBenchPayload(client, seq, 48);
+}
 
 // Three clients of four frames each, round robin, as the console would show them.
-std::string AllFrames() {
+std::string AllFrames()
+{
     std::string text;
     for (int64_t seq = 0; seq < 4; ++seq)
         for (int client = 0; client < 3; ++client)
@@ -121,7 +128,8 @@ std::string AllFrames() {
     return text;
 }
 
-std::string Without(std::string text, const std::string& part) {
+std::string Without(std::string text, const std::string& part)
+{
     return text.erase(text.find(part), part.size());
 }
 
@@ -133,7 +141,8 @@ struct VerifyCase {
 
 class ZelsendVerify : public testing::TestWithParam<VerifyCase> {};
 
-TEST_P(ZelsendVerify, CountsEachKindOfFault) {
+TEST_P(ZelsendVerify, CountsEachKindOfFault)
+{
     const VerifyCase& c = GetParam();
     const BenchCheck check = VerifyBenchText(c.text(), 3, 4);
     EXPECT_EQ(check.missing, c.missing) << check.Summary();
@@ -146,57 +155,69 @@ TEST_P(ZelsendVerify, CountsEachKindOfFault) {
     EXPECT_EQ(check.notes.empty(), faultless);
 }
 
-std::string Corrupt(size_t at, char to) {
+std::string Corrupt(size_t at, char to)
+{
     std::string text = AllFrames();
     text[at] = to;
     return text;
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, ZelsendVerify, testing::Values(
-    VerifyCase{"RoundRobin", AllFrames, 0, 0, 0, 0, 0},
-    VerifyCase{"ClientAfterClient", [] {
-        std::string t;
-        for (int client : {2, 0, 1})
-            for (int64_t seq = 0; seq < 4; ++seq) t += P(client, seq);
-        return t;
-    }, 0, 0, 0, 0, 0},
-    VerifyCase{"StatusLinesBetween", [] {
-        return "[12:00:01] 127.0.0.1:50000 connected\r\n\r\nc00x s1 not ours\r\n" + P(0, 0) +
-               "c001 s0000000 short id\r\n" + Without(AllFrames(), P(0, 0)) + "closed";
-    }, 0, 0, 0, 0, 5},
-    VerifyCase{"Empty", [] { return std::string(); }, 12, 0, 0, 0, 0},
-    VerifyCase{"OneMissing", [] { return Without(AllFrames(), P(1, 2)); }, 1, 0, 0, 0, 0},
-    VerifyCase{"Duplicate", [] { return AllFrames() + P(2, 3); }, 0, 1, 0, 0, 0},
-    VerifyCase{"Swapped", [] {
-        std::string t = AllFrames();
-        const size_t first = t.find(P(0, 0)), second = t.find(P(0, 1));
-        return t.replace(first, 48, P(0, 1)).replace(second, 48, P(0, 0));
-    }, 0, 0, 1, 0, 0},
-    VerifyCase{"OneClientLate", [] {
-        return Without(AllFrames(), P(1, 0)) + P(1, 0);
-    }, 0, 0, 1, 0, 0},
-    VerifyCase{"FillerByteChanged", [] { return Corrupt(48 * 5 + 30, '#'); }, 1, 0, 0, 1, 0},
-    VerifyCase{"HeaderSizeChanged", [] { return Corrupt(48 * 5 + 21, '9'); }, 1, 0, 0, 1, 0},
-    VerifyCase{"CrChanged", [] { return Corrupt(48 * 5 + 46, 'x'); }, 1, 0, 0, 1, 0},
-    VerifyCase{"LineEndLost", [] { return Corrupt(48 * 5 + 47, 'x'); }, 2, 0, 0, 1, 0},
-    VerifyCase{"CutIntoNextFrame", [] {
-        const std::string cut = P(1, 1);
-        std::string t = AllFrames();
-        return t.erase(t.find(cut) + 30, 18);
-    }, 2, 0, 0, 1, 0},
-    VerifyCase{"LastFrameCut", [] {
-        std::string t = AllFrames();
-        t.resize(t.size() - 1);
-        return t;
-    }, 1, 0, 0, 1, 0},
-    VerifyCase{"ForeignClient", [] { return AllFrames() + MakeBenchPayload(3, 0, 48); },
-               0, 0, 0, 1, 0},
-    VerifyCase{"FrameBeyondCount", [] { return AllFrames() + P(0, 4); }, 0, 0, 0, 1, 0},
-    VerifyCase{"FillerOfAnotherFrame", [] {
-        std::string t = AllFrames();
-        const std::string a = P(0, 0), b = P(0, 1);
-        return t.replace(t.find(a), 48, a.substr(0, 23) + b.substr(23));
-    }, 1, 0, 0, 1, 0}),
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ZelsendVerify,
+    testing::Values(VerifyCase{"RoundRobin", AllFrames, 0, 0, 0, 0, 0},
+                    VerifyCase{"ClientAfterClient",
+                               [] {
+                                   std::string t;
+                                   for (int client : {2, 0, 1})
+                                       for (int64_t seq = 0; seq < 4; ++seq)
+                                           t += P(client, seq);
+                                   return t;
+                               },
+                               0, 0, 0, 0, 0},
+                    VerifyCase{"StatusLinesBetween",
+                               [] {
+                                   return "[12:00:01] 127.0.0.1:50000 connected\r\n\r\nc00x s1 not ours\r\n" + P(0, 0) +
+                                          "c001 s0000000 short id\r\n" + Without(AllFrames(), P(0, 0)) + "closed";
+                               },
+                               0, 0, 0, 0, 5},
+                    VerifyCase{"Empty", [] { return std::string(); }, 12, 0, 0, 0, 0},
+                    VerifyCase{"OneMissing", [] { return Without(AllFrames(), P(1, 2)); }, 1, 0, 0, 0, 0},
+                    VerifyCase{"Duplicate", [] { return AllFrames() + P(2, 3); }, 0, 1, 0, 0, 0},
+                    VerifyCase{"Swapped",
+                               [] {
+                                   std::string t = AllFrames();
+                                   const size_t first = t.find(P(0, 0)), second = t.find(P(0, 1));
+                                   return t.replace(first, 48, P(0, 1)).replace(second, 48, P(0, 0));
+                               },
+                               0, 0, 1, 0, 0},
+                    VerifyCase{"OneClientLate", [] { return Without(AllFrames(), P(1, 0)) + P(1, 0); }, 0, 0, 1, 0, 0},
+                    VerifyCase{"FillerByteChanged", [] { return Corrupt(48 * 5 + 30, '#'); }, 1, 0, 0, 1, 0},
+                    VerifyCase{"HeaderSizeChanged", [] { return Corrupt(48 * 5 + 21, '9'); }, 1, 0, 0, 1, 0},
+                    VerifyCase{"CrChanged", [] { return Corrupt(48 * 5 + 46, 'x'); }, 1, 0, 0, 1, 0},
+                    VerifyCase{"LineEndLost", [] { return Corrupt(48 * 5 + 47, 'x'); }, 2, 0, 0, 1, 0},
+                    VerifyCase{"CutIntoNextFrame",
+                               [] {
+                                   const std::string cut = P(1, 1);
+                                   std::string t = AllFrames();
+                                   return t.erase(t.find(cut) + 30, 18);
+                               },
+                               2, 0, 0, 1, 0},
+                    VerifyCase{"LastFrameCut",
+                               [] {
+                                   std::string t = AllFrames();
+                                   t.resize(t.size() - 1);
+                                   return t;
+                               },
+                               1, 0, 0, 1, 0},
+                    VerifyCase{"ForeignClient", [] { return AllFrames() + MakeBenchPayload(3, 0, 48); }, 0, 0, 0, 1, 0},
+                    VerifyCase{"FrameBeyondCount", [] { return AllFrames() + P(0, 4); }, 0, 0, 0, 1, 0},
+                    VerifyCase{"FillerOfAnotherFrame",
+                               [] {
+                                   std::string t = AllFrames();
+                                   const std::string a = P(0, 0), b = P(0, 1);
+                                   return t.replace(t.find(a), 48, a.substr(0, 23) + b.substr(23));
+                               },
+                               1, 0, 0, 1, 0}),
     [](const testing::TestParamInfo<VerifyCase>& info) { return info.param.name; });
 
 } // namespace

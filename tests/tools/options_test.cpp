@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-
 using namespace zelsend;
 using namespace std::string_literals;
 
@@ -34,7 +33,8 @@ struct OptionsCase {
 
 class ZelsendOptions : public testing::TestWithParam<OptionsCase> {};
 
-TEST_P(ZelsendOptions, AreReadAsGiven) {
+TEST_P(ZelsendOptions, AreReadAsGiven)
+{
     const OptionsCase& c = GetParam();
     Options o;
     std::string error;
@@ -51,62 +51,64 @@ TEST_P(ZelsendOptions, AreReadAsGiven) {
     EXPECT_EQ(o.inputCodePage, c.inputCodePage);
 }
 
-INSTANTIATE_TEST_SUITE_P(Valid, ZelsendOptions, testing::Values(
-    OptionsCase{{}, Mode::Lines, "127.0.0.1", 11925, false, {}},
-    OptionsCase{{"--crlf"}, Mode::Lines, "127.0.0.1", 11925, true, {}},
-    OptionsCase{{"a", "--port", "9", "b c"}, Mode::Messages, "127.0.0.1", 9, false, {"a", "b c"}},
-    OptionsCase{{"--host", "::1", "--port", "65535", "--raw"}, Mode::Raw, "::1", 65535, false, {}},
-    OptionsCase{{"--", "--crlf", "-"}, Mode::Messages, "127.0.0.1", 11925, false, {"--crlf", "-"}},
-    OptionsCase{{"x", "--help"}, Mode::Help, "127.0.0.1", 11925, false, {"x"}},
-    OptionsCase{{"--bench", "4", "1000", "100", "--port", "5"}, Mode::Bench, "127.0.0.1", 5,
-                false, {}, 4, 1000, 100},
-    OptionsCase{{"--utf8", "--crlf"}, Mode::Lines, "127.0.0.1", 11925, true, {}, 0, 0, 0, true},
-    OptionsCase{{"--input-codepage", "936"}, Mode::Lines, "127.0.0.1", 11925, false, {}, 0, 0, 0,
-                false, 936},
-    OptionsCase{{"--crlf", "--version", "x"}, Mode::Version, "127.0.0.1", 11925, true, {}}));
+INSTANTIATE_TEST_SUITE_P(
+    Valid, ZelsendOptions,
+    testing::Values(
+        OptionsCase{{}, Mode::Lines, "127.0.0.1", 11925, false, {}},
+        OptionsCase{{"--crlf"}, Mode::Lines, "127.0.0.1", 11925, true, {}},
+        OptionsCase{{"a", "--port", "9", "b c"}, Mode::Messages, "127.0.0.1", 9, false, {"a", "b c"}},
+        OptionsCase{{"--host", "::1", "--port", "65535", "--raw"}, Mode::Raw, "::1", 65535, false, {}},
+        OptionsCase{{"--", "--crlf", "-"}, Mode::Messages, "127.0.0.1", 11925, false, {"--crlf", "-"}},
+        OptionsCase{{"x", "--help"}, Mode::Help, "127.0.0.1", 11925, false, {"x"}},
+        OptionsCase{
+            {"--bench", "4", "1000", "100", "--port", "5"}, Mode::Bench, "127.0.0.1", 5, false, {}, 4, 1000, 100},
+        OptionsCase{{"--utf8", "--crlf"}, Mode::Lines, "127.0.0.1", 11925, true, {}, 0, 0, 0, true},
+        OptionsCase{{"--input-codepage", "936"}, Mode::Lines, "127.0.0.1", 11925, false, {}, 0, 0, 0, false, 936},
+        OptionsCase{{"--crlf", "--version", "x"}, Mode::Version, "127.0.0.1", 11925, true, {}}));
 
 struct BadOptionsCase {
     std::vector<std::string> args;
-    std::string error;  // part of the message the user sees
+    std::string error; // part of the message the user sees
 };
 
 class ZelsendOptionsBad : public testing::TestWithParam<BadOptionsCase> {};
 
-TEST_P(ZelsendOptionsBad, AreRefusedWithAReason) {
+TEST_P(ZelsendOptionsBad, AreRefusedWithAReason)
+{
     Options o;
     std::string error;
     EXPECT_FALSE(ParseOptions(GetParam().args, o, error));
     EXPECT_NE(error.find(GetParam().error), std::string::npos) << error;
 }
 
-INSTANTIATE_TEST_SUITE_P(Invalid, ZelsendOptionsBad, testing::Values(
-    BadOptionsCase{{"--port"}, "--port"}, BadOptionsCase{{"--port", "0"}, "--port"},
-    BadOptionsCase{{"--port", "65536"}, "--port"}, BadOptionsCase{{"--port", "12x"}, "--port"},
-    BadOptionsCase{{"--port", "-5"}, "--port"}, BadOptionsCase{{"--host"}, "--host"},
-    BadOptionsCase{{"--verbose"}, "unknown option --verbose"},
-    BadOptionsCase{{"--bench", "2", "10"}, "three numbers"},
-    BadOptionsCase{{"--bench", "0", "10", "40"}, "clients"},
-    BadOptionsCase{{"--bench", "1001", "10", "40"}, "clients"},
-    BadOptionsCase{{"--bench", "2", "0", "40"}, "frames"},
-    BadOptionsCase{{"--bench", "2", "10", "24"}, "size"},
-    BadOptionsCase{{"--bench", "2", "10", "40", "msg"}, "no messages"},
-    BadOptionsCase{{"--raw", "msg"}, "no messages"},
-    BadOptionsCase{{"--raw", "--crlf"}, "--crlf"},
-    BadOptionsCase{{"--raw", "--bench", "1", "1", "40"}, "cannot be combined"},
-    BadOptionsCase{{"--input-codepage"}, "code page number"},
-    BadOptionsCase{{"--input-codepage", "0"}, "code page number"},
-    BadOptionsCase{{"--input-codepage", "65536"}, "code page number"},
-    BadOptionsCase{{"--utf8", "--input-codepage", "936"}, "cannot be combined"},
-    BadOptionsCase{{"--utf8", "--raw"}, "standard input only"},
-    BadOptionsCase{{"--input-codepage", "936", "msg"}, "standard input only"},
-    BadOptionsCase{{"--utf8", "--bench", "1", "1", "40"}, "standard input only"}));
+INSTANTIATE_TEST_SUITE_P(
+    Invalid, ZelsendOptionsBad,
+    testing::Values(BadOptionsCase{{"--port"}, "--port"}, BadOptionsCase{{"--port", "0"}, "--port"},
+                    BadOptionsCase{{"--port", "65536"}, "--port"}, BadOptionsCase{{"--port", "12x"}, "--port"},
+                    BadOptionsCase{{"--port", "-5"}, "--port"}, BadOptionsCase{{"--host"}, "--host"},
+                    BadOptionsCase{{"--verbose"}, "unknown option --verbose"},
+                    BadOptionsCase{{"--bench", "2", "10"}, "three numbers"},
+                    BadOptionsCase{{"--bench", "0", "10", "40"}, "clients"},
+                    BadOptionsCase{{"--bench", "1001", "10", "40"}, "clients"},
+                    BadOptionsCase{{"--bench", "2", "0", "40"}, "frames"},
+                    BadOptionsCase{{"--bench", "2", "10", "24"}, "size"},
+                    BadOptionsCase{{"--bench", "2", "10", "40", "msg"}, "no messages"},
+                    BadOptionsCase{{"--raw", "msg"}, "no messages"}, BadOptionsCase{{"--raw", "--crlf"}, "--crlf"},
+                    BadOptionsCase{{"--raw", "--bench", "1", "1", "40"}, "cannot be combined"},
+                    BadOptionsCase{{"--input-codepage"}, "code page number"},
+                    BadOptionsCase{{"--input-codepage", "0"}, "code page number"},
+                    BadOptionsCase{{"--input-codepage", "65536"}, "code page number"},
+                    BadOptionsCase{{"--utf8", "--input-codepage", "936"}, "cannot be combined"},
+                    BadOptionsCase{{"--utf8", "--raw"}, "standard input only"},
+                    BadOptionsCase{{"--input-codepage", "936", "msg"}, "standard input only"},
+                    BadOptionsCase{{"--utf8", "--bench", "1", "1", "40"}, "standard input only"}));
 
 // --help is the only manual a Windows user has at hand: it must name what they trip over.
-TEST(ZelsendOptionsHelp, NamesTheLimitTheExitCodesAndTheConversion) {
+TEST(ZelsendOptionsHelp, NamesTheLimitTheExitCodesAndTheConversion)
+{
     const std::string usage = kUsage;
-    for (const char* part : {"--version", "--utf8", "--input-codepage", "16777216 bytes (16 MiB)",
-                             "Exit codes: 0", "2 bad arguments, or a frame over 16 MiB",
-                             "ANSI code page (936", "console's code page"})
+    for (const char* part : {"--version", "--utf8", "--input-codepage", "16777216 bytes (16 MiB)", "Exit codes: 0",
+                             "2 bad arguments, or a frame over 16 MiB", "ANSI code page (936", "console's code page"})
         EXPECT_NE(usage.find(part), std::string::npos) << part;
     EXPECT_EQ(std::string(kVersionLine), "zelsend " ZEL_VERSION_TEXT "\n");
 }
@@ -122,7 +124,8 @@ struct DecodeCase {
 
 class ZelsendDecode : public testing::TestWithParam<DecodeCase> {};
 
-TEST_P(ZelsendDecode, LinesBecomeTheSameTextInUtf8) {
+TEST_P(ZelsendDecode, LinesBecomeTheSameTextInUtf8)
+{
     const DecodeCase& c = GetParam();
     TextDecoder decoder;
     std::string error;
@@ -130,15 +133,17 @@ TEST_P(ZelsendDecode, LinesBecomeTheSameTextInUtf8) {
     EXPECT_EQ(decoder.ToUtf8(c.bytes), c.utf8);
 }
 
-INSTANTIATE_TEST_SUITE_P(CodePages, ZelsendDecode, testing::Values(
-    DecodeCase{"Chinese936", 936, "\xC8\xD5\xD6\xBE ok\r", "\xE6\x97\xA5\xE5\xBF\x97 ok\r"},
-    DecodeCase{"Western1252", 1252, "caf\xE9 \x80", "caf\xC3\xA9 \xE2\x82\xAC"},
-    DecodeCase{"Utf8Unchanged", 65001, "\xE6\x97\xA5\xFF", "\xE6\x97\xA5\xFF"},
-    DecodeCase{"CutCharacterShowsAsQuestionMark", 936, "ab\xC8", "ab?"},
-    DecodeCase{"Empty", 936, "", ""}),
-    [](const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(CodePages, ZelsendDecode,
+                         testing::Values(DecodeCase{"Chinese936", 936, "\xC8\xD5\xD6\xBE ok\r",
+                                                    "\xE6\x97\xA5\xE5\xBF\x97 ok\r"},
+                                         DecodeCase{"Western1252", 1252, "caf\xE9 \x80", "caf\xC3\xA9 \xE2\x82\xAC"},
+                                         DecodeCase{"Utf8Unchanged", 65001, "\xE6\x97\xA5\xFF", "\xE6\x97\xA5\xFF"},
+                                         DecodeCase{"CutCharacterShowsAsQuestionMark", 936, "ab\xC8", "ab?"},
+                                         DecodeCase{"Empty", 936, "", ""}),
+                         [](const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
 
-TEST(ZelsendDecodeRules, UnknownCodePageIsRefusedAndDefaultKeepsBytes) {
+TEST(ZelsendDecodeRules, UnknownCodePageIsRefusedAndDefaultKeepsBytes)
+{
     TextDecoder decoder;
     std::string error;
     EXPECT_FALSE(decoder.Open(12345, error));

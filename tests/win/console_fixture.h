@@ -28,7 +28,10 @@ protected:
         m_dlg.m_editLog.GetSel(start, end);
         return {start, end};
     }
-    void Click(int id) { m_dlg.Send(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(m_dlg.GetDlgItem(id))); }
+    void Click(int id)
+    {
+        m_dlg.Send(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(m_dlg.GetDlgItem(id)));
+    }
 
     size_t m_viewCapacity;
     CZelLogConsoleDlg m_dlg;

@@ -25,9 +25,15 @@ TEST_P(Decoding, PayloadBecomesTheTextTheViewShows)
 const DecodeCase kCases[] = {
     {"Ascii", "hello, world\r\n", L"hello, world\r\n"},
     {"ChineseWithin936", "\xE6\x97\xA5\xE5\xBF\x97\xE6\x9C\x8D\xE5\x8A\xA1\xE5\x90\xAF\xE5\x8A\xA8", L"日志服务启动"},
-    {"MixedWithLineBreaks", "a\xE4\xB8\xAD" "b\r\n", L"a中b\r\n"},
+    {"MixedWithLineBreaks",
+     "a\xE4\xB8\xAD"
+     "b\r\n",
+     L"a中b\r\n"},
     {"LoneContinuationByteEmptiesAll", "ok \x80 ok", L""},
-    {"TruncatedSequenceInsideEmptiesAll", "ab\xE6\x97" "cd", L""},
+    {"TruncatedSequenceInsideEmptiesAll",
+     "ab\xE6\x97"
+     "cd",
+     L""},
     {"EndsMidSequence", "abc\xE6\x97", L""},
     {"OverlongEncodingEmptiesAll", "\xC0\xAF", L""},
     {"TextEndsAtFirstZeroByte", std::string("ab\0cd", 5), L"ab"},
@@ -59,7 +65,8 @@ TEST(Decoding, LongPayloadComesThroughWhole)
     std::string payload;
     std::wstring expected;
     for (int i = 0; i < 20000; ++i) {
-        payload += "\xE4\xB8\xAD" "x";
+        payload += "\xE4\xB8\xAD"
+                   "x";
         expected += L"中x";
     }
     EXPECT_EQ(DecodePayload(payload.c_str()), expected);

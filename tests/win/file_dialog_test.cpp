@@ -37,8 +37,7 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{"WithoutClosingBars", L"Text|*.txt", {{L"Text", L"*.txt"}}},
         FilterCase{"SeveralPatternsInOneEntry", L"Logs|*.txt;*.log||", {{L"Logs", L"*.txt;*.log"}}},
         FilterCase{"NameWithoutPatternIsDropped", L"Text|*.txt|Other||", {{L"Text", L"*.txt"}}},
-        FilterCase{"Empty", L"", {}},
-        FilterCase{"None", nullptr, {}}),
+        FilterCase{"Empty", L"", {}}, FilterCase{"None", nullptr, {}}),
     [](const ::testing::TestParamInfo<FilterCase>& info) { return std::string(info.param.name); });
 
 // What the operator, played by a second thread, saw of the dialog and did with it.

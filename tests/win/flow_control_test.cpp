@@ -73,22 +73,23 @@ TEST_P(FlowControl, ConnectionWaitsWhileTheViewIsFarBehindAndReadsOnOnceThereIsR
 
 INSTANTIATE_TEST_SUITE_P(
     FlowControl, FlowControl,
-    ::testing::Values(
-        RoomCase{"ViewTakesTheWaitingText",
-                 [](CZelLogConsoleDlg& dlg) { ::PostMessageW(dlg.m_hWnd, WM_ZEL_FLUSHLOG, 0, 0); },
-                 [](const CString& backlog, const CString& frame) { return backlog + frame; }},
-        RoomCase{"OperatorClearsTheView",
-                 [](CZelLogConsoleDlg& dlg) {
-                     ::SendMessageW(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_CLEAR_LOG, BN_CLICKED),
-                                    reinterpret_cast<LPARAM>(dlg.GetDlgItem(IDC_CLEAR_LOG)));
-                 },
-                 [](const CString&, const CString& frame) { return frame; }},
-        RoomCase{"StatusLineWaitsItsTurn",
-                 [](CZelLogConsoleDlg& dlg) {
-                     dlg.AppendLog(L"status\r\n");
-                     ::PostMessageW(dlg.m_hWnd, WM_ZEL_FLUSHLOG, 0, 0);
-                 },
-                 [](const CString& backlog, const CString& frame) { return backlog + L"status\r\n" + frame; }}),
+    ::testing::Values(RoomCase{"ViewTakesTheWaitingText",
+                               [](CZelLogConsoleDlg& dlg) { ::PostMessageW(dlg.m_hWnd, WM_ZEL_FLUSHLOG, 0, 0); },
+                               [](const CString& backlog, const CString& frame) { return backlog + frame; }},
+                      RoomCase{"OperatorClearsTheView",
+                               [](CZelLogConsoleDlg& dlg) {
+                                   ::SendMessageW(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_CLEAR_LOG, BN_CLICKED),
+                                                  reinterpret_cast<LPARAM>(dlg.GetDlgItem(IDC_CLEAR_LOG)));
+                               },
+                               [](const CString&, const CString& frame) { return frame; }},
+                      RoomCase{"StatusLineWaitsItsTurn",
+                               [](CZelLogConsoleDlg& dlg) {
+                                   dlg.AppendLog(L"status\r\n");
+                                   ::PostMessageW(dlg.m_hWnd, WM_ZEL_FLUSHLOG, 0, 0);
+                               },
+                               [](const CString& backlog, const CString& frame) {
+                                   return backlog + L"status\r\n" + frame;
+                               }}),
     [](const ::testing::TestParamInfo<RoomCase>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -20,9 +20,9 @@ using namespace wintest;
 // A name service that answers as told and records what it was asked.
 class CFakeResolver : public CHostResolver {
 public:
-    int nameResult = 0;                   // what gethostname returns
-    std::string name = "zel-host";        // the bytes it writes (a name that fills the buffer has no end)
-    bool resolves = true;                 // whether gethostbyname finds the name
+    int nameResult = 0;            // what gethostname returns
+    std::string name = "zel-host"; // the bytes it writes (a name that fills the buffer has no end)
+    bool resolves = true;          // whether gethostbyname finds the name
     short family = AF_INET;
     short length = 4;
     std::vector<std::array<unsigned char, 16>> addresses{{{192, 168, 7, 21}}};
@@ -77,7 +77,9 @@ struct AddressCase {
 const AddressCase kAddressCases[] = {
     {"Found", [](CFakeResolver&) {}, L"192.168.7.21", 1},
     {"FirstOfSeveral",
-     [](CFakeResolver& r) { r.addresses = {{{10, 0, 0, 9}}, {{192, 168, 7, 21}}, {{127, 0, 0, 1}}}; },
+     [](CFakeResolver& r) {
+         r.addresses = {{{10, 0, 0, 9}}, {{192, 168, 7, 21}}, {{127, 0, 0, 1}}};
+     },
      L"10.0.0.9", 1},
     {"NameOf255Characters", [](CFakeResolver& r) { r.name = std::string(255, 'h'); }, L"192.168.7.21", 1},
     {"NameLookupFails", [](CFakeResolver& r) { r.nameResult = SOCKET_ERROR; }, L"", 0},

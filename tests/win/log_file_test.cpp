@@ -9,7 +9,6 @@
 
 namespace {
 
-
 struct BytesCase {
     const char* name;
     CString text;
@@ -38,12 +37,11 @@ INSTANTIATE_TEST_SUITE_P(
         BytesCase{"EmptyLog", L"", "", 0},
         BytesCase{"StartedLine", L"日志服务启动成功，正在侦听...\r\n", std::string(kStartedLine936) + "\r\n", 0},
         BytesCase{"CrLfStaysCrLf", L"a\r\nb\r\n", "a\r\nb\r\n", 0},
-        BytesCase{"LoneLfBecomesCrLf", L"a\nb\n", "a\r\nb\r\n", 0},
-        BytesCase{"LfFirstBecomesCrLf", L"\nx", "\r\nx", 0},
-        BytesCase{"LoneCrStays", L"a\rb\r", "a\rb\r", 0},
-        BytesCase{"CrBeforeCrLfStays", L"a\r\r\nb", "a\r\r\nb", 0},
+        BytesCase{"LoneLfBecomesCrLf", L"a\nb\n", "a\r\nb\r\n", 0}, BytesCase{"LfFirstBecomesCrLf", L"\nx", "\r\nx", 0},
+        BytesCase{"LoneCrStays", L"a\rb\r", "a\rb\r", 0}, BytesCase{"CrBeforeCrLfStays", L"a\r\r\nb", "a\r\r\nb", 0},
         BytesCase{"MixedBreaks", L"1\r\n2\n3\r4\n\n5\r\n\r\n", "1\r\n2\r\n3\r4\r\n\r\n5\r\n\r\n", 0},
-        BytesCase{"ChineseWithin936", L"中文日志，。！·", "\xd6\xd0\xce\xc4\xc8\xd5\xd6\xbe\xa3\xac\xa1\xa3\xa3\xa1\xa1\xa4", 0},
+        BytesCase{"ChineseWithin936", L"中文日志，。！·",
+                  "\xd6\xd0\xce\xc4\xc8\xd5\xd6\xbe\xa3\xac\xa1\xa3\xa3\xa1\xa1\xa4", 0},
         BytesCase{"EuroSignIn936", L"\u20ac", "\x80", 0},
         BytesCase{"QuestionMarkOfTheTextIsNotCounted", L"ok?", "ok?", 0},
         BytesCase{"HangulOutside936", L"日志한\n", "\xc8\xd5\xd6\xbe?\r\n", 1},

@@ -85,7 +85,8 @@ TEST_F(Loopback, FrameSentOneByteAtATimeIsShownOnceWhole)
         ASSERT_TRUE(client.Send(std::string(1, c)));
         PumpPending(2);
         const CString shown = ViewText();
-        EXPECT_TRUE(shown.empty() || shown == L"slowly 日志\r\n" || shown == L"slowly 日志\r\nnext\r\n") << "partial frame shown";
+        EXPECT_TRUE(shown.empty() || shown == L"slowly 日志\r\n" || shown == L"slowly 日志\r\nnext\r\n")
+            << "partial frame shown";
     }
     EXPECT_TRUE(ShowsExactly(L"slowly 日志\r\nnext\r\n"));
 }
@@ -137,8 +138,9 @@ TEST_F(Loopback, OversizeLengthClosesTheConnectionWithoutShowingAnything)
 {
     LoopbackClient client(m_port);
     const int32_t over = 16 * 1024 * 1024 + 1;
-    ASSERT_TRUE(client.Send(std::string{char(over & 0xFF), char(over >> 8 & 0xFF), char(over >> 16 & 0xFF),
-                                        char(over >> 24 & 0xFF)} + "abc"));
+    ASSERT_TRUE(client.Send(
+        std::string{char(over & 0xFF), char(over >> 8 & 0xFF), char(over >> 16 & 0xFF), char(over >> 24 & 0xFF)} +
+        "abc"));
     ASSERT_TRUE(ConnectionsBecome(0));
     EXPECT_TRUE(PumpUntil([&] { return client.Closed(); }));
     EXPECT_EQ(ViewText(), L"");
@@ -166,7 +168,8 @@ TEST_F(Loopback, BurstFromSeveralClientsArrivesWholeAndInPerClientOrder)
         ASSERT_TRUE(clients[c]->Send(batch[c]));
 
     const size_t lines = kClients * kFrames;
-    ASSERT_TRUE(PumpUntil([&] { return static_cast<size_t>(m_dlg.m_editLog.Send(EM_GETLINECOUNT)) == lines + 1; }, 60000));
+    ASSERT_TRUE(
+        PumpUntil([&] { return static_cast<size_t>(m_dlg.m_editLog.Send(EM_GETLINECOUNT)) == lines + 1; }, 60000));
     const CString text = ViewText();
     int next[kClients] = {};
     size_t from = 0;

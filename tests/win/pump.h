@@ -29,8 +29,9 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD limitMs = 15000)
 // Pumps for `settleMs`, so that whatever the messages set off has happened.
 inline void PumpPending(DWORD settleMs = 100)
 {
-    WaitUntil([] { return false; }, settleMs, [] {
-        PumpQueued();
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    });
+    WaitUntil([] { return false; }, settleMs,
+              [] {
+                  PumpQueued();
+                  ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+              });
 }

@@ -55,7 +55,8 @@ struct IconGroup {
 TEST(ConsoleResources, IconIsOne128PixelImageIn32BitColour)
 {
     DWORD size = 0;
-    const auto* group = static_cast<const IconGroup*>(ResourceBytes(RT_GROUP_ICON, MAKEINTRESOURCEW(IDR_MAINFRAME), &size));
+    const auto* group =
+        static_cast<const IconGroup*>(ResourceBytes(RT_GROUP_ICON, MAKEINTRESOURCEW(IDR_MAINFRAME), &size));
     ASSERT_NE(group, nullptr);
     ASSERT_EQ(group->count, 1);
     EXPECT_EQ(group->entries[0].width, 128);
@@ -66,7 +67,8 @@ TEST(ConsoleResources, IconIsOne128PixelImageIn32BitColour)
 TEST(ConsoleResources, ManifestAsksForThemedControlsInvokerLevelAndDpiAwareness)
 {
     DWORD size = 0;
-    const void* bytes = ResourceBytes(RT_MANIFEST, MAKEINTRESOURCEW(1), &size, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    const void* bytes =
+        ResourceBytes(RT_MANIFEST, MAKEINTRESOURCEW(1), &size, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     if (!bytes)
         bytes = ResourceBytes(RT_MANIFEST, MAKEINTRESOURCEW(1), &size);
     ASSERT_NE(bytes, nullptr);
@@ -104,7 +106,8 @@ TEST(ConsoleResources, VersionRecordNamesTheProgramInChineseWithUnicodeStrings)
     EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
 
     WORD* translation = nullptr;
-    ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
+    ASSERT_TRUE(
+        ::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
     ASSERT_GE(length, 4u);
     EXPECT_EQ(translation[0], 0x0804);
     EXPECT_EQ(translation[1], 1200);

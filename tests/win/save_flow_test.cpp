@@ -14,7 +14,6 @@
 
 namespace {
 
-
 // Stands in for the operator: answers the save dialog from a script and reads the message
 // boxes instead of showing them.
 class ScriptedOperator : public CSaveLogPrompts {
@@ -76,7 +75,10 @@ protected:
             m_dlg.ToggleLogService();
     }
 
-    void ClickSave() { m_dlg.Send(WM_COMMAND, MAKEWPARAM(IDC_SAVE_LOG, BN_CLICKED), (LPARAM)m_dlg.GetDlgItem(IDC_SAVE_LOG)); }
+    void ClickSave()
+    {
+        m_dlg.Send(WM_COMMAND, MAKEWPARAM(IDC_SAVE_LOG, BN_CLICKED), (LPARAM)m_dlg.GetDlgItem(IDC_SAVE_LOG));
+    }
     CString View() const { return m_dlg.m_editLog.GetWindowText(); }
     ConsoleState State() const
     {
@@ -196,10 +198,10 @@ TEST_P(SaveFlowFailure, ShowsAnErrorNamingThePathAndNoSuccess)
 
 INSTANTIATE_TEST_SUITE_P(
     SaveFlow, SaveFlowFailure,
-    ::testing::Values(
-        FailingPath{"MissingFolder", [](const TempDir& d) { return d.File(L"missing\\log.txt"); }, L"无法创建日志文件"},
-        FailingPath{"FolderItself", [](const TempDir& d) { return d.Path(); }, L"无法创建日志文件"},
-        FailingPath{"FullDisk", [](const TempDir&) { return FullDevice(); }, L"写入日志文件失败"}),
+    ::testing::Values(FailingPath{"MissingFolder", [](const TempDir& d) { return d.File(L"missing\\log.txt"); },
+                                  L"无法创建日志文件"},
+                      FailingPath{"FolderItself", [](const TempDir& d) { return d.Path(); }, L"无法创建日志文件"},
+                      FailingPath{"FullDisk", [](const TempDir&) { return FullDevice(); }, L"写入日志文件失败"}),
     [](const ::testing::TestParamInfo<FailingPath>& info) { return std::string(info.param.name); });
 
 TEST_F(SaveFlow, UnopenablePathWritesNothing)

@@ -7,14 +7,16 @@ namespace {
 
 constexpr size_t kMaxNotes = 10;
 
-void PutDigits(char* out, uint64_t value, int width) {
+void PutDigits(char* out, uint64_t value, int width)
+{
     for (int i = width - 1; i >= 0; --i) {
         out[i] = static_cast<char>('0' + value % 10);
         value /= 10;
     }
 }
 
-bool ReadDigits(std::string_view s, size_t pos, int width, uint64_t& value) {
+bool ReadDigits(std::string_view s, size_t pos, int width, uint64_t& value)
+{
     if (s.size() < pos + width)
         return false;
     value = 0;
@@ -27,7 +29,8 @@ bool ReadDigits(std::string_view s, size_t pos, int width, uint64_t& value) {
     return true;
 }
 
-void WriteHeader(char* out, int client, int64_t seq, size_t size) {
+void WriteHeader(char* out, int client, int64_t seq, size_t size)
+{
     out[0] = 'c';
     PutDigits(out + 1, static_cast<uint64_t>(client), 3);
     out[4] = ' ';
@@ -39,13 +42,15 @@ void WriteHeader(char* out, int client, int64_t seq, size_t size) {
     out[22] = ' ';
 }
 
-char FillerAt(int client, int64_t seq, size_t pos) {
+char FillerAt(int client, int64_t seq, size_t pos)
+{
     const uint64_t start = static_cast<uint64_t>(client) * 7 + static_cast<uint64_t>(seq);
     return static_cast<char>('a' + (start + pos) % 26);
 }
 
 // Client and sequence number of a line that starts like a bench frame; other lines are not ours.
-bool ParseId(std::string_view line, int& client, int64_t& seq) {
+bool ParseId(std::string_view line, int& client, int64_t& seq)
+{
     uint64_t c = 0, s = 0;
     if (line.size() < 15 || line[0] != 'c' || line[4] != ' ' || line[5] != 's' || line[14] != ' ')
         return false;
@@ -57,7 +62,8 @@ bool ParseId(std::string_view line, int& client, int64_t& seq) {
 }
 
 // Whether `line` is exactly the frame its header names, without building that frame.
-bool MatchesHeader(std::string_view line, int client, int64_t seq) {
+bool MatchesHeader(std::string_view line, int client, int64_t seq)
+{
     uint64_t size = 0;
     if (line.size() < kBenchMinSize || line[15] != 'n' || line[22] != ' ')
         return false;
@@ -70,14 +76,16 @@ bool MatchesHeader(std::string_view line, int client, int64_t seq) {
     return line.substr(line.size() - 2) == "\r\n";
 }
 
-void CheckLimits(int clients, int64_t frames) {
+void CheckLimits(int clients, int64_t frames)
+{
     if (clients < 1 || clients > kBenchMaxClients)
         throw std::out_of_range("bench client count out of range");
     if (frames < 0 || frames > kBenchMaxFrames)
         throw std::out_of_range("bench frame count out of range");
 }
 
-std::string IdText(int client, int64_t seq) {
+std::string IdText(int client, int64_t seq)
+{
     std::string id(14, ' ');
     id[0] = 'c';
     PutDigits(&id[1], static_cast<uint64_t>(client), 3);
@@ -86,14 +94,16 @@ std::string IdText(int client, int64_t seq) {
     return id;
 }
 
-void Note(BenchCheck& check, std::string note) {
+void Note(BenchCheck& check, std::string note)
+{
     if (check.notes.size() < kMaxNotes)
         check.notes.push_back(std::move(note));
 }
 
-}  // namespace
+} // namespace
 
-std::string MakeBenchPayload(int client, int64_t seq, size_t size) {
+std::string MakeBenchPayload(int client, int64_t seq, size_t size)
+{
     if (client < 0 || client >= kBenchMaxClients || seq < 0 || seq >= kBenchMaxFrames)
         throw std::out_of_range("bench client or sequence number out of range");
     if (size < kBenchMinSize || size > kBenchMaxSize)
@@ -107,7 +117,8 @@ std::string MakeBenchPayload(int client, int64_t seq, size_t size) {
     return text;
 }
 
-BenchCheck VerifyBenchText(std::string_view text, int clients, int64_t framesPerClient) {
+BenchCheck VerifyBenchText(std::string_view text, int clients, int64_t framesPerClient)
+{
     CheckLimits(clients, framesPerClient);
     BenchCheck check;
     check.framesSeen.assign(clients, 0);
@@ -162,23 +173,23 @@ BenchCheck VerifyBenchText(std::string_view text, int clients, int64_t framesPer
         int64_t first = 0;
         while (seen[c][first])
             ++first;
-        Note(check, std::to_string(lost) + " frame(s) of client " + std::to_string(c) +
-                        " missing, the first " + IdText(c, first));
+        Note(check, std::to_string(lost) + " frame(s) of client " + std::to_string(c) + " missing, the first " +
+                        IdText(c, first));
     }
     return check;
 }
 
-std::string BenchCheck::Summary() const {
+std::string BenchCheck::Summary() const
+{
     int64_t frames = 0;
     for (int64_t n : framesSeen)
         frames += n;
-    std::string s = std::to_string(frames) + " frames intact, " + std::to_string(missing) +
-                    " missing, " + std::to_string(duplicates) + " duplicate, " +
-                    std::to_string(outOfOrder) + " out of order, " + std::to_string(corrupt) +
-                    " corrupt, " + std::to_string(ignored) + " other lines";
+    std::string s = std::to_string(frames) + " frames intact, " + std::to_string(missing) + " missing, " +
+                    std::to_string(duplicates) + " duplicate, " + std::to_string(outOfOrder) + " out of order, " +
+                    std::to_string(corrupt) + " corrupt, " + std::to_string(ignored) + " other lines";
     for (const std::string& note : notes)
         s += "\n  " + note;
     return s;
 }
 
-}  // namespace zelsend
+} // namespace zelsend

@@ -12,23 +12,23 @@
 
 namespace zelsend {
 
-constexpr int kBenchMaxClients = 1000;               // client numbers have 3 digits
-constexpr int64_t kBenchMaxFrames = 100000000;       // sequence numbers have 8 digits
-constexpr size_t kBenchHeaderSize = 23;              // "c007 s00000123 n000040 "
+constexpr int kBenchMaxClients = 1000;         // client numbers have 3 digits
+constexpr int64_t kBenchMaxFrames = 100000000; // sequence numbers have 8 digits
+constexpr size_t kBenchHeaderSize = 23;        // "c007 s00000123 n000040 "
 constexpr size_t kBenchMinSize = kBenchHeaderSize + 2;
-constexpr size_t kBenchMaxSize = 999999;             // the size field has 6 digits
+constexpr size_t kBenchMaxSize = 999999; // the size field has 6 digits
 
 // Clients count from 0, sequence numbers from 0. Throws std::out_of_range past the limits above.
 std::string MakeBenchPayload(int client, int64_t seq, size_t size);
 
 struct BenchCheck {
-    std::vector<int64_t> framesSeen;  // per client: distinct frames that arrived intact
-    int64_t duplicates = 0;           // intact frames seen again
-    int64_t outOfOrder = 0;           // intact frames that came after a later one of their client
-    int64_t missing = 0;              // frames never seen intact (a corrupt frame is also missing)
-    int64_t corrupt = 0;              // lines with a bench header that do not match it
-    int64_t ignored = 0;              // lines of other kinds, such as the console's status lines
-    std::vector<std::string> notes;   // the first few problems, worded for a failure message
+    std::vector<int64_t> framesSeen; // per client: distinct frames that arrived intact
+    int64_t duplicates = 0;          // intact frames seen again
+    int64_t outOfOrder = 0;          // intact frames that came after a later one of their client
+    int64_t missing = 0;             // frames never seen intact (a corrupt frame is also missing)
+    int64_t corrupt = 0;             // lines with a bench header that do not match it
+    int64_t ignored = 0;             // lines of other kinds, such as the console's status lines
+    std::vector<std::string> notes;  // the first few problems, worded for a failure message
 
     bool Ok() const { return duplicates == 0 && outOfOrder == 0 && missing == 0 && corrupt == 0; }
     std::string Summary() const;
@@ -39,4 +39,4 @@ struct BenchCheck {
 // Throws std::out_of_range for counts outside the bench's limits.
 BenchCheck VerifyBenchText(std::string_view text, int clients, int64_t framesPerClient);
 
-}  // namespace zelsend
+} // namespace zelsend

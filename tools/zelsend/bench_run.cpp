@@ -22,16 +22,18 @@ constexpr size_t kBatchBytes = 64 * 1024;
 struct Shared {
     std::atomic<int64_t> frames{0};
     std::mutex mutex;
-    std::string firstError;  // guarded by mutex
+    std::string firstError; // guarded by mutex
 
-    void Fail(int client, const std::string& error) {
+    void Fail(int client, const std::string& error)
+    {
         std::lock_guard<std::mutex> lock(mutex);
         if (firstError.empty())
             firstError = "client " + std::to_string(client) + ": " + error;
     }
 };
 
-void SendFrames(Socket& socket, int client, int64_t count, size_t size, Shared& shared) {
+void SendFrames(Socket& socket, int client, int64_t count, size_t size, Shared& shared)
+{
     std::string batch;
     batch.reserve(kBatchBytes + size + 4);
     std::string error;
@@ -52,10 +54,11 @@ void SendFrames(Socket& socket, int client, int64_t count, size_t size, Shared& 
     socket.Close();
 }
 
-}  // namespace
+} // namespace
 
-bool RunBench(const std::string& host, uint16_t port, int clients, int64_t framesPerClient,
-              size_t frameSize, BenchResult& result, std::string& error) {
+bool RunBench(const std::string& host, uint16_t port, int clients, int64_t framesPerClient, size_t frameSize,
+              BenchResult& result, std::string& error)
+{
     result = BenchResult{};
     std::vector<Socket> sockets(clients);
     for (int c = 0; c < clients; ++c) {
@@ -72,8 +75,7 @@ bool RunBench(const std::string& host, uint16_t port, int clients, int64_t frame
     for (int c = 0; c < clients; ++c) {
         // A 32-bit process runs out of address space for stacks long before 1000 threads.
         try {
-            threads.emplace_back(SendFrames, std::ref(sockets[c]), c, framesPerClient, frameSize,
-                                 std::ref(shared));
+            threads.emplace_back(SendFrames, std::ref(sockets[c]), c, framesPerClient, frameSize, std::ref(shared));
         } catch (const std::system_error&) {
             shared.Fail(c, "cannot start a thread for it; try fewer clients");
             break;
@@ -90,15 +92,14 @@ bool RunBench(const std::string& host, uint16_t port, int clients, int64_t frame
     return error.empty();
 }
 
-std::string FormatBenchResult(const BenchResult& r) {
+std::string FormatBenchResult(const BenchResult& r)
+{
     const double seconds = r.seconds > 0 ? r.seconds : 1e-9;
     char text[200];
-    std::snprintf(text, sizeof text,
-                  "%lld frames, %lld bytes in %.3f s: %.0f frames/s, %.2f MB/s",
+    std::snprintf(text, sizeof text, "%lld frames, %lld bytes in %.3f s: %.0f frames/s, %.2f MB/s",
                   static_cast<long long>(r.frames), static_cast<long long>(r.bytes), r.seconds,
-                  static_cast<double>(r.frames) / seconds,
-                  static_cast<double>(r.bytes) / seconds / 1e6);
+                  static_cast<double>(r.frames) / seconds, static_cast<double>(r.bytes) / seconds / 1e6);
     return text;
 }
 
-}  // namespace zelsend
+} // namespace zelsend

@@ -4,7 +4,8 @@
 
 namespace zelsend {
 
-void AppendFrame(std::string& out, std::string_view text) {
+void AppendFrame(std::string& out, std::string_view text)
+{
     if (text.size() > kMaxFrameText)
         throw std::length_error("frame text longer than a frame can carry");
     const auto n = static_cast<uint32_t>(text.size());
@@ -16,14 +17,16 @@ void AppendFrame(std::string& out, std::string_view text) {
     out.append(text);
 }
 
-std::string EncodeFrame(std::string_view text) {
+std::string EncodeFrame(std::string_view text)
+{
     std::string out;
     out.reserve(4 + text.size());
     AppendFrame(out, text);
     return out;
 }
 
-std::string LineToText(std::string_view line, bool addCrlf) {
+std::string LineToText(std::string_view line, bool addCrlf)
+{
     if (!line.empty() && line.back() == '\n')
         line.remove_suffix(1);
     if (!line.empty() && line.back() == '\r')
@@ -34,4 +37,4 @@ std::string LineToText(std::string_view line, bool addCrlf) {
     return text;
 }
 
-}  // namespace zelsend
+} // namespace zelsend

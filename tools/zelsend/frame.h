@@ -20,4 +20,4 @@ std::string EncodeFrame(std::string_view text);
 // before it, left by Windows editors), plus CR LF when the user asked for line breaks.
 std::string LineToText(std::string_view line, bool addCrlf);
 
-}  // namespace zelsend
+} // namespace zelsend

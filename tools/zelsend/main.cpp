@@ -15,35 +15,38 @@ using namespace zelsend;
 
 constexpr int kExitSent = 0;
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;  // also a frame too long for the console: the input is at fault
+constexpr int kExitUsage = 2; // also a frame too long for the console: the input is at fault
 
 // Before its line break comes, a line is kept only up to this size: no code page needs more
 // than four bytes for what UTF-8 writes in one, so a longer line cannot fit a frame.
 constexpr size_t kMaxLineBytes = 4 * kMaxFrameText;
 
-int Fail(const std::string& error, int code = kExitFailed) {
+int Fail(const std::string& error, int code = kExitFailed)
+{
     std::fprintf(stderr, "zelsend: %s\n", error.c_str());
     return code;
 }
 
 // Frames past the console's limit would cost the connection and everything after them.
-bool FitsAFrame(size_t size, const std::string& what, std::string& error) {
+bool FitsAFrame(size_t size, const std::string& what, std::string& error)
+{
     if (size <= kMaxFrameText)
         return true;
-    error = what + " is " + std::to_string(size) + " bytes of UTF-8, more than the " +
-            std::to_string(kMaxFrameText) + " (16 MiB) the console takes in one frame; " +
-            "it was not sent";
+    error = what + " is " + std::to_string(size) + " bytes of UTF-8, more than the " + std::to_string(kMaxFrameText) +
+            " (16 MiB) the console takes in one frame; " + "it was not sent";
     return false;
 }
 
-bool SendText(Socket& socket, std::string_view text, std::string& error) {
+bool SendText(Socket& socket, std::string_view text, std::string& error)
+{
     const std::string frame = EncodeFrame(text);
     return socket.SendAll(frame.data(), frame.size(), error);
 }
 
 // Arguments cannot come near the frame limit: command lines end at 32 Ki characters on Windows
 // and at 128 KiB per argument on Linux.
-int SendMessages(Socket& socket, const Options& options) {
+int SendMessages(Socket& socket, const Options& options)
+{
     std::string error;
     for (const std::string& message : options.messages) {
         if (!SendText(socket, options.crlf ? message + "\r\n" : message, error))
@@ -56,10 +59,12 @@ int SendMessages(Socket& socket, const Options& options) {
 // at a line too long for a frame, after the lines before it have gone.
 class LineSender {
 public:
-    LineSender(Socket& socket, const TextDecoder& decoder, bool crlf)
-        : socket_(socket), decoder_(decoder), crlf_(crlf) {}
+    LineSender(Socket& socket, const TextDecoder& decoder, bool crlf) : socket_(socket), decoder_(decoder), crlf_(crlf)
+    {
+    }
 
-    int Run() {
+    int Run()
+    {
         std::vector<char> buffer(64 * 1024);
         std::string pending;
         for (;;) {
@@ -77,9 +82,8 @@ public:
             }
             pending.erase(0, begin);
             if (pending.size() > kMaxLineBytes)
-                return Fail("line " + std::to_string(line_ + 1) + " is longer than " +
-                                std::to_string(kMaxLineBytes) + " bytes, far more than the " +
-                                std::to_string(kMaxFrameText) +
+                return Fail("line " + std::to_string(line_ + 1) + " is longer than " + std::to_string(kMaxLineBytes) +
+                                " bytes, far more than the " + std::to_string(kMaxFrameText) +
                                 " (16 MiB) the console takes in one frame; it was not sent",
                             kExitUsage);
         }
@@ -88,7 +92,8 @@ public:
     }
 
 private:
-    int Send(std::string_view line) {
+    int Send(std::string_view line)
+    {
         ++line_;
         const std::string text = LineToText(decoder_.ToUtf8(line), crlf_);
         std::string error;
@@ -103,7 +108,8 @@ private:
     int64_t line_ = 0;
 };
 
-int SendStdinRaw(Socket& socket) {
+int SendStdinRaw(Socket& socket)
+{
     std::vector<char> buffer(64 * 1024);
     std::string error;
     for (;;) {
@@ -117,23 +123,24 @@ int SendStdinRaw(Socket& socket) {
     }
 }
 
-int RunBenchMode(const Options& options) {
+int RunBenchMode(const Options& options)
+{
     BenchResult result;
     std::string error;
-    const bool ok = RunBench(options.host, options.port, options.benchClients,
-                             options.benchFrames, options.benchSize, result, error);
+    const bool ok = RunBench(options.host, options.port, options.benchClients, options.benchFrames, options.benchSize,
+                             result, error);
     if (!ok && result.frames == 0)
         return Fail(error);
-    std::printf("zelsend bench: %d clients x %lld frames x %zu bytes: %s\n",
-                options.benchClients, static_cast<long long>(options.benchFrames),
-                options.benchSize, FormatBenchResult(result).c_str());
+    std::printf("zelsend bench: %d clients x %lld frames x %zu bytes: %s\n", options.benchClients,
+                static_cast<long long>(options.benchFrames), options.benchSize, FormatBenchResult(result).c_str());
     std::fflush(stdout);
     return ok ? kExitSent : Fail(error);
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     Options options;
     std::string error;
     if (!ParseOptions(Utf8Arguments(argc, argv), options, error)) {
@@ -145,8 +152,7 @@ int main(int argc, char** argv) {
         return kExitSent;
     }
     TextDecoder decoder;
-    if (options.mode == Mode::Lines && !options.utf8 &&
-        !decoder.Open(StdinCodePage(options.inputCodePage), error))
+    if (options.mode == Mode::Lines && !options.utf8 && !decoder.Open(StdinCodePage(options.inputCodePage), error))
         return Fail(error, kExitUsage);
 
     Networking networking;
@@ -160,10 +166,17 @@ int main(int argc, char** argv) {
         return Fail(error);
     int rc = kExitFailed;
     switch (options.mode) {
-    case Mode::Messages: rc = SendMessages(socket, options); break;
-    case Mode::Lines: rc = LineSender(socket, decoder, options.crlf).Run(); break;
-    case Mode::Raw: rc = SendStdinRaw(socket); break;
-    default: break;
+    case Mode::Messages:
+        rc = SendMessages(socket, options);
+        break;
+    case Mode::Lines:
+        rc = LineSender(socket, decoder, options.crlf).Run();
+        break;
+    case Mode::Raw:
+        rc = SendStdinRaw(socket);
+        break;
+    default:
+        break;
     }
     // Lines sent before a refused one still reach the console whole.
     if (rc != kExitFailed)

@@ -8,40 +8,40 @@
 
 namespace zelsend {
 
-const char kUsage[] =
-    "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | --input-codepage N] [MESSAGE...]\n"
-    "       zelsend [--host H] [--port P] --raw\n"
-    "       zelsend [--host H] [--port P] --bench K N SIZE\n"
-    "Sends log frames to ZelLogConsole (default 127.0.0.1:11925).\n"
-    "  MESSAGE...      each argument is one frame; without any, each line of standard\n"
-    "                  input is one frame (without its line break)\n"
-    "  --crlf          end each frame's text with CR LF, so the console shows lines\n"
-    "  --utf8          standard input is UTF-8 already: send its bytes as they are\n"
-    "  --input-codepage N  standard input, when it is a pipe or a file, is in Windows\n"
-    "                  code page N (936: Simplified Chinese, 65001: UTF-8)\n"
-    "  --raw           send standard input as it is, with no framing or conversion\n"
-    "  --bench K N SIZE  K clients at once, each sending N frames of SIZE bytes\n"
-    "                  (SIZE 25 to 999999); prints the rate; the console's text can be\n"
-    "                  checked frame by frame afterwards\n"
-    "  --              the arguments after it are messages, even if they start with --\n"
-    "  --version       print zelsend's version\n"
-    "  -h, --help      show this help\n"
-    "Text: the console shows UTF-8 only. Arguments are sent as UTF-8. On Windows, lines\n"
-    "typed in a console are converted from the console's code page, and piped lines from\n"
-    "the system's ANSI code page (936 on Simplified Chinese Windows) unless --utf8 or\n"
-    "--input-codepage says otherwise. On other systems input is sent as it is (UTF-8)\n"
-    "unless --input-codepage is given.\n"
-    "Limits: a frame carries at most 16777216 bytes (16 MiB) of UTF-8, CR LF included;\n"
-    "the console closes the connection of a client that sends more. zelsend refuses such\n"
-    "a frame and sends nothing of it (frames before it have been sent).\n"
-    "Exit codes: 0 everything sent; 1 cannot connect, send or read standard input;\n"
-    "2 bad arguments, or a frame over 16 MiB (not sent).\n";
+const char kUsage[] = "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | --input-codepage N] [MESSAGE...]\n"
+                      "       zelsend [--host H] [--port P] --raw\n"
+                      "       zelsend [--host H] [--port P] --bench K N SIZE\n"
+                      "Sends log frames to ZelLogConsole (default 127.0.0.1:11925).\n"
+                      "  MESSAGE...      each argument is one frame; without any, each line of standard\n"
+                      "                  input is one frame (without its line break)\n"
+                      "  --crlf          end each frame's text with CR LF, so the console shows lines\n"
+                      "  --utf8          standard input is UTF-8 already: send its bytes as they are\n"
+                      "  --input-codepage N  standard input, when it is a pipe or a file, is in Windows\n"
+                      "                  code page N (936: Simplified Chinese, 65001: UTF-8)\n"
+                      "  --raw           send standard input as it is, with no framing or conversion\n"
+                      "  --bench K N SIZE  K clients at once, each sending N frames of SIZE bytes\n"
+                      "                  (SIZE 25 to 999999); prints the rate; the console's text can be\n"
+                      "                  checked frame by frame afterwards\n"
+                      "  --              the arguments after it are messages, even if they start with --\n"
+                      "  --version       print zelsend's version\n"
+                      "  -h, --help      show this help\n"
+                      "Text: the console shows UTF-8 only. Arguments are sent as UTF-8. On Windows, lines\n"
+                      "typed in a console are converted from the console's code page, and piped lines from\n"
+                      "the system's ANSI code page (936 on Simplified Chinese Windows) unless --utf8 or\n"
+                      "--input-codepage says otherwise. On other systems input is sent as it is (UTF-8)\n"
+                      "unless --input-codepage is given.\n"
+                      "Limits: a frame carries at most 16777216 bytes (16 MiB) of UTF-8, CR LF included;\n"
+                      "the console closes the connection of a client that sends more. zelsend refuses such\n"
+                      "a frame and sends nothing of it (frames before it have been sent).\n"
+                      "Exit codes: 0 everything sent; 1 cannot connect, send or read standard input;\n"
+                      "2 bad arguments, or a frame over 16 MiB (not sent).\n";
 
 const char kVersionLine[] = "zelsend " ZEL_VERSION_TEXT "\n";
 
 namespace {
 
-bool ReadNumber(const std::string& text, long long min, long long max, long long& value) {
+bool ReadNumber(const std::string& text, long long min, long long max, long long& value)
+{
     if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ')
         return false;
     char* end = nullptr;
@@ -51,15 +51,16 @@ bool ReadNumber(const std::string& text, long long min, long long max, long long
 }
 
 // The value after an option, or false when the command line ends first.
-bool TakeValue(const std::vector<std::string>& args, size_t& i, std::string& value) {
+bool TakeValue(const std::vector<std::string>& args, size_t& i, std::string& value)
+{
     if (i + 1 >= args.size())
         return false;
     value = args[++i];
     return true;
 }
 
-bool ParseBench(const std::vector<std::string>& args, size_t& i, Options& options,
-                std::string& error) {
+bool ParseBench(const std::vector<std::string>& args, size_t& i, Options& options, std::string& error)
+{
     if (i + 3 >= args.size()) {
         error = "--bench needs three numbers: clients, frames per client, frame size";
         return false;
@@ -87,7 +88,8 @@ bool ParseBench(const std::vector<std::string>& args, size_t& i, Options& option
 }
 
 // Modes that read standard input or make their own frames cannot also take messages or --crlf.
-bool CheckCombination(const Options& options, bool raw, bool bench, std::string& error) {
+bool CheckCombination(const Options& options, bool raw, bool bench, std::string& error)
+{
     if (raw && bench) {
         error = "--raw and --bench cannot be combined";
         return false;
@@ -114,9 +116,10 @@ bool CheckCombination(const Options& options, bool raw, bool bench, std::string&
     return true;
 }
 
-}  // namespace
+} // namespace
 
-bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error)
+{
     options = Options{};
     bool raw = false, bench = false, onlyMessages = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -176,4 +179,4 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     return true;
 }
 
-}  // namespace zelsend
+} // namespace zelsend

@@ -32,4 +32,4 @@ extern const char kUsage[];
 // "zelsend 1.0.0.1": the version of the console this zelsend was built with.
 extern const char kVersionLine[];
 
-}  // namespace zelsend
+} // namespace zelsend

@@ -2,7 +2,7 @@
 
 #ifdef _WIN32
 #ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0601  // getaddrinfo
+#define _WIN32_WINNT 0x0601 // getaddrinfo
 #endif
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -29,21 +29,35 @@ namespace {
 using Native = SOCKET;
 constexpr int kSendFlags = 0;
 
-int LastError() { return WSAGetLastError(); }
+int LastError()
+{
+    return WSAGetLastError();
+}
 
 // Winsock's common failures in plain words; Wine has no message text for most of them.
-std::string ErrorText(int code) {
+std::string ErrorText(int code)
+{
     switch (code) {
-    case WSAECONNREFUSED: return "connection refused (is the console listening?)";
-    case WSAETIMEDOUT: return "timed out";
-    case WSAECONNRESET: return "connection reset by the peer";
-    case WSAECONNABORTED: return "connection aborted";
-    case WSAEHOSTUNREACH: return "host unreachable";
-    case WSAENETUNREACH: return "network unreachable";
-    case WSAHOST_NOT_FOUND: return "host not found";
-    case WSATRY_AGAIN: return "host not found (temporary failure)";
-    case WSANO_DATA: return "host has no address";
-    default: break;
+    case WSAECONNREFUSED:
+        return "connection refused (is the console listening?)";
+    case WSAETIMEDOUT:
+        return "timed out";
+    case WSAECONNRESET:
+        return "connection reset by the peer";
+    case WSAECONNABORTED:
+        return "connection aborted";
+    case WSAEHOSTUNREACH:
+        return "host unreachable";
+    case WSAENETUNREACH:
+        return "network unreachable";
+    case WSAHOST_NOT_FOUND:
+        return "host not found";
+    case WSATRY_AGAIN:
+        return "host not found (temporary failure)";
+    case WSANO_DATA:
+        return "host has no address";
+    default:
+        break;
     }
     char text[256] = {};
     DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -53,56 +67,79 @@ std::string ErrorText(int code) {
     return (n > 0 ? std::string(text) : std::string("error")) + " (" + std::to_string(code) + ")";
 }
 
-void CloseNative(Native s) { closesocket(s); }
+void CloseNative(Native s)
+{
+    closesocket(s);
+}
 #else
 using Native = int;
-constexpr int kSendFlags = MSG_NOSIGNAL;  // a closed peer is reported as an error, not a signal
+constexpr int kSendFlags = MSG_NOSIGNAL; // a closed peer is reported as an error, not a signal
 
-int LastError() { return errno; }
+int LastError()
+{
+    return errno;
+}
 
-std::string ErrorText(int code) {
+std::string ErrorText(int code)
+{
     if (code == ECONNREFUSED)
         return "connection refused (is the console listening?)";
     return std::strerror(code);
 }
 
-void CloseNative(Native s) { close(s); }
+void CloseNative(Native s)
+{
+    close(s);
+}
 #endif
 
-Native ToNative(std::uintptr_t h) { return static_cast<Native>(h); }
+Native ToNative(std::uintptr_t h)
+{
+    return static_cast<Native>(h);
+}
 
-std::string Where(const std::string& host, uint16_t port) {
+std::string Where(const std::string& host, uint16_t port)
+{
     return host + ":" + std::to_string(port);
 }
 
-}  // namespace
+} // namespace
 
-Networking::Networking() {
+Networking::Networking()
+{
 #ifdef _WIN32
     WSADATA data;
     startError_ = WSAStartup(MAKEWORD(2, 2), &data);
 #endif
 }
 
-Networking::~Networking() {
+Networking::~Networking()
+{
 #ifdef _WIN32
     if (startError_ == 0)
         WSACleanup();
 #endif
 }
 
-bool Networking::Ready(std::string& error) const {
+bool Networking::Ready(std::string& error) const
+{
     if (startError_ == 0)
         return true;
     error = "cannot start the socket library: " + ErrorText(startError_);
     return false;
 }
 
-Socket::~Socket() { Close(); }
+Socket::~Socket()
+{
+    Close();
+}
 
-Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kNone)) {}
+Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kNone))
+{
+}
 
-Socket& Socket::operator=(Socket&& other) noexcept {
+Socket& Socket::operator=(Socket&& other) noexcept
+{
     if (this != &other) {
         Close();
         handle_ = std::exchange(other.handle_, kNone);
@@ -110,12 +147,14 @@ Socket& Socket::operator=(Socket&& other) noexcept {
     return *this;
 }
 
-void Socket::Close() {
+void Socket::Close()
+{
     if (handle_ != kNone)
         CloseNative(ToNative(std::exchange(handle_, kNone)));
 }
 
-bool Socket::Connect(const std::string& host, uint16_t port, std::string& error) {
+bool Socket::Connect(const std::string& host, uint16_t port, std::string& error)
+{
     Close();
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -152,7 +191,8 @@ bool Socket::Connect(const std::string& host, uint16_t port, std::string& error)
     return false;
 }
 
-bool Socket::SendAll(const char* data, size_t size, std::string& error) {
+bool Socket::SendAll(const char* data, size_t size, std::string& error)
+{
     while (size > 0) {
         const int chunk = size > INT_MAX ? INT_MAX : static_cast<int>(size);
         const auto sent = send(ToNative(handle_), data, chunk, kSendFlags);
@@ -170,7 +210,8 @@ bool Socket::SendAll(const char* data, size_t size, std::string& error) {
     return true;
 }
 
-void Socket::ShutdownSend() {
+void Socket::ShutdownSend()
+{
 #ifdef _WIN32
     shutdown(ToNative(handle_), SD_SEND);
 #else
@@ -178,7 +219,8 @@ void Socket::ShutdownSend() {
 #endif
 }
 
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+std::vector<std::string> Utf8Arguments(int argc, char** argv)
+{
 #ifdef _WIN32
     // argv is in the ANSI code page (936 on the console's systems); the wide command line is not.
     (void)argc;
@@ -202,7 +244,8 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 #endif
 }
 
-unsigned StdinCodePage(unsigned piped) {
+unsigned StdinCodePage(unsigned piped)
+{
 #ifdef _WIN32
     // Text typed in a console reaches a program in the console's code page, whatever the
     // program asks for.
@@ -215,7 +258,8 @@ unsigned StdinCodePage(unsigned piped) {
 #endif
 }
 
-long ReadStdin(char* buffer, size_t size) {
+long ReadStdin(char* buffer, size_t size)
+{
     const unsigned chunk = size > 65536 ? 65536 : static_cast<unsigned>(size);
 #ifdef _WIN32
     // Pipes and files are read byte for byte; a console keeps its text mode, where Ctrl+Z ends
@@ -232,4 +276,4 @@ long ReadStdin(char* buffer, size_t size) {
 #endif
 }
 
-}  // namespace zelsend
+} // namespace zelsend

@@ -55,4 +55,4 @@ unsigned StdinCodePage(unsigned piped);
 // Returns the count, 0 at the end, -1 on an error.
 long ReadStdin(char* buffer, size_t size);
 
-}  // namespace zelsend
+} // namespace zelsend

@@ -16,7 +16,8 @@ namespace zelsend {
 
 TextDecoder::~TextDecoder() = default;
 
-bool TextDecoder::Open(unsigned codePage, std::string& error) {
+bool TextDecoder::Open(unsigned codePage, std::string& error)
+{
     if (codePage != kUtf8CodePage && !IsValidCodePage(codePage)) {
         error = "code page " + std::to_string(codePage) + " is not installed on this system";
         return false;
@@ -25,7 +26,8 @@ bool TextDecoder::Open(unsigned codePage, std::string& error) {
     return true;
 }
 
-std::string TextDecoder::ToUtf8(std::string_view bytes) const {
+std::string TextDecoder::ToUtf8(std::string_view bytes) const
+{
     // Lines are at most a few times the console's 16 MiB frame limit: int sizes suffice.
     if (codePage_ == kUtf8CodePage || bytes.empty() || bytes.size() > INT_MAX / 2)
         return std::string(bytes);
@@ -44,13 +46,15 @@ std::string TextDecoder::ToUtf8(std::string_view bytes) const {
 
 #else
 
-TextDecoder::~TextDecoder() {
+TextDecoder::~TextDecoder()
+{
     if (iconv_ != nullptr)
         iconv_close(static_cast<iconv_t>(iconv_));
 }
 
 // glibc knows the Windows code pages by the names CP936, CP1252 and so on.
-bool TextDecoder::Open(unsigned codePage, std::string& error) {
+bool TextDecoder::Open(unsigned codePage, std::string& error)
+{
     if (codePage == kUtf8CodePage) {
         codePage_ = codePage;
         return true;
@@ -68,7 +72,8 @@ bool TextDecoder::Open(unsigned codePage, std::string& error) {
     return true;
 }
 
-std::string TextDecoder::ToUtf8(std::string_view bytes) const {
+std::string TextDecoder::ToUtf8(std::string_view bytes) const
+{
     if (iconv_ == nullptr)
         return std::string(bytes);
     const iconv_t cd = static_cast<iconv_t>(iconv_);
@@ -95,4 +100,4 @@ std::string TextDecoder::ToUtf8(std::string_view bytes) const {
 
 #endif
 
-}  // namespace zelsend
+} // namespace zelsend

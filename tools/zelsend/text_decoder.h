@@ -12,7 +12,7 @@ constexpr unsigned kUtf8CodePage = 65001;
 
 class TextDecoder {
 public:
-    TextDecoder() = default;  // takes bytes as UTF-8, unchanged
+    TextDecoder() = default; // takes bytes as UTF-8, unchanged
     ~TextDecoder();
     TextDecoder(const TextDecoder&) = delete;
     TextDecoder& operator=(const TextDecoder&) = delete;
@@ -27,8 +27,8 @@ public:
 private:
     unsigned codePage_ = kUtf8CodePage;
 #ifndef _WIN32
-    void* iconv_ = nullptr;  // iconv_t from the code page to UTF-8
+    void* iconv_ = nullptr; // iconv_t from the code page to UTF-8
 #endif
 };
 
-}  // namespace zelsend
+} // namespace zelsend
