@@ -1,6 +1,6 @@
 """ZelLogHandler logging into the real console under Wine: every line shown whole and in order.
 
-Run by ctest from the Windows build (which sets ZEL_VIEW_DRIVER and ZEL_WINE_RUN), inside
+Run by ctest from the Windows build (which sets ZEL_CONSOLE_SESSION and ZEL_WINE_RUN), inside
 scripts/isolated.sh, since the console listens on the fixed port 11925.
 """
 
@@ -14,7 +14,7 @@ import pytest
 
 import zellog
 
-DRIVER = os.environ.get("ZEL_VIEW_DRIVER")
+DRIVER = os.environ.get("ZEL_CONSOLE_SESSION")
 WINE_RUN = os.environ.get("ZEL_WINE_RUN")
 STARTED = "日志服务启动成功，正在侦听...\r\n"
 

@@ -1,7 +1,8 @@
-// Holds the real console open, with its log service started, for a script that acts as its
-// clients (tests/readme/readme_examples_test.sh). Writes <ready-file> once the service listens,
-// waits until <done-file> exists, then writes the log view's text to <view-file> in UTF-8 and
-// closes the console.
+// Holds the real console open, with its log service started, for a script or a client outside
+// Wine that acts as its clients (tests/readme, the Python client's end-to-end test). Writes
+// <ready-file> once the service listens, waits until <done-file> exists, then writes the log
+// view's text to <view-file> in UTF-8 and closes the console. When the done file holds a number,
+// the view is first given time to reach that length (in UTF-16 units).
 //   console_session <ready-file> <done-file> <view-file>      (Windows paths)
 #include <windows.h>
 
@@ -34,6 +35,19 @@ bool WriteUtf8(const wchar_t* path, const std::wstring& text)
     return std::fclose(file) == 0 && written;
 }
 
+// The number in the done file; 0 when it holds none.
+long ExpectedLength(const wchar_t* path)
+{
+    FILE* file = _wfopen(path, L"r");
+    if (!file)
+        return 0;
+    long n = 0;
+    if (std::fscanf(file, "%ld", &n) != 1)
+        n = 0;
+    std::fclose(file);
+    return n;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -43,8 +57,7 @@ int wmain(int argc, wchar_t** argv)
     CConsoleProcess console;
     if (!console.Start())
         return Fail("the console window did not appear");
-    console.Click(IDC_SERVICE_BUTTON);
-    if (!console.WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }))
+    if (!console.StartService())
         return Fail("the log service did not start (is port 11925 taken?)");
     if (!WriteUtf8(argv[1], L"ready\n"))
         return Fail("cannot write the ready file");
@@ -54,8 +67,10 @@ int wmain(int argc, wchar_t** argv)
             return Fail("timed out waiting for the done file");
         ::Sleep(100);
     }
-    // Frames sent just before the end may still be on their way into the view: wait until its
-    // length has held still for half a second.
+    // Frames sent just before the end may still be on their way into the view: wait for the
+    // length the client expects, then until the length has held still for half a second.
+    if (const long expected = ExpectedLength(argv[2]); expected > 0)
+        WaitUntil([&] { return console.TextLength(IDC_LOG_VIEW) >= expected; }, 180000);
     for (int length = -1, still = 0, waited = 0; still < 5 && waited < 30000; waited += 100) {
         const int now = console.TextLength(IDC_LOG_VIEW);
         still = now == length ? still + 1 : 0;
