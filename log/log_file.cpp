@@ -1,5 +1,7 @@
 #include "log/log_file.h"
 
+#include "log/text_cut.h"
+
 #include "platform/stdio_file.h"
 
 namespace {
@@ -14,15 +16,6 @@ CString WithCrLfLineBreaks(const CString& text)
         result += text[i];
     }
     return result;
-}
-
-bool IsHighSurrogate(wchar_t c)
-{
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLowSurrogate(wchar_t c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
 }
 
 // UTF-16 units of the character at text[i]: 2 for a surrogate pair, 1 otherwise.

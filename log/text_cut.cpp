@@ -1,16 +1,6 @@
 #include "log/text_cut.h"
 
 namespace {
-bool IsHighSurrogate(wchar_t c)
-{
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-
-bool IsLowSurrogate(wchar_t c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
 bool SplitsAPair(std::wstring_view text, size_t at)
 {
     const wchar_t before = text[at - 1];

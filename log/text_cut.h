@@ -5,6 +5,16 @@
 #include <cstddef>
 #include <string_view>
 
+inline bool IsHighSurrogate(wchar_t c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+inline bool IsLowSurrogate(wchar_t c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
 // The cut nearest `at` that keeps characters and CR LF whole: `at` itself when that is safe,
 // else one before it, or one after it when one before would be the very start. Never past the
 // text's end; 0 only for an empty text or `at` of 0.

@@ -82,6 +82,13 @@ inline bool ReadFileBytes(const CString& path, std::string& bytes)
     return ok;
 }
 
+// The file's bytes, or a text that no test expects when it cannot be read.
+inline std::string FileText(const CString& path)
+{
+    std::string bytes;
+    return ReadFileBytes(path, bytes) ? bytes : "<the file cannot be read>";
+}
+
 inline void WriteFileBytes(const CString& path, const std::string& bytes)
 {
     const UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));

@@ -125,9 +125,7 @@ TEST_F(LogFileWriting, ExistingLongerFileIsReplacedWhole)
     const CString path = m_dir.File(L"old.txt");
     WriteFileBytes(path, std::string(10000, 'o'));
     EXPECT_EQ(WriteLogFile(path, "new\r\n").outcome, LogFileOutcome::Written);
-    std::string read;
-    ASSERT_TRUE(ReadFileBytes(path, read));
-    EXPECT_EQ(read, "new\r\n");
+    EXPECT_EQ(FileText(path), "new\r\n");
 }
 
 // Another program has the file open and shares it with nobody.
@@ -141,9 +139,7 @@ TEST_F(LogFileWriting, FileHeldByAnotherProgramIsNotOpenedAndKeepsItsContent)
     held.Reset();
     EXPECT_EQ(written.outcome, LogFileOutcome::OpenFailed);
     EXPECT_NE(written.error, DWORD(ERROR_SUCCESS));
-    std::string read;
-    ASSERT_TRUE(ReadFileBytes(path, read));
-    EXPECT_EQ(read, "keep");
+    EXPECT_EQ(FileText(path), "keep");
 }
 
 TEST_F(LogFileWriting, PathsThatCannotBeOpenedCreateNothing)

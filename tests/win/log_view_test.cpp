@@ -23,22 +23,25 @@ TEST_F(LogView, AppendsWithoutLineBreaksShareOneLine)
     EXPECT_EQ(m_dlg.m_editLog.Send(EM_GETLINECOUNT), 1);
 }
 
+// Whatever the operator selected, an append lands at the end and leaves the caret there; an
+// empty one changes no text.
 TEST_F(LogView, AppendLandsAtTheEndAndDropsTheOperatorsSelection)
 {
-    m_dlg.AppendLog(L"0123456789");
-    m_dlg.m_editLog.SetSel(2, 5);
-    m_dlg.AppendLog(L"END");
-    EXPECT_EQ(ViewText(), L"0123456789END");
-    EXPECT_EQ(Selection(), std::make_pair(13, 13));
-}
-
-TEST_F(LogView, EmptyAppendMovesTheCaretToTheEndAndChangesNoText)
-{
-    m_dlg.AppendLog(L"abc\r\ndef");
-    m_dlg.m_editLog.SetSel(0, 0);
-    m_dlg.AppendLog(L"");
-    EXPECT_EQ(ViewText(), L"abc\r\ndef");
-    EXPECT_EQ(Selection(), std::make_pair(8, 8));
+    struct {
+        const wchar_t* before;
+        int selStart, selEnd;
+        const wchar_t* appended;
+        const wchar_t* after;
+    } const cases[] = {{L"0123456789", 2, 5, L"END", L"0123456789END"}, {L"abc\r\ndef", 0, 0, L"", L"abc\r\ndef"}};
+    for (const auto& c : cases) {
+        ClickClear();
+        m_dlg.AppendLog(c.before);
+        m_dlg.m_editLog.SetSel(c.selStart, c.selEnd);
+        m_dlg.AppendLog(c.appended);
+        EXPECT_EQ(ViewText(), c.after);
+        const int end = static_cast<int>(CString(c.after).size());
+        EXPECT_EQ(Selection(), std::make_pair(end, end)) << "after appending to " << CString(c.before).size();
+    }
 }
 
 TEST_F(LogView, ClearThenAppendLeavesOnlyTheNewText)

@@ -72,15 +72,20 @@ protected:
         SetFaultReporter([this](const CString& what) { m_seen.reported.push_back(what); });
     }
     void TearDown() override { SetFaultReporter(nullptr); }
+    // A listener on the loopback address that accepts into EndingSockets, and its port.
+    u_short Listen(Listener& listener)
+    {
+        const u_short port = ListenOnLoopback(listener);
+        EXPECT_NE(port, 0);
+        return port;
+    }
     Seen m_seen;
 };
 
 TEST_F(SocketFaults, ASocketEndedInsideItsHandlerIsDeletedAfterItReturns)
 {
     Listener listener(m_seen, false);
-    const u_short port = ListenOnLoopback(listener);
-    ASSERT_NE(port, 0);
-    LoopbackClient client(port);
+    LoopbackClient client(Listen(listener));
     PumpPending(200);
     client.Close();
     ASSERT_TRUE(PumpUntil([&] { return m_seen.destroyed == 1; })) << "the ended socket was never deleted";
@@ -90,8 +95,7 @@ TEST_F(SocketFaults, ASocketEndedInsideItsHandlerIsDeletedAfterItReturns)
 TEST_F(SocketFaults, AnExceptionFromAHandlerIsReportedAndDropsOnlyThatSocket)
 {
     Listener throwing(m_seen, true);
-    const u_short port = ListenOnLoopback(throwing);
-    ASSERT_NE(port, 0);
+    const u_short port = Listen(throwing);
     LoopbackClient client(port);
     ASSERT_TRUE(client.Send("data"));
     ASSERT_TRUE(PumpUntil([&] { return m_seen.destroyed == 1; }));
