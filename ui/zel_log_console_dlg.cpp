@@ -79,13 +79,22 @@ BOOL CZelLogConsoleDlg::OnInitDialog()
     return TRUE;
 }
 
+// Whether the operator's input waits, or a paint that no flush step will do: while text waits,
+// the flush steps paint the view themselves, and counting their paint would have reads give way
+// every turn for nothing.
+static bool OthersWait(const CLogPipe& pipe)
+{
+    const UINT waiting = pipe.Empty() ? QS_INPUT | QS_PAINT : QS_INPUT;
+    return HIWORD(::GetQueueStatus(waiting)) != 0;
+}
+
 // The pipe wakes the window when text starts waiting, and asks it for a turn when reads have
 // had the thread long enough while input or paint waited. Faults are shown in the view.
 void CZelLogConsoleDlg::ConnectPipe(CLogPipe& pipe)
 {
     HWND self = m_hWnd;
     pipe.Connect([self] { ::PostMessageW(self, WM_ZEL_FLUSHLOG, 0, 0); }, [this] { GiveInputATurn(); },
-                 [] { return HIWORD(::GetQueueStatus(QS_INPUT | QS_PAINT)) != 0; });
+                 [&pipe] { return OthersWait(pipe); });
     SetFaultReporter([&pipe](const CString& what) { pipe.Offer(L"内部错误：" + what + L"，控制台继续运行。\r\n"); });
     if (!pipe.Empty())
         Post(WM_ZEL_FLUSHLOG);
