@@ -1,0 +1,69 @@
+#include "unbroken_ceiling.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+#include "bench_child.h"
+#include "bench_stats.h"
+#include "bench_text.h"
+#include "plain_dialog.h"
+
+namespace zelbench {
+
+int UnbrokenCeilingMain(size_t pieceChars, size_t chars)
+{
+    HWND dialog = ShowPlainDialog();
+    if (!dialog || pieceChars == 0)
+        return 1;
+    HWND view = ::GetDlgItem(dialog, IDC_LOG_VIEW);
+    const std::string letters = Letters(0, chars);
+    const std::wstring text(letters.begin(), letters.end());
+
+    Samples appendMs, paintMs;
+    const double start = Now();
+    for (size_t from = 0; from < text.size(); from += pieceChars) {
+        const std::wstring piece = text.substr(from, pieceChars);
+        const double a = Now();
+        // The console's append: caret to the end, scroll there, insert.
+        const LRESULT end = ::SendMessageW(view, WM_GETTEXTLENGTH, 0, 0);
+        ::SendMessageW(view, EM_SETSEL, end, end);
+        ::SendMessageW(view, EM_SCROLLCARET, 0, 0);
+        ::SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
+        const double b = Now();
+        ::UpdateWindow(dialog);
+        PumpPending();
+        appendMs.Add((b - a) * 1000);
+        paintMs.Add((Now() - b) * 1000);
+    }
+    const double seconds = Now() - start;
+    const auto length = static_cast<size_t>(::SendMessageW(view, WM_GETTEXTLENGTH, 0, 0));
+    std::printf("%.6f %zu %.3f %.3f %.3f %.3f\n", seconds, length, appendMs.Median(), appendMs.Max(), paintMs.Median(),
+                paintMs.Max());
+    ::DestroyWindow(dialog);
+    return 0;
+}
+
+UnbrokenCeiling RunUnbrokenCeiling(size_t chars)
+{
+    UnbrokenCeiling ceiling;
+    for (size_t piece : {2048u, 4096u, 8192u}) {
+        UnbrokenPiece p;
+        p.pieceChars = piece;
+        std::istringstream in(
+            RunBenchChild(L"--unbroken-ceiling " + std::to_wstring(piece) + L" " + std::to_wstring(chars)));
+        in >> p.seconds >> p.chars >> p.appendMedianMs >> p.appendMaxMs >> p.paintMedianMs >> p.paintMaxMs;
+        if (!in || p.chars != chars)
+            p.seconds = 0;
+        if (p.Rate() > ceiling.bestRate) {
+            ceiling.bestRate = p.Rate();
+            ceiling.bestPiece = piece;
+        }
+        ceiling.pieces.push_back(p);
+    }
+    return ceiling;
+}
+
+} // namespace zelbench
