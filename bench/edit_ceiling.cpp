@@ -18,16 +18,6 @@
 namespace zelbench {
 namespace {
 
-double ThreadCpuSeconds()
-{
-    FILETIME created, exited, kernel, user;
-    ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user);
-    auto seconds = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
-}
-
 // The console's append: caret to the end, scroll there, insert.
 void Append(HWND view, const wchar_t* text)
 {

@@ -13,7 +13,7 @@
 
 namespace zelbench {
 
-int UnbrokenCeilingMain(size_t pieceChars, size_t chars)
+int UnbrokenCeilingMain(size_t pieceChars, size_t chars, int rowSeconds)
 {
     HWND dialog = ShowPlainDialog();
     if (!dialog || pieceChars == 0)
@@ -22,8 +22,13 @@ int UnbrokenCeilingMain(size_t pieceChars, size_t chars)
     const std::string letters = Letters(0, chars);
     const std::wstring text(letters.begin(), letters.end());
 
-    Samples appendMs, paintMs;
+    Samples appendMs, paintMs, rowMs;
+    const double cpuStart = ThreadCpuSeconds();
     const double start = Now();
+    if (rowSeconds > 0)
+        std::printf("%12s %10s %16s %12s\n", "run length", "seconds", "append median ms", "characters/s");
+    size_t rowFrom = 0;
+    double rowStart = start;
     for (size_t from = 0; from < text.size(); from += pieceChars) {
         const std::wstring piece = text.substr(from, pieceChars);
         const double a = Now();
@@ -37,11 +42,24 @@ int UnbrokenCeilingMain(size_t pieceChars, size_t chars)
         PumpPending();
         appendMs.Add((b - a) * 1000);
         paintMs.Add((Now() - b) * 1000);
+        rowMs.Add((b - a) * 1000);
+        if (rowSeconds <= 0 || (from + pieceChars) % (256 * 1024) != 0)
+            continue;
+        const double now = Now();
+        std::printf("%12zu %10.1f %16.1f %12.0f\n", from + pieceChars, now - start, rowMs.Median(),
+                    static_cast<double>(from + pieceChars - rowFrom) / (now - rowStart));
+        std::fflush(stdout);
+        rowMs = Samples();
+        rowFrom = from + pieceChars;
+        rowStart = now;
+        if (now - start > rowSeconds)
+            break;
     }
     const double seconds = Now() - start;
+    const double cpuSeconds = ThreadCpuSeconds() - cpuStart;
     const auto length = static_cast<size_t>(::SendMessageW(view, WM_GETTEXTLENGTH, 0, 0));
-    std::printf("%.6f %zu %.3f %.3f %.3f %.3f\n", seconds, length, appendMs.Median(), appendMs.Max(), paintMs.Median(),
-                paintMs.Max());
+    std::printf("%.6f %zu %.3f %.3f %.3f %.3f %.6f\n", seconds, length, appendMs.Median(), appendMs.Max(),
+                paintMs.Median(), paintMs.Max(), cpuSeconds);
     ::DestroyWindow(dialog);
     return 0;
 }
@@ -54,7 +72,7 @@ UnbrokenCeiling RunUnbrokenCeiling(size_t chars)
         p.pieceChars = piece;
         std::istringstream in(
             RunBenchChild(L"--unbroken-ceiling " + std::to_wstring(piece) + L" " + std::to_wstring(chars)));
-        in >> p.seconds >> p.chars >> p.appendMedianMs >> p.appendMaxMs >> p.paintMedianMs >> p.paintMaxMs;
+        in >> p.seconds >> p.chars >> p.appendMedianMs >> p.appendMaxMs >> p.paintMedianMs >> p.paintMaxMs >> p.cpuSeconds;
         if (!in || p.chars != chars)
             p.seconds = 0;
         if (p.Rate() > ceiling.bestRate) {

@@ -12,6 +12,7 @@ struct UnbrokenPiece {
     size_t pieceChars = 0;
     double seconds = 0;  // from the first append until the last piece is painted; 0: failed
     size_t chars = 0;    // in the control at the end
+    double cpuSeconds = 0; // of the appending thread
     double appendMedianMs = 0, appendMaxMs = 0;
     double paintMedianMs = 0, paintMaxMs = 0;
     double Rate() const { return seconds > 0 ? static_cast<double>(chars) / seconds : 0; }
@@ -26,7 +27,9 @@ struct UnbrokenCeiling {
 // Appends `chars` characters of one unbroken run in pieces of 2, 4 and 8 Ki characters, each
 // size in a plain process of its own (this program, started with `--unbroken-ceiling`).
 UnbrokenCeiling RunUnbrokenCeiling(size_t chars);
-// The child's side: prints the figures for RunUnbrokenCeiling.
-int UnbrokenCeilingMain(size_t pieceChars, size_t chars);
+// The child's side: prints the figures for RunUnbrokenCeiling. With `rowSeconds`, prints first
+// how the cost grows with the run, a row every 256 Ki characters, and stops after that long:
+// `zel_bench --unbroken-cost PIECE CHARS SECONDS`.
+int UnbrokenCeilingMain(size_t pieceChars, size_t chars, int rowSeconds = 0);
 
 } // namespace zelbench

@@ -10,6 +10,8 @@
 // 16 MiB frames (see unbroken_load.h).
 // zel_bench --hold-large [CLIENTS], --empty-flood [SECONDS]: clients that would exhaust the
 // console (see hostile_clients.h).
+// zel_bench --decode-cost: the decoding of one frame, up to 16 MiB, in-process.
+// zel_bench --unbroken-cost PIECE CHARS SECONDS: the unbroken ceiling's append as the run grows.
 #include <winsock2.h>
 
 #include <commctrl.h>
@@ -20,6 +22,7 @@
 #include <string>
 
 #include "console_burst.h"
+#include "decode_cost.h"
 #include "edit_ceiling.h"
 #include "hostile_clients.h"
 #include "unbroken_ceiling.h"
@@ -78,6 +81,7 @@ int Usage()
     std::fprintf(stderr, "usage: zel_bench CLIENTS FRAMES SIZE [--batch CHARS] [--no-ceiling] [--keys] [--focus-view]\n"
                          "       zel_bench --unbroken [--no-ceiling] | --large [LIMIT_SECONDS]\n"
                          "       zel_bench --hold-large [CLIENTS] | --empty-flood [SECONDS]\n"
+                         "       zel_bench --decode-cost | --unbroken-cost PIECE CHARS SECONDS\n"
                          "       zel_bench --view-cost MILLIONS [--focused] | --stream MILLIONS [SIZE [LIMIT_SECONDS]]\n");
     return 2;
 }
@@ -93,6 +97,11 @@ int main(int argc, char** argv)
                                             static_cast<size_t>(std::atoll(argv[4])),
                                             static_cast<size_t>(std::atoll(argv[5])));
     }
+    if (argc == 5 && std::strcmp(argv[1], "--unbroken-cost") == 0) {
+        PrintMachine();
+        return zelbench::UnbrokenCeilingMain(static_cast<size_t>(std::atoll(argv[2])),
+                                             static_cast<size_t>(std::atoll(argv[3])), std::atoi(argv[4]));
+    }
     if (argc == 4 && std::strcmp(argv[1], "--unbroken-ceiling") == 0)
         return zelbench::UnbrokenCeilingMain(static_cast<size_t>(std::atoll(argv[2])),
                                              static_cast<size_t>(std::atoll(argv[3])));
@@ -105,6 +114,10 @@ int main(int argc, char** argv)
         const int status = zelbench::UnbrokenMain(!noCeiling);
         ::WSACleanup();
         return status;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--decode-cost") == 0) {
+        PrintMachine();
+        return zelbench::DecodeCostMain();
     }
     if (argc >= 2 && std::strcmp(argv[1], "--large") == 0)
         return RunConsoleMode(argc, argv, zelbench::LargeFramesMain, 360);
@@ -168,8 +181,9 @@ int main(int argc, char** argv)
         return 1;
     }
     const double consoleRate = static_cast<double>(load.Frames()) / burst.seconds;
-    std::printf("console: %.2f s from the first byte sent to the last frame shown: %.0f frames/s\n", burst.seconds,
-                consoleRate);
+    std::printf("console: %.2f s from the first byte sent to the last frame shown: %.0f frames/s (%.2f s of "
+                "processor time)\n",
+                burst.seconds, consoleRate, burst.cpuSeconds);
     std::printf("view: %zu characters, %d lines; %s: %s\n", burst.viewChars, burst.viewLines,
                 burst.verified ? "verified" : "NOT VERIFIED", burst.verifySummary.c_str());
     PrintSamples("window round trip", burst.roundTripMs);
@@ -198,7 +212,8 @@ int main(int argc, char** argv)
                 ceiling.batches, batch, ceiling.seconds, ceilingRate, ceiling.cpuSeconds, ceiling.peakWorkingSetMB);
     std::printf("ceiling append: median %.1f ms, max %.1f ms; paint after it: median %.1f ms, max %.1f ms\n",
                 ceiling.append.median, ceiling.append.max, ceiling.paint.median, ceiling.paint.max);
-    std::printf("console/ceiling: %.0f %% of the frames/s\n", 100.0 * consoleRate / ceilingRate);
+    std::printf("console/ceiling: %.0f %% of the frames/s; processor time %.0f %% of the ceiling's\n",
+                100.0 * consoleRate / ceilingRate, 100.0 * burst.cpuSeconds / ceiling.cpuSeconds);
     ::WSACleanup();
     return burst.verified ? 0 : 1;
 }
