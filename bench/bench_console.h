@@ -36,18 +36,6 @@ inline PROCESS_MEMORY_COUNTERS Memory(HANDLE process)
     return counters;
 }
 
-// Processor time of a whole process so far (all its threads, user and kernel), in seconds.
-inline double ProcessCpuSeconds(HANDLE process)
-{
-    FILETIME created, exited, kernel, user;
-    if (!::GetProcessTimes(process, &created, &exited, &kernel, &user))
-        return 0;
-    auto seconds = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
-}
-
 // Sends every byte, in writes of 64 KiB; false when the connection failed.
 inline bool SendAll(SOCKET s, const char* bytes, size_t size)
 {

@@ -65,7 +65,6 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
     WatchFigures watched;
     {
         Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), pressKeys, watched);
-        const double cpuStart = ProcessCpuSeconds(console.Process());
         const double start = Now();
         go = true;
         for (;;) {
@@ -79,7 +78,6 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
             ::Sleep(5);
         }
         result.seconds = Now() - start;
-        result.cpuSeconds = ProcessCpuSeconds(console.Process()) - cpuStart;
     }
     result.roundTripMs = watched.roundTripMs;
     result.staleMs = watched.staleMs;

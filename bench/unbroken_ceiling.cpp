@@ -12,13 +12,36 @@
 #include "plain_dialog.h"
 
 namespace zelbench {
+namespace {
 
-int UnbrokenCeilingMain(size_t pieceChars, size_t chars, int rowSeconds)
+// A control like the view in its place, font and styles, but scrolling sideways instead of
+// wrapping (ES_AUTOHSCROLL): what an unbroken run costs a control that does not wrap it.
+HWND NoWrapView(HWND dialog)
+{
+    HWND view = ::GetDlgItem(dialog, IDC_LOG_VIEW);
+    RECT place;
+    ::GetWindowRect(view, &place);
+    ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+    const DWORD style = static_cast<DWORD>(::GetWindowLongW(view, GWL_STYLE)) | ES_AUTOHSCROLL | WS_HSCROLL;
+    HWND wide = ::CreateWindowExW(static_cast<DWORD>(::GetWindowLongW(view, GWL_EXSTYLE)), L"Edit", L"", style,
+                                  place.left, place.top, place.right - place.left, place.bottom - place.top, dialog,
+                                  nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ::SendMessageW(wide, WM_SETFONT, ::SendMessageW(view, WM_GETFONT, 0, 0), TRUE);
+    ::SendMessageW(wide, EM_SETLIMITTEXT, 0, 0);
+    ::ShowWindow(view, SW_HIDE);
+    ::UpdateWindow(dialog);
+    PumpPending();
+    return wide;
+}
+
+} // namespace
+
+int UnbrokenCeilingMain(size_t pieceChars, size_t chars, int rowSeconds, bool noWrap)
 {
     HWND dialog = ShowPlainDialog();
     if (!dialog || pieceChars == 0)
         return 1;
-    HWND view = ::GetDlgItem(dialog, IDC_LOG_VIEW);
+    HWND view = noWrap ? NoWrapView(dialog) : ::GetDlgItem(dialog, IDC_LOG_VIEW);
     const std::string letters = Letters(0, chars);
     const std::wstring text(letters.begin(), letters.end());
 

@@ -29,7 +29,8 @@ struct UnbrokenCeiling {
 UnbrokenCeiling RunUnbrokenCeiling(size_t chars);
 // The child's side: prints the figures for RunUnbrokenCeiling. With `rowSeconds`, prints first
 // how the cost grows with the run, a row every 256 Ki characters, and stops after that long:
-// `zel_bench --unbroken-cost PIECE CHARS SECONDS`.
-int UnbrokenCeilingMain(size_t pieceChars, size_t chars, int rowSeconds = 0);
+// `zel_bench --unbroken-cost PIECE CHARS SECONDS`. With `noWrap`, into a control like the view
+// that scrolls sideways instead of wrapping (`--no-wrap`).
+int UnbrokenCeilingMain(size_t pieceChars, size_t chars, int rowSeconds = 0, bool noWrap = false);
 
 } // namespace zelbench

@@ -23,7 +23,6 @@ struct Shown {
     double seconds = 0;      // from the first byte sent until the view held it all, or until stopped
     double markSeconds = 0;  // until the view held the first `mark` characters of it
     size_t chars = 0;        // of the text sent, in the view at the end
-    double cpuSeconds = 0;   // the console's processor time meanwhile, all its threads
     bool whole = false;      // the view held it all within the limit
     bool verified = false;   // the view's text after what it held before is the text sent, in order
     WatchFigures watched;
@@ -50,10 +49,8 @@ Shown SendAndWatch(const std::string& stream, const std::wstring& expected, doub
     const size_t full = static_cast<size_t>(before) + expected.size();
     bool sendFailed = false;
     std::thread sender;
-    double cpuStart = 0;
     {
         Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), false, shown.watched);
-        cpuStart = ProcessCpuSeconds(console.Process());
         const double start = Now();
         sender = std::thread([&] { sendFailed = !SendAll(client, stream); });
         for (;;) {
@@ -73,7 +70,6 @@ Shown SendAndWatch(const std::string& stream, const std::wstring& expected, doub
             ::Sleep(5);
         }
     }
-    shown.cpuSeconds = ProcessCpuSeconds(console.Process()) - cpuStart;
     const PROCESS_MEMORY_COUNTERS memory = Memory(console.Process());
     shown.peakWorkingSetMB = static_cast<double>(memory.PeakWorkingSetSize) / kMB;
     if (::WaitForSingleObject(console.Process(), 0) == WAIT_OBJECT_0) {
@@ -106,7 +102,7 @@ void PrintShown(const char* what, const Shown& s, double ceilingRate = 0)
         std::printf("shown whole in %.2f s", s.seconds);
     else
         std::printf("NOT WHOLE after %.1f s (%zu characters shown)", s.seconds, s.chars);
-    std::printf(", %.0f characters/s (%.2f s of processor time)", s.Rate(), s.cpuSeconds);
+    std::printf(", %.0f characters/s", s.Rate());
     if (ceilingRate > 0)
         std::printf(" = %.2f x the unbroken ceiling", s.Rate() / ceilingRate);
     std::printf("; view %s\n", s.verified ? "verified (the text sent, in order)" : "NOT VERIFIED");
