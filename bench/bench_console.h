@@ -1,8 +1,15 @@
 #pragma once
-// What every bench run against the real console needs: a client connection to it and its memory.
+// What every bench run against the real console needs: the console with its service started,
+// client connections to it, and its memory.
 #include <winsock2.h>
 
 #include <psapi.h>
+
+#include <algorithm>
+#include <string>
+
+#include "console_process.h"
+#include "res/resource.h"
 
 namespace zelbench {
 
@@ -27,6 +34,35 @@ inline PROCESS_MEMORY_COUNTERS Memory(HANDLE process)
     counters.cb = sizeof counters;
     ::GetProcessMemoryInfo(process, &counters, sizeof counters);
     return counters;
+}
+
+// Sends every byte, in writes of 64 KiB; false when the connection failed.
+inline bool SendAll(SOCKET s, const char* bytes, size_t size)
+{
+    constexpr size_t kWrite = 64 * 1024;
+    for (size_t at = 0; at < size;) {
+        const int n = ::send(s, bytes + at, static_cast<int>(std::min(kWrite, size - at)), 0);
+        if (n <= 0)
+            return false;
+        at += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+inline bool SendAll(SOCKET s, const std::string& bytes)
+{
+    return SendAll(s, bytes.data(), bytes.size());
+}
+
+// Starts the real console and its service ("启动"); an empty string, or what went wrong.
+inline std::string StartService(CConsoleProcess& console)
+{
+    if (!console.Start())
+        return "the console did not start";
+    console.Click(IDC_SERVICE_BUTTON);
+    if (!console.WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }))
+        return "the service did not start";
+    return std::string();
 }
 
 } // namespace zelbench

@@ -20,6 +20,17 @@ inline double Now()
     return static_cast<double>(c.QuadPart) / frequency;
 }
 
+// Processor time of the calling thread so far, user and kernel, in seconds.
+inline double ThreadCpuSeconds()
+{
+    FILETIME created, exited, kernel, user;
+    ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user);
+    auto seconds = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
 class Samples {
 public:
     void Add(double value) { m_values.push_back(value); }

@@ -9,36 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "bench_child.h"
 #include "bench_stats.h"
 #include "bench_text.h"
+#include "plain_dialog.h"
 #include "res/resource.h"
 
 namespace zelbench {
 namespace {
-
-INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM)
-{
-    return message == WM_INITDIALOG;
-}
-
-double ThreadCpuSeconds()
-{
-    FILETIME created, exited, kernel, user;
-    ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user);
-    auto seconds = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
-}
-
-void PumpPending()
-{
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-}
 
 // The console's append: caret to the end, scroll there, insert.
 void Append(HWND view, const wchar_t* text)
@@ -57,15 +35,10 @@ Spread SpreadOf(const Samples& s)
 CeilingResult MeasureEditCeiling(const std::wstring& text, const std::vector<size_t>& frameEnds, size_t batchChars)
 {
     CeilingResult result;
-    HWND dialog = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CONSOLE_DIALOG), nullptr,
-                                       PlainDialogProc, 0);
+    HWND dialog = ShowPlainDialog();
     if (!dialog)
         return result;
     HWND view = ::GetDlgItem(dialog, IDC_LOG_VIEW);
-    ::SendMessageW(view, EM_SETLIMITTEXT, 0, 0);
-    ::ShowWindow(dialog, SW_SHOW);
-    ::UpdateWindow(dialog);
-    PumpPending();
 
     Samples appendMs, paintMs;
     const double cpuStart = ThreadCpuSeconds();
@@ -122,39 +95,9 @@ int CeilingProcessMain(int clients, long long framesPerClient, size_t frameSize,
 CeilingResult RunCeilingProcess(int clients, long long framesPerClient, size_t frameSize, size_t batchChars)
 {
     CeilingResult result;
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0))
-        return result;
-    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-
-    wchar_t self[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --ceiling " + std::to_wstring(clients) + L" " +
-                               std::to_wstring(framesPerClient) + L" " + std::to_wstring(frameSize) + L" " +
-                               std::to_wstring(batchChars);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION child = {};
-    const BOOL started =
-        ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
-    ::CloseHandle(writeEnd);
-    std::string output;
-    if (started) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
-            output.append(buffer, got);
-        ::WaitForSingleObject(child.hProcess, INFINITE);
-        ::CloseHandle(child.hThread);
-        ::CloseHandle(child.hProcess);
-    }
-    ::CloseHandle(readEnd);
-
+    const std::string output =
+        RunBenchChild(L"--ceiling " + std::to_wstring(clients) + L" " + std::to_wstring(framesPerClient) + L" " +
+                      std::to_wstring(frameSize) + L" " + std::to_wstring(batchChars));
     std::istringstream in(output);
     in >> result.seconds >> result.cpuSeconds >> result.peakWorkingSetMB >> result.chars >> result.batches >>
         result.append.median >> result.append.p99 >> result.append.max >> result.paint.median >> result.paint.p99 >>

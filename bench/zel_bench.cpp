@@ -6,6 +6,13 @@
 //
 // zel_bench --view-cost MILLIONS [--focused]: the view's control alone, filled step by step.
 // zel_bench --stream MILLIONS [SIZE [LIMIT_SECONDS]]: a long run through the real console.
+// zel_bench --unbroken [--no-ceiling], --large [LIMIT_SECONDS]: text without line breaks, and
+// 16 MiB frames (see unbroken_load.h).
+// zel_bench --hold-large [CLIENTS], --empty-flood [SECONDS]: clients that would exhaust the
+// console (see hostile_clients.h).
+// zel_bench --decode-cost: the decoding of one frame, up to 16 MiB, in-process.
+// zel_bench --unbroken-cost PIECE CHARS SECONDS [--no-wrap]: the unbroken ceiling's append as
+// the run grows (--no-wrap: in a control like the view that does not wrap).
 #include <winsock2.h>
 
 #include <commctrl.h>
@@ -16,7 +23,11 @@
 #include <string>
 
 #include "console_burst.h"
+#include "decode_cost.h"
 #include "edit_ceiling.h"
+#include "hostile_clients.h"
+#include "unbroken_ceiling.h"
+#include "unbroken_load.h"
 #include "view_cost.h"
 #include "view_stream.h"
 
@@ -54,10 +65,26 @@ void PrintSamples(const char* what, const zelbench::Samples& s)
                 s.Count(), s.Median(), s.Quantile(0.90), s.Quantile(0.99), s.Max(), 100.0 * s.ShareOver(100));
 }
 
+// The modes against the real console that take one optional number.
+int RunConsoleMode(int argc, char** argv, int (*mode)(int), int byDefault)
+{
+    WSADATA wsa;
+    ::WSAStartup(MAKEWORD(2, 2), &wsa);
+    PrintMachine();
+    std::fflush(stdout);
+    const int status = mode(argc >= 3 ? std::atoi(argv[2]) : byDefault);
+    ::WSACleanup();
+    return status;
+}
+
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: zel_bench CLIENTS FRAMES SIZE [--batch CHARS] [--no-ceiling] [--keys] [--focus-view]\n");
+                 "usage: zel_bench CLIENTS FRAMES SIZE [--batch CHARS] [--no-ceiling] [--keys] [--focus-view]\n"
+                 "       zel_bench --unbroken [--no-ceiling] | --large [LIMIT_SECONDS]\n"
+                 "       zel_bench --hold-large [CLIENTS] | --empty-flood [SECONDS]\n"
+                 "       zel_bench --decode-cost | --unbroken-cost PIECE CHARS SECONDS [--no-wrap]\n"
+                 "       zel_bench --view-cost MILLIONS [--focused] | --stream MILLIONS [SIZE [LIMIT_SECONDS]]\n");
     return 2;
 }
 
@@ -72,6 +99,35 @@ int main(int argc, char** argv)
                                             static_cast<size_t>(std::atoll(argv[4])),
                                             static_cast<size_t>(std::atoll(argv[5])));
     }
+    if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "--unbroken-cost") == 0) {
+        PrintMachine();
+        return zelbench::UnbrokenCeilingMain(static_cast<size_t>(std::atoll(argv[2])),
+                                             static_cast<size_t>(std::atoll(argv[3])), std::atoi(argv[4]),
+                                             argc == 6 && std::strcmp(argv[5], "--no-wrap") == 0);
+    }
+    if (argc == 4 && std::strcmp(argv[1], "--unbroken-ceiling") == 0)
+        return zelbench::UnbrokenCeilingMain(static_cast<size_t>(std::atoll(argv[2])),
+                                             static_cast<size_t>(std::atoll(argv[3])));
+    if (argc >= 2 && std::strcmp(argv[1], "--unbroken") == 0) {
+        const bool noCeiling = argc >= 3 && std::strcmp(argv[2], "--no-ceiling") == 0;
+        WSADATA wsa;
+        ::WSAStartup(MAKEWORD(2, 2), &wsa);
+        PrintMachine();
+        std::fflush(stdout);
+        const int status = zelbench::UnbrokenMain(!noCeiling);
+        ::WSACleanup();
+        return status;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--decode-cost") == 0) {
+        PrintMachine();
+        return zelbench::DecodeCostMain();
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "--large") == 0)
+        return RunConsoleMode(argc, argv, zelbench::LargeFramesMain, 360);
+    if (argc >= 2 && std::strcmp(argv[1], "--hold-large") == 0)
+        return RunConsoleMode(argc, argv, zelbench::HoldLargeMain, 150);
+    if (argc >= 2 && std::strcmp(argv[1], "--empty-flood") == 0)
+        return RunConsoleMode(argc, argv, zelbench::EmptyFloodMain, 15);
     if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--view-cost") == 0) {
         PrintMachine();
         return zelbench::ViewCostMain(std::atoi(argv[2]), argc == 4 && std::strcmp(argv[3], "--focused") == 0);

@@ -1,0 +1,103 @@
+#include "bench_watcher.h"
+
+#include "res/resource.h"
+
+namespace zelbench {
+namespace {
+
+void PressTab(bool withShift)
+{
+    INPUT keys[4] = {};
+    int n = 0;
+    auto key = [&](WORD vk, bool up) {
+        keys[n].type = INPUT_KEYBOARD;
+        keys[n].ki.wVk = vk;
+        keys[n].ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        ++n;
+    };
+    if (withShift)
+        key(VK_SHIFT, false);
+    key(VK_TAB, false);
+    key(VK_TAB, true);
+    if (withShift)
+        key(VK_SHIFT, true);
+    ::SendInput(n, keys, sizeof keys[0]);
+}
+
+} // namespace
+
+Watcher::Watcher(HWND window, HWND view, bool pressKeys, WatchFigures& figures)
+    : m_figures(figures), m_roundTrips(window), m_paints([=] { WatchPaint(view); }), m_keys([=] {
+          if (pressKeys)
+              PressKeys(window);
+      })
+{
+}
+
+void Watcher::Stop()
+{
+    m_stop = true;
+    if (m_paints.joinable())
+        m_paints.join();
+    if (m_keys.joinable())
+        m_keys.join();
+    m_roundTrips.Stop();
+    Samples taken = m_roundTrips.TakeInterval();
+    if (taken.Count() > 0)
+        m_figures.roundTripMs = taken;
+}
+
+void Watcher::WatchPaint(HWND view)
+{
+    double staleSince = 0;
+    while (!m_stop) {
+        const bool stale = ::GetUpdateRect(view, nullptr, FALSE) != 0;
+        if (stale && staleSince == 0)
+            staleSince = Now();
+        if (!stale && staleSince != 0) {
+            m_figures.staleMs.Add((Now() - staleSince) * 1000);
+            staleSince = 0;
+        }
+        ::Sleep(5);
+    }
+    if (staleSince != 0)
+        m_figures.staleMs.Add((Now() - staleSince) * 1000);
+}
+
+// Tab and Shift+Tab in turn move the focus between the "清空日志" and "保存日志" buttons, as an
+// operator's keyboard would; the console's thread shows where its focus is. (The log view comes
+// after the address field in the tab order: a view with the focus keeps its caret at the end on
+// every append, which costs Wine's control far more than an append does without it.)
+void Watcher::PressKeys(HWND window)
+{
+    const DWORD thread = ::GetWindowThreadProcessId(window, nullptr);
+    ::SetForegroundWindow(window);
+    ::SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(window, IDC_CLEAR_LOG)), TRUE);
+    bool back = false;
+    while (!m_stop) {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        ::GetGUIThreadInfo(thread, &info);
+        const HWND before = info.hwndFocus;
+        PressTab(back);
+        back = !back;
+        const double start = Now();
+        for (;;) {
+            ::GetGUIThreadInfo(thread, &info);
+            if (info.hwndFocus != before) {
+                m_figures.keyMs.Add((Now() - start) * 1000);
+                break;
+            }
+            if (m_stop)
+                break;
+            if (Now() - start > 10) {
+                ++m_figures.keysLost;
+                break;
+            }
+            ::Sleep(2);
+        }
+        ::Sleep(200);
+    }
+}
+
+} // namespace zelbench

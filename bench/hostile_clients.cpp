@@ -1,0 +1,227 @@
+#include "hostile_clients.h"
+
+#include <winsock2.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench_console.h"
+#include "bench_payload.h"
+#include "bench_text.h"
+#include "bench_watcher.h"
+#include "tests/common/wire_text.h"
+
+namespace zelbench {
+namespace {
+
+constexpr double kMB = 1024.0 * 1024.0;
+constexpr size_t kMi = 1024 * 1024;
+// The console's budget for text not yet shown, plus 100 MB, in the MiB the bench prints as MB.
+constexpr double kHeldLimitMB = 80 + 100e6 / kMB;
+
+double WorkingSetMB(const CConsoleProcess& console)
+{
+    return static_cast<double>(Memory(console.Process()).WorkingSetSize) / kMB;
+}
+
+double PeakWorkingSetMB(const CConsoleProcess& console)
+{
+    return static_cast<double>(Memory(console.Process()).PeakWorkingSetSize) / kMB;
+}
+
+bool Alive(const CConsoleProcess& console)
+{
+    return ::WaitForSingleObject(console.Process(), 0) == WAIT_TIMEOUT;
+}
+
+void PrintRoundTrips(const WatchFigures& w)
+{
+    const Samples& r = w.roundTripMs;
+    std::printf("  window round trip (%zu samples): median %.1f ms, p99 %.1f ms, max %.1f ms; %.1f %% over 100 ms\n",
+                r.Count(), r.Median(), r.Quantile(0.99), r.Max(), 100.0 * r.ShareOver(100));
+    if (w.keyMs.Count() > 0 || w.keysLost > 0)
+        std::printf("  keyboard (Tab) until the focus moved (%zu presses): median %.1f ms, p99 %.1f ms, max %.1f ms; "
+                    "not acted on within 10 s: %d\n",
+                    w.keyMs.Count(), w.keyMs.Median(), w.keyMs.Quantile(0.99), w.keyMs.Max(), w.keysLost);
+}
+
+// Waits until the view has grown to `length` characters; seconds taken, or -1 at the limit.
+double WaitForLength(const CConsoleProcess& console, size_t length, double limitSeconds)
+{
+    const double start = Now();
+    while (Now() - start < limitSeconds && Alive(console)) {
+        const int now = console.TextLength(IDC_LOG_VIEW);
+        if (now >= 0 && static_cast<size_t>(now) >= length)
+            return Now() - start;
+        ::Sleep(5);
+    }
+    return -1;
+}
+
+} // namespace
+
+int HoldLargeMain(int clients)
+{
+    CConsoleProcess console;
+    const std::string error = StartService(console);
+    if (!error.empty()) {
+        std::printf("FAILED: %s\n", error.c_str());
+        return 1;
+    }
+    const double idle = WorkingSetMB(console);
+    std::printf("%d clients each announce a 16 MiB frame and send 15 MiB of it; idle working set %.1f MB\n", clients,
+                idle);
+    std::fflush(stdout);
+
+    // Every client sends the same bytes: one buffer, a position per client.
+    const std::string held = LengthBytes(16 * kMi) + std::string(15 * kMi, 'h');
+    std::vector<SOCKET> sockets;
+    std::vector<size_t> sent;
+    WatchFigures watched;
+    Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), false, watched);
+    for (int c = 0; c < clients; ++c) {
+        SOCKET s = ConnectClient();
+        if (s == INVALID_SOCKET) {
+            std::printf("FAILED: client %d could not connect\n", c);
+            return 1;
+        }
+        u_long nonBlocking = 1;
+        ::ioctlsocket(s, FIONBIO, &nonBlocking);
+        sockets.push_back(s);
+        sent.push_back(0);
+    }
+
+    // Sends whatever the connections take, until none has taken anything for 3 s.
+    int dropped = 0;
+    const double start = Now();
+    double lastProgress = start;
+    while (Now() - lastProgress < 3 && Now() - start < 300) {
+        bool progress = false;
+        for (size_t c = 0; c < sockets.size(); ++c) {
+            if (sockets[c] == INVALID_SOCKET || sent[c] == held.size())
+                continue;
+            const int n = ::send(sockets[c], held.data() + sent[c],
+                                 static_cast<int>(std::min<size_t>(64 * 1024, held.size() - sent[c])), 0);
+            if (n > 0) {
+                sent[c] += static_cast<size_t>(n);
+                progress = true;
+            } else if (::WSAGetLastError() != WSAEWOULDBLOCK) {
+                ::closesocket(sockets[c]);
+                sockets[c] = INVALID_SOCKET;
+                ++dropped;
+            }
+        }
+        if (progress)
+            lastProgress = Now();
+        else
+            ::Sleep(10);
+    }
+    double total = 0;
+    int whole = 0;
+    for (size_t s : sent) {
+        total += static_cast<double>(s);
+        whole += s == held.size();
+    }
+    std::printf("hostile clients: %.0f MB sent in all (the console's and the system's buffers) in %.1f s; %d sent all "
+                "15 MiB, %d were disconnected by the console; console %s, working set %.1f MB (peak %.1f MB)\n",
+                total / kMB, lastProgress - start, whole, dropped, Alive(console) ? "alive" : "ENDED",
+                WorkingSetMB(console), PeakWorkingSetMB(console));
+    std::fflush(stdout);
+
+    // A good client's 1,000 ordinary frames, with the others still holding theirs.
+    int failures = 0;
+    const int before = console.TextLength(IDC_LOG_VIEW);
+    BenchLoad load;
+    load.framesPerClient = 1000;
+    SOCKET good = ConnectClient();
+    const bool goodSent = good != INVALID_SOCKET && SendAll(good, ClientStream(load, 0));
+    const double shownAfter =
+        before < 0 ? -1 : WaitForLength(console, static_cast<size_t>(before) + 1000 * load.frameSize, 120);
+    if (shownAfter < 0 || !goodSent) {
+        std::printf("good client: FAILED: its 1,000 frames did not show within 120 s (sent: %s)\n",
+                    goodSent ? "yes" : "no");
+        ++failures;
+    } else {
+        const zelsend::BenchCheck check = zelsend::VerifyBenchText(ToUtf8(console.Text(IDC_LOG_VIEW)), 1, 1000);
+        std::printf("good client: 1,000 frames of 100 bytes shown %.2f s after its first byte; %s: %s\n", shownAfter,
+                    check.Ok() ? "verified" : "NOT VERIFIED", check.Summary().c_str());
+        failures += !check.Ok();
+    }
+    ::Sleep(2000);
+    watcher.Stop();
+    const double peak = PeakWorkingSetMB(console);
+    const bool alive = Alive(console);
+    std::printf("console: %s; peak working set %.1f MB = idle %.1f MB + %.1f MB (limit: the 80 MiB budget + 100 MB "
+                "= %.1f MB over idle)\n",
+                alive ? "alive" : "ENDED", peak, idle, peak - idle, kHeldLimitMB);
+    PrintRoundTrips(watched);
+    for (SOCKET s : sockets)
+        if (s != INVALID_SOCKET)
+            ::closesocket(s);
+    if (good != INVALID_SOCKET)
+        ::closesocket(good);
+    ::Sleep(1000);
+    std::printf("after the clients closed: console %s, working set %.1f MB\n", Alive(console) ? "alive" : "ENDED",
+                WorkingSetMB(console));
+    return failures || !alive || peak - idle > kHeldLimitMB ? 1 : 0;
+}
+
+int EmptyFloodMain(int seconds)
+{
+    CConsoleProcess console;
+    const std::string error = StartService(console);
+    if (!error.empty()) {
+        std::printf("FAILED: %s\n", error.c_str());
+        return 1;
+    }
+    SOCKET client = ConnectClient();
+    if (client == INVALID_SOCKET) {
+        std::printf("FAILED: the client could not connect\n");
+        return 1;
+    }
+    const int before = console.TextLength(IDC_LOG_VIEW);
+    const double idle = WorkingSetMB(console);
+    // Frames of one byte: a zero byte (the text ends before it starts) and a byte that is not
+    // UTF-8, in turn; 64 KiB of them per write.
+    std::string chunk;
+    while (chunk.size() < 64 * 1024)
+        chunk += Frame(std::string(1, '\0')) + Frame("\xFF");
+    const int64_t framesPerChunk = static_cast<int64_t>(chunk.size() / 5);
+
+    WatchFigures watched;
+    int64_t frames = 0;
+    bool failed = false;
+    double wallSeconds = 0;
+    {
+        Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), true, watched);
+        ::Sleep(500); // the key thread has put the focus on the buttons
+        const double start = Now();
+        while (Now() - start < seconds && !failed) {
+            failed = !SendAll(client, chunk);
+            frames += framesPerChunk;
+        }
+        wallSeconds = Now() - start;
+    }
+    const double peak = static_cast<double>(Memory(console.Process()).PeakWorkingSetSize) / kMB;
+    const std::string good = "good frame after the flood\r\n";
+    const double goodStart = Now();
+    failed = failed || !SendAll(client, Frame(good));
+    const double shown = before < 0 ? -1 : WaitForLength(console, static_cast<size_t>(before) + good.size(), 60);
+    const std::wstring view = console.Text(IDC_LOG_VIEW);
+    const bool verified = before >= 0 && view.size() == before + good.size() &&
+                          view.compare(before, good.size(), std::wstring(good.begin(), good.end())) == 0;
+    std::printf("empty-text flood: %lld frames (%.0f MB) in %.1f s, %.0f frames/s%s\n", static_cast<long long>(frames),
+                static_cast<double>(frames) * 5 / kMB, wallSeconds, static_cast<double>(frames) / wallSeconds,
+                failed ? "; the connection FAILED" : "");
+    PrintRoundTrips(watched);
+    std::printf("memory: peak working set %.1f MB = idle %.1f MB + %.1f MB (limit 16 MB)\n", peak, idle, peak - idle);
+    std::printf("good frame after the flood: %s after %.2f s; view %s\n", shown >= 0 ? "shown" : "NOT SHOWN",
+                shown >= 0 ? shown : Now() - goodStart, verified ? "verified (only that frame added)" : "NOT VERIFIED");
+    ::closesocket(client);
+    return failed || shown < 0 || !verified || peak - idle >= 16 ? 1 : 0;
+}
+
+} // namespace zelbench
