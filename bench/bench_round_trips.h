@@ -4,41 +4,31 @@
 // is one message, so a sample is what a step in progress costs.
 #include <windows.h>
 
-#include <atomic>
 #include <mutex>
-#include <thread>
 
 #include "bench_stats.h"
+#include "tests/common/background.h"
 
 namespace zelbench {
 
 class RoundTrips {
 public:
     explicit RoundTrips(HWND window)
-        : m_thread([=] {
-              while (!m_stop) {
-                  const double start = Now();
-                  DWORD_PTR answer = 0;
-                  ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &answer);
-                  const double ms = (Now() - start) * 1000;
-                  {
-                      std::lock_guard<std::mutex> lock(m_mutex);
-                      m_interval.Add(ms);
-                  }
-                  ::Sleep(10);
+        : m_loop([this, window] {
+              const double start = Now();
+              DWORD_PTR answer = 0;
+              ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &answer);
+              const double ms = (Now() - start) * 1000;
+              {
+                  std::lock_guard<std::mutex> lock(m_mutex);
+                  m_interval.Add(ms);
               }
+              ::Sleep(10);
+              return true;
           })
     {
     }
-    ~RoundTrips() { Stop(); }
-    RoundTrips(const RoundTrips&) = delete;
-    RoundTrips& operator=(const RoundTrips&) = delete;
-    void Stop()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-    }
+    void Stop() { m_loop.Stop(); }
     // The samples since the last call.
     Samples TakeInterval()
     {
@@ -49,10 +39,9 @@ public:
     }
 
 private:
-    std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
     Samples m_interval;
-    std::thread m_thread;
+    BackgroundLoop m_loop; // last: it stops before the samples go
 };
 
 } // namespace zelbench

@@ -2,6 +2,7 @@
 // A plain window for the ceilings and the view's cost: the console's own dialog template with a
 // dialog procedure that does nothing, so that the log view's control is the console's, with
 // none of the console's code around it.
+#include "tests/win/pump.h"
 #include <windows.h>
 
 #include "res/resource.h"
@@ -16,11 +17,7 @@ inline INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM)
 // Dispatches whatever waits: the painting after an append, and any other message.
 inline void PumpPending()
 {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
+    PumpQueued();
 }
 
 // The dialog, shown and painted once; its view without a text limit. nullptr if it failed.

@@ -11,6 +11,7 @@
 
 #include "console_process.h"
 #include "res/resource.h"
+#include "tests/common/wire_text.h"
 
 namespace {
 
@@ -24,10 +25,7 @@ int Fail(const char* what)
 
 bool WriteUtf8(const wchar_t* path, const std::wstring& text)
 {
-    const int n =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+    const std::string bytes = ToUtf8(text);
     FILE* file = _wfopen(path, L"wb");
     if (!file)
         return false;
