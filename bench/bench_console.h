@@ -54,15 +54,4 @@ inline bool SendAll(SOCKET s, const std::string& bytes)
     return SendAll(s, bytes.data(), bytes.size());
 }
 
-// Starts the real console and its service ("启动"); an empty string, or what went wrong.
-inline std::string StartService(CConsoleProcess& console)
-{
-    if (!console.Start())
-        return "the console did not start";
-    console.Click(IDC_SERVICE_BUTTON);
-    if (!console.WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }))
-        return "the service did not start";
-    return std::string();
-}
-
 } // namespace zelbench

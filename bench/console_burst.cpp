@@ -27,9 +27,10 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
 {
     BurstResult result;
     CConsoleProcess console;
-    result.error = StartService(console);
-    if (!result.error.empty())
+    if (const char* failed = console.StartWithService()) {
+        result.error = failed;
         return result;
+    }
     const int before = console.TextLength(IDC_LOG_VIEW);
     result.idleWorkingSetMB = static_cast<double>(Memory(console.Process()).WorkingSetSize) / kMB;
 

@@ -66,9 +66,8 @@ double WaitForLength(const CConsoleProcess& console, size_t length, double limit
 int HoldLargeMain(int clients)
 {
     CConsoleProcess console;
-    const std::string error = StartService(console);
-    if (!error.empty()) {
-        std::printf("FAILED: %s\n", error.c_str());
+    if (const char* failed = console.StartWithService()) {
+        std::printf("FAILED: %s\n", failed);
         return 1;
     }
     const double idle = WorkingSetMB(console);
@@ -172,9 +171,8 @@ int HoldLargeMain(int clients)
 int EmptyFloodMain(int seconds)
 {
     CConsoleProcess console;
-    const std::string error = StartService(console);
-    if (!error.empty()) {
-        std::printf("FAILED: %s\n", error.c_str());
+    if (const char* failed = console.StartWithService()) {
+        std::printf("FAILED: %s\n", failed);
         return 1;
     }
     SOCKET client = ConnectClient();
@@ -205,7 +203,7 @@ int EmptyFloodMain(int seconds)
         }
         wallSeconds = Now() - start;
     }
-    const double peak = static_cast<double>(Memory(console.Process()).PeakWorkingSetSize) / kMB;
+    const double peak = PeakWorkingSetMB(console);
     const std::string good = "good frame after the flood\r\n";
     const double goodStart = Now();
     failed = failed || !SendAll(client, Frame(good));

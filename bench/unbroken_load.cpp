@@ -36,9 +36,10 @@ Shown SendAndWatch(const std::string& stream, const std::wstring& expected, doub
 {
     Shown shown;
     CConsoleProcess console;
-    shown.error = StartService(console);
-    if (!shown.error.empty())
+    if (const char* failed = console.StartWithService()) {
+        shown.error = failed;
         return shown;
+    }
     const int before = console.TextLength(IDC_LOG_VIEW);
     shown.idleWorkingSetMB = static_cast<double>(Memory(console.Process()).WorkingSetSize) / kMB;
     SOCKET client = ConnectClient();

@@ -15,7 +15,8 @@ CLogPipe::Reader::~Reader()
 
 size_t CLogPipe::Reader::MayRead(size_t frameLength, size_t wanted)
 {
-    SetFrame(frameLength);
+    if (SetFrame(frameLength))
+        m_pipe.ResumeThoseWhoMay();
     if (m_paused)
         return 0;
     m_pipe.UpdateFlow();
@@ -40,23 +41,21 @@ void CLogPipe::Reader::Holding(size_t bytes, size_t frameLength)
     m_pipe.m_framesBytes -= m_held;
     m_held = bytes;
     m_pipe.m_framesBytes += m_held;
-    SetFrame(frameLength);
-    if (freed)
+    if (SetFrame(frameLength) || freed)
         m_pipe.ResumeThoseWhoMay();
 }
 
-// A new frame (or none): what the last one set aside is free again.
-void CLogPipe::Reader::SetFrame(size_t frameLength)
+// A new frame (or none): what the last one set aside is free again. True when it set any aside.
+bool CLogPipe::Reader::SetFrame(size_t frameLength)
 {
     if (frameLength == m_frameLength)
-        return;
+        return false;
     const bool released = m_admitted;
     if (m_admitted)
         m_pipe.m_largeBytes -= m_frameLength;
     m_admitted = false;
     m_frameLength = frameLength;
-    if (released)
-        m_pipe.ResumeThoseWhoMay();
+    return released;
 }
 
 void CLogPipe::Connect(std::function<void()> wake, std::function<void()> askTurn, std::function<bool()> othersWait)
@@ -70,10 +69,9 @@ void CLogPipe::Connect(std::function<void()> wake, std::function<void()> askTurn
 
 void CLogPipe::Offer(CString text)
 {
-    if (!m_waiting.Add(std::move(text)))
-        return UpdateFlow();
+    const bool first = m_waiting.Add(std::move(text));
     UpdateFlow();
-    if (m_wake)
+    if (first && m_wake)
         m_wake();
 }
 
@@ -129,7 +127,7 @@ void CLogPipe::Leave(Reader& reader)
     m_framesBytes -= reader.m_held;
     reader.m_held = 0;
     reader.SetFrame(0);
-    ResumeThoseWhoMay();
+    ResumeThoseWhoMay(); // what it held or set aside is free
 }
 
 // Wakes, oldest first, the paused readers that may go on now.
@@ -156,10 +154,9 @@ void CLogPipe::UpdateFlow()
 {
     switch (m_flow) {
     case Flow::Held:
-        if (!m_waiting.HasRoom())
-            return;
-        m_flow = Flow::Open;
-        ResumeThoseWhoMay();
+        // Only taking text makes room; whoever takes it then wakes the readers.
+        if (m_waiting.HasRoom())
+            m_flow = Flow::Open;
         return;
     case Flow::Yielding:
         return;

@@ -60,7 +60,7 @@ public:
     private:
         friend class CLogPipe;
         bool Large() const { return m_frameLength > kSmallFrameBytes; }
-        void SetFrame(size_t frameLength);
+        bool SetFrame(size_t frameLength);
 
         CLogPipe& m_pipe;
         ResumeReading m_resume;
@@ -98,7 +98,6 @@ public:
     size_t LargeBytes() const { return m_largeBytes; }
     size_t PausedCount() const { return m_paused.size(); }
     Flow State() const { return m_flow; }
-    const CPendingLog& Waiting() const { return m_waiting; }
 
 private:
     size_t WaitingBytes() const { return m_waiting.Chars() * 2; } // UTF-16

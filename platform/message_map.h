@@ -19,18 +19,21 @@ struct MessageEntry {
     } fn;
 };
 
+// An entry for `message` whose thunk calls the handler that the maker stores in `fn`.
+template <class T>
+MessageEntry<T> EntryFor(UINT message, decltype(MessageEntry<T>::thunk) thunk)
+{
+    return MessageEntry<T>{message, 0, 0, thunk, {}};
+}
+
 template <class T>
 MessageEntry<T> OnMessage(UINT message, void (T::*handler)())
 {
-    MessageEntry<T> e{message,
-                      0,
-                      0,
-                      [](T& self, const MessageEntry<T>& entry, WPARAM, LPARAM, LRESULT& result) {
-                          (self.*entry.fn.plain)();
-                          result = 0;
-                          return true;
-                      },
-                      {}};
+    auto e = EntryFor<T>(message, [](T& self, const MessageEntry<T>& entry, WPARAM, LPARAM, LRESULT& result) {
+        (self.*entry.fn.plain)();
+        result = 0;
+        return true;
+    });
     e.fn.plain = handler;
     return e;
 }
@@ -39,15 +42,12 @@ MessageEntry<T> OnMessage(UINT message, void (T::*handler)())
 template <class T>
 MessageEntry<T> OnMessage(UINT message, void (T::*handler)(UINT, LPARAM))
 {
-    MessageEntry<T> e{message,
-                      0,
-                      0,
-                      [](T& self, const MessageEntry<T>& entry, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-                          (self.*entry.fn.sysCommand)(static_cast<UINT>(wParam), lParam);
-                          result = 0;
-                          return true;
-                      },
-                      {}};
+    auto e =
+        EntryFor<T>(message, [](T& self, const MessageEntry<T>& entry, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+            (self.*entry.fn.sysCommand)(static_cast<UINT>(wParam), lParam);
+            result = 0;
+            return true;
+        });
     e.fn.sysCommand = handler;
     return e;
 }
@@ -56,14 +56,10 @@ MessageEntry<T> OnMessage(UINT message, void (T::*handler)(UINT, LPARAM))
 template <class T>
 MessageEntry<T> OnMessage(UINT message, HCURSOR (T::*handler)())
 {
-    MessageEntry<T> e{message,
-                      0,
-                      0,
-                      [](T& self, const MessageEntry<T>& entry, WPARAM, LPARAM, LRESULT& result) {
-                          result = reinterpret_cast<LRESULT>((self.*entry.fn.queryIcon)());
-                          return true;
-                      },
-                      {}};
+    auto e = EntryFor<T>(message, [](T& self, const MessageEntry<T>& entry, WPARAM, LPARAM, LRESULT& result) {
+        result = reinterpret_cast<LRESULT>((self.*entry.fn.queryIcon)());
+        return true;
+    });
     e.fn.queryIcon = handler;
     return e;
 }
@@ -72,15 +68,11 @@ MessageEntry<T> OnMessage(UINT message, HCURSOR (T::*handler)())
 template <class T>
 MessageEntry<T> OnTimer(void (T::*handler)(UINT_PTR))
 {
-    MessageEntry<T> e{WM_TIMER,
-                      0,
-                      0,
-                      [](T& self, const MessageEntry<T>& entry, WPARAM wParam, LPARAM, LRESULT& result) {
-                          (self.*entry.fn.timer)(static_cast<UINT_PTR>(wParam));
-                          result = 0;
-                          return true;
-                      },
-                      {}};
+    auto e = EntryFor<T>(WM_TIMER, [](T& self, const MessageEntry<T>& entry, WPARAM wParam, LPARAM, LRESULT& result) {
+        (self.*entry.fn.timer)(static_cast<UINT_PTR>(wParam));
+        result = 0;
+        return true;
+    });
     e.fn.timer = handler;
     return e;
 }

@@ -118,7 +118,6 @@ public:
         m_h = h;
     }
     Handle Get() const { return m_h; }
-    Handle* Put() { return &m_h; }
     explicit operator bool() const { return Traits::Valid(m_h); }
 
 private:

@@ -82,11 +82,13 @@ BOOL CZelLogConsoleDlg::OnInitDialog()
 // Whether the operator's input waits, or a paint that no flush step will do: while text waits,
 // the flush steps paint the view themselves, and counting their paint would have reads give way
 // every turn for nothing.
-static bool OthersWait(const CLogPipe& pipe)
+namespace {
+bool OthersWait(const CLogPipe& pipe)
 {
     const UINT waiting = pipe.Empty() ? QS_INPUT | QS_PAINT : QS_INPUT;
     return HIWORD(::GetQueueStatus(waiting)) != 0;
 }
+} // namespace
 
 // The pipe wakes the window when text starts waiting, and asks it for a turn when reads have
 // had the thread long enough while input or paint waited. Faults are shown in the view.

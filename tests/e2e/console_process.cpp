@@ -133,3 +133,12 @@ bool CConsoleProcess::StartService(DWORD limitMs) const
     return WaitForText(
         IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }, limitMs);
 }
+
+const char* CConsoleProcess::StartWithService()
+{
+    if (!Start())
+        return "the console window did not appear";
+    if (!StartService())
+        return "the log service did not start (is port 11925 taken?)";
+    return nullptr;
+}

@@ -32,6 +32,9 @@ public:
     void Click(int id) const;
     // Clicks "启动" and waits until the button offers "关闭": the log service listens.
     bool StartService(DWORD limitMs = 15000) const;
+    // Starts the program and its log service, for the drivers and the bench: nullptr, or what
+    // went wrong, in words.
+    const char* StartWithService();
     // True when the window answers a message within the limit.
     bool Answers(DWORD limitMs, DWORD* tookMs = nullptr) const;
 

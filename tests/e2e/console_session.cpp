@@ -53,10 +53,8 @@ int wmain(int argc, wchar_t** argv)
     if (argc != 4)
         return Fail("usage: console_session <ready-file> <done-file> <view-file>");
     CConsoleProcess console;
-    if (!console.Start())
-        return Fail("the console window did not appear");
-    if (!console.StartService())
-        return Fail("the log service did not start (is port 11925 taken?)");
+    if (const char* failed = console.StartWithService())
+        return Fail(failed);
     if (!WriteUtf8(argv[1], L"ready\n"))
         return Fail("cannot write the ready file");
 

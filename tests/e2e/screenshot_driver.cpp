@@ -43,10 +43,8 @@ int wmain(int argc, wchar_t** argv)
         return Fail("no sockets");
 
     CConsoleProcess console;
-    if (!console.Start())
-        return Fail("the console window did not appear");
-    if (!console.StartService())
-        return Fail("the log service did not start (is port 11925 taken?)");
+    if (const char* failed = console.StartWithService())
+        return Fail(failed);
 
     TestClient client;
     if (client.Connect() != 0)

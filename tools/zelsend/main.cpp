@@ -57,6 +57,23 @@ int SendMessages(Socket& socket, const Options& options)
 
 // Sends each line as soon as it is complete, so a person typing sees it appear at once. Stops
 // at a line too long for a frame, after the lines before it have gone.
+// Reads standard input to its end, handing each chunk to `take`, which returns an exit code:
+// reading stops at the first that is not kExitSent.
+template <class Take>
+int ReadAllStdin(Take take)
+{
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        const long n = ReadStdin(buffer.data(), buffer.size());
+        if (n < 0)
+            return Fail("cannot read standard input");
+        if (n == 0)
+            return kExitSent;
+        if (const int rc = take(buffer.data(), static_cast<size_t>(n)); rc != kExitSent)
+            return rc;
+    }
+}
+
 class LineSender {
 public:
     LineSender(Socket& socket, const TextDecoder& decoder, bool crlf) : socket_(socket), decoder_(decoder), crlf_(crlf)
@@ -65,28 +82,25 @@ public:
 
     int Run()
     {
-        std::vector<char> buffer(64 * 1024);
         std::string pending;
-        for (;;) {
-            const long n = ReadStdin(buffer.data(), buffer.size());
-            if (n < 0)
-                return Fail("cannot read standard input");
-            if (n == 0)
-                break;
-            pending.append(buffer.data(), static_cast<size_t>(n));
+        const int rc = ReadAllStdin([&](const char* data, size_t size) {
+            pending.append(data, size);
             size_t begin = 0;
             for (size_t end; (end = pending.find('\n', begin)) != std::string::npos; begin = end + 1) {
-                const int rc = Send(std::string_view(pending.data() + begin, end - begin));
-                if (rc != kExitSent)
-                    return rc;
+                const int sent = Send(std::string_view(pending.data() + begin, end - begin));
+                if (sent != kExitSent)
+                    return sent;
             }
             pending.erase(0, begin);
-            if (pending.size() > kMaxLineBytes)
-                return Fail("line " + std::to_string(line_ + 1) + " is longer than " + std::to_string(kMaxLineBytes) +
-                                " bytes, far more than the " + std::to_string(kMaxFrameText) +
-                                " (16 MiB) the console takes in one frame; it was not sent",
-                            kExitUsage);
-        }
+            if (pending.size() <= kMaxLineBytes)
+                return kExitSent;
+            return Fail("line " + std::to_string(line_ + 1) + " is longer than " + std::to_string(kMaxLineBytes) +
+                            " bytes, far more than the " + std::to_string(kMaxFrameText) +
+                            " (16 MiB) the console takes in one frame; it was not sent",
+                        kExitUsage);
+        });
+        if (rc != kExitSent)
+            return rc;
         // A last line without a line break is still a line.
         return pending.empty() ? kExitSent : Send(pending);
     }
@@ -110,17 +124,10 @@ private:
 
 int SendStdinRaw(Socket& socket)
 {
-    std::vector<char> buffer(64 * 1024);
-    std::string error;
-    for (;;) {
-        const long n = ReadStdin(buffer.data(), buffer.size());
-        if (n < 0)
-            return Fail("cannot read standard input");
-        if (n == 0)
-            return kExitSent;
-        if (!socket.SendAll(buffer.data(), static_cast<size_t>(n), error))
-            return Fail(error);
-    }
+    return ReadAllStdin([&socket](const char* data, size_t size) {
+        std::string error;
+        return socket.SendAll(data, size, error) ? kExitSent : Fail(error);
+    });
 }
 
 int RunBenchMode(const Options& options)
