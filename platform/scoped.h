@@ -26,24 +26,6 @@ private:
     void* m_pData;
 };
 
-// Owns a GDI object (a region, a pen, a brush).
-template <class Handle>
-class GdiObject {
-public:
-    explicit GdiObject(Handle handle) : m_handle(handle) {}
-    ~GdiObject()
-    {
-        if (m_handle)
-            ::DeleteObject(m_handle);
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    operator Handle() const { return m_handle; }
-
-private:
-    Handle m_handle;
-};
-
 // Owns one reference to a COM object.
 template <class T>
 class ComPtr {
@@ -118,6 +100,8 @@ public:
         m_h = h;
     }
     Handle Get() const { return m_h; }
+    // Gives the handle up without closing it, for a caller that must see how its close went.
+    Handle Release() { return std::exchange(m_h, Traits::Invalid()); }
     explicit operator bool() const { return Traits::Valid(m_h); }
 
 private:
@@ -140,3 +124,14 @@ struct SocketTraits {
     static void Close(SOCKET s) { ::closesocket(s); }
 };
 using UniqueSocket = UniqueResource<SocketTraits>;
+
+// A GDI object (a region, a pen, a brush).
+template <class H>
+struct GdiTraits {
+    using Handle = H;
+    static H Invalid() { return nullptr; }
+    static bool Valid(H h) { return h != nullptr; }
+    static void Close(H h) { ::DeleteObject(h); }
+};
+template <class H>
+using GdiObject = UniqueResource<GdiTraits<H>>;

@@ -1,27 +1,5 @@
 #include "platform/stdio_file.h"
 
-#include <utility>
-
-CStdioFile::~CStdioFile()
-{
-    Close();
-}
-
-CStdioFile::CStdioFile(CStdioFile&& other) noexcept
-    : m_hFile(std::exchange(other.m_hFile, INVALID_HANDLE_VALUE)), m_lastError(other.m_lastError)
-{
-}
-
-CStdioFile& CStdioFile::operator=(CStdioFile&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        m_hFile = std::exchange(other.m_hFile, INVALID_HANDLE_VALUE);
-        m_lastError = other.m_lastError;
-    }
-    return *this;
-}
-
 bool CStdioFile::Fail()
 {
     m_lastError = ::GetLastError();
@@ -31,8 +9,8 @@ bool CStdioFile::Fail()
 bool CStdioFile::Open(const wchar_t* path)
 {
     Close();
-    m_hFile =
-        ::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    m_file.Reset(
+        ::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     return IsOpen() || Fail();
 }
 
@@ -45,7 +23,7 @@ bool CStdioFile::Write(const void* data, size_t size)
     while (size > 0) {
         const DWORD piece = static_cast<DWORD>(size < kPiece ? size : kPiece);
         DWORD written = 0;
-        if (!::WriteFile(m_hFile, bytes, piece, &written, nullptr))
+        if (!::WriteFile(m_file.Get(), bytes, piece, &written, nullptr))
             return Fail();
         if (written != piece) {
             m_lastError = ERROR_DISK_FULL;
@@ -61,6 +39,5 @@ bool CStdioFile::Close()
 {
     if (!IsOpen())
         return true;
-    const HANDLE file = std::exchange(m_hFile, INVALID_HANDLE_VALUE);
-    return ::CloseHandle(file) || Fail();
+    return ::CloseHandle(m_file.Release()) || Fail();
 }

@@ -98,9 +98,9 @@ void CLogView::PaintBand(int band, int bands)
     const GdiObject<HRGN> inBand(::CreateRectRgn(client.left, client.top + height * band / bands, client.right,
                                                  client.top + height * (band + 1) / bands));
     const GdiObject<HRGN> later(::CreateRectRgn(0, 0, 0, 0));
-    ::GetUpdateRgn(view, later, FALSE);
-    ::CombineRgn(later, later, inBand, RGN_DIFF);
-    ::ValidateRgn(view, later);
+    ::GetUpdateRgn(view, later.Get(), FALSE);
+    ::CombineRgn(later.Get(), later.Get(), inBand.Get(), RGN_DIFF);
+    ::ValidateRgn(view, later.Get());
     ::UpdateWindow(view);
-    ::InvalidateRgn(view, later, TRUE);
+    ::InvalidateRgn(view, later.Get(), TRUE);
 }
