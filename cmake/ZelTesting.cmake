@@ -6,7 +6,7 @@
 function(zel_add_gtest_groups target)
     foreach(group IN LISTS ARGN)
         add_test(NAME ${group}
-                 COMMAND ${target} --gtest_filter=${group}.*:*/${group}.*
+                 COMMAND ${target} --gtest_filter=${group}.*:*/${group}.*:${group}/*
                                    --gtest_color=no)
         # A filter that matches no case would pass silently: make that a failure.
         set_tests_properties(${group} PROPERTIES
@@ -15,9 +15,9 @@ function(zel_add_gtest_groups target)
     endforeach()
 endfunction()
 
-# The test groups in a test source: the first name of each TEST and TEST_F, and the fixture of
-# each INSTANTIATE_TEST_SUITE_P (whose cases the group's filter matches as */FIXTURE.*), also in
-# the .inc files it includes.
+# The test groups in a test source: the first name of each TEST, TEST_F and TYPED_TEST (whose
+# cases the group's filter matches as FIXTURE/N.*), and the fixture of each
+# INSTANTIATE_TEST_SUITE_P (matched as */FIXTURE.*), also in the .inc files it includes.
 function(zel_test_groups_in file out)
     file(READ "${file}" text)
     string(REGEX MATCHALL "#include \"[^\"]+\\.inc\"" includes "${text}")

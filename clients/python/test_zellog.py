@@ -40,6 +40,14 @@ def handler_for(request):
         h.close()
 
 
+def send_then(receiver, handler_for, name, message, after):
+    """Logs `message`, then `after`, and waits for both frames."""
+    logger = make_logger(handler_for(receiver.port), name)
+    logger.info(message)
+    logger.info(after)
+    assert receiver.wait_for(2)
+
+
 @pytest.mark.parametrize("message, wire", [
     ("build started", "build started\r\n"),
     ("订单服务已启动", "订单服务已启动\r\n"),
@@ -49,10 +57,7 @@ def handler_for(request):
     ("", "\r\n"),
 ], ids=["ascii", "chinese", "emoji", "lf-becomes-crlf", "crlf-kept", "empty"])
 def test_record_arrives_as_one_frame_of_utf8_with_crlf(receiver, handler_for, message, wire):
-    logger = make_logger(handler_for(receiver.port), "wire")
-    logger.info(message)
-    logger.info("end")
-    assert receiver.wait_for(2)
+    send_then(receiver, handler_for, "wire", message, "end")
     assert receiver.texts() == [wire, "end\r\n"]
     assert receiver.bytes == 4 + len(wire.encode("utf-8")) + 4 + 5
 
@@ -78,10 +83,7 @@ def test_long_record_is_cut_at_a_character_boundary_with_a_marker(receiver, hand
     size = len(character.encode("utf-8"))
     message = "x" * extra + character * (zellog.MAX_PAYLOAD // size + 1)
     total = len((message + "\r\n").encode("utf-8"))
-    logger = make_logger(handler_for(receiver.port), "long")
-    logger.info(message)
-    logger.info("after")
-    assert receiver.wait_for(2)
+    send_then(receiver, handler_for, "long", message, "after")
     assert not receiver.oversize
     first = receiver.frames[0]
     marker = (" [cut: %d bytes in all]\r\n" % total).encode("ascii")

@@ -15,11 +15,16 @@ namespace {
 
 // Both sinks, the thread-safe one and the single-threaded one, must behave alike.
 template <class Sink>
-void ExpectFormattedWithCrLf()
+class SpdlogSink : public testing::Test {
+};
+using SpdlogSinks = testing::Types<zel::spdlog_sink_mt, zel::spdlog_sink_st>;
+TYPED_TEST_SUITE(SpdlogSink, SpdlogSinks);
+
+TYPED_TEST(SpdlogSink, SendsFormattedLinesWithCrLf)
 {
     FrameReceiver receiver;
     ASSERT_TRUE(receiver.Start());
-    auto sink = std::make_shared<Sink>("127.0.0.1", receiver.Port());
+    auto sink = std::make_shared<TypeParam>("127.0.0.1", receiver.Port());
     spdlog::logger logger("app", sink);
     logger.set_pattern("[%n] [%l] %v");
     logger.info("订单 {} 已支付", 42);
@@ -30,12 +35,11 @@ void ExpectFormattedWithCrLf()
                                                            "[app] [warning] cache miss ratio 0.31\r\n"}));
 }
 
-template <class Sink>
-void ExpectDefaultPatternWithCrLf()
+TYPED_TEST(SpdlogSink, DefaultPatternEndsInCrLf)
 {
     FrameReceiver receiver;
     ASSERT_TRUE(receiver.Start());
-    spdlog::logger logger("app", std::make_shared<Sink>("127.0.0.1", receiver.Port()));
+    spdlog::logger logger("app", std::make_shared<TypeParam>("127.0.0.1", receiver.Port()));
     logger.error("disk full");
     logger.flush();
     ASSERT_TRUE(receiver.WaitForFrames(1));
@@ -43,23 +47,6 @@ void ExpectDefaultPatternWithCrLf()
     EXPECT_TRUE(std::regex_match(
         line, std::regex(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] \[app\] \[error\] disk full\r\n)")))
         << line;
-}
-
-TEST(SpdlogSink, MultiThreadedSinkSendsFormattedLinesWithCrLf)
-{
-    ExpectFormattedWithCrLf<zel::spdlog_sink_mt>();
-}
-TEST(SpdlogSink, SingleThreadedSinkSendsFormattedLinesWithCrLf)
-{
-    ExpectFormattedWithCrLf<zel::spdlog_sink_st>();
-}
-TEST(SpdlogSink, MultiThreadedSinkDefaultPatternEndsInCrLf)
-{
-    ExpectDefaultPatternWithCrLf<zel::spdlog_sink_mt>();
-}
-TEST(SpdlogSink, SingleThreadedSinkDefaultPatternEndsInCrLf)
-{
-    ExpectDefaultPatternWithCrLf<zel::spdlog_sink_st>();
 }
 
 TEST(GlogSink, MessagesArriveInGlogsFormatWithCrLf)

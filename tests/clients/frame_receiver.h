@@ -66,27 +66,18 @@ public:
 
     uint16_t Port() const { return m_port; }
 
-    std::vector<std::string> Frames() const
+    // A loopback port that nobody listens on: found by listening once, then closed again.
+    static uint16_t FreePort()
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_frames;
+        FrameReceiver probe;
+        return probe.Start() ? probe.Port() : 0;
     }
-    size_t FrameCount() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_count;
-    }
+
+    std::vector<std::string> Frames() const { return Locked(m_frames); }
+    size_t FrameCount() const { return Locked(m_count); }
     // Frames that report lines the client dropped.
-    size_t NoticeCount() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_notices;
-    }
-    uint64_t Bytes() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_bytes;
-    }
+    size_t NoticeCount() const { return Locked(m_notices); }
+    uint64_t Bytes() const { return Locked(m_bytes); }
     bool Oversize() const { return m_oversize; }
 
     // Waits until `count` frames have arrived in all; false at the limit.
@@ -97,6 +88,14 @@ public:
     }
 
 private:
+    // A copy of a member the serving thread writes.
+    template <class T>
+    T Locked(const T& member) const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return member;
+    }
+
     struct Peer {
         zel::detail::NativeSocket socket;
         CFrameSplitter splitter;
@@ -161,9 +160,9 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_oversize{false};
     std::thread m_thread;
+    std::vector<std::string> m_frames;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_arrived;
-    std::vector<std::string> m_frames;
     size_t m_count = 0;
     size_t m_notices = 0;
     uint64_t m_bytes = 0;

@@ -53,6 +53,30 @@ int NumberOf(const std::string& line)
     return std::sscanf(line.c_str(), "line %d", &n) == 1 ? n : -1;
 }
 
+// What a fresh receiver got from a fresh client that sent `texts`, flushed and closed.
+struct Received {
+    std::vector<std::string> frames;
+    uint64_t bytes = 0;
+    bool oversize = false;
+};
+
+Received SendThrough(const std::vector<std::string>& texts, size_t frames, size_t queueBytes = 8 << 20)
+{
+    FrameReceiver receiver;
+    if (!receiver.Start()) {
+        ADD_FAILURE() << "no receiver";
+        return {};
+    }
+    {
+        zel::LogClient client("127.0.0.1", receiver.Port(), FastRetry(queueBytes));
+        for (const auto& text : texts)
+            client.Send(text);
+        EXPECT_TRUE(client.Flush(20s));
+    }
+    EXPECT_TRUE(receiver.WaitForFrames(frames));
+    return {receiver.Frames(), receiver.Bytes(), receiver.Oversize()};
+}
+
 struct WireCase {
     const char* name;
     std::string text;
@@ -62,19 +86,10 @@ class LogClientWire : public ::testing::TestWithParam<WireCase> {};
 
 TEST_P(LogClientWire, TextArrivesAsOneFrameByteForByte)
 {
-    FrameReceiver receiver;
-    ASSERT_TRUE(receiver.Start());
-    {
-        zel::LogClient client("127.0.0.1", receiver.Port(), FastRetry());
-        client.Send(GetParam().text);
-        client.Send("end\r\n");
-        ASSERT_TRUE(client.Flush(10s));
-    }
-    ASSERT_TRUE(receiver.WaitForFrames(2));
-    const auto frames = receiver.Frames();
-    ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(frames[0], GetParam().text);
-    EXPECT_EQ(receiver.Bytes(), 4 + GetParam().text.size() + 4 + 5);
+    const Received got = SendThrough({GetParam().text, "end\r\n"}, 2);
+    ASSERT_EQ(got.frames.size(), 2u);
+    EXPECT_EQ(got.frames[0], GetParam().text);
+    EXPECT_EQ(got.bytes, 4 + GetParam().text.size() + 4 + 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, LogClientWire,
@@ -87,17 +102,9 @@ INSTANTIATE_TEST_SUITE_P(Texts, LogClientWire,
 
 TEST(LogClientWireEdge, EmptyTextIsAFrameOfLengthZeroThatShowsNothing)
 {
-    FrameReceiver receiver;
-    ASSERT_TRUE(receiver.Start());
-    {
-        zel::LogClient client("127.0.0.1", receiver.Port(), FastRetry());
-        client.Send("a");
-        client.Send("");
-        client.Send("b");
-    }
-    ASSERT_TRUE(receiver.WaitForFrames(2));
-    EXPECT_EQ(receiver.Frames(), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(receiver.Bytes(), 5u + 4u + 5u);
+    const Received got = SendThrough({"a", "", "b"}, 2);
+    EXPECT_EQ(got.frames, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(got.bytes, 5u + 4u + 5u);
 }
 
 // Over-long texts made of one repeated character, so that the limit falls at every offset
@@ -110,17 +117,9 @@ TEST_P(LogClientLongText, IsCutAtACharacterBoundaryWithAMarker)
     std::string text(extra, 'x');
     while (text.size() <= zel::detail::kMaxPayload)
         text += character;
-    FrameReceiver receiver;
-    ASSERT_TRUE(receiver.Start());
-    {
-        zel::LogClient client("127.0.0.1", receiver.Port(), FastRetry(64 << 20));
-        client.Send(text);
-        client.Send("after\r\n");
-        ASSERT_TRUE(client.Flush(20s));
-    }
-    ASSERT_TRUE(receiver.WaitForFrames(2));
-    EXPECT_FALSE(receiver.Oversize());
-    const auto frames = receiver.Frames();
+    const Received got = SendThrough({text, "after\r\n"}, 2, 64 << 20);
+    EXPECT_FALSE(got.oversize);
+    const auto& frames = got.frames;
     ASSERT_EQ(frames.size(), 2u);
     const std::string marker = " [cut: " + std::to_string(text.size()) + " bytes in all]\r\n";
     ASSERT_GE(frames[0].size(), marker.size());
@@ -174,12 +173,8 @@ TEST(LogClientReconnect, LinesLoggedWhileTheReceiverIsDownArriveWhenItIsBack)
 
 TEST(LogClientReconnect, StartsBeforeTheReceiverAndDeliversOnceItListens)
 {
-    uint16_t port = 0;
-    {
-        FrameReceiver probe; // finds a free port, then leaves it closed
-        ASSERT_TRUE(probe.Start());
-        port = probe.Port();
-    }
+    const uint16_t port = FrameReceiver::FreePort();
+    ASSERT_NE(port, 0);
     zel::LogClient client("127.0.0.1", port, FastRetry());
     client.Send("early\r\n");
     EXPECT_FALSE(client.Flush(100ms));
@@ -192,12 +187,8 @@ TEST(LogClientReconnect, StartsBeforeTheReceiverAndDeliversOnceItListens)
 
 TEST(LogClientFullQueue, DropsTheOldestLinesAndSendsTheirCount)
 {
-    uint16_t port = 0;
-    {
-        FrameReceiver probe;
-        ASSERT_TRUE(probe.Start());
-        port = probe.Port();
-    }
+    const uint16_t port = FrameReceiver::FreePort();
+    ASSERT_NE(port, 0);
     constexpr int kLines = 1000;
     zel::LogClient client("127.0.0.1", port, FastRetry(2048));
     for (int i = 0; i < kLines; ++i)
@@ -280,12 +271,8 @@ TEST(LogClientClose, DestructorDeliversWhatWasQueued)
 
 TEST(LogClientClose, DestructorGivesUpWhenNobodyListens)
 {
-    uint16_t port = 0;
-    {
-        FrameReceiver probe;
-        ASSERT_TRUE(probe.Start());
-        port = probe.Port();
-    }
+    const uint16_t port = FrameReceiver::FreePort();
+    ASSERT_NE(port, 0);
     zel::LogClientOptions options = FastRetry();
     options.closeFlush = 200ms;
     const auto start = std::chrono::steady_clock::now();

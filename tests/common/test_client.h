@@ -11,6 +11,31 @@
 #include "platform/scoped.h"
 #include "tests/common/console_texts.h"
 
+// An address of this machine: INADDR_LOOPBACK, or INADDR_ANY for every interface.
+inline sockaddr_in Ipv4(ULONG host, uint16_t port)
+{
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_port = ::htons(port);
+    at.sin_addr.s_addr = ::htonl(host);
+    return at;
+}
+
+// A blocking listener on 127.0.0.1 at a port of the system's choosing, which `port` receives;
+// holds nothing when that failed.
+inline UniqueSocket LoopbackListener(uint16_t& port)
+{
+    UniqueSocket listener(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in at = Ipv4(INADDR_LOOPBACK, 0);
+    int size = sizeof at;
+    if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&at), size) != 0 ||
+        ::listen(listener.Get(), SOMAXCONN) != 0 ||
+        ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&at), &size) != 0)
+        return UniqueSocket();
+    port = ::ntohs(at.sin_port);
+    return listener;
+}
+
 class TestClient {
 public:
     explicit TestClient(uint16_t port = kConsolePort)
@@ -39,10 +64,7 @@ public:
     bool BeginConnect()
     {
         SetBlocking(false);
-        sockaddr_in to = {};
-        to.sin_family = AF_INET;
-        to.sin_port = ::htons(m_port);
-        to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+        const sockaddr_in to = Ipv4(INADDR_LOOPBACK, m_port);
         return ::connect(Handle(), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ||
                ::WSAGetLastError() == WSAEWOULDBLOCK;
     }

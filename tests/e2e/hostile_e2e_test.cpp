@@ -70,7 +70,7 @@ TEST_F(HostileClientsE2E, RandomBytesOfManySizes)
 TEST_F(HostileClientsE2E, HttpRequestsAreDroppedAndShowNothing)
 {
     // Any request line reads as a length of hundreds of megabytes, past what a frame may be.
-    const std::string requests[] = {
+    const std::vector<std::string> requests = {
         "GET / HTTP/1.1\r\nHost: 127.0.0.1:11925\r\nConnection: keep-alive\r\n\r\n",
         "POST /log HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 11\r\n\r\nhello world",
         "OPTIONS * HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
@@ -79,9 +79,7 @@ TEST_F(HostileClientsE2E, HttpRequestsAreDroppedAndShowNothing)
     RunBeside([&] {
         for (int round = 0; round < 100; ++round) {
             Clients clients;
-            ASSERT_TRUE(ConnectMore(clients, static_cast<int>(std::size(requests))));
-            for (size_t i = 0; i < clients.size(); ++i)
-                ASSERT_TRUE(clients[i]->Send(requests[i]));
+            ASSERT_TRUE(ConnectAndSend(clients, requests));
             // A browser waits for an answer; the console closes on it instead.
             const Deadline deadline(kLimitMs);
             for (size_t i = 0; i < clients.size(); ++i)
@@ -173,14 +171,15 @@ TEST_F(HostileClientsE2E, ClientsResetMidPayloadAreFreedWithTheirPartialFrames)
     while (payload.size() < static_cast<size_t>(kAnnounced))
         payload += marker;
     size_t sent = 0;
-    for (size_t cut : cuts)
+    std::vector<std::string> partial;
+    for (size_t cut : cuts) {
         sent += cut;
+        partial.push_back(LengthBytes(kAnnounced) + payload.substr(0, cut));
+    }
     RunBeside([&] {
         for (int round = 0; round < 6; ++round) {
             Clients clients;
-            ASSERT_TRUE(ConnectMore(clients, static_cast<int>(std::size(cuts))));
-            for (size_t i = 0; i < clients.size(); ++i)
-                ASSERT_TRUE(clients[i]->Send(LengthBytes(kAnnounced) + payload.substr(0, cuts[i])));
+            ASSERT_TRUE(ConnectAndSend(clients, partial));
             // The partial frames are in the console, so that keeping them would show.
             const ULONGLONG until = ::GetTickCount64() + kLimitMs;
             while (Use().committed < m_baseline.committed + sent / 2 && ::GetTickCount64() < until)

@@ -171,6 +171,18 @@ inline ::testing::AssertionResult ConnectMore(Clients& clients, int count)
     return ::testing::AssertionSuccess();
 }
 
+// Connects one more client for each text, then sends each its own.
+inline ::testing::AssertionResult ConnectAndSend(Clients& clients, const std::vector<std::string>& texts)
+{
+    const size_t first = clients.size();
+    if (auto connected = ConnectMore(clients, static_cast<int>(texts.size())); !connected)
+        return connected;
+    for (size_t i = 0; i < texts.size(); ++i)
+        if (!clients[first + i]->Send(texts[i]))
+            return ::testing::AssertionFailure() << "client " << first + i + 1 << " could not send";
+    return ::testing::AssertionSuccess();
+}
+
 // The client that does everything right: numbered frames of varied sizes, one about every
 // 20 ms, from a thread of its own while the test plays the hostile ones.
 class SequencedSender {

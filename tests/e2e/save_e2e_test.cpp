@@ -38,13 +38,6 @@ protected:
         ASSERT_TRUE(savedlg::WaitUntilGone(box));
     }
 
-    std::string FileBytes(const std::wstring& path)
-    {
-        std::string bytes;
-        EXPECT_TRUE(ReadFileBytes(path, bytes)) << "no file at the chosen path";
-        return bytes;
-    }
-
     CConsoleProcess m_console;
     TempDir m_dir;
 };
@@ -59,7 +52,7 @@ TEST_F(SaveLogE2E, RealDialogSavesTheViewInCodePage936)
 
     const std::wstring path = m_dir.File(L"console.txt");
     SaveThroughTheDialog(path, [] {});
-    EXPECT_EQ(FileBytes(path), std::string(kStartedLine936) + "\r\n");
+    EXPECT_EQ(FileText(path), std::string(kStartedLine936) + "\r\n");
 
     TestClient client;
     ASSERT_EQ(client.Connect(), 0);
@@ -71,7 +64,7 @@ TEST_F(SaveLogE2E, RealDialogSavesTheViewInCodePage936)
         EXPECT_TRUE(m_console.WaitForText(IDC_LOG_VIEW, [&](const std::wstring& t) { return t == withFrame; }))
             << "frames are shown while the save dialog is open";
     });
-    EXPECT_EQ(FileBytes(path),
+    EXPECT_EQ(FileText(path),
               std::string(kStartedLine936) + "\r\n" + "\xb1\xa3\xb4\xe6\xd6\xd0\xb5\xbd\xb4\xef\xb5\xc4\xd6\xa1\r\n");
     client.Close();
 

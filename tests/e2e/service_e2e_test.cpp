@@ -30,10 +30,7 @@ class PortHolder {
 public:
     PortHolder() : m_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))
     {
-        sockaddr_in any = {};
-        any.sin_family = AF_INET;
-        any.sin_port = ::htons(kConsolePort);
-        any.sin_addr.s_addr = ::htonl(INADDR_ANY);
+        const sockaddr_in any = Ipv4(INADDR_ANY, kConsolePort);
         m_held = ::bind(m_socket.Get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0 &&
                  ::listen(m_socket.Get(), SOMAXCONN) == 0;
     }

@@ -9,17 +9,14 @@
 
 #include "console_process.h"
 #include "res/resource.h"
+#include "tests/common/child_process.h"
+#include "tests/common/test_client.h"
 #include "tests/common/wire_text.h"
 
 namespace {
 
 const wchar_t kStarted[] = L"日志服务启动成功，正在侦听...\r\n";
 constexpr size_t kLimit = 16 * 1024 * 1024;
-
-struct RunResult {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string output; // standard output and standard error together
-};
 
 std::wstring ZelsendPath()
 {
@@ -30,55 +27,9 @@ std::wstring ZelsendPath()
 }
 
 // Runs zelsend.exe with `input` on a pipe as its standard input, as `type log.txt | zelsend`.
-RunResult RunZelsend(const std::wstring& arguments, const std::string& input)
+ChildRun RunZelsend(const std::wstring& arguments, const std::string& input)
 {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
-    RunResult result;
-    if (!::CreatePipe(&inRead, &inWrite, &inherit, 0) || !::CreatePipe(&outRead, &outWrite, &inherit, 0))
-        return result;
-    ::SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-    ::SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = outWrite;
-    std::wstring commandLine = L"\"" + ZelsendPath() + L"\" " + arguments;
-    PROCESS_INFORMATION process = {};
-    const bool started =
-        ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
-    ::CloseHandle(inRead);
-    ::CloseHandle(outWrite);
-    if (!started) {
-        ::CloseHandle(inWrite);
-        ::CloseHandle(outRead);
-        return result;
-    }
-    // zelsend may stop reading early (a refused line): the writer then just gives up.
-    std::thread writer([&] {
-        for (size_t at = 0; at < input.size();) {
-            DWORD wrote = 0;
-            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(input.size() - at, 1 << 20));
-            if (!::WriteFile(inWrite, input.data() + at, chunk, &wrote, nullptr))
-                break;
-            at += wrote;
-        }
-        ::CloseHandle(inWrite);
-    });
-    char buffer[4096];
-    DWORD got = 0;
-    while (::ReadFile(outRead, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        result.output.append(buffer, got);
-    writer.join();
-    ::CloseHandle(outRead);
-    if (::WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
-        ::GetExitCodeProcess(process.hProcess, &result.exitCode);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return result;
+    return RunChild(L"\"" + ZelsendPath() + L"\" " + arguments, input, true, 60000);
 }
 
 // --- Conversion, against the real console -------------------------------------------------
@@ -100,7 +51,7 @@ TEST_P(ZelsendE2E, StdinLinesShowAsTheSameChineseText)
     console.Click(IDC_SERVICE_BUTTON);
     ASSERT_TRUE(console.WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }));
 
-    const RunResult run = RunZelsend(c.arguments, c.input);
+    const ChildRun run = RunZelsend(c.arguments, c.input);
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     const std::wstring expected = kStarted + c.shown;
     EXPECT_TRUE(console.WaitForText(IDC_LOG_VIEW, [&](const std::wstring& t) { return t == expected; }))
@@ -125,24 +76,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 class ByteCounter {
 public:
-    ByteCounter()
+    ByteCounter() : m_listener(LoopbackListener(m_port))
     {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in at = {};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-        int size = sizeof at;
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&at), size) != 0 || ::listen(m_listener, 1) != 0)
+        if (!m_listener)
             ADD_FAILURE() << "no loopback listener";
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&at), &size);
-        m_port = ::ntohs(at.sin_port);
         m_reader = std::thread([this] {
-            const SOCKET client = ::accept(m_listener, nullptr, nullptr);
+            const UniqueSocket client(::accept(m_listener.Get(), nullptr, nullptr));
             char buffer[65536];
             int n = 0;
-            while (client != INVALID_SOCKET && (n = ::recv(client, buffer, sizeof buffer, 0)) > 0)
+            while (client && (n = ::recv(client.Get(), buffer, sizeof buffer, 0)) > 0)
                 m_received += static_cast<size_t>(n);
-            ::closesocket(client);
         });
     }
     ~ByteCounter() { Received(); }
@@ -155,13 +98,13 @@ public:
     {
         if (m_reader.joinable())
             m_reader.join();
-        ::closesocket(m_listener);
+        m_listener.Reset();
         return m_received;
     }
 
 private:
-    SOCKET m_listener = INVALID_SOCKET;
-    int m_port = 0;
+    uint16_t m_port = 0; // before the listener, which sets it
+    UniqueSocket m_listener;
     size_t m_received = 0;
     std::thread m_reader;
 };
@@ -179,7 +122,7 @@ TEST_P(ZelsendLimitE2E, FrameOverSixteenMebibytesIsRefusedAndNothingOfItSent)
 {
     const LimitCase& c = GetParam();
     ByteCounter counter;
-    const RunResult run =
+    const ChildRun run =
         RunZelsend(L"--crlf --port " + std::to_wstring(counter.Port()), std::string(c.lineBytes, 'x') + "\n");
     EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
     EXPECT_EQ(counter.Received(), c.received);

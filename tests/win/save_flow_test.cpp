@@ -75,6 +75,12 @@ protected:
             m_dlg.ToggleLogService();
     }
 
+    // The operator clicks Save and chooses `path` in the dialog.
+    void SaveAs(const CString& path)
+    {
+        m_operator.m_answer = path;
+        ClickSave();
+    }
     void ClickSave()
     {
         m_dlg.Send(WM_COMMAND, MAKEWPARAM(IDC_SAVE_LOG, BN_CLICKED), (LPARAM)m_dlg.GetDlgItem(IDC_SAVE_LOG));
@@ -83,12 +89,6 @@ protected:
     ConsoleState State() const
     {
         return {View(), m_dlg.m_bListening, m_dlg.m_btnService.GetWindowText(), std::setlocale(LC_CTYPE, nullptr)};
-    }
-    std::string Saved(const CString& path) const
-    {
-        std::string bytes;
-        EXPECT_TRUE(ReadFileBytes(path, bytes)) << "no file written";
-        return bytes;
     }
 
     ScriptedOperator m_operator;
@@ -114,11 +114,9 @@ TEST_F(SaveFlow, StartedLineSavesAs31BytesAndTheServiceKeepsListening)
     ASSERT_TRUE(m_dlg.m_bListening) << "port 11925 is taken here";
     ASSERT_EQ(View(), L"日志服务启动成功，正在侦听...\r\n");
     const ConsoleState before = State();
-    m_operator.m_answer = m_dir.File(L"started.txt");
+    SaveAs(m_dir.File(L"started.txt"));
 
-    ClickSave();
-
-    const std::string bytes = Saved(*m_operator.m_answer);
+    const std::string bytes = FileText(*m_operator.m_answer);
     EXPECT_EQ(bytes.size(), 31u);
     EXPECT_EQ(bytes, std::string(kStartedLine936) + "\r\n");
     ASSERT_EQ(m_operator.m_boxes.size(), 1u);
@@ -131,9 +129,8 @@ TEST_F(SaveFlow, StartedLineSavesAs31BytesAndTheServiceKeepsListening)
 
 TEST_F(SaveFlow, EmptyLogSavesAnEmptyFileAndSaysSo)
 {
-    m_operator.m_answer = m_dir.File(L"empty.txt");
-    ClickSave();
-    EXPECT_EQ(Saved(*m_operator.m_answer), "");
+    SaveAs(m_dir.File(L"empty.txt"));
+    EXPECT_EQ(FileText(*m_operator.m_answer), "");
     ASSERT_EQ(m_operator.m_boxes.size(), 1u);
     EXPECT_EQ(m_operator.m_boxes[0].text, kSaved);
 }
@@ -143,9 +140,8 @@ TEST_F(SaveFlow, ExistingFileIsReplacedWithoutAQuestion)
     const CString path = m_dir.File(L"old.txt");
     WriteFileBytes(path, std::string(5000, 'o'));
     m_dlg.AppendLog(L"new\n");
-    m_operator.m_answer = path;
-    ClickSave();
-    EXPECT_EQ(Saved(path), "new\r\n");
+    SaveAs(path);
+    EXPECT_EQ(FileText(path), "new\r\n");
     ASSERT_EQ(m_operator.m_boxes.size(), 1u);
     EXPECT_EQ(m_operator.m_boxes[0].text, kSaved);
 }
@@ -159,10 +155,9 @@ TEST_F(SaveFlow, LocaleOfTheRuntimeIsUnchanged)
         std::setlocale(LC_CTYPE, locale);
         const std::string before = std::setlocale(LC_CTYPE, nullptr);
         m_dlg.AppendLog(L"中文 text\r\n");
-        m_operator.m_answer = m_dir.File(L"locale.txt");
-        ClickSave();
+        SaveAs(m_dir.File(L"locale.txt"));
         EXPECT_EQ(std::setlocale(LC_CTYPE, nullptr), before);
-        EXPECT_EQ(Saved(*m_operator.m_answer), "\xd6\xd0\xce\xc4 text\r\n") << "with locale " << before;
+        EXPECT_EQ(FileText(*m_operator.m_answer), "\xd6\xd0\xce\xc4 text\r\n") << "with locale " << before;
         m_dlg.Send(WM_COMMAND, MAKEWPARAM(IDC_CLEAR_LOG, BN_CLICKED), 0);
     }
     std::setlocale(LC_CTYPE, original.c_str());
@@ -184,8 +179,7 @@ TEST_P(SaveFlowFailure, ShowsAnErrorNamingThePathAndNoSuccess)
         GTEST_SKIP() << "not available here";
     m_dlg.AppendLog(L"日志\r\n");
     const ConsoleState before = State();
-    m_operator.m_answer = path;
-    ClickSave();
+    SaveAs(path);
     ASSERT_EQ(m_operator.m_boxes.size(), 1u);
     const ScriptedOperator::Box& box = m_operator.m_boxes[0];
     EXPECT_NE(box.text.find(path), CString::npos) << "the error names the file";
@@ -207,8 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SaveFlow, UnopenablePathWritesNothing)
 {
     m_dlg.AppendLog(L"x");
-    m_operator.m_answer = m_dir.File(L"missing\\log.txt");
-    ClickSave();
+    SaveAs(m_dir.File(L"missing\\log.txt"));
     EXPECT_EQ(m_dir.Entries(), 0) << "neither the file nor its folder is created";
     EXPECT_EQ(m_operator.m_boxes.size(), 1u);
 }
@@ -216,9 +209,8 @@ TEST_F(SaveFlow, UnopenablePathWritesNothing)
 TEST_F(SaveFlow, ReplacedCharactersAreCountedInTheSuccessBox)
 {
     m_dlg.AppendLog(L"a한b\U0001F600\r\n");
-    m_operator.m_answer = m_dir.File(L"replaced.txt");
-    ClickSave();
-    EXPECT_EQ(Saved(*m_operator.m_answer), "a?b?\r\n");
+    SaveAs(m_dir.File(L"replaced.txt"));
+    EXPECT_EQ(FileText(*m_operator.m_answer), "a?b?\r\n");
     ASSERT_EQ(m_operator.m_boxes.size(), 1u);
     const CString& text = m_operator.m_boxes[0].text;
     EXPECT_NE(text, kSaved) << "a copy with replaced characters is not a faithful one";
@@ -232,10 +224,9 @@ TEST_F(SaveFlow, TextNotYetShownIsSavedAndShownOnce)
     m_dlg.AppendLog(L"shown\r\n");
     CLogRegistry::GetInstance()->m_pipe.Offer(L"before the click\r\n");
     m_operator.m_whileOpen = [] { CLogRegistry::GetInstance()->m_pipe.Offer(L"while the dialog is open\r\n"); };
-    m_operator.m_answer = m_dir.File(L"pending.txt");
-    ClickSave();
+    SaveAs(m_dir.File(L"pending.txt"));
     const CString all = L"shown\r\nbefore the click\r\nwhile the dialog is open\r\n";
-    EXPECT_EQ(Saved(*m_operator.m_answer), std::string(all.begin(), all.end()));
+    EXPECT_EQ(FileText(*m_operator.m_answer), std::string(all.begin(), all.end()));
     EXPECT_TRUE(PumpUntil([&] { return View() == all; })) << "the waiting text must still reach the view";
     PumpPending();
     EXPECT_EQ(View(), all) << "flushed text must not show again";
@@ -260,9 +251,9 @@ TEST_F(SaveFlow, SaveNearCapacityWithTextWaitingLosesNothing)
         all += line + L"\r\n";
         CLogRegistry::GetInstance()->m_pipe.Offer(line + L"\r\n");
     }
-    m_operator.m_answer = m_dir.File(L"near-capacity.txt");
-    ClickSave();
-    EXPECT_EQ(Saved(*m_operator.m_answer), std::string(all.begin(), all.end())) << "the file must hold every character";
+    SaveAs(m_dir.File(L"near-capacity.txt"));
+    EXPECT_EQ(FileText(*m_operator.m_answer), std::string(all.begin(), all.end()))
+        << "the file must hold every character";
     ASSERT_EQ(m_operator.m_boxes.size(), 1u);
     EXPECT_EQ(m_operator.m_boxes[0].text, kSaved);
 }
