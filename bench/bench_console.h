@@ -10,6 +10,7 @@
 
 #include "console_process.h"
 #include "res/resource.h"
+#include "tests/common/test_client.h"
 
 namespace zelbench {
 
@@ -17,10 +18,7 @@ namespace zelbench {
 inline SOCKET ConnectClient()
 {
     SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = ::htons(11925);
-    to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+    const sockaddr_in to = Ipv4(INADDR_LOOPBACK, kConsolePort);
     if (::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
         ::closesocket(s);
         return INVALID_SOCKET;
@@ -28,12 +26,30 @@ inline SOCKET ConnectClient()
     return s;
 }
 
+constexpr double kMB = 1024.0 * 1024.0; // the bench prints MiB as MB
+constexpr size_t kMi = 1024 * 1024;
+
 inline PROCESS_MEMORY_COUNTERS Memory(HANDLE process)
 {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
     ::GetProcessMemoryInfo(process, &counters, sizeof counters);
     return counters;
+}
+
+inline double WorkingSetMB(const CConsoleProcess& console)
+{
+    return static_cast<double>(Memory(console.Process()).WorkingSetSize) / kMB;
+}
+
+inline double PeakWorkingSetMB(const CConsoleProcess& console)
+{
+    return static_cast<double>(Memory(console.Process()).PeakWorkingSetSize) / kMB;
+}
+
+inline bool Alive(const CConsoleProcess& console)
+{
+    return ::WaitForSingleObject(console.Process(), 0) == WAIT_TIMEOUT;
 }
 
 // Sends every byte, in writes of 64 KiB; false when the connection failed.

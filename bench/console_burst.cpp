@@ -17,11 +17,6 @@
 #include "tests/common/wire_text.h"
 
 namespace zelbench {
-namespace {
-
-constexpr double kMB = 1024.0 * 1024.0;
-
-} // namespace
 
 BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusView)
 {
@@ -32,7 +27,7 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
         return result;
     }
     const int before = console.TextLength(IDC_LOG_VIEW);
-    result.idleWorkingSetMB = static_cast<double>(Memory(console.Process()).WorkingSetSize) / kMB;
+    result.idleWorkingSetMB = WorkingSetMB(console);
 
     std::vector<std::string> streams;
     std::vector<SOCKET> sockets;

@@ -12,29 +12,22 @@
 #include "bench_payload.h"
 #include "bench_text.h"
 #include "bench_watcher.h"
+#include "platform/scoped.h"
 #include "tests/common/wire_text.h"
 
 namespace zelbench {
 namespace {
 
-constexpr double kMB = 1024.0 * 1024.0;
-constexpr size_t kMi = 1024 * 1024;
 // The console's budget for text not yet shown, plus 100 MB, in the MiB the bench prints as MB.
 constexpr double kHeldLimitMB = 80 + 100e6 / kMB;
 
-double WorkingSetMB(const CConsoleProcess& console)
+// True when the console serves; else says why.
+bool Served(CConsoleProcess& console)
 {
-    return static_cast<double>(Memory(console.Process()).WorkingSetSize) / kMB;
-}
-
-double PeakWorkingSetMB(const CConsoleProcess& console)
-{
-    return static_cast<double>(Memory(console.Process()).PeakWorkingSetSize) / kMB;
-}
-
-bool Alive(const CConsoleProcess& console)
-{
-    return ::WaitForSingleObject(console.Process(), 0) == WAIT_TIMEOUT;
+    const char* failed = console.StartWithService();
+    if (failed)
+        std::printf("FAILED: %s\n", failed);
+    return !failed;
 }
 
 void PrintRoundTrips(const WatchFigures& w)
@@ -66,10 +59,8 @@ double WaitForLength(const CConsoleProcess& console, size_t length, double limit
 int HoldLargeMain(int clients)
 {
     CConsoleProcess console;
-    if (const char* failed = console.StartWithService()) {
-        std::printf("FAILED: %s\n", failed);
+    if (!Served(console))
         return 1;
-    }
     const double idle = WorkingSetMB(console);
     std::printf("%d clients each announce a 16 MiB frame and send 15 MiB of it; idle working set %.1f MB\n", clients,
                 idle);
@@ -171,13 +162,9 @@ int HoldLargeMain(int clients)
 int EmptyFloodMain(int seconds)
 {
     CConsoleProcess console;
-    if (const char* failed = console.StartWithService()) {
-        std::printf("FAILED: %s\n", failed);
-        return 1;
-    }
-    SOCKET client = ConnectClient();
-    if (client == INVALID_SOCKET) {
-        std::printf("FAILED: the client could not connect\n");
+    const UniqueSocket client(Served(console) ? ConnectClient() : INVALID_SOCKET);
+    if (!client) {
+        std::printf("FAILED: no client connection\n");
         return 1;
     }
     const int before = console.TextLength(IDC_LOG_VIEW);
@@ -198,7 +185,7 @@ int EmptyFloodMain(int seconds)
         ::Sleep(500); // the key thread has put the focus on the buttons
         const double start = Now();
         while (Now() - start < seconds && !failed) {
-            failed = !SendAll(client, chunk);
+            failed = !SendAll(client.Get(), chunk);
             frames += framesPerChunk;
         }
         wallSeconds = Now() - start;
@@ -206,7 +193,7 @@ int EmptyFloodMain(int seconds)
     const double peak = PeakWorkingSetMB(console);
     const std::string good = "good frame after the flood\r\n";
     const double goodStart = Now();
-    failed = failed || !SendAll(client, Frame(good));
+    failed = failed || !SendAll(client.Get(), Frame(good));
     const double shown = before < 0 ? -1 : WaitForLength(console, static_cast<size_t>(before) + good.size(), 60);
     const std::wstring view = console.Text(IDC_LOG_VIEW);
     const bool verified = before >= 0 && view.size() == before + good.size() &&
@@ -218,7 +205,6 @@ int EmptyFloodMain(int seconds)
     std::printf("memory: peak working set %.1f MB = idle %.1f MB + %.1f MB (limit 16 MB)\n", peak, idle, peak - idle);
     std::printf("good frame after the flood: %s after %.2f s; view %s\n", shown >= 0 ? "shown" : "NOT SHOWN",
                 shown >= 0 ? shown : Now() - goodStart, verified ? "verified (only that frame added)" : "NOT VERIFIED");
-    ::closesocket(client);
     return failed || shown < 0 || !verified || peak - idle >= 16 ? 1 : 0;
 }
 

@@ -14,17 +14,14 @@ set -euo pipefail
 
 . "$(dirname "${BASH_SOURCE[0]}")/bench_env.sh"
 runs=${2:-1}
-status=0
 for load in "1 100000 100" "10 20000 100"; do
     for run in $(seq 1 "$runs"); do
-        echo "== zel_bench $load (run $run of $runs)"
-        "$root/scripts/wine-run" "$exe" $load || status=1
+        echo "(run $run of $runs)"
+        bench $load
     done
 done
 # The same bursts with an operator pressing keys meanwhile: how soon the console acts on them.
 for load in "1 100000 100" "10 20000 100"; do
-    echo "== zel_bench $load --keys --no-ceiling"
-    "$root/scripts/wine-run" "$exe" $load --keys --no-ceiling || status=1
+    bench $load --keys --no-ceiling
 done
-echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
-exit $status
+bench_end

@@ -21,11 +21,6 @@ set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/bench_env.sh"
 runs=${2:-3}
 limit=${3:-360}
-status=0
-bench() {
-    echo "== zel_bench $*"
-    "$root/scripts/wine-run" "$exe" "$@" || status=1
-}
 bench --unbroken
 for run in $(seq 1 "$runs"); do
     bench 10 5000 100
@@ -34,5 +29,4 @@ bench --hold-large 150
 bench --empty-flood 15
 bench 1 100000 100 --keys --no-ceiling
 bench --large "$limit"
-echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
-exit $status
+bench_end

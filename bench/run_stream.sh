@@ -14,10 +14,6 @@ set -euo pipefail
 
 . "$(dirname "${BASH_SOURCE[0]}")/bench_env.sh"
 millions=${2:-1000}
-status=0
-echo "== zel_bench --stream $millions"
-"$root/scripts/wine-run" "$exe" --stream "$millions" 100 5400 || status=1
-echo "== zel_bench --view-cost 64"
-"$root/scripts/wine-run" "$exe" --view-cost 64 || status=1
-echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
-exit $status
+bench --stream "$millions" 100 5400
+bench --view-cost 64
+bench_end

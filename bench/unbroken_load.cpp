@@ -15,9 +15,6 @@
 namespace zelbench {
 namespace {
 
-constexpr double kMB = 1024.0 * 1024.0;
-constexpr size_t kMi = 1024 * 1024;
-
 struct Shown {
     std::string error;
     double seconds = 0;     // from the first byte sent until the view held it all, or until stopped
@@ -41,7 +38,7 @@ Shown SendAndWatch(const std::string& stream, const std::wstring& expected, doub
         return shown;
     }
     const int before = console.TextLength(IDC_LOG_VIEW);
-    shown.idleWorkingSetMB = static_cast<double>(Memory(console.Process()).WorkingSetSize) / kMB;
+    shown.idleWorkingSetMB = WorkingSetMB(console);
     SOCKET client = ConnectClient();
     if (client == INVALID_SOCKET || before < 0) {
         shown.error = "the client could not connect";

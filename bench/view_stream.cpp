@@ -17,54 +17,42 @@
 #include "bench_text.h"
 #include "console_process.h"
 #include "res/resource.h"
+#include "tests/common/background.h"
 #include "tests/common/wire_text.h"
 
 namespace zelbench {
 namespace {
 
-constexpr double kMB = 1024.0 * 1024.0;
 constexpr double kMillion = 1e6;
 
 // Sends frames 0 .. frames-1 of client 0, made as they go, in writes of about 64 KiB.
 class Sender {
 public:
     Sender(SOCKET s, int64_t frames, size_t frameSize)
-        : m_thread([=] {
+        : m_loop([=] {
               std::string chunk;
-              for (int64_t seq = 0; seq < frames && !m_stop; ++seq) {
-                  const std::string payload = zelsend::MakeBenchPayload(0, seq, frameSize);
-                  chunk += Frame(payload);
-                  if (chunk.size() < 64 * 1024 && seq + 1 < frames)
-                      continue;
-                  for (size_t at = 0; at < chunk.size();) {
-                      const int sent = ::send(s, chunk.data() + at, static_cast<int>(chunk.size() - at), 0);
-                      if (sent <= 0) {
-                          m_failed = true;
-                          return;
-                      }
-                      at += static_cast<size_t>(sent);
-                  }
-                  chunk.clear();
-                  m_framesSent = seq + 1;
+              int64_t seq = m_framesSent;
+              while (seq < frames && chunk.size() < 64 * 1024)
+                  chunk += Frame(zelsend::MakeBenchPayload(0, seq++, frameSize));
+              if (chunk.empty())
+                  return false;
+              if (!SendAll(s, chunk)) {
+                  m_failed = true;
+                  return false;
               }
+              m_framesSent = seq;
+              return true;
           })
     {
     }
-    ~Sender() { Stop(); }
-    void Stop()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-    }
+    void Stop() { m_loop.Stop(); }
     int64_t FramesSent() const { return m_framesSent; }
     bool Failed() const { return m_failed; }
 
 private:
-    std::atomic<bool> m_stop{false};
     std::atomic<bool> m_failed{false};
     std::atomic<int64_t> m_framesSent{0};
-    std::thread m_thread;
+    BackgroundLoop m_loop; // last: it stops before the counts it writes go
 };
 
 // The view must be frames first .. last of client 0, whole and in order, with nothing between.

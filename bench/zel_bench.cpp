@@ -65,16 +65,23 @@ void PrintSamples(const char* what, const zelbench::Samples& s)
                 s.Count(), s.Median(), s.Quantile(0.90), s.Quantile(0.99), s.Max(), 100.0 * s.ShareOver(100));
 }
 
-// The modes against the real console that take one optional number.
-int RunConsoleMode(int argc, char** argv, int (*mode)(int), int byDefault)
+// A mode against the real console: its clients need Winsock.
+template <class Mode>
+int WithWinsock(Mode mode)
 {
     WSADATA wsa;
     ::WSAStartup(MAKEWORD(2, 2), &wsa);
     PrintMachine();
     std::fflush(stdout);
-    const int status = mode(argc >= 3 ? std::atoi(argv[2]) : byDefault);
+    const int status = mode();
     ::WSACleanup();
     return status;
+}
+
+// The modes against the real console that take one optional number.
+int RunConsoleMode(int argc, char** argv, int (*mode)(int), int byDefault)
+{
+    return WithWinsock([&] { return mode(argc >= 3 ? std::atoi(argv[2]) : byDefault); });
 }
 
 int Usage()
@@ -110,13 +117,7 @@ int main(int argc, char** argv)
                                              static_cast<size_t>(std::atoll(argv[3])));
     if (argc >= 2 && std::strcmp(argv[1], "--unbroken") == 0) {
         const bool noCeiling = argc >= 3 && std::strcmp(argv[2], "--no-ceiling") == 0;
-        WSADATA wsa;
-        ::WSAStartup(MAKEWORD(2, 2), &wsa);
-        PrintMachine();
-        std::fflush(stdout);
-        const int status = zelbench::UnbrokenMain(!noCeiling);
-        ::WSACleanup();
-        return status;
+        return WithWinsock([&] { return zelbench::UnbrokenMain(!noCeiling); });
     }
     if (argc == 2 && std::strcmp(argv[1], "--decode-cost") == 0) {
         PrintMachine();

@@ -3,11 +3,12 @@
 # Wine virtual desktop so that its caption and frame are drawn, with its log service started and
 # a few log lines (Chinese and ASCII) received from a client.
 #   scripts/screenshot.sh [output.png]
-# ZEL_BUILD_DIR selects another Windows build directory (default build/windows).
+# A relative output path is taken from where the script is called. ZEL_BUILD_DIR selects another
+# Windows build directory (default build/windows).
 set -euo pipefail
-cd "$(dirname "${BASH_SOURCE[0]}")/.."
-root=$PWD
-out=$(realpath -m "${1:-docs/screenshot.png}")
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+out=$(realpath -m "${1:-$root/docs/screenshot.png}")
+cd "$root"
 
 scripts/bootstrap.sh
 build=${ZEL_BUILD_DIR:-$root/build/windows}
