@@ -14,15 +14,13 @@
 
 namespace zelbench {
 
-// A blocking connection to the console's log service on this machine; INVALID_SOCKET if refused.
-inline SOCKET ConnectClient()
+// A blocking connection to the console's log service on this machine; holds nothing if refused.
+inline UniqueSocket ConnectClient()
 {
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    UniqueSocket s(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     const sockaddr_in to = Ipv4(INADDR_LOOPBACK, kConsolePort);
-    if (::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
-        ::closesocket(s);
-        return INVALID_SOCKET;
-    }
+    if (::connect(s.Get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
+        return UniqueSocket();
     return s;
 }
 

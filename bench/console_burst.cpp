@@ -30,11 +30,11 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
     result.idleWorkingSetMB = WorkingSetMB(console);
 
     std::vector<std::string> streams;
-    std::vector<SOCKET> sockets;
+    std::vector<UniqueSocket> sockets;
     for (int c = 0; c < load.clients; ++c) {
         streams.push_back(ClientStream(load, c));
         sockets.push_back(ConnectClient());
-        if (sockets.back() == INVALID_SOCKET) {
+        if (!sockets.back()) {
             result.error = "a client could not connect";
             return result;
         }
@@ -48,7 +48,7 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
         senders.emplace_back([&, c] {
             while (!go)
                 ::Sleep(0);
-            if (!SendAll(sockets[c], streams[c]))
+            if (!SendAll(sockets[c].Get(), streams[c]))
                 ++failed;
         });
     }
@@ -92,8 +92,6 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
     const zelsend::BenchCheck check = zelsend::VerifyBenchText(ToUtf8(view), load.clients, load.framesPerClient);
     result.verified = check.Ok() && check.ignored == 1 && view.size() == expected;
     result.verifySummary = check.Summary();
-    for (SOCKET s : sockets)
-        ::closesocket(s);
     return result;
 }
 

@@ -68,19 +68,19 @@ int HoldLargeMain(int clients)
 
     // Every client sends the same bytes: one buffer, a position per client.
     const std::string held = LengthBytes(16 * kMi) + std::string(15 * kMi, 'h');
-    std::vector<SOCKET> sockets;
+    std::vector<UniqueSocket> sockets;
     std::vector<size_t> sent;
     WatchFigures watched;
     Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), false, watched);
     for (int c = 0; c < clients; ++c) {
-        SOCKET s = ConnectClient();
-        if (s == INVALID_SOCKET) {
+        UniqueSocket s = ConnectClient();
+        if (!s) {
             std::printf("FAILED: client %d could not connect\n", c);
             return 1;
         }
         u_long nonBlocking = 1;
-        ::ioctlsocket(s, FIONBIO, &nonBlocking);
-        sockets.push_back(s);
+        ::ioctlsocket(s.Get(), FIONBIO, &nonBlocking);
+        sockets.push_back(std::move(s));
         sent.push_back(0);
     }
 
@@ -91,16 +91,15 @@ int HoldLargeMain(int clients)
     while (Now() - lastProgress < 3 && Now() - start < 300) {
         bool progress = false;
         for (size_t c = 0; c < sockets.size(); ++c) {
-            if (sockets[c] == INVALID_SOCKET || sent[c] == held.size())
+            if (!sockets[c] || sent[c] == held.size())
                 continue;
-            const int n = ::send(sockets[c], held.data() + sent[c],
+            const int n = ::send(sockets[c].Get(), held.data() + sent[c],
                                  static_cast<int>(std::min<size_t>(64 * 1024, held.size() - sent[c])), 0);
             if (n > 0) {
                 sent[c] += static_cast<size_t>(n);
                 progress = true;
             } else if (::WSAGetLastError() != WSAEWOULDBLOCK) {
-                ::closesocket(sockets[c]);
-                sockets[c] = INVALID_SOCKET;
+                sockets[c].Reset();
                 ++dropped;
             }
         }
@@ -126,8 +125,8 @@ int HoldLargeMain(int clients)
     const int before = console.TextLength(IDC_LOG_VIEW);
     BenchLoad load;
     load.framesPerClient = 1000;
-    SOCKET good = ConnectClient();
-    const bool goodSent = good != INVALID_SOCKET && SendAll(good, ClientStream(load, 0));
+    UniqueSocket good = ConnectClient();
+    const bool goodSent = good && SendAll(good.Get(), ClientStream(load, 0));
     const double shownAfter =
         before < 0 ? -1 : WaitForLength(console, static_cast<size_t>(before) + 1000 * load.frameSize, 120);
     if (shownAfter < 0 || !goodSent) {
@@ -148,11 +147,8 @@ int HoldLargeMain(int clients)
                 "= %.1f MB over idle)\n",
                 alive ? "alive" : "ENDED", peak, idle, peak - idle, kHeldLimitMB);
     PrintRoundTrips(watched);
-    for (SOCKET s : sockets)
-        if (s != INVALID_SOCKET)
-            ::closesocket(s);
-    if (good != INVALID_SOCKET)
-        ::closesocket(good);
+    sockets.clear();
+    good.Reset();
     ::Sleep(1000);
     std::printf("after the clients closed: console %s, working set %.1f MB\n", Alive(console) ? "alive" : "ENDED",
                 WorkingSetMB(console));
@@ -162,7 +158,7 @@ int HoldLargeMain(int clients)
 int EmptyFloodMain(int seconds)
 {
     CConsoleProcess console;
-    const UniqueSocket client(Served(console) ? ConnectClient() : INVALID_SOCKET);
+    const UniqueSocket client = Served(console) ? ConnectClient() : UniqueSocket();
     if (!client) {
         std::printf("FAILED: no client connection\n");
         return 1;

@@ -39,8 +39,8 @@ Shown SendAndWatch(const std::string& stream, const std::wstring& expected, doub
     }
     const int before = console.TextLength(IDC_LOG_VIEW);
     shown.idleWorkingSetMB = WorkingSetMB(console);
-    SOCKET client = ConnectClient();
-    if (client == INVALID_SOCKET || before < 0) {
+    UniqueSocket client = ConnectClient();
+    if (!client || before < 0) {
         shown.error = "the client could not connect";
         return shown;
     }
@@ -50,7 +50,7 @@ Shown SendAndWatch(const std::string& stream, const std::wstring& expected, doub
     {
         Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), false, shown.watched);
         const double start = Now();
-        sender = std::thread([&] { sendFailed = !SendAll(client, stream); });
+        sender = std::thread([&] { sendFailed = !SendAll(client.Get(), stream); });
         for (;;) {
             const int length = console.TextLength(IDC_LOG_VIEW);
             const double now = Now() - start;
@@ -79,7 +79,7 @@ Shown SendAndWatch(const std::string& stream, const std::wstring& expected, doub
         shown.verified = got <= expected.size() && view.compare(before, got, expected, 0, got) == 0;
     }
     console.Kill(); // a sender still blocked on a paused connection fails now
-    ::closesocket(client);
+    client.Reset();
     sender.join();
     if (shown.whole && sendFailed)
         shown.error = "the client could not send";

@@ -102,8 +102,8 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
     console.WaitForText(IDC_LOG_VIEW, [](const std::wstring& t) { return t.empty(); });
 
     const int64_t frames = static_cast<int64_t>(millions * kMillion / static_cast<double>(frameSize));
-    SOCKET client = ConnectClient();
-    if (client == INVALID_SOCKET) {
+    UniqueSocket client = ConnectClient();
+    if (!client) {
         std::printf("stream: FAILED: could not connect\n");
         return 1;
     }
@@ -123,7 +123,7 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
     bool ok = true;
     {
         RoundTrips trips(console.Window());
-        Sender sender(client, frames, frameSize);
+        Sender sender(client.Get(), frames, frameSize);
         const double start = Now();
         double markTime = start, markChars = 0, lastProgress = start;
         int64_t lastSent = 0;
@@ -165,7 +165,7 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
                 break;
             }
         }
-        ::closesocket(client); // the sender's blocked send, if any, returns
+        client.Reset(); // the sender's blocked send, if any, returns
         sender.Stop();
         if (ok)
             std::printf("stream: all sent in %.0f s\n", Now() - start);

@@ -117,6 +117,23 @@ struct HandleTraits {
 };
 using UniqueHandle = UniqueResource<HandleTraits>;
 
+// A started process: its handle and its first thread's, closed when it goes; the process runs on.
+class ProcessHandles {
+public:
+    ProcessHandles() = default;
+    explicit ProcessHandles(const PROCESS_INFORMATION& info)
+        : m_process(info.hProcess), m_thread(info.hThread), m_id(info.dwProcessId)
+    {
+    }
+    HANDLE Process() const { return m_process.Get(); }
+    DWORD Id() const { return m_id; }
+
+private:
+    UniqueHandle m_process;
+    UniqueHandle m_thread;
+    DWORD m_id = 0;
+};
+
 struct SocketTraits {
     using Handle = SOCKET;
     static SOCKET Invalid() { return INVALID_SOCKET; }

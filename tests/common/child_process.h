@@ -49,7 +49,7 @@ inline ChildRun RunChild(std::wstring commandLine, const std::string& input, boo
     outChild.Reset();
     if (!run.started)
         return run;
-    const UniqueHandle process(info.hProcess), thread(info.hThread);
+    const ProcessHandles child(info);
     // The child may stop reading early (a refused line): the writer then just gives up.
     std::thread writer([&] {
         for (size_t at = 0; at < input.size();) {
@@ -66,7 +66,7 @@ inline ChildRun RunChild(std::wstring commandLine, const std::string& input, boo
     while (::ReadFile(outParent.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
         run.output.append(buffer, got);
     writer.join();
-    if (::WaitForSingleObject(process.Get(), limitMs) == WAIT_OBJECT_0)
-        ::GetExitCodeProcess(process.Get(), &run.exitCode);
+    if (::WaitForSingleObject(child.Process(), limitMs) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(child.Process(), &run.exitCode);
     return run;
 }

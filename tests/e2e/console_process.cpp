@@ -63,13 +63,15 @@ bool CConsoleProcess::Start(const std::wstring& arguments, DWORD limitMs)
     buffer.push_back(L'\0');
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &m_info))
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
         return false;
-    ::WaitForInputIdle(m_info.hProcess, limitMs);
+    m_process = ProcessHandles(info);
+    ::WaitForInputIdle(Process(), limitMs);
 
     const ULONGLONG until = ::GetTickCount64() + limitMs;
-    while (!(m_window = FindProcessWindow(m_info.dwProcessId, kTitle))) {
-        if (::GetTickCount64() > until || ::WaitForSingleObject(m_info.hProcess, 0) == WAIT_OBJECT_0)
+    while (!(m_window = FindProcessWindow(ProcessId(), kTitle))) {
+        if (::GetTickCount64() > until || ::WaitForSingleObject(Process(), 0) == WAIT_OBJECT_0)
             return false;
         ::Sleep(50);
     }
@@ -106,24 +108,22 @@ bool CConsoleProcess::Answers(DWORD limitMs, DWORD* tookMs) const
 
 bool CConsoleProcess::WaitForExit(DWORD limitMs, DWORD* exitCode) const
 {
-    if (!m_info.hProcess || ::WaitForSingleObject(m_info.hProcess, limitMs) != WAIT_OBJECT_0)
+    if (!Process() || ::WaitForSingleObject(Process(), limitMs) != WAIT_OBJECT_0)
         return false;
     if (exitCode)
-        ::GetExitCodeProcess(m_info.hProcess, exitCode);
+        ::GetExitCodeProcess(Process(), exitCode);
     return true;
 }
 
 void CConsoleProcess::Kill()
 {
-    if (!m_info.hProcess)
+    if (!Process())
         return;
-    if (::WaitForSingleObject(m_info.hProcess, 0) != WAIT_OBJECT_0) {
-        ::TerminateProcess(m_info.hProcess, 1);
-        ::WaitForSingleObject(m_info.hProcess, 5000);
+    if (::WaitForSingleObject(Process(), 0) != WAIT_OBJECT_0) {
+        ::TerminateProcess(Process(), 1);
+        ::WaitForSingleObject(Process(), 5000);
     }
-    ::CloseHandle(m_info.hThread);
-    ::CloseHandle(m_info.hProcess);
-    m_info = {};
+    m_process = ProcessHandles();
     m_window = nullptr;
 }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/scoped.h"
 #include "tests/common/wait.h"
 
 class CConsoleProcess {
@@ -22,8 +23,8 @@ public:
     bool Start(const std::wstring& arguments = L"", DWORD limitMs = 30000);
     HWND Window() const { return m_window; }
     HWND Control(int id) const { return ::GetDlgItem(m_window, id); }
-    DWORD ProcessId() const { return m_info.dwProcessId; }
-    HANDLE Process() const { return m_info.hProcess; }
+    DWORD ProcessId() const { return m_process.Id(); }
+    HANDLE Process() const { return m_process.Process(); }
 
     // The text of a control (or of the window for id 0), read from outside the process.
     std::wstring Text(int id) const;
@@ -54,7 +55,7 @@ public:
 
 private:
     std::wstring m_exe = ExePath();
-    PROCESS_INFORMATION m_info = {};
+    ProcessHandles m_process;
     HWND m_window = nullptr;
 };
 

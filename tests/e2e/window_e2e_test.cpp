@@ -176,11 +176,12 @@ TEST(StartupE2E, WithoutSocketsAMessageBoxReportsItAndNoConsoleFollows)
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &process));
+    PROCESS_INFORMATION info = {};
+    ASSERT_TRUE(
+        ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+    const ProcessHandles process(info);
 
-    HWND box = WaitForWindow(process.dwProcessId, ProgramName(exe).c_str());
+    HWND box = WaitForWindow(process.Id(), ProgramName(exe).c_str());
     ASSERT_NE(box, nullptr) << "no message box captioned "
                             << std::string(ProgramName(exe).begin(), ProgramName(exe).end());
     std::vector<std::wstring> texts;
@@ -195,23 +196,21 @@ TEST(StartupE2E, WithoutSocketsAMessageBoxReportsItAndNoConsoleFollows)
     EXPECT_NE(std::find(texts.begin(), texts.end(), L"Windows 套接字初始化失败。"), texts.end());
     EXPECT_EQ(buttons, 1) << "OK only";
     EXPECT_NE(::GetDlgItem(box, IDOK), nullptr);
-    EXPECT_EQ(FindProcessWindow(process.dwProcessId, CConsoleProcess::kTitle), nullptr);
+    EXPECT_EQ(FindProcessWindow(process.Id(), CConsoleProcess::kTitle), nullptr);
 
     ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(box, IDOK)));
     // Until the process is gone, no console window may appear.
     bool consoleSeen = false;
     const ULONGLONG until = ::GetTickCount64() + kLimitMs;
-    while (::WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT && ::GetTickCount64() < until)
-        consoleSeen = consoleSeen || FindProcessWindow(process.dwProcessId, CConsoleProcess::kTitle);
+    while (::WaitForSingleObject(process.Process(), 20) == WAIT_TIMEOUT && ::GetTickCount64() < until)
+        consoleSeen = consoleSeen || FindProcessWindow(process.Id(), CConsoleProcess::kTitle);
     DWORD exitCode = STILL_ACTIVE;
-    ::GetExitCodeProcess(process.hProcess, &exitCode);
+    ::GetExitCodeProcess(process.Process(), &exitCode);
     EXPECT_EQ(exitCode, 0u) << "the program did not end after OK";
     EXPECT_FALSE(consoleSeen);
 
     if (exitCode == STILL_ACTIVE)
-        ::TerminateProcess(process.hProcess, 1);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+        ::TerminateProcess(process.Process(), 1);
 }
 
 } // namespace
