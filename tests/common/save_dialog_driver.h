@@ -38,14 +38,14 @@ inline BOOL CALLBACK MatchOwnedDialog(HWND window, LPARAM lParam)
 // A visible dialog of the process owned by owner (nullptr: one without owner); waits up to the limit.
 inline HWND WaitForOwnedDialog(DWORD processId, HWND owner, DWORD limitMs = 20000)
 {
-    const ULONGLONG until = ::GetTickCount64() + limitMs;
-    for (;;) {
-        OwnedSearch search{processId, owner, nullptr};
-        ::EnumWindows(MatchOwnedDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found || ::GetTickCount64() > until)
-            return search.found;
-        ::Sleep(20);
-    }
+    OwnedSearch search{processId, owner, nullptr};
+    WaitUntil(
+        [&] {
+            ::EnumWindows(MatchOwnedDialog, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        limitMs, [] { ::Sleep(20); });
+    return search.found;
 }
 
 inline bool WaitUntilGone(HWND window, DWORD limitMs = 20000)

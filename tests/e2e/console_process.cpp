@@ -69,13 +69,14 @@ bool CConsoleProcess::Start(const std::wstring& arguments, DWORD limitMs)
     m_process = ProcessHandles(info);
     ::WaitForInputIdle(Process(), limitMs);
 
-    const ULONGLONG until = ::GetTickCount64() + limitMs;
-    while (!(m_window = FindProcessWindow(ProcessId(), kTitle))) {
-        if (::GetTickCount64() > until || ::WaitForSingleObject(Process(), 0) == WAIT_OBJECT_0)
-            return false;
-        ::Sleep(50);
-    }
-    return true;
+    // Until the window shows, or the program ends without one.
+    WaitUntil(
+        [&] {
+            m_window = FindProcessWindow(ProcessId(), kTitle);
+            return m_window || ::WaitForSingleObject(Process(), 0) == WAIT_OBJECT_0;
+        },
+        limitMs, [] { ::Sleep(50); });
+    return m_window != nullptr;
 }
 
 std::wstring CConsoleProcess::Text(int id) const

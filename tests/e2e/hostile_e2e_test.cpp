@@ -143,9 +143,7 @@ TEST_F(HostileClientsE2E, FiveHundredClientsStalledInTheirLengthAreKeptAndFreed)
         for (int i = 0; i < kStalled; ++i)
             ASSERT_TRUE(clients[i]->Send(frameOf(i).substr(0, 3)));
         // Each stalled client is one open connection in the console.
-        const ULONGLONG until = ::GetTickCount64() + kLimitMs;
-        while (Use().handles < m_baseline.handles + kStalled && ::GetTickCount64() < until)
-            ::Sleep(100);
+        WaitUntil([&] { return Use().handles >= m_baseline.handles + kStalled; }, kLimitMs, [] { ::Sleep(100); });
         EXPECT_GE(Use().handles, m_baseline.handles + kStalled);
         ::Sleep(2000);
 
@@ -181,9 +179,8 @@ TEST_F(HostileClientsE2E, ClientsResetMidPayloadAreFreedWithTheirPartialFrames)
             Clients clients;
             ASSERT_TRUE(ConnectAndSend(clients, partial));
             // The partial frames are in the console, so that keeping them would show.
-            const ULONGLONG until = ::GetTickCount64() + kLimitMs;
-            while (Use().committed < m_baseline.committed + sent / 2 && ::GetTickCount64() < until)
-                ::Sleep(50);
+            WaitUntil([&] { return Use().committed >= m_baseline.committed + sent / 2; }, kLimitMs,
+                      [] { ::Sleep(50); });
             ASSERT_GE(Use().committed, m_baseline.committed + sent / 2) << "the partial frames never arrived";
             for (auto& c : clients)
                 c->Reset();

@@ -340,12 +340,13 @@ protected:
             return;
         m_console.Click(IDC_CLEAR_LOG);
         ASSERT_TRUE(WaitForView([](const std::wstring& v) { return v.empty(); }));
-        const ULONGLONG until = ::GetTickCount64() + 30000;
-        ResourceUse now = Use();
-        while (!now.Within(m_baseline) && ::GetTickCount64() < until) {
-            ::Sleep(100);
-            now = Use();
-        }
+        ResourceUse now;
+        WaitUntil(
+            [&] {
+                now = Use();
+                return now.Within(m_baseline);
+            },
+            30000, [] { ::Sleep(100); });
         EXPECT_LE(now.handles, m_baseline.handles + kHandleSlack) << "now " << now << "; at first " << m_baseline;
         EXPECT_LE(now.committed, m_baseline.committed + memorySlack) << "now " << now << "; at first " << m_baseline;
         EXPECT_LE(now.resident, m_baseline.resident + memorySlack) << "now " << now << "; at first " << m_baseline;

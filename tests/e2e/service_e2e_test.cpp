@@ -233,13 +233,15 @@ TEST_F(LogServiceLoad, HundredClientsConnectingAtOnceAreAllAcceptedAndShown)
             ASSERT_TRUE(clients.back()->BeginConnect()) << "client " << i;
             pending.push_back(WSAPOLLFD{clients.back()->Handle(), POLLWRNORM, 0});
         }
-        const ULONGLONG until = ::GetTickCount64() + 20000;
         size_t done = 0;
-        while (done < pending.size() && ::GetTickCount64() < until) {
-            ::WSAPoll(pending.data(), static_cast<ULONG>(pending.size()), 100);
-            done = static_cast<size_t>(
-                std::count_if(pending.begin(), pending.end(), [](const WSAPOLLFD& p) { return p.revents != 0; }));
-        }
+        WaitUntil(
+            [&] {
+                ::WSAPoll(pending.data(), static_cast<ULONG>(pending.size()), 100);
+                done = static_cast<size_t>(
+                    std::count_if(pending.begin(), pending.end(), [](const WSAPOLLFD& p) { return p.revents != 0; }));
+                return done == pending.size();
+            },
+            20000, [] {});
         ASSERT_EQ(done, pending.size()) << "connects still waiting while the console was busy";
     }
     for (int i = 0; i < kClients; ++i)

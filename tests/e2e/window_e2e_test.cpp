@@ -201,9 +201,8 @@ TEST(StartupE2E, WithoutSocketsAMessageBoxReportsItAndNoConsoleFollows)
     ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(box, IDOK)));
     // Until the process is gone, no console window may appear.
     bool consoleSeen = false;
-    const ULONGLONG until = ::GetTickCount64() + kLimitMs;
-    while (::WaitForSingleObject(process.Process(), 20) == WAIT_TIMEOUT && ::GetTickCount64() < until)
-        consoleSeen = consoleSeen || FindProcessWindow(process.Id(), CConsoleProcess::kTitle);
+    WaitUntil([&] { return ::WaitForSingleObject(process.Process(), 20) != WAIT_TIMEOUT; }, kLimitMs,
+              [&] { consoleSeen = consoleSeen || FindProcessWindow(process.Id(), CConsoleProcess::kTitle); });
     DWORD exitCode = STILL_ACTIVE;
     ::GetExitCodeProcess(process.Process(), &exitCode);
     EXPECT_EQ(exitCode, 0u) << "the program did not end after OK";

@@ -27,18 +27,29 @@ protected:
         EXPECT_TRUE(start == 0 || all[start - 1] == L'\n') << "the view begins inside a line";
     }
 
+    // Text for the view, as a status line or as a frame, kept in m_sent.
+    void AppendLog(const CString& text)
+    {
+        m_sent += text;
+        m_dlg.AppendLog(text);
+    }
+    void Offer(const CString& text)
+    {
+        m_sent += text;
+        CLogRegistry::GetInstance()->m_pipe.Offer(text);
+    }
+
     static constexpr size_t kCapacity = 20000;
+    CString m_sent;
 };
 
 TEST_F(FullView, StatusLinesPastTheCapacityPushOutTheOldestWholeLines)
 {
-    CString all;
     size_t longest = 0;
     size_t shortestAfterTrim = kCapacity;
     for (int i = 0; i < 500; ++i) {
         const size_t before = ViewLength();
-        all += Line(i);
-        m_dlg.AppendLog(Line(i));
+        AppendLog(Line(i));
         const size_t after = ViewLength();
         longest = std::max(longest, after);
         if (after < before)
@@ -50,21 +61,18 @@ TEST_F(FullView, StatusLinesPastTheCapacityPushOutTheOldestWholeLines)
     // no more than a line below that.
     EXPECT_LE(shortestAfterTrim, kCapacity / 4 * 3);
     EXPECT_GE(shortestAfterTrim, kCapacity / 4 * 3 - 100);
-    ExpectNewestWholeLines(ViewText(), all);
+    ExpectNewestWholeLines(ViewText(), m_sent);
 }
 
 TEST_F(FullView, FramesFlushedPastTheCapacityKeepTheNewestAndScrollToTheEnd)
 {
-    CString all;
-    for (int i = 0; i < 3000; ++i) {
-        all += Line(i);
-        CLogRegistry::GetInstance()->m_pipe.Offer(Line(i));
-    }
+    for (int i = 0; i < 3000; ++i)
+        Offer(Line(i));
     ASSERT_TRUE(PumpUntil([] { return CLogRegistry::GetInstance()->m_pipe.Empty(); }));
     const CString view = ViewText();
     EXPECT_LE(view.size(), kCapacity);
     EXPECT_GE(view.size(), kCapacity / 2) << "a trim must not empty the view";
-    ExpectNewestWholeLines(view, all);
+    ExpectNewestWholeLines(view, m_sent);
     EXPECT_EQ(static_cast<size_t>(Selection().second), view.size()) << "the caret must stay at the end";
     EXPECT_GT(m_dlg.m_editLog.Send(EM_GETFIRSTVISIBLELINE), 0) << "the view must show its end, not its top";
 }
@@ -86,18 +94,12 @@ TEST_F(FullView, ATextLargerThanTheViewReplacesItWhole)
 TEST_F(FullView, ALastLineWithoutItsEndGoesWholeOrStays)
 {
     // Texts without line breaks continue one line; a trim must not cut into it.
-    CString all;
-    for (int i = 0; i < 100; ++i) {
-        all += Line(i);
-        m_dlg.AppendLog(Line(i));
-    }
-    const CString unended(kCapacity / 2, L'x');
-    all += unended;
-    m_dlg.AppendLog(unended);
-    all += L"yyyy";
-    m_dlg.AppendLog(L"yyyy");
+    for (int i = 0; i < 100; ++i)
+        AppendLog(Line(i));
+    AppendLog(CString(kCapacity / 2, L'x'));
+    AppendLog(L"yyyy");
     EXPECT_LE(ViewLength(), kCapacity);
-    ExpectNewestWholeLines(ViewText(), all);
+    ExpectNewestWholeLines(ViewText(), m_sent);
 }
 
 } // namespace

@@ -36,6 +36,17 @@ protected:
     {
         return PumpUntil([&] { return Connections() == n; });
     }
+    // What the view shows once a client that sent `bytes` and closed is gone.
+    CString ShownWhenClosedAfter(const std::string& bytes)
+    {
+        LoopbackClient client(m_port);
+        EXPECT_TRUE(ConnectionsBecome(1));
+        EXPECT_TRUE(client.Send(bytes));
+        client.Close();
+        EXPECT_TRUE(ConnectionsBecome(0)) << "the connection was not freed";
+        PumpPending();
+        return ViewText();
+    }
 
     CZelServerSocket m_server;
     u_short m_port = 0;
@@ -101,24 +112,12 @@ TEST_F(Loopback, InvalidEmptyAndNegativeFramesShowNothingAndTheNextIsRead)
 
 TEST_F(Loopback, CloseMidPayloadShowsWholeFramesDropsThePartOneAndFreesTheConnection)
 {
-    LoopbackClient client(m_port);
-    ASSERT_TRUE(ConnectionsBecome(1));
-    ASSERT_TRUE(client.Send(Frame("kept\r\n") + Frame("cut off mid-way").substr(0, 10)));
-    client.Close();
-    ASSERT_TRUE(ConnectionsBecome(0));
-    PumpPending();
-    EXPECT_EQ(ViewText(), L"kept\r\n");
+    EXPECT_EQ(ShownWhenClosedAfter(Frame("kept\r\n") + Frame("cut off mid-way").substr(0, 10)), L"kept\r\n");
 }
 
 TEST_F(Loopback, CloseMidLengthDropsThePartialLength)
 {
-    LoopbackClient client(m_port);
-    ASSERT_TRUE(ConnectionsBecome(1));
-    ASSERT_TRUE(client.Send(Frame("kept") + std::string("\x05\x00", 2)));
-    client.Close();
-    ASSERT_TRUE(ConnectionsBecome(0));
-    PumpPending();
-    EXPECT_EQ(ViewText(), L"kept");
+    EXPECT_EQ(ShownWhenClosedAfter(Frame("kept") + std::string("\x05\x00", 2)), L"kept");
 }
 
 TEST_F(Loopback, ClientThatResetsIsFreedAndOthersGoOn)
