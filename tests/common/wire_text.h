@@ -17,6 +17,12 @@ inline std::string Frame(const std::string& payload)
     return LengthBytes(static_cast<int32_t>(payload.size())) + payload;
 }
 
+// ASCII text as the view shows it.
+inline std::wstring Widen(const std::string& ascii)
+{
+    return std::wstring(ascii.begin(), ascii.end());
+}
+
 // The view's text as UTF-8, for the payload verifier.
 inline std::string ToUtf8(const std::wstring& text)
 {

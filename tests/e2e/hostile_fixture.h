@@ -46,11 +46,6 @@ constexpr DWORD kLimitMs = 60000;
 constexpr long kHandleSlack = 0;
 constexpr size_t kMemorySlack = 2 * 1024 * 1024;
 
-inline std::wstring Widen(const std::string& ascii)
-{
-    return std::wstring(ascii.begin(), ascii.end());
-}
-
 // ---- What the console process holds, seen from outside it ----
 
 // One entry of the system's handle table (SystemExtendedHandleInformation).
