@@ -66,9 +66,7 @@ LogFileBytes EncodeLogFile(const CString& viewText)
     // done again one character at a time.
     constexpr size_t kPiece = 64 * 1024;
     for (size_t from = 0; from < text.size();) {
-        size_t to = from + kPiece < text.size() ? from + kPiece : text.size();
-        if (to < text.size() && IsLowSurrogate(text[to]) && IsHighSurrogate(text[to - 1]))
-            ++to;
+        const size_t to = from + kPiece < text.size() ? SafeCut(text, from + kPiece) : text.size();
         const size_t mark = file.bytes.size();
         BOOL usedDefault = FALSE;
         Convert(&text[from], to - from, file.bytes, &usedDefault);

@@ -70,7 +70,9 @@ void CLogPipe::Connect(std::function<void()> wake, std::function<void()> askTurn
 void CLogPipe::Offer(CString text)
 {
     const bool first = m_waiting.Add(std::move(text));
-    UpdateFlow();
+    // Only the high-water mark can change here; the turn is checked before every read.
+    if (m_flow == Flow::Open && m_waiting.Full())
+        m_flow = Flow::Held;
     if (first && m_wake)
         m_wake();
 }
@@ -136,16 +138,14 @@ void CLogPipe::ResumeThoseWhoMay()
     if (m_flow != Flow::Open || m_paused.empty())
         return;
     std::vector<ResumeReading> wake;
-    std::deque<Reader*> still;
-    for (Reader* reader : m_paused) {
-        if (!MayGoOn(*reader)) {
-            still.push_back(reader);
-            continue;
-        }
-        reader->m_paused = false;
-        wake.push_back(reader->m_resume);
+    wake.reserve(m_paused.size());
+    const auto goingOn = std::stable_partition(m_paused.begin(), m_paused.end(),
+                                               [this](const Reader* reader) { return !MayGoOn(*reader); });
+    for (auto it = goingOn; it != m_paused.end(); ++it) {
+        (*it)->m_paused = false;
+        wake.push_back((*it)->m_resume);
     }
-    m_paused.swap(still);
+    m_paused.erase(goingOn, m_paused.end());
     for (const ResumeReading& resume : wake)
         resume();
 }

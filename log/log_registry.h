@@ -1,6 +1,6 @@
 #pragma once
-// The process-wide holder of the log view, through which connections, which hold no link to
-// the window, reach it; and of the pipe that carries their text to it.
+// The process-wide pipe that carries the connections' text to the log view (connections hold no
+// link to the window), and which console window is connected to it.
 #include "log/log_pipe.h"
 #include "platform/edit.h"
 
@@ -12,7 +12,7 @@ public:
     // The one instance, created on first use and never destroyed.
     static CLogRegistry* GetInstance();
 
-    CEdit* m_pLogEdit = nullptr; // not owned; set once by the console window
+    CEdit* m_pLogEdit = nullptr; // the connected window's view, not owned; its window disconnects
     CLogPipe m_pipe;
 
 private:

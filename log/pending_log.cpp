@@ -26,8 +26,8 @@ bool CPendingLog::Add(CString text)
     if (text.empty())
         return false;
     const bool wasEmpty = m_texts.empty();
-    m_chars += text.size();
     m_texts.push_back(std::move(text));
+    m_chars += m_texts.back().size(); // counted once queued: a failed push leaves the count true
     return wasEmpty;
 }
 

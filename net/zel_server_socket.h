@@ -8,4 +8,7 @@ constexpr UINT kLogServicePort = 11925;
 class CZelServerSocket : public CAsyncSocket {
 public:
     void OnAccept(int nErrorCode) override;
+    // A fault while accepting (no memory for the connection) leaves the listener itself sound:
+    // it keeps listening, and the client waits in the backlog for the next accept.
+    void OnFault() override {}
 };

@@ -66,7 +66,7 @@ void CZelSocket::OnReceive(int nErrorCode)
     if (m_peerClosed)
         return Drain();
     if (nErrorCode != 0 || ReadSome() == Read::Ended) {
-        Release();
+        DestroyLater();
         return;
     }
     CAsyncSocket::OnReceive(nErrorCode);
@@ -92,16 +92,8 @@ void CZelSocket::Drain()
             return;
         case Read::Nothing:
         case Read::Ended:
-            Release();
+            DestroyLater();
             return;
         }
     }
-}
-
-void CZelSocket::Release()
-{
-    if (m_released)
-        return;
-    m_released = true;
-    DestroyLater();
 }

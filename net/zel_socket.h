@@ -25,7 +25,7 @@ public:
     // Never selected; kept as the connection's own slot, passing on to the base as it always has.
     void OnSend(int nErrorCode) override { CAsyncSocket::OnSend(nErrorCode); }
     void OnClose(int nErrorCode) override;
-    void OnFault() override { Release(); }
+    void OnFault() override { DestroyLater(); }
 
 private:
     enum class Read {
@@ -38,10 +38,8 @@ private:
     Read ReadSome();
     // After the peer has closed: reads what is left, as far as the pipe allows.
     void Drain();
-    void Release();
 
     CFrameSplitter m_splitter;
     CLogPipe::Reader m_reader;
     bool m_peerClosed = false;
-    bool m_released = false;
 };

@@ -11,11 +11,14 @@ std::function<void(const CString&)>& Reporter()
     return reporter;
 }
 
+// An exception's text is in the ANSI code page.
 CString Widen(const char* text)
 {
-    CString wide;
-    for (; text && *text; ++text)
-        wide += static_cast<wchar_t>(static_cast<unsigned char>(*text));
+    const int size = text ? ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0) : 0;
+    if (size <= 1)
+        return CString();
+    CString wide(static_cast<size_t>(size - 1), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), size);
     return wide;
 }
 

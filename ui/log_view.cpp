@@ -63,7 +63,9 @@ bool CLogView::MakeRoomFor(size_t incoming)
 // 150,000 characters, against a fifth of a second at a wrapped line's start).
 size_t CLogView::AtDisplayLineStart(std::wstring_view view, size_t cut) const
 {
-    for (LRESULT line = m_edit.Send(EM_LINEFROMCHAR, cut); cut > 0 && cut < view.size(); ++line) {
+    if (cut == 0 || cut >= view.size())
+        return cut;
+    for (LRESULT line = m_edit.Send(EM_LINEFROMCHAR, cut);; ++line) {
         const LRESULT start = m_edit.Send(EM_LINEINDEX, line);
         if (start < 0)
             return view.size();

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "log/pending_log.h"
 #include "log/view_capacity.h"
 #include "platform/edit.h"
 
@@ -11,7 +12,7 @@ class CLogView {
 public:
     // Characters the control takes beyond its capacity before it must move its text to grow:
     // one slice, the most that is appended at once.
-    static constexpr size_t kSpareChars = 1024 * 1024;
+    static constexpr size_t kSpareChars = CPendingLog::kMaxSlice;
 
     explicit CLogView(CEdit& edit) : m_edit(edit) {}
 

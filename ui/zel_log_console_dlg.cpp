@@ -1,5 +1,7 @@
 #include "ui/zel_log_console_dlg.h"
 
+#include <utility>
+
 #include "log/log_registry.h"
 #include "platform/fault.h"
 #include "platform/win_app.h"
@@ -97,7 +99,11 @@ void CZelLogConsoleDlg::ConnectPipe(CLogPipe& pipe)
     HWND self = m_hWnd;
     pipe.Connect([self] { ::PostMessageW(self, WM_ZEL_FLUSHLOG, 0, 0); }, [this] { GiveInputATurn(); },
                  [&pipe] { return OthersWait(pipe); });
-    SetFaultReporter([&pipe](const CString& what) { pipe.Offer(L"内部错误：" + what + L"，控制台继续运行。\r\n"); });
+    // A fault may have ended a flush step before it asked for the next: the report asks anew.
+    SetFaultReporter([&pipe, self](const CString& what) {
+        pipe.Offer(L"内部错误：" + what + L"，控制台继续运行。\r\n");
+        ::PostMessageW(self, WM_ZEL_FLUSHLOG, 0, 0);
+    });
     if (!pipe.Empty())
         Post(WM_ZEL_FLUSHLOG);
 }
@@ -202,6 +208,7 @@ void CZelLogConsoleDlg::NextFlushStep()
     const double now = NowMs();
     if (now - m_lastInputTurnMs >= kInputTurnMs && HIWORD(::GetQueueStatus(QS_INPUT)) != 0) {
         m_lastInputTurnMs = now;
+        m_flushOnTimer = true;
         GiveInputATurn();
         return;
     }
@@ -229,7 +236,10 @@ void CZelLogConsoleDlg::OnTurnTimer(UINT_PTR timerId)
         ::InvalidateRect(m_editLog.m_hWnd, nullptr, TRUE);
     m_viewPaintHeld = false;
     CLogRegistry::GetInstance()->m_pipe.EndTurn();
-    OnFlushLog();
+    // Only the flush's own turn goes on flushing: a turn the reads asked for while flush steps
+    // were posted would start a second chain of them.
+    if (std::exchange(m_flushOnTimer, false))
+        OnFlushLog();
 }
 
 // Empties the view. Text still waiting to be shown arrived before the click, so it goes too.

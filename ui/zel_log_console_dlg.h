@@ -63,6 +63,7 @@ private:
 
     CLogView m_view{m_editLog};
     bool m_viewPaintHeld = false; // the view needs painting, kept back while input goes first
+    bool m_flushOnTimer = false;  // the turn timer also carries the next flush step
     static constexpr double kInputTurnMs = 250.0;
     double m_lastInputTurnMs = -kInputTurnMs;
     CPaintPacer m_paintPacer;
