@@ -3,11 +3,10 @@
 // client connections to it, and its memory.
 #include <winsock2.h>
 
-#include <psapi.h>
-
 #include <algorithm>
 #include <string>
 
+#include "bench_stats.h"
 #include "console_process.h"
 #include "res/resource.h"
 #include "tests/common/test_client.h"
@@ -24,17 +23,6 @@ inline UniqueSocket ConnectClient()
     return s;
 }
 
-constexpr double kMB = 1024.0 * 1024.0; // the bench prints MiB as MB
-constexpr size_t kMi = 1024 * 1024;
-
-inline PROCESS_MEMORY_COUNTERS Memory(HANDLE process)
-{
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof counters;
-    ::GetProcessMemoryInfo(process, &counters, sizeof counters);
-    return counters;
-}
-
 inline double WorkingSetMB(const CConsoleProcess& console)
 {
     return static_cast<double>(Memory(console.Process()).WorkingSetSize) / kMB;
@@ -48,6 +36,30 @@ inline double PeakWorkingSetMB(const CConsoleProcess& console)
 inline bool Alive(const CConsoleProcess& console)
 {
     return ::WaitForSingleObject(console.Process(), 0) == WAIT_TIMEOUT;
+}
+
+// The console serving, before any client: its view's length (the status line) and its working
+// set; or, in `error`, why it is not.
+struct IdleConsole {
+    const char* error = nullptr;
+    size_t viewLength = 0;
+    double workingSetMB = 0;
+};
+
+inline IdleConsole StartIdle(CConsoleProcess& console)
+{
+    IdleConsole idle;
+    idle.error = console.StartWithService();
+    if (idle.error)
+        return idle;
+    const int length = console.TextLength(IDC_LOG_VIEW);
+    if (length < 0) {
+        idle.error = "the view could not be read";
+        return idle;
+    }
+    idle.viewLength = static_cast<size_t>(length);
+    idle.workingSetMB = WorkingSetMB(console);
+    return idle;
 }
 
 // Sends every byte, in writes of 64 KiB; false when the connection failed.

@@ -2,10 +2,23 @@
 // Figures of a benchmark run: samples with their median and tail, and a clock.
 #include <windows.h>
 
+#include <psapi.h>
+
 #include <algorithm>
 #include <vector>
 
 namespace zelbench {
+
+constexpr double kMB = 1024.0 * 1024.0; // the bench prints MiB as MB
+constexpr size_t kMi = 1024 * 1024;
+
+inline PROCESS_MEMORY_COUNTERS Memory(HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    ::GetProcessMemoryInfo(process, &counters, sizeof counters);
+    return counters;
+}
 
 // Seconds on the performance counter.
 inline double Now()

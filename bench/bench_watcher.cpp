@@ -1,5 +1,7 @@
 #include "bench_watcher.h"
 
+#include <cstdio>
+
 #include "res/resource.h"
 
 namespace zelbench {
@@ -25,6 +27,17 @@ void PressTab(bool withShift)
 }
 
 } // namespace
+
+void PrintRoundTrips(const WatchFigures& w)
+{
+    const Samples& r = w.roundTripMs;
+    std::printf("  window round trip (%zu samples): median %.1f ms, p99 %.1f ms, max %.1f ms; %.1f %% over 100 ms\n",
+                r.Count(), r.Median(), r.Quantile(0.99), r.Max(), 100.0 * r.ShareOver(100));
+    if (w.keyMs.Count() > 0 || w.keysLost > 0)
+        std::printf("  keyboard (Tab) until the focus moved (%zu presses): median %.1f ms, p99 %.1f ms, max %.1f ms; "
+                    "not acted on within 10 s: %d\n",
+                    w.keyMs.Count(), w.keyMs.Median(), w.keyMs.Quantile(0.99), w.keyMs.Max(), w.keysLost);
+}
 
 Watcher::Watcher(HWND window, HWND view, bool pressKeys, WatchFigures& figures)
     : m_figures(figures), m_roundTrips(window), m_paints([=] { WatchPaint(view); }), m_keys([=] {

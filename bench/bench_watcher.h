@@ -19,6 +19,9 @@ struct WatchFigures {
     int keysLost = 0;    // key presses the console had not acted on after 10 s
 };
 
+// The window's round trips and, when keys were pressed, how soon the console acted on them.
+void PrintRoundTrips(const WatchFigures& figures);
+
 // Samples from construction until Stop. With `pressKeys`, an operator's keyboard is at work
 // too: Tab and Shift+Tab in turn, 200 ms after the console acted on the last one.
 class Watcher {

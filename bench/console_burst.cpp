@@ -2,8 +2,6 @@
 
 #include <winsock2.h>
 
-#include <psapi.h>
-
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -22,12 +20,12 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
 {
     BurstResult result;
     CConsoleProcess console;
-    if (const char* failed = console.StartWithService()) {
-        result.error = failed;
+    const IdleConsole idle = StartIdle(console);
+    if (idle.error) {
+        result.error = idle.error;
         return result;
     }
-    const int before = console.TextLength(IDC_LOG_VIEW);
-    result.idleWorkingSetMB = WorkingSetMB(console);
+    result.idleWorkingSetMB = idle.workingSetMB;
 
     std::vector<std::string> streams;
     std::vector<UniqueSocket> sockets;
@@ -39,7 +37,7 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
             return result;
         }
     }
-    const size_t expected = static_cast<size_t>(before) + static_cast<size_t>(load.Frames()) * load.frameSize;
+    const size_t expected = idle.viewLength + static_cast<size_t>(load.Frames()) * load.frameSize;
 
     std::atomic<bool> go{false};
     std::atomic<int> failed{0};
@@ -58,9 +56,8 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
     }
     ::Sleep(100); // every sender waits at the line
 
-    WatchFigures watched;
     {
-        Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), pressKeys, watched);
+        Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), pressKeys, result.watched);
         const double start = Now();
         go = true;
         for (;;) {
@@ -75,10 +72,8 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
         }
         result.seconds = Now() - start;
     }
-    result.roundTripMs = watched.roundTripMs;
-    result.staleMs = watched.staleMs;
-    result.keyMs = watched.keyMs;
-    result.keysLost = watched.keysLost;
+    if (!result.error.empty())
+        console.Kill(); // a sender still blocked on a console that stopped reading fails now
     for (std::thread& t : senders)
         t.join();
 

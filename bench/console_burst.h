@@ -5,6 +5,7 @@
 
 #include "bench_stats.h"
 #include "bench_text.h"
+#include "bench_watcher.h"
 
 namespace zelbench {
 
@@ -15,10 +16,7 @@ struct BurstResult {
     int viewLines = 0;
     bool verified = false; // every frame once, whole, in per-client order
     std::string verifySummary;
-    Samples roundTripMs; // SendMessageTimeout to the window during the burst
-    Samples staleMs;     // how long changed parts of the view waited to be painted
-    Samples keyMs;       // from a Tab key pressed until the console moved the focus
-    int keysLost = 0;    // key presses the console had not acted on after 10 s
+    WatchFigures watched; // the window during the burst
     double peakWorkingSetMB = 0;
     double peakPrivateMB = 0;
     double idleWorkingSetMB = 0; // after start-up, before the burst

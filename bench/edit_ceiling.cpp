@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <psapi.h>
-
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -17,15 +15,6 @@
 
 namespace zelbench {
 namespace {
-
-// The console's append: caret to the end, scroll there, insert.
-void Append(HWND view, const wchar_t* text)
-{
-    const LRESULT end = ::SendMessageW(view, WM_GETTEXTLENGTH, 0, 0);
-    ::SendMessageW(view, EM_SETSEL, end, end);
-    ::SendMessageW(view, EM_SCROLLCARET, 0, 0);
-    ::SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
-}
 
 Spread SpreadOf(const Samples& s)
 {
@@ -53,9 +42,9 @@ CeilingResult MeasureEditCeiling(const std::wstring& text, const std::vector<siz
         const size_t to = *(next - 1);
         const std::wstring batch = text.substr(from, to - from);
         const double a = Now();
-        Append(view, batch.c_str());
+        AppendAtEnd(view, batch.c_str());
         const double b = Now();
-        PumpPending();
+        PumpQueued();
         appendMs.Add((b - a) * 1000);
         paintMs.Add((Now() - b) * 1000);
         ++result.batches;
@@ -68,7 +57,7 @@ CeilingResult MeasureEditCeiling(const std::wstring& text, const std::vector<siz
     result.append = SpreadOf(appendMs);
     result.paint = SpreadOf(paintMs);
     ::DestroyWindow(dialog);
-    PumpPending();
+    PumpQueued();
     return result;
 }
 
@@ -83,12 +72,9 @@ int CeilingProcessMain(int clients, long long framesPerClient, size_t frameSize,
     std::vector<size_t> frameEnds;
     const std::wstring text = ViewText(load, &frameEnds);
     const CeilingResult r = MeasureEditCeiling(text, frameEnds, batchChars);
-    PROCESS_MEMORY_COUNTERS memory = {};
-    memory.cb = sizeof memory;
-    ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory);
     std::printf("%.6f %.6f %.3f %zu %d %.3f %.3f %.3f %.3f %.3f %.3f\n", r.seconds, r.cpuSeconds,
-                static_cast<double>(memory.PeakWorkingSetSize) / (1024.0 * 1024.0), r.chars, r.batches, r.append.median,
-                r.append.p99, r.append.max, r.paint.median, r.paint.p99, r.paint.max);
+                static_cast<double>(Memory(::GetCurrentProcess()).PeakWorkingSetSize) / kMB, r.chars, r.batches,
+                r.append.median, r.append.p99, r.append.max, r.paint.median, r.paint.p99, r.paint.max);
     return r.seconds > 0 ? 0 : 1;
 }
 

@@ -21,24 +21,13 @@ namespace {
 // The console's budget for text not yet shown, plus 100 MB, in the MiB the bench prints as MB.
 constexpr double kHeldLimitMB = 80 + 100e6 / kMB;
 
-// True when the console serves; else says why.
-bool Served(CConsoleProcess& console)
+// The console serving and idle; says why when it is not.
+IdleConsole Served(CConsoleProcess& console)
 {
-    const char* failed = console.StartWithService();
-    if (failed)
-        std::printf("FAILED: %s\n", failed);
-    return !failed;
-}
-
-void PrintRoundTrips(const WatchFigures& w)
-{
-    const Samples& r = w.roundTripMs;
-    std::printf("  window round trip (%zu samples): median %.1f ms, p99 %.1f ms, max %.1f ms; %.1f %% over 100 ms\n",
-                r.Count(), r.Median(), r.Quantile(0.99), r.Max(), 100.0 * r.ShareOver(100));
-    if (w.keyMs.Count() > 0 || w.keysLost > 0)
-        std::printf("  keyboard (Tab) until the focus moved (%zu presses): median %.1f ms, p99 %.1f ms, max %.1f ms; "
-                    "not acted on within 10 s: %d\n",
-                    w.keyMs.Count(), w.keyMs.Median(), w.keyMs.Quantile(0.99), w.keyMs.Max(), w.keysLost);
+    const IdleConsole idle = StartIdle(console);
+    if (idle.error)
+        std::printf("FAILED: %s\n", idle.error);
+    return idle;
 }
 
 // Waits until the view has grown to `length` characters; seconds taken, or -1 at the limit.
@@ -59,9 +48,10 @@ double WaitForLength(const CConsoleProcess& console, size_t length, double limit
 int HoldLargeMain(int clients)
 {
     CConsoleProcess console;
-    if (!Served(console))
+    const IdleConsole served = Served(console);
+    if (served.error)
         return 1;
-    const double idle = WorkingSetMB(console);
+    const double idle = served.workingSetMB;
     std::printf("%d clients each announce a 16 MiB frame and send 15 MiB of it; idle working set %.1f MB\n", clients,
                 idle);
     std::fflush(stdout);
@@ -158,13 +148,16 @@ int HoldLargeMain(int clients)
 int EmptyFloodMain(int seconds)
 {
     CConsoleProcess console;
-    const UniqueSocket client = Served(console) ? ConnectClient() : UniqueSocket();
+    const IdleConsole served = Served(console);
+    if (served.error)
+        return 1;
+    const UniqueSocket client = ConnectClient();
     if (!client) {
-        std::printf("FAILED: no client connection\n");
+        std::printf("FAILED: the client could not connect\n");
         return 1;
     }
-    const int before = console.TextLength(IDC_LOG_VIEW);
-    const double idle = WorkingSetMB(console);
+    const size_t before = served.viewLength;
+    const double idle = served.workingSetMB;
     // Frames of one byte: a zero byte (the text ends before it starts) and a byte that is not
     // UTF-8, in turn; 64 KiB of them per write.
     std::string chunk;
@@ -182,7 +175,7 @@ int EmptyFloodMain(int seconds)
         const double start = Now();
         while (Now() - start < seconds && !failed) {
             failed = !SendAll(client.Get(), chunk);
-            frames += framesPerChunk;
+            frames += failed ? 0 : framesPerChunk;
         }
         wallSeconds = Now() - start;
     }
@@ -190,10 +183,9 @@ int EmptyFloodMain(int seconds)
     const std::string good = "good frame after the flood\r\n";
     const double goodStart = Now();
     failed = failed || !SendAll(client.Get(), Frame(good));
-    const double shown = before < 0 ? -1 : WaitForLength(console, static_cast<size_t>(before) + good.size(), 60);
+    const double shown = WaitForLength(console, before + good.size(), 60);
     const std::wstring view = console.Text(IDC_LOG_VIEW);
-    const bool verified = before >= 0 && view.size() == before + good.size() &&
-                          view.compare(before, good.size(), std::wstring(good.begin(), good.end())) == 0;
+    const bool verified = view.size() == before + good.size() && view.compare(before, good.size(), Widen(good)) == 0;
     std::printf("empty-text flood: %lld frames (%.0f MB) in %.1f s, %.0f frames/s%s\n", static_cast<long long>(frames),
                 static_cast<double>(frames) * 5 / kMB, wallSeconds, static_cast<double>(frames) / wallSeconds,
                 failed ? "; the connection FAILED" : "");

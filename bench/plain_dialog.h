@@ -14,10 +14,13 @@ inline INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM)
     return message == WM_INITDIALOG;
 }
 
-// Dispatches whatever waits: the painting after an append, and any other message.
-inline void PumpPending()
+// The console's append: caret to the end, scroll there, insert.
+inline void AppendAtEnd(HWND view, const wchar_t* text)
 {
-    PumpQueued();
+    const LRESULT end = ::SendMessageW(view, WM_GETTEXTLENGTH, 0, 0);
+    ::SendMessageW(view, EM_SETSEL, end, end);
+    ::SendMessageW(view, EM_SCROLLCARET, 0, 0);
+    ::SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
 }
 
 // The dialog, shown and painted once; its view without a text limit. nullptr if it failed.
@@ -30,7 +33,7 @@ inline HWND ShowPlainDialog()
     ::SendDlgItemMessageW(dialog, IDC_LOG_VIEW, EM_SETLIMITTEXT, 0, 0);
     ::ShowWindow(dialog, SW_SHOW);
     ::UpdateWindow(dialog);
-    PumpPending();
+    PumpQueued();
     return dialog;
 }
 

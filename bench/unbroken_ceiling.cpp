@@ -10,6 +10,7 @@
 #include "bench_stats.h"
 #include "bench_text.h"
 #include "plain_dialog.h"
+#include "tests/common/wire_text.h"
 
 namespace zelbench {
 namespace {
@@ -30,7 +31,7 @@ HWND NoWrapView(HWND dialog)
     ::SendMessageW(wide, EM_SETLIMITTEXT, 0, 0);
     ::ShowWindow(view, SW_HIDE);
     ::UpdateWindow(dialog);
-    PumpPending();
+    PumpQueued();
     return wide;
 }
 
@@ -43,7 +44,7 @@ int UnbrokenCeilingMain(size_t pieceChars, size_t chars, int rowSeconds, bool no
         return 1;
     HWND view = noWrap ? NoWrapView(dialog) : ::GetDlgItem(dialog, IDC_LOG_VIEW);
     const std::string letters = Letters(0, chars);
-    const std::wstring text(letters.begin(), letters.end());
+    const std::wstring text = Widen(letters);
 
     Samples appendMs, paintMs, rowMs;
     const double cpuStart = ThreadCpuSeconds();
@@ -55,18 +56,14 @@ int UnbrokenCeilingMain(size_t pieceChars, size_t chars, int rowSeconds, bool no
     for (size_t from = 0; from < text.size(); from += pieceChars) {
         const std::wstring piece = text.substr(from, pieceChars);
         const double a = Now();
-        // The console's append: caret to the end, scroll there, insert.
-        const LRESULT end = ::SendMessageW(view, WM_GETTEXTLENGTH, 0, 0);
-        ::SendMessageW(view, EM_SETSEL, end, end);
-        ::SendMessageW(view, EM_SCROLLCARET, 0, 0);
-        ::SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
+        AppendAtEnd(view, piece.c_str());
         const double b = Now();
         ::UpdateWindow(dialog);
-        PumpPending();
+        PumpQueued();
         appendMs.Add((b - a) * 1000);
         paintMs.Add((Now() - b) * 1000);
         rowMs.Add((b - a) * 1000);
-        if (rowSeconds <= 0 || (from + pieceChars) % (256 * 1024) != 0)
+        if (rowSeconds <= 0 || from + pieceChars - rowFrom < 256 * 1024)
             continue;
         const double now = Now();
         std::printf("%12zu %10.1f %16.1f %12.0f\n", from + pieceChars, now - start, rowMs.Median(),

@@ -33,18 +33,15 @@ Shown SendAndWatch(const std::string& stream, const std::wstring& expected, doub
 {
     Shown shown;
     CConsoleProcess console;
-    if (const char* failed = console.StartWithService()) {
-        shown.error = failed;
+    const IdleConsole idle = StartIdle(console);
+    UniqueSocket client = idle.error ? UniqueSocket() : ConnectClient();
+    if (!client) {
+        shown.error = idle.error ? idle.error : "the client could not connect";
         return shown;
     }
-    const int before = console.TextLength(IDC_LOG_VIEW);
-    shown.idleWorkingSetMB = WorkingSetMB(console);
-    UniqueSocket client = ConnectClient();
-    if (!client || before < 0) {
-        shown.error = "the client could not connect";
-        return shown;
-    }
-    const size_t full = static_cast<size_t>(before) + expected.size();
+    shown.idleWorkingSetMB = idle.workingSetMB;
+    const size_t before = idle.viewLength;
+    const size_t full = before + expected.size();
     bool sendFailed = false;
     std::thread sender;
     {
@@ -61,20 +58,19 @@ Shown SendAndWatch(const std::string& stream, const std::wstring& expected, doub
                 shown.seconds = now;
                 break;
             }
-            if (now > limitSeconds || ::WaitForSingleObject(console.Process(), 0) == WAIT_OBJECT_0) {
+            if (now > limitSeconds || !Alive(console)) {
                 shown.seconds = now;
                 break;
             }
             ::Sleep(5);
         }
     }
-    const PROCESS_MEMORY_COUNTERS memory = Memory(console.Process());
-    shown.peakWorkingSetMB = static_cast<double>(memory.PeakWorkingSetSize) / kMB;
-    if (::WaitForSingleObject(console.Process(), 0) == WAIT_OBJECT_0) {
+    shown.peakWorkingSetMB = PeakWorkingSetMB(console);
+    if (!Alive(console)) {
         shown.error = "the console ended";
     } else {
         const std::wstring view = console.Text(IDC_LOG_VIEW);
-        const size_t got = view.size() > static_cast<size_t>(before) ? view.size() - before : 0;
+        const size_t got = view.size() > before ? view.size() - before : 0;
         shown.chars = std::min(got, expected.size());
         shown.verified = got <= expected.size() && view.compare(before, got, expected, 0, got) == 0;
     }
@@ -84,11 +80,6 @@ Shown SendAndWatch(const std::string& stream, const std::wstring& expected, doub
     if (shown.whole && sendFailed)
         shown.error = "the client could not send";
     return shown;
-}
-
-std::wstring Wide(const std::string& ascii)
-{
-    return std::wstring(ascii.begin(), ascii.end());
 }
 
 void PrintShown(const char* what, const Shown& s, double ceilingRate = 0)
@@ -104,9 +95,7 @@ void PrintShown(const char* what, const Shown& s, double ceilingRate = 0)
     if (ceilingRate > 0)
         std::printf(" = %.2f x the unbroken ceiling", s.Rate() / ceilingRate);
     std::printf("; view %s\n", s.verified ? "verified (the text sent, in order)" : "NOT VERIFIED");
-    const Samples& r = s.watched.roundTripMs;
-    std::printf("  window round trip (%zu samples): median %.1f ms, p99 %.1f ms, max %.1f ms; %.1f %% over 100 ms\n",
-                r.Count(), r.Median(), r.Quantile(0.99), r.Max(), 100.0 * r.ShareOver(100));
+    PrintRoundTrips(s.watched);
     std::printf(
         "  view waiting for paint: median %.0f ms, max %.0f ms; memory: peak working set %.1f MB (idle %.1f MB)\n",
         s.watched.staleMs.Median(), s.watched.staleMs.Max(), s.peakWorkingSetMB, s.idleWorkingSetMB);
@@ -126,7 +115,7 @@ int UnbrokenMain(bool ceilingToo)
 
     // One frame of 1 MiB letters.
     const std::string letters = Letters(0, kMi);
-    const Shown one = SendAndWatch(Frame(letters), Wide(letters), 300);
+    const Shown one = SendAndWatch(Frame(letters), Widen(letters), 300);
     PrintShown("1 MiB frame without a line break", one);
     failures += !Met(one, 300);
 
@@ -140,14 +129,14 @@ int UnbrokenMain(bool ceilingToo)
         frames += Frame(payload);
         text += payload;
     }
-    const Shown many = SendAndWatch(frames, Wide(text), 300);
+    const Shown many = SendAndWatch(frames, Widen(text), 300);
     PrintShown("1 M characters in 10,000 frames of 100 without CR LF", many);
     failures += !Met(many, 300);
 
     // A small frame behind a 70,000-letter one.
     const std::string big = Letters(0, 70000);
     const std::string small = "small frame after 70,000 letters\r\n";
-    const Shown behind = SendAndWatch(Frame(big) + Frame(small), Wide(big + small), 60, big.size());
+    const Shown behind = SendAndWatch(Frame(big) + Frame(small), Widen(big + small), 60, big.size());
     PrintShown("70,000-letter frame, then a small frame", behind);
     std::printf("  the 70,000 letters shown after %.2f s, the small frame after %.2f s\n", behind.markSeconds,
                 behind.seconds);
@@ -187,12 +176,12 @@ int LargeFramesMain(int limitSeconds)
         lines += line + "\r\n";
     }
     lines.resize(kLarge);
-    const Shown broken = SendAndWatch(Frame(lines), Wide(lines), 600);
+    const Shown broken = SendAndWatch(Frame(lines), Widen(lines), 600);
     PrintShown("16 MiB frame of 100-character lines", broken);
     lines = std::string();
 
     const std::string letters = Letters(0, kLarge);
-    const Shown unbroken = SendAndWatch(Frame(letters), Wide(letters), limitSeconds);
+    const Shown unbroken = SendAndWatch(Frame(letters), Widen(letters), limitSeconds);
     PrintShown("16 MiB frame without a line break", unbroken);
     if (!unbroken.whole && unbroken.Rate() > 0)
         std::printf("  projected: %.0f s (%.1f min) for the whole frame at that rate\n",

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <psapi.h>
-
 #include <cstdio>
 #include <string>
 
@@ -20,10 +18,7 @@ constexpr size_t kLine = 100; // characters per line, CR LF included, as the ben
 
 double WorkingSetMB()
 {
-    PROCESS_MEMORY_COUNTERS memory = {};
-    memory.cb = sizeof memory;
-    ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory);
-    return static_cast<double>(memory.WorkingSetSize) / (1024.0 * 1024.0);
+    return static_cast<double>(Memory(::GetCurrentProcess()).WorkingSetSize) / kMB;
 }
 
 // Numbered lines of kLine characters, starting at line `first`.
@@ -55,7 +50,7 @@ double PaintMs(CLogView& view)
 {
     const double start = Now();
     view.PaintBand(0, 1);
-    PumpPending();
+    PumpQueued();
     return (Now() - start) * 1000;
 }
 
@@ -90,7 +85,7 @@ int ViewCostMain(int maxMillions, bool focused)
         ::SetForegroundWindow(dialog);
         ::SetFocus(edit.m_hWnd);
     }
-    PumpPending();
+    PumpQueued();
     std::printf("view has the keyboard focus: %s\n", ::GetFocus() == edit.m_hWnd ? "yes" : "no");
 
     std::printf("%9s %9s %9s %9s %9s %11s %11s %9s\n", "M chars", "WS MB", "line ms", "64Ki ms", "paint ms", "trim ms",
@@ -105,7 +100,7 @@ int ViewCostMain(int maxMillions, bool focused)
             const size_t lines = std::min<size_t>(10000, (target - view.Length()) / kLine);
             Append(view, Lines(next, lines));
             next += lines;
-            PumpPending();
+            PumpQueued();
         }
         Samples line, big, paint;
         for (int i = 0; i < 5; ++i) {
@@ -127,7 +122,7 @@ int ViewCostMain(int maxMillions, bool focused)
             Append(view, Lines(next, lines));
             next += lines;
             removed -= lines * kLine;
-            PumpPending();
+            PumpQueued();
         }
         std::printf("%9d %9.1f %9.1f %9.1f %9.1f %11.1f %11.1f %9.2f\n", millions, ws, line.Median(), big.Median(),
                     paint.Median(), trim, trimPaint, ws / millions);

@@ -2,8 +2,6 @@
 
 #include <winsock2.h>
 
-#include <psapi.h>
-
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -85,16 +83,9 @@ void PrintRow(double sentChars, int viewChars, const PROCESS_MEMORY_COUNTERS& me
 
 int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSeconds)
 {
-    WSADATA wsa;
-    ::WSAStartup(MAKEWORD(2, 2), &wsa);
     CConsoleProcess console;
-    if (!console.Start()) {
-        std::printf("stream: FAILED: the console did not start\n");
-        return 1;
-    }
-    console.Click(IDC_SERVICE_BUTTON);
-    if (!console.WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; })) {
-        std::printf("stream: FAILED: the service did not start\n");
+    if (const char* failed = console.StartWithService()) {
+        std::printf("stream: FAILED: %s\n", failed);
         return 1;
     }
     // The status line goes, so that the view holds frames only.
@@ -200,7 +191,6 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
                 static_cast<long long>(frames - 1), whole ? "whole, in order, none missing" : "NOT VERIFIED");
     std::printf("memory at the end: working set %.1f MB, peak %.1f MB\n",
                 static_cast<double>(memory.WorkingSetSize) / kMB, static_cast<double>(memory.PeakWorkingSetSize) / kMB);
-    ::WSACleanup();
     return whole ? 0 : 1;
 }
 

@@ -84,6 +84,58 @@ int RunConsoleMode(int argc, char** argv, int (*mode)(int), int byDefault)
     return WithWinsock([&] { return mode(argc >= 3 ? std::atoi(argv[2]) : byDefault); });
 }
 
+// Clients send a burst of frames; the console's rate is set against the edit control's own.
+int BurstMode(const zelbench::BenchLoad& load, size_t batch, bool ceilingToo, bool pressKeys, bool focusView)
+{
+    const double chars = static_cast<double>(load.Frames()) * static_cast<double>(load.frameSize);
+    std::printf("load: %d x %lld frames of %zu bytes (%lld frames, %.0f characters)\n", load.clients,
+                static_cast<long long>(load.framesPerClient), load.frameSize, static_cast<long long>(load.Frames()),
+                chars);
+    std::fflush(stdout);
+
+    const zelbench::BurstResult burst = zelbench::RunConsoleBurst(load, pressKeys, focusView);
+    if (!burst.error.empty()) {
+        std::printf("console: FAILED: %s\n", burst.error.c_str());
+        PrintSamples("window round trip", burst.watched.roundTripMs);
+        if (pressKeys)
+            PrintSamples("keyboard (Tab) until the focus moved", burst.watched.keyMs);
+        return 1;
+    }
+    const double consoleRate = static_cast<double>(load.Frames()) / burst.seconds;
+    std::printf("console: %.2f s from the first byte sent to the last frame shown: %.0f frames/s\n", burst.seconds,
+                consoleRate);
+    std::printf("view: %zu characters, %d lines; %s: %s\n", burst.viewChars, burst.viewLines,
+                burst.verified ? "verified" : "NOT VERIFIED", burst.verifySummary.c_str());
+    PrintSamples("window round trip", burst.watched.roundTripMs);
+    PrintSamples("view waiting for paint", burst.watched.staleMs);
+    if (pressKeys) {
+        PrintSamples("keyboard (Tab) until the focus moved", burst.watched.keyMs);
+        std::printf("keys not acted on within 10 s: %d\n", burst.watched.keysLost);
+    }
+    const double budgetMB = 4.0 * static_cast<double>(burst.viewChars) / (1024.0 * 1024.0) + 30;
+    std::printf("memory: peak working set %.1f MB, peak private %.1f MB (idle %.1f MB); budget 4 B/char + 30 MB "
+                "= %.1f MB\n",
+                burst.peakWorkingSetMB, burst.peakPrivateMB, burst.idleWorkingSetMB, budgetMB);
+    std::fflush(stdout);
+    if (!ceilingToo)
+        return burst.verified ? 0 : 1;
+
+    const zelbench::CeilingResult ceiling =
+        zelbench::RunCeilingProcess(load.clients, static_cast<long long>(load.framesPerClient), load.frameSize, batch);
+    if (ceiling.seconds <= 0) {
+        std::printf("ceiling: FAILED\n");
+        return 1;
+    }
+    const double ceilingRate = static_cast<double>(load.Frames()) / ceiling.seconds;
+    std::printf("ceiling: edit control alone, %d batches of up to %zu characters: %.2f s, %.0f frames/s "
+                "(%.2f s of processor time), peak working set %.1f MB\n",
+                ceiling.batches, batch, ceiling.seconds, ceilingRate, ceiling.cpuSeconds, ceiling.peakWorkingSetMB);
+    std::printf("ceiling append: median %.1f ms, max %.1f ms; paint after it: median %.1f ms, max %.1f ms\n",
+                ceiling.append.median, ceiling.append.max, ceiling.paint.median, ceiling.paint.max);
+    std::printf("console/ceiling: %.0f %% of the frames/s\n", 100.0 * consoleRate / ceilingRate);
+    return burst.verified ? 0 : 1;
+}
+
 int Usage()
 {
     std::fprintf(stderr,
@@ -134,10 +186,9 @@ int main(int argc, char** argv)
         return zelbench::ViewCostMain(std::atoi(argv[2]), argc == 4 && std::strcmp(argv[3], "--focused") == 0);
     }
     if (argc >= 3 && std::strcmp(argv[1], "--stream") == 0) {
-        PrintMachine();
         const size_t frameSize = argc >= 4 ? static_cast<size_t>(std::atoll(argv[3])) : 100;
         const int limitSeconds = argc >= 5 ? std::atoi(argv[4]) : 3600;
-        return zelbench::ViewStreamMain(std::atoi(argv[2]), frameSize, 120, limitSeconds);
+        return WithWinsock([&] { return zelbench::ViewStreamMain(std::atoi(argv[2]), frameSize, 120, limitSeconds); });
     }
     if (argc < 4)
         return Usage();
@@ -166,56 +217,5 @@ int main(int argc, char** argv)
 
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
-    WSADATA wsa;
-    ::WSAStartup(MAKEWORD(2, 2), &wsa);
-
-    PrintMachine();
-    const double chars = static_cast<double>(load.Frames()) * static_cast<double>(load.frameSize);
-    std::printf("load: %d x %lld frames of %zu bytes (%lld frames, %.0f characters)\n", load.clients,
-                static_cast<long long>(load.framesPerClient), load.frameSize, static_cast<long long>(load.Frames()),
-                chars);
-    std::fflush(stdout);
-
-    const zelbench::BurstResult burst = zelbench::RunConsoleBurst(load, pressKeys, focusView);
-    if (!burst.error.empty()) {
-        std::printf("console: FAILED: %s\n", burst.error.c_str());
-        PrintSamples("window round trip", burst.roundTripMs);
-        if (pressKeys)
-            PrintSamples("keyboard (Tab) until the focus moved", burst.keyMs);
-        return 1;
-    }
-    const double consoleRate = static_cast<double>(load.Frames()) / burst.seconds;
-    std::printf("console: %.2f s from the first byte sent to the last frame shown: %.0f frames/s\n", burst.seconds,
-                consoleRate);
-    std::printf("view: %zu characters, %d lines; %s: %s\n", burst.viewChars, burst.viewLines,
-                burst.verified ? "verified" : "NOT VERIFIED", burst.verifySummary.c_str());
-    PrintSamples("window round trip", burst.roundTripMs);
-    PrintSamples("view waiting for paint", burst.staleMs);
-    if (pressKeys) {
-        PrintSamples("keyboard (Tab) until the focus moved", burst.keyMs);
-        std::printf("keys not acted on within 10 s: %d\n", burst.keysLost);
-    }
-    const double budgetMB = 4.0 * static_cast<double>(burst.viewChars) / (1024.0 * 1024.0) + 30;
-    std::printf("memory: peak working set %.1f MB, peak private %.1f MB (idle %.1f MB); budget 4 B/char + 30 MB "
-                "= %.1f MB\n",
-                burst.peakWorkingSetMB, burst.peakPrivateMB, burst.idleWorkingSetMB, budgetMB);
-    std::fflush(stdout);
-    if (!ceilingToo)
-        return burst.verified ? 0 : 1;
-
-    const zelbench::CeilingResult ceiling =
-        zelbench::RunCeilingProcess(load.clients, static_cast<long long>(load.framesPerClient), load.frameSize, batch);
-    if (ceiling.seconds <= 0) {
-        std::printf("ceiling: FAILED\n");
-        return 1;
-    }
-    const double ceilingRate = static_cast<double>(load.Frames()) / ceiling.seconds;
-    std::printf("ceiling: edit control alone, %d batches of up to %zu characters: %.2f s, %.0f frames/s "
-                "(%.2f s of processor time), peak working set %.1f MB\n",
-                ceiling.batches, batch, ceiling.seconds, ceilingRate, ceiling.cpuSeconds, ceiling.peakWorkingSetMB);
-    std::printf("ceiling append: median %.1f ms, max %.1f ms; paint after it: median %.1f ms, max %.1f ms\n",
-                ceiling.append.median, ceiling.append.max, ceiling.paint.median, ceiling.paint.max);
-    std::printf("console/ceiling: %.0f %% of the frames/s\n", 100.0 * consoleRate / ceilingRate);
-    ::WSACleanup();
-    return burst.verified ? 0 : 1;
+    return WithWinsock([&] { return BurstMode(load, batch, ceilingToo, pressKeys, focusView); });
 }
