@@ -117,6 +117,15 @@ struct HandleTraits {
 };
 using UniqueHandle = UniqueResource<HandleTraits>;
 
+// A directory search that FindFirstFileW began; it fails with INVALID_HANDLE_VALUE, not null.
+struct FindTraits {
+    using Handle = HANDLE;
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Valid(HANDLE h) { return h != INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { ::FindClose(h); }
+};
+using UniqueFind = UniqueResource<FindTraits>;
+
 // A started process: its handle and its first thread's, closed when it goes; the process runs on.
 class ProcessHandles {
 public:

@@ -44,10 +44,12 @@ public:
         at.sin_family = AF_INET;
         at.sin_port = htons(port);
         at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(m_listener, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 || ::listen(m_listener, 16) != 0)
-            return false;
         socklen_t size = sizeof at;
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&at), &size);
+        if (::bind(m_listener, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 ||
+            ::listen(m_listener, 16) != 0 || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&at), &size) != 0) {
+            CloseListener();
+            return false;
+        }
         m_port = ntohs(at.sin_port);
         m_running = true;
         m_thread = std::thread([this] { Serve(); });
@@ -61,7 +63,7 @@ public:
             return;
         m_running = false;
         m_thread.join();
-        zel::detail::CloseNative(m_listener);
+        CloseListener();
     }
 
     uint16_t Port() const { return m_port; }
@@ -87,7 +89,21 @@ public:
         return m_arrived.wait_for(lock, limit, [&] { return m_count >= count; });
     }
 
+    // Waits until `count` frames other than drop notices have arrived; false at the limit.
+    bool WaitForLines(size_t count, std::chrono::milliseconds limit = std::chrono::seconds(20)) const
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_arrived.wait_for(lock, limit, [&] { return m_count - m_notices >= count; });
+    }
+
 private:
+    void CloseListener()
+    {
+        if (m_listener != zel::detail::kNoSocket)
+            zel::detail::CloseNative(m_listener);
+        m_listener = zel::detail::kNoSocket;
+    }
+
     // A copy of a member the serving thread writes.
     template <class T>
     T Locked(const T& member) const

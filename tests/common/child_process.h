@@ -61,12 +61,19 @@ inline ChildRun RunChild(std::wstring commandLine, const std::string& input, boo
         }
         inParent.Reset();
     });
-    char buffer[4096];
-    DWORD got = 0;
-    while (::ReadFile(outParent.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
-        run.output.append(buffer, got);
-    writer.join();
+    // Reading on its own thread lets the limit bound the wait: a child that outlives it is ended,
+    // which closes its ends of both pipes and so lets the reader and the writer finish.
+    std::thread reader([&] {
+        char buffer[4096];
+        DWORD got = 0;
+        while (::ReadFile(outParent.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+            run.output.append(buffer, got);
+    });
     if (::WaitForSingleObject(child.Process(), limitMs) == WAIT_OBJECT_0)
         ::GetExitCodeProcess(child.Process(), &run.exitCode);
+    else
+        ::TerminateProcess(child.Process(), 1);
+    reader.join();
+    writer.join();
     return run;
 }

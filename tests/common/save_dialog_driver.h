@@ -115,7 +115,7 @@ inline bool ConfirmName(HWND dialog, const std::wstring& name)
 inline std::vector<int> VisibleButtons(HWND dialog)
 {
     std::vector<int> ids;
-    for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    for (HWND child : Children(dialog)) {
         if (ClassOf(child) == L"Button" && ::IsWindowVisible(child))
             ids.push_back(::GetDlgCtrlID(child));
     }
@@ -125,7 +125,7 @@ inline std::vector<int> VisibleButtons(HWND dialog)
 // True when a message box shows an icon: a visible icon picture among its children that holds one.
 inline bool ShowsIcon(HWND box)
 {
-    for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    for (HWND child : Children(box)) {
         const LONG style = ::GetWindowLongW(child, GWL_STYLE);
         if (ClassOf(child) == L"Static" && (style & SS_TYPEMASK) == SS_ICON && ::IsWindowVisible(child) &&
             ::SendMessageW(child, STM_GETICON, 0, 0) != 0)

@@ -29,38 +29,41 @@ public:
     {
         int count = 0;
         WIN32_FIND_DATAW found;
-        HANDLE search = ::FindFirstFileW((m_path + L"\\*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE)
+        const UniqueFind search(::FindFirstFileW((m_path + L"\\*").c_str(), &found));
+        if (!search)
             return 0;
         do {
             const CString name = found.cFileName;
             count += name != L"." && name != L"..";
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
+        } while (::FindNextFileW(search.Get(), &found));
         return count;
     }
 
 private:
     static void RemoveTree(const CString& dir)
     {
+        RemoveContents(dir);
+        ::RemoveDirectoryW(dir.c_str()); // only once the search is closed
+    }
+
+    static void RemoveContents(const CString& dir)
+    {
         WIN32_FIND_DATAW found;
-        HANDLE search = ::FindFirstFileW((dir + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                const CString name = found.cFileName;
-                if (name == L"." || name == L"..")
-                    continue;
-                const CString path = dir + L"\\" + name;
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    RemoveTree(path);
-                    continue;
-                }
-                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(path.c_str());
-            } while (::FindNextFileW(search, &found));
-            ::FindClose(search);
-        }
-        ::RemoveDirectoryW(dir.c_str());
+        const UniqueFind search(::FindFirstFileW((dir + L"\\*").c_str(), &found));
+        if (!search)
+            return;
+        do {
+            const CString name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const CString path = dir + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+                continue;
+            }
+            ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ::DeleteFileW(path.c_str());
+        } while (::FindNextFileW(search.Get(), &found));
     }
 
     CString m_path;

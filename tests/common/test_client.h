@@ -56,7 +56,8 @@ public:
         FD_SET(Handle(), &writable);
         FD_SET(Handle(), &failed);
         timeval limit = {static_cast<long>(limitMs / 1000), static_cast<long>(limitMs % 1000) * 1000};
-        if (::select(0, nullptr, &writable, &failed, &limit) != 1)
+        // A refused connect may mark the socket in both sets, so any count above zero is an answer.
+        if (::select(0, nullptr, &writable, &failed, &limit) <= 0)
             return WSAETIMEDOUT;
         return ConnectResult();
     }

@@ -120,9 +120,7 @@ TEST_F(LogPipe, ClearingWakesTheReadersAtOnce)
 // within their share, and the room left serves everyone else.
 TEST_F(LogPipe, LargeFramesTogetherStayWithinTheirShareAndSmallFramesGoOn)
 {
-    std::vector<std::unique_ptr<FakeReader>> hostile;
-    for (int i = 0; i < 150; ++i)
-        hostile.push_back(std::make_unique<FakeReader>(m_pipe));
+    Readers hostile = MakeReaders(150);
     FakeReader good(m_pipe);
     for (int round = 0; round < 200; ++round) {
         for (auto& reader : hostile) {
@@ -167,11 +165,10 @@ TEST_F(LogPipe, LargeFramesUnderWayAllFinish)
 
 TEST_F(LogPipe, BetweenFramesAReaderTakesOnlyASmallFrameWhileTheLargeShareIsFull)
 {
-    std::vector<std::unique_ptr<FakeReader>> readers;
-    for (int i = 0; i < 3; ++i) {
-        readers.push_back(std::make_unique<FakeReader>(m_pipe));
-        while (readers.back()->held < kLargeFrame)
-            readers.back()->ReadOnce(kLargeFrame);
+    Readers readers = MakeReaders(3);
+    for (auto& reader : readers) {
+        while (reader->held < kLargeFrame)
+            reader->ReadOnce(kLargeFrame);
     }
     ASSERT_GE(m_pipe.LargeBytes(), CLogPipe::kLargeBytes);
     FakeReader next(m_pipe);

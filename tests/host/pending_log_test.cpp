@@ -37,10 +37,10 @@ Drained Drain(CPendingLog& pending)
 }
 
 // Lines of 100 characters, CR LF included, numbered.
-CString Lines(int count, int first = 0)
+CString Lines(int count)
 {
     CString text;
-    for (int i = first; i < first + count; ++i) {
+    for (int i = 0; i < count; ++i) {
         CString line = std::to_wstring(i) + L" ";
         line.resize(98, L'.');
         text += line + L"\r\n";
@@ -104,7 +104,7 @@ TEST(PendingLog, AnUnbrokenRunGoesInPiecesNoLongerThanTheRunLimit)
 {
     CPendingLog pending;
     CString run;
-    for (int i = 0; run.size() < 100000; ++i)
+    while (run.size() < 100000)
         run += L"x\xD83D\xDE00中"; // a surrogate pair every few units
     pending.Add(run);
     CString taken;

@@ -2,13 +2,10 @@
 // (POSIX only).
 #include "bench_payload.h"
 #include "frame.h"
-#include "options.h"
-#include "text_decoder.h"
 #include "zel_version.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,7 +23,6 @@
 #endif
 
 using namespace zelsend;
-using namespace std::string_literals;
 
 namespace {
 #ifndef _WIN32
@@ -96,6 +92,12 @@ struct RunResult {
 
 RunResult RunZelsend(const std::vector<std::string>& args, const std::string& input)
 {
+    // Built before fork: another thread may hold the allocator's lock, so the child only
+    // rearranges descriptors and execs.
+    std::vector<char*> argv{const_cast<char*>(ZELSEND_EXE)};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0)
         return {};
@@ -105,10 +107,6 @@ RunResult RunZelsend(const std::vector<std::string>& args, const std::string& in
         dup2(out[1], 1);
         dup2(out[1], 2);
         close(in[0]), close(in[1]), close(out[0]), close(out[1]);
-        std::vector<char*> argv{const_cast<char*>(ZELSEND_EXE)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
         execv(ZELSEND_EXE, argv.data());
         _exit(127);
     }

@@ -1,18 +1,14 @@
 // zelsend's command line and its conversion of input lines to UTF-8.
-#include "bench_payload.h"
-#include "frame.h"
 #include "options.h"
 #include "text_decoder.h"
 #include "zel_version.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
 using namespace zelsend;
-using namespace std::string_literals;
 
 namespace {
 // --- Command line ----------------------------------------------------------------------------
