@@ -49,7 +49,7 @@ int main(int argc, char** argv)
     const int size = argc > 3 ? std::atoi(argv[3]) : 100;
     const double rate = argc > 4 ? std::atof(argv[4]) : 0;
     if (threads < 1 || lines < 1 || size < 16) {
-        std::fprintf(stderr, "usage: client_bench [THREADS] [LINES_PER_THREAD] [SIZE>=16]\n");
+        std::fprintf(stderr, "usage: client_bench [THREADS] [LINES_PER_THREAD] [SIZE>=16] [LINES_PER_SECOND]\n");
         return 2;
     }
     PrintMachine();
@@ -89,9 +89,7 @@ int main(int argc, char** argv)
         const size_t total = size_t(threads) * size_t(lines);
         const size_t dropped = size_t(client.DroppedLines());
         // Every line arrives, or is dropped and counted by a notice frame of its own.
-        const auto until = Clock::now() + std::chrono::seconds(60);
-        while (receiver.FrameCount() - receiver.NoticeCount() + dropped < total && Clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        receiver.WaitForLines(total - dropped, std::chrono::seconds(60));
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
         std::vector<double> all;
