@@ -3,7 +3,7 @@
 # wineserver kept up for the whole run: a test whose Wine connects to a server that is just
 # shutting down fails at once ("recvmsg: Connection reset by peer"), whatever it tests.
 set -uo pipefail
-cd "$(dirname "${BASH_SOURCE[0]}")/.."
+cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
 
 export WINEPREFIX="${ZEL_WINEPREFIX:-$PWD/build/wineprefix}"
 scripts/wine-run cmd /c exit >/dev/null 2>&1 # makes the prefix on first use
