@@ -43,10 +43,10 @@ trap 'rm -f "$log"; rm -rf "$stage"' EXIT
 i686-w64-mingw32-strip -o "$stage/ZelLogConsole.exe" "$build/ZelLogConsole.exe"
 i686-w64-mingw32-strip -o "$stage/zelsend.exe" "$build/tools/zelsend/zelsend.exe"
 # A user who unzips must need nothing else: only Windows' own DLLs, and a 32-bit program.
-scripts/check_imports.sh "$stage/ZelLogConsole.exe" "$stage/zelsend.exe" >/dev/null || {
-    scripts/check_imports.sh "$stage/ZelLogConsole.exe" "$stage/zelsend.exe" >&2
+if ! report=$(scripts/check_imports.sh "$stage/ZelLogConsole.exe" "$stage/zelsend.exe"); then
+    echo "$report" >&2
     exit 1
-}
+fi
 scripts/readme_windows.sh README.md >"$stage/README.txt"
 if [ -f docs/protocol.md ]; then
     mkdir -p "$stage/docs"
@@ -54,8 +54,8 @@ if [ -f docs/protocol.md ]; then
 fi
 if [ -d clients ]; then
     # What the repository holds, not what running the clients left behind.
-    (cd "$root" && find clients -type f ! -path '*/__pycache__/*' ! -name '*.pyc' \
-        ! -path '*/node_modules/*' ! -path '*/build/*') | while read -r file; do
+    find clients -type f ! -path '*/__pycache__/*' ! -name '*.pyc' \
+        ! -path '*/node_modules/*' ! -path '*/build/*' | while read -r file; do
         mkdir -p "$stage/$(dirname "$file")"
         cp "$file" "$stage/$file"
     done

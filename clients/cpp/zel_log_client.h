@@ -47,7 +47,8 @@ struct LogClientOptions {
     // The wait before the first reconnect; it doubles after each failure, up to retryMax.
     std::chrono::milliseconds retryStart{100};
     std::chrono::milliseconds retryMax{2000};
-    // How long the destructor waits for the queue to drain.
+    // How long the destructor waits for the queue to drain. Stopping may then take longer: a
+    // connect in progress is given up to 2 s for each address of the host.
     std::chrono::milliseconds closeFlush{1000};
 };
 
@@ -176,7 +177,7 @@ inline bool SetNonBlocking(NativeSocket s)
 #endif
 }
 
-// A connected, non-blocking TCP socket; closes on destruction; move-only.
+// A TCP socket, non-blocking once connected; closes on destruction; neither copied nor moved.
 class Connection {
 public:
     Connection() = default;

@@ -7,12 +7,10 @@
 //
 // Logging only queues (zel::LogClient); flush() waits for the queue to drain.
 #include <chrono>
-#include <memory>
 #include <mutex>
 #include <string>
 
 #include <spdlog/details/null_mutex.h>
-#include <spdlog/pattern_formatter.h>
 #include <spdlog/sinks/base_sink.h>
 
 #include "zel_log_client.h"
@@ -25,7 +23,6 @@ public:
     explicit spdlog_sink(std::string host = "127.0.0.1", uint16_t port = 11925, LogClientOptions options = {})
         : m_client(std::move(host), port, options)
     {
-        set_pattern_("%+");
     }
 
     LogClient& client() { return m_client; }
@@ -35,7 +32,8 @@ protected:
     {
         spdlog::memory_buf_t formatted;
         this->formatter_->format(msg, formatted);
-        // logger::set_pattern hands the sink a formatter of its own, which ends lines with LF.
+        // spdlog's formatters end lines with LF, the default one and every one a pattern set later
+        // makes; the console's view starts a line on CR LF only.
         const size_t n = formatted.size();
         if (n > 0 && formatted[n - 1] == '\n' && (n == 1 || formatted[n - 2] != '\r')) {
             formatted.resize(n - 1);
@@ -45,13 +43,6 @@ protected:
     }
 
     void flush_() override { m_client.Flush(std::chrono::seconds(2)); }
-
-    // Every pattern set later keeps CR LF: the console's view starts a line on nothing else.
-    void set_pattern_(const std::string& pattern) override
-    {
-        this->set_formatter_(std::make_unique<spdlog::pattern_formatter>(pattern, spdlog::pattern_time_type::local,
-                                                                         std::string("\r\n")));
-    }
 
 private:
     LogClient m_client;

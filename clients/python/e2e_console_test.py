@@ -1,7 +1,9 @@
 """ZelLogHandler logging into the real console under Wine: every line shown whole and in order.
 
-Run by ctest from the Windows build (which sets ZEL_CONSOLE_SESSION and ZEL_WINE_RUN), inside
-scripts/isolated.sh, since the console listens on the fixed port 11925.
+Run by ctest from the Windows build (which sets ZEL_CONSOLE_SESSION and ZEL_WINE_RUN), never
+beside another test that starts the console: all of them lock the fixed port 11925 (ctest's
+RESOURCE_LOCK console_port). Where others on the machine use that port, run ctest inside
+scripts/isolated.sh.
 """
 
 import logging

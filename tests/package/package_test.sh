@@ -30,7 +30,7 @@ copy_sources() {
 # package SOURCES BUILD OUT: runs the copy's package.sh; prints the zip's path.
 package() {
     ZEL_PACKAGE_BUILD=$2 ZEL_PACKAGE_OUT=$3 "$1/scripts/package.sh" >"$3.log" 2>&1 ||
-        { cat "$3.log"; fail "package.sh failed in $1"; exit 1; }
+        { cat "$3.log" >&2; echo "FAIL: package.sh failed in $1" >&2; exit 1; }
     ls "$3"/ZelLogConsole-*-win32.zip
 }
 

@@ -1,4 +1,5 @@
 // zelsend's frames, line handling, bench payloads and their verifier.
+#include "../../net/frame_splitter.h"
 #include "bench_payload.h"
 #include "frame.h"
 #include "options.h"
@@ -17,6 +18,10 @@ using namespace std::string_literals;
 namespace {
 
 // --- Frames --------------------------------------------------------------------------------
+
+// zelsend sends every frame the console takes, and none that would cost the connection.
+static_assert(kMaxFrameText == static_cast<size_t>(CFrameSplitter::kMaxPayload),
+              "zelsend's frame limit must be the console's");
 
 struct FrameCase {
     std::string text;

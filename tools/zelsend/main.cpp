@@ -55,8 +55,6 @@ int SendMessages(Socket& socket, const Options& options)
     return kExitSent;
 }
 
-// Sends each line as soon as it is complete, so a person typing sees it appear at once. Stops
-// at a line too long for a frame, after the lines before it have gone.
 // Reads standard input to its end, handing each chunk to `take`, which returns an exit code:
 // reading stops at the first that is not kExitSent.
 template <class Take>
@@ -74,6 +72,8 @@ int ReadAllStdin(Take take)
     }
 }
 
+// Sends each line as soon as it is complete, so a person typing sees it appear at once. Stops
+// at a line too long for a frame, after the lines before it have gone.
 class LineSender {
 public:
     LineSender(Socket& socket, const TextDecoder& decoder, bool crlf) : socket_(socket), decoder_(decoder), crlf_(crlf)
@@ -84,12 +84,16 @@ public:
     {
         std::string pending;
         const int rc = ReadAllStdin([&](const char* data, size_t size) {
+            // What is pending holds no line break: only the new bytes need a look, or a long line
+            // would be scanned again with every chunk of it.
+            const size_t from = pending.size();
             pending.append(data, size);
             size_t begin = 0;
-            for (size_t end; (end = pending.find('\n', begin)) != std::string::npos; begin = end + 1) {
+            for (size_t end = pending.find('\n', from); end != std::string::npos; end = pending.find('\n', begin)) {
                 const int sent = Send(std::string_view(pending.data() + begin, end - begin));
                 if (sent != kExitSent)
                     return sent;
+                begin = end + 1;
             }
             pending.erase(0, begin);
             if (pending.size() <= kMaxLineBytes)
@@ -109,7 +113,8 @@ private:
     int Send(std::string_view line)
     {
         ++line_;
-        const std::string text = LineToText(decoder_.ToUtf8(line), crlf_);
+        const std::string text =
+            decoder_.Converts() ? LineToText(decoder_.ToUtf8(line), crlf_) : LineToText(line, crlf_);
         std::string error;
         if (!FitsAFrame(text.size(), "line " + std::to_string(line_), error))
             return Fail(error, kExitUsage);

@@ -31,8 +31,8 @@ const char kUsage[] = "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | -
                       "--input-codepage says otherwise. On other systems input is sent as it is (UTF-8)\n"
                       "unless --input-codepage is given.\n"
                       "Limits: a frame carries at most 16777216 bytes (16 MiB) of UTF-8, CR LF included;\n"
-                      "the console closes the connection of a client that sends more. zelsend refuses such\n"
-                      "a frame and sends nothing of it (frames before it have been sent).\n"
+                      "the console closes the connection of a client that sends more. zelsend stops at such\n"
+                      "a frame: the frames before it have been sent, nothing from it on.\n"
                       "Exit codes: 0 everything sent; 1 cannot connect, send or read standard input;\n"
                       "2 bad arguments, or a frame over 16 MiB (not sent).\n";
 

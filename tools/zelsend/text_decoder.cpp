@@ -56,6 +56,10 @@ TextDecoder::~TextDecoder()
 bool TextDecoder::Open(unsigned codePage, std::string& error)
 {
     if (codePage == kUtf8CodePage) {
+        // Bytes are kept as they are from now on: a converter opened before has no more use.
+        if (iconv_ != nullptr)
+            iconv_close(static_cast<iconv_t>(iconv_));
+        iconv_ = nullptr;
         codePage_ = codePage;
         return true;
     }

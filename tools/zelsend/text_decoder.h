@@ -22,7 +22,8 @@ public:
     bool Open(unsigned codePage, std::string& error);
     // Bytes that cannot be read in the code page become '?', so the rest of the line still shows.
     std::string ToUtf8(std::string_view bytes) const;
-    unsigned CodePage() const { return codePage_; }
+    // False while the bytes are taken as UTF-8: ToUtf8 would only copy them.
+    bool Converts() const { return codePage_ != kUtf8CodePage; }
 
 private:
     unsigned codePage_ = kUtf8CodePage;
