@@ -147,4 +147,14 @@ TEST(ZelsendDecodeRules, UnknownCodePageIsRefusedAndDefaultKeepsBytes)
     EXPECT_EQ(decoder.ToUtf8("\xC8\xD5"), "\xC8\xD5");
 }
 
+// "From now on": a decoder opened again as UTF-8 no longer converts from the earlier code page.
+TEST(ZelsendDecodeRules, OpenedAgainAsUtf8KeepsBytes)
+{
+    TextDecoder decoder;
+    std::string error;
+    ASSERT_TRUE(decoder.Open(936, error)) << error;
+    ASSERT_TRUE(decoder.Open(65001, error)) << error;
+    EXPECT_EQ(decoder.ToUtf8("\xE6\x97\xA5"), "\xE6\x97\xA5");
+}
+
 } // namespace
