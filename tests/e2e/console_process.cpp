@@ -1,9 +1,10 @@
 #include "console_process.h"
 
 #include "res/resource.h"
-#include "tests/common/save_dialog_driver.h"
+#include "tests/common/console_texts.h"
+#include "tests/common/window_probe.h"
 
-#include <vector>
+#include <string>
 
 namespace {
 struct WindowSearch {
@@ -59,12 +60,10 @@ bool CConsoleProcess::Start(const std::wstring& arguments, DWORD limitMs)
     std::wstring commandLine = L"\"" + m_exe + L"\"";
     if (!arguments.empty())
         commandLine += L" " + arguments;
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(L'\0');
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
         return false;
     m_process = ProcessHandles(info);
     ::WaitForInputIdle(Process(), limitMs);
@@ -132,14 +131,17 @@ bool CConsoleProcess::StartService(DWORD limitMs) const
 {
     Click(IDC_SERVICE_BUTTON);
     return WaitForText(
-        IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }, limitMs);
+        IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == kCaptionStop; }, limitMs);
 }
 
 const char* CConsoleProcess::StartWithService()
 {
     if (!Start())
         return "the console window did not appear";
-    if (!StartService())
-        return "the log service did not start (is port 11925 taken?)";
+    if (!StartService()) {
+        static const std::string taken =
+            "the log service did not start (is port " + std::to_string(kConsolePort) + " taken?)";
+        return taken.c_str();
+    }
     return nullptr;
 }

@@ -11,11 +11,13 @@
 
 #include "console_process.h"
 #include "res/resource.h"
+#include "tests/common/temp_dir.h"
+#include "tests/common/wait.h"
 #include "tests/common/wire_text.h"
 
 namespace {
 
-constexpr int kLimitMs = 10 * 60 * 1000; // a script that hangs fails instead of holding the port
+constexpr DWORD kLimitMs = 10 * 60 * 1000; // a script that hangs fails instead of holding the port
 
 int Fail(const char* what)
 {
@@ -58,21 +60,22 @@ int wmain(int argc, wchar_t** argv)
     if (!WriteUtf8(argv[1], L"ready\n"))
         return Fail("cannot write the ready file");
 
-    for (int waited = 0; ::GetFileAttributesW(argv[2]) == INVALID_FILE_ATTRIBUTES; waited += 100) {
-        if (waited > kLimitMs)
-            return Fail("timed out waiting for the done file");
-        ::Sleep(100);
-    }
+    const CString doneFile = argv[2];
+    if (!WaitUntil([&] { return FileExists(doneFile); }, kLimitMs, [] { ::Sleep(100); }))
+        return Fail("timed out waiting for the done file");
     // Frames sent just before the end may still be on their way into the view: wait for the
     // length the client expects, then until the length has held still for half a second.
     if (const long expected = ExpectedLength(argv[2]); expected > 0)
         WaitUntil([&] { return console.TextLength(IDC_LOG_VIEW) >= expected; }, 180000);
-    for (int length = -1, still = 0, waited = 0; still < 5 && waited < 30000; waited += 100) {
-        const int now = console.TextLength(IDC_LOG_VIEW);
-        still = now == length ? still + 1 : 0;
-        length = now;
-        ::Sleep(100);
-    }
+    int length = -1, still = 0;
+    WaitUntil(
+        [&] {
+            const int now = console.TextLength(IDC_LOG_VIEW);
+            still = now == length ? still + 1 : 0;
+            length = now;
+            return still >= 5;
+        },
+        30000, [] { ::Sleep(100); });
     const bool saved = WriteUtf8(argv[3], console.Text(IDC_LOG_VIEW));
     ::PostMessageW(console.Window(), WM_CLOSE, 0, 0);
     console.WaitForExit(10000);

@@ -143,8 +143,8 @@ TEST_F(HostileClientsE2E, FiveHundredClientsStalledInTheirLengthAreKeptAndFreed)
         for (int i = 0; i < kStalled; ++i)
             ASSERT_TRUE(clients[i]->Send(frameOf(i).substr(0, 3)));
         // Each stalled client is one open connection in the console.
-        WaitUntil([&] { return Use().handles >= m_baseline.handles + kStalled; }, kLimitMs, [] { ::Sleep(100); });
-        EXPECT_GE(Use().handles, m_baseline.handles + kStalled);
+        WaitUntil([&] { return Handles() >= m_baseline.handles + kStalled; }, kLimitMs, [] { ::Sleep(100); });
+        EXPECT_GE(Handles(), m_baseline.handles + kStalled);
         ::Sleep(2000);
 
         // Stalled is not lost: a few finish their frames, which come out whole.
@@ -179,9 +179,8 @@ TEST_F(HostileClientsE2E, ClientsResetMidPayloadAreFreedWithTheirPartialFrames)
             Clients clients;
             ASSERT_TRUE(ConnectAndSend(clients, partial));
             // The partial frames are in the console, so that keeping them would show.
-            WaitUntil([&] { return Use().committed >= m_baseline.committed + sent / 2; }, kLimitMs,
-                      [] { ::Sleep(50); });
-            ASSERT_GE(Use().committed, m_baseline.committed + sent / 2) << "the partial frames never arrived";
+            WaitUntil([&] { return Committed() >= m_baseline.committed + sent / 2; }, kLimitMs, [] { ::Sleep(50); });
+            ASSERT_GE(Committed(), m_baseline.committed + sent / 2) << "the partial frames never arrived";
             for (auto& c : clients)
                 c->Reset();
         }

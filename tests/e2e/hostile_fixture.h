@@ -276,6 +276,10 @@ protected:
     }
 
     ResourceUse Use() const { return MeasureUse(m_process.Get(), m_console.ProcessId()); }
+    // One figure of Use(), for waits that poll it: the other readings walk the handle table or
+    // the address space for nothing.
+    long Handles() const { return HandleCount(m_process.Get(), m_console.ProcessId()); }
+    size_t Committed() const { return CommittedPrivateBytes(m_process.Get()); }
 
     template <class Predicate>
     bool WaitForView(Predicate done) const

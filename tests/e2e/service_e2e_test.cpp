@@ -178,7 +178,7 @@ TEST_F(LogService, TwoClientsInterleaveFrameByFrame)
     } sends[] = {{&a, "a1 "}, {&b, "b1 "}, {&b, "b2 "}, {&a, "a2 "}, {&a, "a3 "}, {&b, "b3\r\n"}};
     for (const auto& send : sends) {
         ASSERT_TRUE(send.client->Send(Frame(send.text)));
-        expected += std::wstring(send.text, send.text + strlen(send.text));
+        expected += Widen(send.text);
         ASSERT_TRUE(WaitForView(expected)) << "waiting for " << send.text << ", the view holds " << ToUtf8(View());
     }
 }
@@ -200,7 +200,7 @@ TEST_F(LogService, ClientStalledMidFrameDoesNotHoldUpTheOthers)
     for (int i = 0; i < 20; ++i) {
         const std::string text = "busy " + std::to_string(i) + "\r\n";
         ASSERT_TRUE(busy.Send(Frame(text)));
-        expected += std::wstring(text.begin(), text.end());
+        expected += Widen(text);
     }
     EXPECT_TRUE(WaitForView(expected)) << ToUtf8(View());
     EXPECT_TRUE(m_console.Answers(kLimitMs)) << "the window stopped answering";

@@ -57,7 +57,7 @@ TEST(ConsoleWindowE2E, ShowsTheAddressAnEmptyViewAndTheButtonsWithFocusOnTheAddr
 {
     CConsoleProcess console;
     ASSERT_TRUE(console.Start()) << "no window titled as the console";
-    EXPECT_EQ(console.Text(0), L"Zel网络日志终端工具v1.0");
+    EXPECT_EQ(console.Text(0), CConsoleProcess::kTitle);
     EXPECT_EQ(console.Text(IDC_LOCAL_ADDRESS), MachineAddress());
     EXPECT_EQ(console.Text(IDC_LOG_VIEW), L"");
     EXPECT_EQ(console.Text(IDC_SERVICE_BUTTON), kCaptionStart);

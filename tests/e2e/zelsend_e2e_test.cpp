@@ -10,26 +10,18 @@
 #include "console_process.h"
 #include "res/resource.h"
 #include "tests/common/child_process.h"
+#include "tests/common/console_texts.h"
 #include "tests/common/test_client.h"
 #include "tests/common/wire_text.h"
 
 namespace {
 
-const wchar_t kStarted[] = L"日志服务启动成功，正在侦听...\r\n";
 constexpr size_t kLimit = 16 * 1024 * 1024;
-
-std::wstring ZelsendPath()
-{
-    std::wstring windows = L"Z:";
-    for (const char c : std::string(ZELSEND_EXE))
-        windows.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(c));
-    return windows;
-}
 
 // Runs zelsend.exe with `input` on a pipe as its standard input, as `type log.txt | zelsend`.
 ChildRun RunZelsend(const std::wstring& arguments, const std::string& input)
 {
-    return RunChild(L"\"" + ZelsendPath() + L"\" " + arguments, input, true, 60000);
+    return RunChild(L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" " + arguments, input, true, 60000);
 }
 
 // --- Conversion, against the real console -------------------------------------------------
@@ -48,8 +40,7 @@ TEST_P(ZelsendE2E, StdinLinesShowAsTheSameChineseText)
     const ConversionCase& c = GetParam();
     CConsoleProcess console;
     ASSERT_TRUE(console.Start());
-    console.Click(IDC_SERVICE_BUTTON);
-    ASSERT_TRUE(console.WaitForText(IDC_SERVICE_BUTTON, [](const std::wstring& t) { return t == L"关闭"; }));
+    ASSERT_TRUE(console.StartService());
 
     const ChildRun run = RunZelsend(c.arguments, c.input);
     EXPECT_EQ(run.exitCode, 0u) << run.output;
@@ -81,6 +72,10 @@ public:
         if (!m_listener)
             ADD_FAILURE() << "no loopback listener";
         m_reader = std::thread([this] {
+            // A zelsend that never connects must not leave the reader, and the test joining
+            // it, waiting in accept for good.
+            if (!m_listener || !Connecting(m_listener.Get(), 60))
+                return;
             const UniqueSocket client(::accept(m_listener.Get(), nullptr, nullptr));
             char buffer[65536];
             int n = 0;
@@ -103,6 +98,16 @@ public:
     }
 
 private:
+    // True when a connection waits on the listener within the limit.
+    static bool Connecting(SOCKET listener, long limitSeconds)
+    {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(listener, &ready);
+        timeval limit{limitSeconds, 0};
+        return ::select(0, &ready, nullptr, nullptr, &limit) == 1;
+    }
+
     uint16_t m_port = 0; // before the listener, which sets it
     UniqueSocket m_listener;
     size_t m_received = 0;

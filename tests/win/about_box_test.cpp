@@ -1,15 +1,12 @@
 // The minimised window's icon place and the About box, as real dialogs of this process.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstring>
-#include <string>
+#include <iterator>
+#include <ostream>
 #include <vector>
 
-#include "app/zel_log_console_app.h"
 #include "dialog_probe.h"
-#include "log/log_registry.h"
-#include "pump.h"
+#include "tests/common/window_probe.h"
 #include "ui/about_dlg.h"
 #include "ui/zel_log_console_dlg.h"
 

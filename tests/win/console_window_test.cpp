@@ -2,28 +2,28 @@
 // icon, layout, its ways to end, and the application's command route.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/zel_log_console_app.h"
+#include "console_fixture.h"
 #include "dialog_probe.h"
-#include "log/log_registry.h"
 #include "pump.h"
-#include "ui/about_dlg.h"
+#include "tests/common/window_probe.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace {
 
 using namespace wintest;
 
-class ConsoleWindow : public ::testing::Test {
+class ConsoleWindow : public ConsoleFixture {
 protected:
     void SetUp() override
     {
-        CLogRegistry::GetInstance()->m_pipe.Clear();
-        ASSERT_TRUE(m_dlg.Create());
+        ConsoleFixture::SetUp();
+        if (HasFatalFailure())
+            return;
         // Read at once: a window of another program that comes to the front later takes the focus.
         m_focusAfterCreate = ::GetFocus();
         PumpPending(50);
@@ -31,9 +31,7 @@ protected:
 
     HWND Item(int id) const { return m_dlg.GetDlgItem(id); }
     CString Text(int id) const { return TextOf(Item(id)); }
-    void Click(int id) { m_dlg.Send(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Item(id))); }
 
-    CZelLogConsoleDlg m_dlg;
     HWND m_focusAfterCreate = nullptr;
 };
 
@@ -62,7 +60,7 @@ TEST_F(ConsoleWindow, LogTextAndServiceCaptionShowInTheirControls)
 {
     m_dlg.AppendLog(L"shown where the operator looks\r\n");
     EXPECT_EQ(Text(IDC_LOG_VIEW), L"shown where the operator looks\r\n");
-    CLogRegistry::GetInstance()->m_pipe.Offer(L"from a connection\r\n");
+    Pipe().Offer(L"from a connection\r\n");
     EXPECT_TRUE(PumpUntil([&] { return Text(IDC_LOG_VIEW).find(L"from a connection") != CString::npos; }));
     m_dlg.ToggleLogService();
     EXPECT_EQ(Text(IDC_SERVICE_BUTTON), L"关闭");

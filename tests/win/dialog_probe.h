@@ -1,15 +1,10 @@
 #pragma once
-// What the window tests read off real dialogs of this process: texts, classes and places of
-// their controls, and the machine's address as the sockets library gives it.
-#include <winsock2.h>
-
+// Where the controls of real dialogs of this process sit, as the window tests read them off:
+// places in client coordinates, dialog units mapped as the dialog manager maps them, borders.
+// Their texts and classes are read with tests/common/window_probe.h.
 #include <windows.h>
 
 #include <string>
-#include <vector>
-
-#include "platform/cstring.h"
-#include "tests/common/window_probe.h"
 
 namespace wintest {
 

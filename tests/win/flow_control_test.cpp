@@ -31,14 +31,13 @@ protected:
     }
     void TearDown() override
     {
-        Pending().Clear();
+        Pipe().Clear();
         EXPECT_TRUE(PumpUntil([] { return CZelSocket::LiveCount() == 0; })) << "a connection outlived its client";
     }
-    static CLogPipe& Pending() { return Pipe(); }
     // The window is not asked to flush: the text waits until a case makes room.
     void OfferUnflushed(const CString& text)
     {
-        Pending().Offer(text);
+        Pipe().Offer(text);
         MSG msg;
         while (::PeekMessageW(&msg, m_dlg.m_hWnd, WM_ZEL_FLUSHLOG, WM_ZEL_FLUSHLOG, PM_REMOVE)) {
         }
@@ -60,15 +59,15 @@ TEST_P(FlowControl, ConnectionWaitsWhileTheViewIsFarBehindAndReadsOnOnceThereIsR
     const std::string text = "after the backlog\r\n";
     ASSERT_TRUE(client.Send(Frame(text)));
 
-    ASSERT_TRUE(PumpUntil([] { return Pending().PausedCount() == 1; })) << "the connection did not stop reading";
+    ASSERT_TRUE(PumpUntil([] { return Pipe().PausedCount() == 1; })) << "the connection did not stop reading";
     PumpPending();
-    EXPECT_EQ(Pending().WaitingChars(), backlog.size()) << "the frame went into the full queue";
+    EXPECT_EQ(Pipe().WaitingChars(), backlog.size()) << "the frame went into the full queue";
 
     GetParam().makeRoom(m_dlg);
-    const CString expected = GetParam().view(backlog, CString(text.begin(), text.end()));
+    const CString expected = GetParam().view(backlog, Widen(text));
     EXPECT_TRUE(PumpUntil([&] { return ViewText().size() >= expected.size(); }, 60000));
     EXPECT_TRUE(ViewText() == expected) << "the view holds " << ViewText().size() << " characters";
-    EXPECT_EQ(Pending().PausedCount(), 0u);
+    EXPECT_EQ(Pipe().PausedCount(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -36,7 +36,7 @@ protected:
     void Offer(const CString& text)
     {
         m_sent += text;
-        CLogRegistry::GetInstance()->m_pipe.Offer(text);
+        Pipe().Offer(text);
     }
 
     static constexpr size_t kCapacity = 20000;
@@ -68,7 +68,7 @@ TEST_F(FullView, FramesFlushedPastTheCapacityKeepTheNewestAndScrollToTheEnd)
 {
     for (int i = 0; i < 3000; ++i)
         Offer(Line(i));
-    ASSERT_TRUE(PumpUntil([] { return CLogRegistry::GetInstance()->m_pipe.Empty(); }));
+    ASSERT_TRUE(PumpUntil([] { return Pipe().Empty(); }));
     const CString view = ViewText();
     EXPECT_LE(view.size(), kCapacity);
     EXPECT_GE(view.size(), kCapacity / 2) << "a trim must not empty the view";

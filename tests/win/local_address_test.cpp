@@ -1,21 +1,17 @@
 // The local address field, through a stand-in name service.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
-#include "app/zel_log_console_app.h"
-#include "dialog_probe.h"
-#include "log/log_registry.h"
-#include "pump.h"
-#include "ui/about_dlg.h"
+#include "tests/common/window_probe.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace {
-
-using namespace wintest;
 
 // A name service that answers as told and records what it was asked.
 class CFakeResolver : public CHostResolver {

@@ -66,14 +66,14 @@ TEST_F(LogView, HundredThousandCharactersAreAllKept)
 
 TEST_F(LogView, QueuedTextReachesTheViewThroughTheMessageLoop)
 {
-    CLogRegistry::GetInstance()->m_pipe.Offer(L"from a client\r\n");
+    Pipe().Offer(L"from a client\r\n");
     EXPECT_EQ(ViewText(), L"") << "queued text waits for the window's loop";
     ASSERT_TRUE(PumpUntil([&] { return ViewText() == L"from a client\r\n"; }));
 }
 
 TEST_F(LogView, StatusLineComesAfterTextThatArrivedBeforeIt)
 {
-    CLogRegistry::GetInstance()->m_pipe.Offer(L"frame\r\n");
+    Pipe().Offer(L"frame\r\n");
     m_dlg.AppendLog(L"status\r\n");
     ASSERT_TRUE(PumpUntil([&] { return ViewText() == L"frame\r\nstatus\r\n"; }));
     PumpPending();
@@ -86,20 +86,20 @@ TEST_F(LogView, ManyQueuedTextsArriveWholeAndInOrder)
     for (int i = 0; i < 20000; ++i) {
         CString line = L"frame " + std::to_wstring(i) + L"\r\n";
         expected += line;
-        CLogRegistry::GetInstance()->m_pipe.Offer(line);
+        Pipe().Offer(line);
     }
-    ASSERT_TRUE(PumpUntil([&] { return CLogRegistry::GetInstance()->m_pipe.Empty(); }));
+    ASSERT_TRUE(PumpUntil([&] { return Pipe().Empty(); }));
     EXPECT_EQ(ViewText(), expected);
 }
 
 TEST_F(LogView, ClearAlsoDropsTextNotYetShown)
 {
     m_dlg.AppendLog(L"shown\r\n");
-    CLogRegistry::GetInstance()->m_pipe.Offer(L"waiting\r\n");
+    Pipe().Offer(L"waiting\r\n");
     ClickClear();
     PumpPending();
     EXPECT_EQ(ViewText(), L"");
-    CLogRegistry::GetInstance()->m_pipe.Offer(L"later\r\n");
+    Pipe().Offer(L"later\r\n");
     ASSERT_TRUE(PumpUntil([&] { return ViewText() == L"later\r\n"; }));
 }
 

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "console_fixture.h"
+#include "tests/common/wait.h"
 
 namespace {
 
@@ -27,22 +29,24 @@ protected:
 TEST_F(LongText, AnUnbrokenRunGoesInAsSeveralAppends)
 {
     const CString run = Letters(30000);
-    CLogRegistry::GetInstance()->m_pipe.Offer(run);
+    Pipe().Offer(run);
+    // One message at a time, so that each append the view takes shows as a step of its own.
     std::vector<size_t> steps;
     size_t last = 0;
-    const ULONGLONG until = ::GetTickCount64() + 60000;
-    while (ViewLength() < run.size() && ::GetTickCount64() < until) {
-        MSG msg;
-        if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-            continue;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-        if (ViewLength() != last)
-            steps.push_back(ViewLength() - last);
-        last = ViewLength();
-    }
+    WaitUntil([&] { return last >= run.size(); }, 60000,
+              [&] {
+                  MSG msg;
+                  if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+                      return;
+                  }
+                  ::TranslateMessage(&msg);
+                  ::DispatchMessageW(&msg);
+                  const size_t now = ViewLength();
+                  if (now != last)
+                      steps.push_back(now - last);
+                  last = now;
+              });
     ASSERT_EQ(ViewText(), run);
     EXPECT_GE(steps.size(), run.size() / CPendingLog::kMaxRun) << "the run went in too few appends";
     EXPECT_LE(*std::max_element(steps.begin(), steps.end()), CPendingLog::kMaxRun);

@@ -137,9 +137,7 @@ TEST_F(Loopback, OversizeLengthClosesTheConnectionWithoutShowingAnything)
 {
     LoopbackClient client(m_port);
     const int32_t over = 16 * 1024 * 1024 + 1;
-    ASSERT_TRUE(client.Send(
-        std::string{char(over & 0xFF), char(over >> 8 & 0xFF), char(over >> 16 & 0xFF), char(over >> 24 & 0xFF)} +
-        "abc"));
+    ASSERT_TRUE(client.Send(LengthBytes(over) + "abc"));
     ASSERT_TRUE(ConnectionsBecome(0));
     EXPECT_TRUE(PumpUntil([&] { return client.Closed(); }));
     EXPECT_EQ(ViewText(), L"");

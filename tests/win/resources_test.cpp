@@ -1,21 +1,16 @@
 // The resources the program carries: strings, templates, icon and version record.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstring>
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
-#include "app/zel_log_console_app.h"
-#include "dialog_probe.h"
-#include "log/log_registry.h"
-#include "pump.h"
-#include "ui/about_dlg.h"
-#include "ui/zel_log_console_dlg.h"
+#include "platform/cstring.h"
+#include "platform/win_app.h"
+#include "res/resource.h"
 
 namespace {
-
-using namespace wintest;
 
 // The program's resources, as linked into this test program from the same objects.
 const void* ResourceBytes(const wchar_t* type, const wchar_t* name, DWORD* size,

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "log/log_registry.h"
+#include "console_fixture.h"
 #include "pump.h"
 #include "tests/common/console_texts.h"
 #include "tests/common/temp_dir.h"
@@ -61,13 +61,12 @@ std::ostream& operator<<(std::ostream& out, const ConsoleState& s)
 }
 
 // A real console window, created modelessly; its save button is clicked with the operator scripted.
-class SaveFlow : public ::testing::Test {
+class SaveFlow : public ConsoleFixture {
 protected:
     void SetUp() override
     {
-        CLogRegistry::GetInstance()->m_pipe.Clear();
         m_dlg.SetSaveLogPrompts(&m_operator);
-        ASSERT_TRUE(m_dlg.Create());
+        ConsoleFixture::SetUp();
     }
     void TearDown() override
     {
@@ -81,18 +80,13 @@ protected:
         m_operator.m_answer = path;
         ClickSave();
     }
-    void ClickSave()
-    {
-        m_dlg.Send(WM_COMMAND, MAKEWPARAM(IDC_SAVE_LOG, BN_CLICKED), (LPARAM)m_dlg.GetDlgItem(IDC_SAVE_LOG));
-    }
-    CString View() const { return m_dlg.m_editLog.GetWindowText(); }
+    void ClickSave() { Click(IDC_SAVE_LOG); }
     ConsoleState State() const
     {
-        return {View(), m_dlg.m_bListening, m_dlg.m_btnService.GetWindowText(), std::setlocale(LC_CTYPE, nullptr)};
+        return {ViewText(), m_dlg.m_bListening, m_dlg.m_btnService.GetWindowText(), std::setlocale(LC_CTYPE, nullptr)};
     }
 
     ScriptedOperator m_operator;
-    CZelLogConsoleDlg m_dlg;
     TempDir m_dir;
 };
 
@@ -112,7 +106,7 @@ TEST_F(SaveFlow, StartedLineSavesAs31BytesAndTheServiceKeepsListening)
 {
     m_dlg.ToggleLogService();
     ASSERT_TRUE(m_dlg.m_bListening) << "port 11925 is taken here";
-    ASSERT_EQ(View(), L"日志服务启动成功，正在侦听...\r\n");
+    ASSERT_EQ(ViewText(), L"日志服务启动成功，正在侦听...\r\n");
     const ConsoleState before = State();
     SaveAs(m_dir.File(L"started.txt"));
 
@@ -222,14 +216,14 @@ TEST_F(SaveFlow, ReplacedCharactersAreCountedInTheSuccessBox)
 TEST_F(SaveFlow, TextNotYetShownIsSavedAndShownOnce)
 {
     m_dlg.AppendLog(L"shown\r\n");
-    CLogRegistry::GetInstance()->m_pipe.Offer(L"before the click\r\n");
-    m_operator.m_whileOpen = [] { CLogRegistry::GetInstance()->m_pipe.Offer(L"while the dialog is open\r\n"); };
+    Pipe().Offer(L"before the click\r\n");
+    m_operator.m_whileOpen = [] { Pipe().Offer(L"while the dialog is open\r\n"); };
     SaveAs(m_dir.File(L"pending.txt"));
     const CString all = L"shown\r\nbefore the click\r\nwhile the dialog is open\r\n";
     EXPECT_EQ(FileText(*m_operator.m_answer), std::string(all.begin(), all.end()));
-    EXPECT_TRUE(PumpUntil([&] { return View() == all; })) << "the waiting text must still reach the view";
+    EXPECT_TRUE(PumpUntil([&] { return ViewText() == all; })) << "the waiting text must still reach the view";
     PumpPending();
-    EXPECT_EQ(View(), all) << "flushed text must not show again";
+    EXPECT_EQ(ViewText(), all) << "flushed text must not show again";
 }
 
 // The view near its capacity with text still waiting: making room for the waiting text must not
@@ -249,7 +243,7 @@ TEST_F(SaveFlow, SaveNearCapacityWithTextWaitingLosesNothing)
         CString line = L"waiting " + std::to_wstring(i) + L" ";
         line.resize(98, L'+');
         all += line + L"\r\n";
-        CLogRegistry::GetInstance()->m_pipe.Offer(line + L"\r\n");
+        Pipe().Offer(line + L"\r\n");
     }
     SaveAs(m_dir.File(L"near-capacity.txt"));
     EXPECT_EQ(FileText(*m_operator.m_answer), std::string(all.begin(), all.end()))
