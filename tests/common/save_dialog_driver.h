@@ -48,9 +48,11 @@ inline HWND WaitForOwnedDialog(DWORD processId, HWND owner, DWORD limitMs = 2000
     return search.found;
 }
 
-inline bool WaitUntilGone(HWND window, DWORD limitMs = 20000)
+// Until the window is closed or hidden, running `between` after each look (by default a 10 ms sleep).
+inline bool WaitUntilGone(
+    HWND window, DWORD limitMs = 20000, const std::function<void()>& between = [] { ::Sleep(10); })
 {
-    return WaitUntil([&] { return !::IsWindow(window) || !::IsWindowVisible(window); }, limitMs);
+    return WaitUntil([&] { return !::IsWindow(window) || !::IsWindowVisible(window); }, limitMs, between);
 }
 
 inline BOOL CALLBACK FirstEdit(HWND window, LPARAM lParam)

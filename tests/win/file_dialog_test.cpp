@@ -74,15 +74,13 @@ protected:
             else
                 savedlg::ConfirmName(op.dialog, answer);
             // A question before replacing would be a dialog owned by the save dialog.
-            op.gone =
-                WaitUntil([&] { return !::IsWindow(op.dialog) || !::IsWindowVisible(op.dialog); }, 20000,
-                          [&] {
-                              if (HWND question = savedlg::WaitForOwnedDialog(::GetCurrentProcessId(), op.dialog, 0)) {
-                                  op.askedToReplace = true;
-                                  savedlg::Press(question, IDYES);
-                              }
-                              ::Sleep(20);
-                          });
+            op.gone = savedlg::WaitUntilGone(op.dialog, 20000, [&] {
+                if (HWND question = savedlg::WaitForOwnedDialog(::GetCurrentProcessId(), op.dialog, 0)) {
+                    op.askedToReplace = true;
+                    savedlg::Press(question, IDYES);
+                }
+                ::Sleep(20);
+            });
         });
         const INT_PTR result = dialog.DoModal();
         operatorThread.join();

@@ -106,7 +106,7 @@ TEST_F(SaveFlow, StartedLineSavesAs31BytesAndTheServiceKeepsListening)
 {
     m_dlg.ToggleLogService();
     ASSERT_TRUE(m_dlg.m_bListening) << "port 11925 is taken here";
-    ASSERT_EQ(ViewText(), L"日志服务启动成功，正在侦听...\r\n");
+    ASSERT_EQ(ViewText(), kStarted);
     const ConsoleState before = State();
     SaveAs(m_dir.File(L"started.txt"));
 
