@@ -55,20 +55,16 @@ TextDecoder::~TextDecoder()
 // glibc knows the Windows code pages by the names CP936, CP1252 and so on.
 bool TextDecoder::Open(unsigned codePage, std::string& error)
 {
-    if (codePage == kUtf8CodePage) {
-        // Bytes are kept as they are from now on: a converter opened before has no more use.
-        if (iconv_ != nullptr)
-            iconv_close(static_cast<iconv_t>(iconv_));
-        iconv_ = nullptr;
-        codePage_ = codePage;
-        return true;
+    iconv_t cd = nullptr; // UTF-8: the bytes are kept as they are
+    if (codePage != kUtf8CodePage) {
+        const std::string name = "CP" + std::to_string(codePage);
+        cd = iconv_open("UTF-8", name.c_str());
+        if (cd == reinterpret_cast<iconv_t>(-1)) {
+            error = "code page " + std::to_string(codePage) + " is not known to this system";
+            return false;
+        }
     }
-    const std::string name = "CP" + std::to_string(codePage);
-    const iconv_t cd = iconv_open("UTF-8", name.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        error = "code page " + std::to_string(codePage) + " is not known to this system";
-        return false;
-    }
+    // A converter opened before has no more use.
     if (iconv_ != nullptr)
         iconv_close(static_cast<iconv_t>(iconv_));
     iconv_ = cd;
