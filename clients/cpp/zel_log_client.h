@@ -8,6 +8,8 @@
 // Send only queues the line and returns. One background thread connects, sends and reconnects
 // with back-off, so the console may start after the program, or restart, unnoticed. The queue is
 // bounded: when it is full the oldest lines go, and their count follows as a line of its own.
+// Lines that never reach the console are also reported once on stderr, with the console's host
+// and port: by a Flush that runs out of time, and by the destructor.
 // Link ws2_32 on Windows; elsewhere only the C library's sockets and threads are used.
 //
 // A frame is a signed 32-bit little-endian length and that many bytes of UTF-8 (docs/protocol.md).
@@ -33,6 +35,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -249,6 +252,8 @@ public:
     {
     }
     // Gives the queue a short while to drain, then stops: a program's last lines usually matter.
+    // A short program never makes the later connection that would carry the count of lost
+    // lines, so whatever was not delivered is told on stderr here.
     ~LogClient()
     {
         Flush(m_options.closeFlush);
@@ -258,6 +263,8 @@ public:
         }
         m_wake.notify_all();
         m_thread.join();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ReportUndelivered();
     }
     LogClient(const LogClient&) = delete;
     LogClient& operator=(const LogClient&) = delete;
@@ -269,6 +276,8 @@ public:
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             detail::AppendFrame(m_pending, text);
+            ++m_nextLine;
+            ++m_queuedLines;
             DropOldestPastLimit();
             wake = m_senderIdle;
             m_senderIdle = false;
@@ -277,11 +286,15 @@ public:
             m_wake.notify_one(); // only an idle sender needs the system call
     }
 
-    // Waits until every queued line has been handed to the connection; false at the limit.
+    // Waits until every queued line has been handed to the connection; false at the limit,
+    // after telling stderr how many lines are still undelivered.
     bool Flush(std::chrono::milliseconds limit)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        return m_drained.wait_for(lock, limit, [this] { return Empty(); });
+        if (m_drained.wait_for(lock, limit, [this] { return Empty(); }))
+            return true;
+        ReportUndelivered();
+        return false;
     }
 
     // Lines dropped so far because the queue was full.
@@ -301,6 +314,9 @@ private:
             const size_t next = m_head + detail::FrameSizeAt(m_pending, m_head);
             if (next >= m_pending.size())
                 break;
+            if (m_nextLine - m_queuedLines >= m_reportedBelow)
+                ++m_lostUnreported;
+            --m_queuedLines;
             m_head = next;
             ++m_dropped;
             ++m_droppedTotal;
@@ -316,6 +332,11 @@ private:
     void TakeBatch(std::string& batch)
     {
         batch.clear();
+        m_batchFirst = m_nextLine - m_queuedLines;
+        m_batchLines = m_queuedLines;
+        m_batchSent = 0;
+        m_batchCounted = m_dropped > 0;
+        m_queuedLines = 0;
         if (m_dropped > 0) {
             detail::AppendFrame(batch, "[zel::LogClient: " + std::to_string(m_dropped) +
                                            " lines dropped, the queue was full]\r\n");
@@ -350,22 +371,30 @@ private:
                 m_sending = true;
                 TakeBatch(batch);
             }
-            SendBatch(connection, batch, retry);
+            if (SendBatch(connection, batch, retry)) {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_batchLines = m_batchSent = 0;
+            }
         }
     }
 
     // Sends the batch whole, reconnecting as often as needed; a frame cut off by a failure is
-    // sent again from its start, since the console drops the part it had. Returns when stopping.
-    void SendBatch(detail::Connection& connection, const std::string& batch, std::chrono::milliseconds& retry)
+    // sent again from its start, since the console drops the part it had. False when stopping
+    // first.
+    bool SendBatch(detail::Connection& connection, const std::string& batch, std::chrono::milliseconds& retry)
     {
-        size_t sent = 0, frameStart = 0, frameEnd = 0;
+        size_t sent = 0, frameStart = 0, frameEnd = 0, framesDone = 0;
         while (sent < batch.size()) {
             if (!connection.Open() && !Reconnect(connection, retry))
-                return;
+                return false;
+            size_t framesBefore = framesDone;
             while (frameEnd <= sent) {
                 frameStart = frameEnd;
                 frameEnd += detail::FrameSizeAt(batch, frameEnd);
+                framesDone += frameStart > 0;
             }
+            if (framesDone != framesBefore)
+                CountSent(framesDone);
             if (detail::PeerGone(connection.Handle())) {
                 connection.Close();
                 sent = frameStart;
@@ -380,12 +409,13 @@ private:
             } else if (n < 0 && detail::WouldBlock()) {
                 detail::Wait(connection.Handle(), true, 100); // a console that reads slowly is waited for
                 if (Stopping())
-                    return;
+                    return false;
             } else {
                 connection.Close();
                 sent = frameStart;
             }
         }
+        return true;
     }
 
     // False when the client is stopping; otherwise waits out the back-off between attempts.
@@ -398,6 +428,30 @@ private:
             retry = std::min(retry * 2, m_options.retryMax);
         }
         return true;
+    }
+
+    // Lines of the batch in flight that are wholly sent: what a report must no longer count.
+    void CountSent(size_t framesDone)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_batchSent = framesDone - (m_batchCounted && framesDone > 0 ? 1 : 0);
+    }
+
+    // Tells stderr, once, how many lines have not reached the console and to where: those
+    // dropped, still queued, or in a batch not yet sent, and not told of before.
+    void ReportUndelivered()
+    {
+        const uint64_t queued = std::min(m_queuedLines, m_nextLine - m_reportedBelow);
+        const uint64_t batchEnd = m_batchFirst + m_batchLines;
+        const uint64_t unsentFrom = std::max(m_batchFirst + m_batchSent, m_reportedBelow);
+        const uint64_t lines = m_lostUnreported + queued + (batchEnd > unsentFrom ? batchEnd - unsentFrom : 0);
+        m_reportedBelow = m_nextLine;
+        m_lostUnreported = 0;
+        if (lines == 0)
+            return;
+        std::fprintf(stderr, "zel::LogClient: %llu %s not delivered to %s:%u\n", static_cast<unsigned long long>(lines),
+                     lines == 1 ? "line" : "lines", m_host.c_str(), unsigned(m_port));
+        std::fflush(stderr);
     }
 
     bool Stopping()
@@ -417,7 +471,17 @@ private:
     size_t m_head = 0;
     uint64_t m_dropped = 0; // dropped since the last count line
     uint64_t m_droppedTotal = 0;
-    bool m_sending = false; // a batch is out of the queue but not yet all sent
+    // Lines are numbered as they are sent; those numbered below m_reportedBelow that did not
+    // arrive have been reported on stderr already.
+    uint64_t m_nextLine = 0;
+    uint64_t m_queuedLines = 0; // lines in m_pending from m_head
+    uint64_t m_reportedBelow = 0;
+    uint64_t m_lostUnreported = 0; // dropped, numbered from m_reportedBelow, not yet reported
+    uint64_t m_batchFirst = 0;     // the number of the first line in the batch in flight
+    uint64_t m_batchLines = 0;     // lines in that batch, the count line aside
+    uint64_t m_batchSent = 0;      // of which wholly sent
+    bool m_batchCounted = false;   // the batch starts with a count line
+    bool m_sending = false;        // a batch is out of the queue but not yet all sent
     bool m_senderIdle = false;
     bool m_stopping = false;
     std::thread m_thread; // last: starts once everything above is ready

@@ -7,21 +7,17 @@ Three lines in any program::
     logging.getLogger().warning("订单服务已启动")
 
 Each record goes out as one frame: a 4-byte little-endian length and the UTF-8 text of the
-formatted record, ended with CR LF (the console adds no line breaks of its own). The handler
-connects on first use and reconnects with back-off when the console is not there
-(``retryStart``, ``retryFactor``, ``retryMax``, as in ``logging.handlers.SocketHandler``);
-records logged while it cannot connect are counted, and the count is sent as a line of its own
-once it can.
+formatted record, ended with CR LF (the console adds no line breaks of its own).
 
-``emit`` waits on the network for as long as a send takes (``timeout`` seconds at most). A
-program that must never wait puts a queue in between, so that a thread of its own does the
-sending::
-
-    import logging, logging.handlers, queue, zellog
-    q = queue.SimpleQueue()
-    listener = logging.handlers.QueueListener(q, zellog.ZelLogHandler())
-    logging.getLogger().addHandler(logging.handlers.QueueHandler(q))
-    listener.start()   # and listener.stop() before the program ends, to send what is queued
+Logging never waits on the network. ``emit`` only formats the record and puts it in a bounded
+queue (``queue_bytes``, 8 MiB by default); a thread of the handler's own connects, sends in
+batches and reconnects with back-off when the console is not there (``retryStart``,
+``retryFactor``, ``retryMax``), so the console may start after the program, or restart. When
+the queue is full the oldest records go, and their count follows as a line of its own.
+``close()`` (which ``logging.shutdown`` calls at interpreter exit) gives what is queued up to
+``timeout`` seconds to go out, or one more try to connect when the console cannot be reached;
+records that never went out are then reported once on stderr (as ``logging`` reports its own
+errors, so not when ``logging.raiseExceptions`` is False), with the console's host and port.
 
 From a shell script, each argument is one line::
 
@@ -32,12 +28,14 @@ Python 3.8 or later, standard library only.
 """
 
 import argparse
+import collections
 import logging
-import logging.handlers
 import select
 import socket
 import struct
 import sys
+import threading
+import time
 
 DEFAULT_HOST = "127.0.0.1"
 DEFAULT_PORT = 11925
@@ -46,24 +44,55 @@ MAX_PAYLOAD = 16 * 1024 * 1024
 
 
 def frame(text):
-    """The bytes of one frame holding ``text``, which is sent as it is (no line end added).
-
-    Text over the console's limit is cut at a character boundary and says so: a frame the
-    console refuses would take the whole connection with it.
-    """
+    """The bytes of one frame holding ``text``, which is sent as it is (no line end added)."""
     # A lone surrogate (from a file name, say) cannot be UTF-8; the console would show nothing.
-    payload = text.encode("utf-8", "replace")
+    return b"".join(frame_parts(text.encode("utf-8", "replace")))
+
+
+_LENGTH = struct.Struct("<i")
+
+
+def frame_parts(payload):
+    """The length and the payload of one frame, as two blocks of bytes.
+
+    A payload over the console's limit is cut at a character boundary and says so: a frame
+    the console refuses would take the whole connection with it.
+    """
     if len(payload) > MAX_PAYLOAD:
         marker = (" [cut: %d bytes in all]\r\n" % len(payload)).encode("ascii")
         keep = MAX_PAYLOAD - len(marker)
         while keep > 0 and payload[keep] & 0xC0 == 0x80:
             keep -= 1
         payload = payload[:keep] + marker
-    return struct.pack("<i", len(payload)) + payload
+    return _LENGTH.pack(len(payload)), payload
+
+
+def frame_start(data, offset):
+    """Where the frame that holds byte ``offset`` of ``data`` (whole frames) begins."""
+    at = 0
+    while True:
+        end = at + 4 + _LENGTH.unpack_from(data, at)[0]
+        if end > offset:
+            return at
+        at = end
+
+
+def records_from(data, offset, counted):
+    """How many records the frames of ``data`` from ``offset`` on hold; a leading count line
+    is not one."""
+    records = 0
+    at = 0
+    while at < len(data):
+        if at >= offset and not (counted and at == 0):
+            records += 1
+        at += 4 + _LENGTH.unpack_from(data, at)[0]
+    return records
 
 
 def as_lines(text):
     """The text with every line break as CR LF, the only break the console's view shows."""
+    if "\n" not in text:
+        return text + "\r\n"
     return text.replace("\r\n", "\n").replace("\n", "\r\n") + "\r\n"
 
 
@@ -81,55 +110,195 @@ def peer_gone(sock):
         return True
 
 
-class ZelLogHandler(logging.handlers.SocketHandler):
-    """A logging handler that sends each formatted record to the console as one line."""
+class ZelLogHandler(logging.Handler):
+    """A logging handler that sends each formatted record to the console as one line, from a
+    thread of its own."""
 
-    def __init__(self, host=DEFAULT_HOST, port=DEFAULT_PORT, timeout=5.0):
-        super().__init__(host, port)
+    retryStart = 0.1
+    retryFactor = 2.0
+    retryMax = 2.0
+
+    def __init__(self, host=DEFAULT_HOST, port=DEFAULT_PORT, timeout=5.0, queue_bytes=8 * 1024 * 1024):
+        super().__init__()
+        self.host = host
+        self.port = port
         self.timeout = timeout
-        # Records lost while the console could not be reached, not yet reported to it.
+        self.queue_bytes = queue_bytes
+        # Records that never went out: dropped from a full queue, or left when close() gave up.
         self.dropped = 0
-
-    def makeSocket(self, timeout=None):
-        sock = super().makeSocket(self.timeout if timeout is None else timeout)
-        # Lines go out as they come: the console shows each as soon as it arrives.
-        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        sock.settimeout(self.timeout)
-        return sock
-
-    def makePickle(self, record):
-        return frame(as_lines(self.format(record)))
-
-    def send(self, s):
-        if self.sock is not None and peer_gone(self.sock):
-            self.sock.close()
-            self.sock = None
-        if self.sock is None:
-            self.createSocket()
-        if self.sock is None:
-            self.dropped += 1
-            return
-        if self.dropped:
-            s = frame("[zellog: %d records dropped, the console could not be reached]\r\n"
-                      % self.dropped) + s
-        try:
-            self.sock.sendall(s)
-            self.dropped = 0
-        except OSError:
-            # Part of the frame may have gone out; the console drops a frame cut off by a
-            # closed connection, so this record counts as lost and the next one reconnects.
-            self.sock.close()
-            self.sock = None
-            self.dropped += 1
+        self._queue = collections.deque()  # UTF-8 payloads, oldest first
+        self._queued = 0  # their bytes, lengths included
+        self._uncounted = 0  # dropped since the last count line
+        self._batch_records = 0  # in the batch being sent
+        self._queue_lock = threading.Lock()
+        # The sender's state. Not the handler's own lock: logging.shutdown holds that while it
+        # flushes and closes, and the sender must go on meanwhile.
+        self._cond = threading.Condition(threading.Lock())
+        self._idle = False  # waiting for records: only then does emit wake it
+        self._sending = False  # a batch is out of the queue but not yet all sent
+        self._failures = 0  # connects that failed: a flush need not wait out an absent console
+        self._hurry = False  # a flush waits: connect now rather than after the back-off
+        self._closing = False
+        self._deadline = None
+        self._closed = False
+        self._thread = threading.Thread(target=self._run, name="zellog", daemon=True)
+        self._thread.start()
 
     def emit(self, record):
-        # The base class reports a failure through handleError and closes; the loss is already
-        # counted by send, so formatting errors are the only ones left to report.
         try:
-            self.send(self.makePickle(record))
+            payload = as_lines(self.format(record)).encode("utf-8", "replace")
         except Exception:
             self.handleError(record)
+            return
+        with self._queue_lock:
+            if self._closed:
+                self.dropped += 1
+                return
+            self._queue.append(payload)
+            self._queued += 4 + len(payload)
+            # The newest record always stays, even when it alone is larger than the queue.
+            while self._queued > self.queue_bytes and len(self._queue) > 1:
+                self._queued -= 4 + len(self._queue.popleft())
+                self._uncounted += 1
+                self.dropped += 1
+        if self._idle:
+            with self._cond:
+                self._cond.notify()
 
+    def flush(self, timeout=None):
+        """Waits up to ``timeout`` seconds (default: the handler's) until every queued record
+        has been handed to the connection; False at the limit, or as soon as an attempt to
+        connect fails."""
+        deadline = time.monotonic() + (self.timeout if timeout is None else timeout)
+        with self._cond:
+            failures = self._failures
+            self._hurry = True
+            self._cond.notify_all()
+            while (self._queue or self._sending) and self._failures == failures and self._thread.is_alive():
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    break
+                self._cond.wait(left)
+            return not self._queue and not self._sending
+
+    def close(self):
+        """Gives what is queued up to ``timeout`` seconds to go out, stops the sender, and
+        reports on stderr, once, the records that never went out."""
+        with self._cond:
+            if self._closing:
+                return
+            self._closing = True
+            self._deadline = time.monotonic() + self.timeout
+            self._cond.notify_all()
+        self._thread.join(self.timeout + 1.0)
+        with self._queue_lock:
+            self._closed = True
+            # A sender still held up (by a host name that does not resolve) leaves all it had.
+            self.dropped += len(self._queue) + (self._batch_records if self._thread.is_alive() else 0)
+            self._queue.clear()
+            lost = self.dropped
+        if lost and logging.raiseExceptions and sys.stderr:
+            try:
+                sys.stderr.write("zellog: %d records not delivered to %s:%d\n" % (lost, self.host, self.port))
+                sys.stderr.flush()
+            except (OSError, ValueError):
+                pass
+        super().close()
+
+    def _run(self):
+        sock = None
+        retry = self.retryStart
+        try:
+            while True:
+                with self._cond:
+                    self._sending = False
+                    self._cond.notify_all()
+                    while not self._queue and not self._closing:
+                        self._idle = True
+                        self._cond.wait()
+                    self._idle = False
+                    if not self._queue:
+                        return  # closing, and all sent
+                data, counted = self._take_batch()
+                sock, retry, unsent = self._send_batch(sock, data, retry)
+                if unsent is not None:
+                    with self._queue_lock:
+                        self.dropped += records_from(data, unsent, counted)
+                    return
+                self._batch_records = 0
+        finally:
+            if sock is not None:
+                sock.close()
+            with self._cond:
+                self._sending = False
+                self._cond.notify_all()
+
+    def _take_batch(self):
+        """Everything queued, as frames led by the count of records dropped since the last
+        batch; and whether that count leads."""
+        with self._queue_lock:
+            self._sending = True  # before the queue empties, so that a flush sees one or the other
+            batch, self._queue = self._queue, collections.deque()
+            self._queued = 0
+            count, self._uncounted = self._uncounted, 0
+            self._batch_records = len(batch)
+        parts = [frame("[zellog: %d records dropped, the queue was full]\r\n" % count)] if count else []
+        for payload in batch:
+            parts += frame_parts(payload)
+        return b"".join(parts), count > 0
+
+    def _send_batch(self, sock, data, retry):
+        """Sends the batch whole, reconnecting as often as needed; a frame cut off by a failure
+        is sent again from its start, since the console drops the part it had. Gives up only
+        when closing; returns the socket, the back-off, and where the frames not sent begin
+        (None when all went)."""
+        view = memoryview(data)
+        sent = 0
+        while sent < len(data):
+            if sock is not None and peer_gone(sock):
+                sock.close()
+                sock, sent = None, frame_start(data, sent)
+            if sock is None:
+                sock = self._connect()
+                if sock is None:
+                    if self._closing:
+                        return None, retry, frame_start(data, sent)
+                    retry = self._back_off(retry)
+                    continue
+                retry = self.retryStart
+            try:
+                sent += sock.send(view[sent:sent + (1 << 20)])
+            except socket.timeout:
+                # A console that reads slowly is waited for, up to close()'s limit.
+                if self._closing and time.monotonic() > self._deadline:
+                    return sock, retry, frame_start(data, sent)
+            except OSError:
+                sock.close()
+                sock, sent = None, frame_start(data, sent)
+        return sock, retry, None
+
+    def _connect(self):
+        limit = self.timeout
+        if self._closing:
+            limit = min(limit, max(0.0, self._deadline - time.monotonic()))
+        try:
+            sock = socket.create_connection((self.host, self.port), timeout=max(limit, 0.01))
+            # Lines go out as they come: the console shows each as soon as it arrives.
+            sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            # Sends wake now and then, so that close() can keep to its limit.
+            sock.settimeout(0.1)
+            return sock
+        except OSError:
+            with self._cond:
+                self._failures += 1
+                self._cond.notify_all()
+            return None
+
+    def _back_off(self, retry):
+        with self._cond:
+            self._cond.wait_for(lambda: self._closing or self._hurry, retry)
+            self._hurry = False
+        return min(retry * self.retryFactor, self.retryMax)
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description="Send lines of text to ZelLogConsole.")

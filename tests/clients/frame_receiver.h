@@ -67,6 +67,9 @@ public:
     }
 
     uint16_t Port() const { return m_port; }
+    // While paused nothing is accepted or read: a console busy elsewhere, whose clients' bytes
+    // wait in the system's buffers.
+    void Pause(bool paused) { m_paused = paused; }
 
     // A loopback port that nobody listens on: found by listening once, then closed again.
     static uint16_t FreePort()
@@ -123,6 +126,10 @@ private:
         std::vector<std::unique_ptr<Peer>> peers;
         std::vector<uint8_t> buffer(1 << 16);
         while (m_running) {
+            if (m_paused) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
             bool idle = true;
             if (zel::detail::Wait(m_listener, false, 0)) {
                 const auto s = ::accept(m_listener, nullptr, nullptr);
@@ -175,6 +182,7 @@ private:
     uint16_t m_port = 0;
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_oversize{false};
+    std::atomic<bool> m_paused{false};
     std::thread m_thread;
     std::vector<std::string> m_frames;
     mutable std::mutex m_mutex;

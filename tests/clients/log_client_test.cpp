@@ -287,4 +287,146 @@ TEST(LogClientClose, DestructorGivesUpWhenNobodyListens)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 }
 
+// The lines each report on stderr counts for `port`, in the order written; anything else the
+// client wrote there fails the test.
+std::vector<uint64_t> LossReports(const std::string& stderrText, uint16_t port)
+{
+    std::vector<uint64_t> counts;
+    const std::string tail = " not delivered to 127.0.0.1:" + std::to_string(port);
+    size_t at = 0;
+    for (size_t end; (end = stderrText.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = stderrText.substr(at, end - at);
+        unsigned long long n = 0;
+        int used = 0;
+        if (std::sscanf(line.c_str(), "zel::LogClient: %llu%n", &n, &used) == 1 &&
+            line.substr(size_t(used)) == (n == 1 ? " line" : " lines") + tail)
+            counts.push_back(n);
+        else
+            ADD_FAILURE() << "unexpected on stderr: " << line;
+    }
+    EXPECT_EQ(at, stderrText.size()) << "a report without its line end";
+    return counts;
+}
+
+struct LossCase {
+    const char* name;
+    int lines;
+    size_t queueBytes;
+};
+
+class LogClientLoss : public ::testing::TestWithParam<LossCase> {};
+
+// A short program whose console is not there: its destructor says how many lines went nowhere,
+// whether they were still queued or already dropped from a full queue.
+TEST_P(LogClientLoss, ClosingWithTheConsoleAbsentReportsEveryLineOnce)
+{
+    const uint16_t port = FrameReceiver::FreePort();
+    ASSERT_NE(port, 0);
+    zel::LogClientOptions options = FastRetry(GetParam().queueBytes);
+    options.closeFlush = 100ms;
+    uint64_t dropped = 0;
+    ::testing::internal::CaptureStderr();
+    {
+        zel::LogClient client("127.0.0.1", port, options);
+        for (int i = 0; i < GetParam().lines; ++i)
+            client.Send(Numbered(i));
+        dropped = client.DroppedLines();
+    }
+    const auto reports = LossReports(::testing::internal::GetCapturedStderr(), port);
+    EXPECT_EQ(reports, std::vector<uint64_t>{uint64_t(GetParam().lines)});
+    EXPECT_EQ(dropped > 0, GetParam().queueBytes < size_t(GetParam().lines) * 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(Queues, LogClientLoss,
+                         ::testing::Values(LossCase{"OneLine", 1, 8 << 20}, LossCase{"ThreeLines", 3, 8 << 20},
+                                           LossCase{"FullQueue", 1000, 2048}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LogClientLossOnce, AFailedFlushReportsWhatIsWaitingAndTheDestructorOnlyWhatCameAfter)
+{
+    const uint16_t port = FrameReceiver::FreePort();
+    ASSERT_NE(port, 0);
+    zel::LogClientOptions options = FastRetry();
+    options.closeFlush = 100ms;
+    ::testing::internal::CaptureStderr();
+    {
+        zel::LogClient client("127.0.0.1", port, options);
+        for (int i = 0; i < 5; ++i)
+            client.Send(Numbered(i));
+        EXPECT_FALSE(client.Flush(50ms));
+        EXPECT_FALSE(client.Flush(50ms)); // nothing new: nothing more to say
+        client.Send(Numbered(5));
+        client.Send(Numbered(6));
+    }
+    EXPECT_EQ(LossReports(::testing::internal::GetCapturedStderr(), port), (std::vector<uint64_t>{5, 2}));
+}
+
+// A console that stops reading: the destructor gives up on a batch part sent. What it reports
+// and what the system's buffers still carry to the receiver add up to every line.
+TEST(LogClientLossOnce, ABatchCutShortCountsOnlyTheLinesNotWhollySent)
+{
+    FrameReceiver receiver;
+    ASSERT_TRUE(receiver.Start());
+    receiver.Pause(true);
+    constexpr int kLines = 20000;
+    const std::string filler(1000, 'x');
+    zel::LogClientOptions options = FastRetry(64 << 20);
+    options.closeFlush = 300ms;
+    ::testing::internal::CaptureStderr();
+    {
+        zel::LogClient client("127.0.0.1", receiver.Port(), options);
+        for (int i = 0; i < kLines; ++i)
+            client.Send(Numbered(i) + filler);
+    }
+    const auto reports = LossReports(::testing::internal::GetCapturedStderr(), receiver.Port());
+    ASSERT_EQ(reports.size(), 1u);
+    ASSERT_GT(reports[0], 0u);
+    ASSERT_LT(reports[0], uint64_t(kLines));
+    receiver.Pause(false);
+    const size_t arrived = size_t(kLines) - size_t(reports[0]);
+    ASSERT_TRUE(receiver.WaitForFrames(arrived));
+    std::this_thread::sleep_for(200ms); // anything beyond would show by now
+    const auto frames = receiver.Frames();
+    ASSERT_EQ(frames.size(), arrived);
+    EXPECT_EQ(frames.back(), Numbered(int(arrived) - 1) + filler);
+}
+
+TEST(LogClientLossOnce, LinesThatArrivedAreNotReported)
+{
+    FrameReceiver receiver;
+    ASSERT_TRUE(receiver.Start());
+    ::testing::internal::CaptureStderr();
+    {
+        zel::LogClient client("127.0.0.1", receiver.Port(), FastRetry());
+        for (int i = 0; i < 200; ++i)
+            client.Send(Numbered(i));
+    }
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(receiver.WaitForFrames(200));
+    EXPECT_EQ(said, "");
+}
+
+// Lines dropped while the queue was full are counted to the console and, being lost all the
+// same, on stderr at the end.
+TEST(LogClientLossOnce, DroppedLinesAreReportedAlthoughTheRestArrived)
+{
+    const uint16_t port = FrameReceiver::FreePort();
+    ASSERT_NE(port, 0);
+    FrameReceiver receiver;
+    uint64_t dropped = 0;
+    ::testing::internal::CaptureStderr();
+    {
+        zel::LogClient client("127.0.0.1", port, FastRetry(2048));
+        for (int i = 0; i < 1000; ++i)
+            client.Send(Numbered(i));
+        ASSERT_TRUE(receiver.Start(port));
+        EXPECT_TRUE(client.Flush(10s));
+        dropped = client.DroppedLines();
+    }
+    const auto reports = LossReports(::testing::internal::GetCapturedStderr(), port);
+    ASSERT_GT(dropped, 0u);
+    EXPECT_EQ(reports, std::vector<uint64_t>{dropped});
+    EXPECT_TRUE(receiver.WaitForLines(size_t(1000 - dropped)));
+}
+
 } // namespace
