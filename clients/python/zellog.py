@@ -67,6 +67,10 @@ def frame_parts(payload):
     return _LENGTH.pack(len(payload)), payload
 
 
+def records(n):
+    return "1 record" if n == 1 else "%d records" % n
+
+
 def frame_start(data, offset):
     """Where the frame that holds byte ``offset`` of ``data`` (whole frames) begins."""
     at = 0
@@ -199,7 +203,7 @@ class ZelLogHandler(logging.Handler):
             lost = self.dropped
         if lost and logging.raiseExceptions and sys.stderr:
             try:
-                sys.stderr.write("zellog: %d records not delivered to %s:%d\n" % (lost, self.host, self.port))
+                sys.stderr.write("zellog: %s not delivered to %s:%d\n" % (records(lost), self.host, self.port))
                 sys.stderr.flush()
             except (OSError, ValueError):
                 pass
@@ -242,7 +246,7 @@ class ZelLogHandler(logging.Handler):
             self._queued = 0
             count, self._uncounted = self._uncounted, 0
             self._batch_records = len(batch)
-        parts = [frame("[zellog: %d records dropped, the queue was full]\r\n" % count)] if count else []
+        parts = [frame("[zellog: %s dropped, the queue was full]\r\n" % records(count))] if count else []
         for payload in batch:
             parts += frame_parts(payload)
         return b"".join(parts), count > 0

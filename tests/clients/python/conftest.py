@@ -1,11 +1,17 @@
 """A receiver that reads frames the way the console does, for the tests of this folder."""
 
+import os
 import socket
 import struct
+import sys
 import threading
 import time
 
 import pytest
+
+# The handler under test: the one file that users copy.
+CLIENT_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "clients", "python")
+sys.path.insert(0, os.path.abspath(CLIENT_DIR))
 
 MAX_PAYLOAD = 16 * 1024 * 1024
 

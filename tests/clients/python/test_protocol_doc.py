@@ -8,7 +8,7 @@ import sys
 
 import pytest
 
-DOC = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "protocol.md")
+DOC = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "docs", "protocol.md")
 
 
 def snippet(language):
