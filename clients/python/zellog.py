@@ -29,6 +29,7 @@ Python 3.8 or later, standard library only.
 
 import argparse
 import collections
+import itertools
 import logging
 import select
 import socket
@@ -132,7 +133,7 @@ class ZelLogHandler(logging.Handler):
         self.dropped = 0
         self._queue = collections.deque()  # UTF-8 payloads, oldest first
         self._queued = 0  # their bytes, lengths included
-        self._uncounted = 0  # dropped since the last count line
+        self._counted = 0  # of the records dropped, those whose count has been sent
         self._batch_records = 0  # in the batch being sent
         self._queue_lock = threading.Lock()
         # The sender's state. Not the handler's own lock: logging.shutdown holds that while it
@@ -149,8 +150,10 @@ class ZelLogHandler(logging.Handler):
         self._thread.start()
 
     def emit(self, record):
+        # The caller's whole cost: the record's text into the queue. Framing is the sender's.
         try:
-            payload = as_lines(self.format(record)).encode("utf-8", "replace")
+            text = self.format(record)
+            payload = (as_lines(text) if "\n" in text else text + "\r\n").encode("utf-8", "replace")
         except Exception:
             self.handleError(record)
             return
@@ -158,12 +161,12 @@ class ZelLogHandler(logging.Handler):
             if self._closed:
                 self.dropped += 1
                 return
-            self._queue.append(payload)
+            queue = self._queue
+            queue.append(payload)
             self._queued += 4 + len(payload)
             # The newest record always stays, even when it alone is larger than the queue.
-            while self._queued > self.queue_bytes and len(self._queue) > 1:
-                self._queued -= 4 + len(self._queue.popleft())
-                self._uncounted += 1
+            while self._queued > self.queue_bytes and len(queue) > 1:
+                self._queued -= 4 + len(queue.popleft())
                 self.dropped += 1
         if self._idle:
             with self._cond:
@@ -244,12 +247,15 @@ class ZelLogHandler(logging.Handler):
             self._sending = True  # before the queue empties, so that a flush sees one or the other
             batch, self._queue = self._queue, collections.deque()
             self._queued = 0
-            count, self._uncounted = self._uncounted, 0
+            count, self._counted = self.dropped - self._counted, self.dropped
             self._batch_records = len(batch)
-        parts = [frame("[zellog: %s dropped, the queue was full]\r\n" % records(count))] if count else []
-        for payload in batch:
-            parts += frame_parts(payload)
-        return b"".join(parts), count > 0
+        lengths = list(map(len, batch))
+        if lengths and max(lengths) > MAX_PAYLOAD:
+            frames = (b"".join(frame_parts(payload)) for payload in batch)
+        else:  # the usual case, in one pass that stays in C
+            frames = itertools.chain.from_iterable(zip(map(_LENGTH.pack, lengths), batch))
+        notice = frame("[zellog: %s dropped, the queue was full]\r\n" % records(count)) if count else b""
+        return notice + b"".join(frames), count > 0
 
     def _send_batch(self, sock, data, retry):
         """Sends the batch whole, reconnecting as often as needed; a frame cut off by a failure
