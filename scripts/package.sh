@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the package a Windows user downloads: dist/ZelLogConsole-<version>-win32.zip, holding
 # the stripped ZelLogConsole.exe and zelsend.exe, README.txt (the README's Windows part, CR LF),
-# docs/protocol.md and clients/ when the repository has them, and SHA256SUMS of them all. Prints
-# the zip's own SHA-256, which goes next to the download.
+# docs/protocol.md and the clients' sources when the repository has them (not their tests or
+# build files), and SHA256SUMS of them all. Writes the zip's own SHA-256 beside it, as
+# dist/ZelLogConsole-<version>-win32.zip.sha256 (what `sha256sum -c` reads), to publish with it.
 #
 # The same commit gives the same bytes: times come from SOURCE_DATE_EPOCH (default: the last
 # commit's time), the linker writes no time stamp, and entries are stored in a fixed order
@@ -53,9 +54,12 @@ if [ -f docs/protocol.md ]; then
     cp docs/protocol.md "$stage/docs/"
 fi
 if [ -d clients ]; then
-    # What the repository holds, not what running the clients left behind.
+    # What users copy into their programs: not what running the clients left behind, nor what
+    # builds or tests them here (those need this repository).
     find clients -type f ! -path '*/__pycache__/*' ! -name '*.pyc' \
-        ! -path '*/node_modules/*' ! -path '*/build/*' | while read -r file; do
+        ! -path '*/node_modules/*' ! -path '*/build/*' ! -path '*/bin/*' ! -path '*/obj/*' \
+        ! -name CMakeLists.txt ! -name 'conftest.py' ! -name 'test_*' ! -name '*_test.*' \
+        ! -name '*Tests.cs' ! -name '*.sh' | while read -r file; do
         mkdir -p "$stage/$(dirname "$file")"
         cp "$file" "$stage/$file"
     done
@@ -70,11 +74,12 @@ mv "$sums" SHA256SUMS
 find . -type d -exec chmod 755 {} + -o -type f -exec chmod 644 {} +
 find . -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 mkdir -p "$out"
-rm -f "$out/$name.zip"
+rm -f "$out/$name.zip" "$out/$name.zip.sha256"
 # -X: no owners or extra times; -D: no folder entries; names in C order.
 find . -type f | sed 's|^\./||' | sort | zip -X -D -q -9 "$out/$name.zip" -@
 cd "$root"
 
 echo "wrote $out/$name.zip ($(stat -c %s "$out/$name.zip") bytes)"
 echo "ZelLogConsole.exe $(stat -c %s "$stage/ZelLogConsole.exe") bytes, zelsend.exe $(stat -c %s "$stage/zelsend.exe") bytes (stripped)"
-echo "SHA-256 of the zip: $(sha256sum "$out/$name.zip" | cut -d' ' -f1)"
+(cd "$out" && sha256sum "$name.zip" >"$name.zip.sha256")
+echo "SHA-256 of the zip: $(cut -d' ' -f1 "$out/$name.zip.sha256") (in $out/$name.zip.sha256)"
