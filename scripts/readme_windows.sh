@@ -2,11 +2,14 @@
 # Prints the part of README.md that a Windows user needs, as README.txt for the package: the
 # title and introduction, then the sections named below in the README's order, with CR LF line
 # ends and a UTF-8 byte order mark (so that Notepad on a Chinese system does not read it as 936).
+# It is read as plain text beside the zip's other files: a link to a section becomes the
+# section's name in quotes, a link to anything else its text, and comments go.
 #   scripts/readme_windows.sh README.md > README.txt
 set -euo pipefail
 readme=${1:-README.md}
 printf '\xEF\xBB\xBF'
-awk '
+sed -E -e 's/!?\[([^]]*)\]\(#[^)]*\)/"\1"/g' -e 's/!?\[([^]]*)\]\([^)]*\)/\1/g' \
+    -e '/^[[:space:]]*<!--.*-->[[:space:]]*$/d' "$readme" | awk '
     BEGIN {
         split("快速上手|Use on Windows|Log from your program|Security|The window'"'"'s texts|Troubleshooting", names, "|")
         for (i in names) wanted[names[i]] = 1
@@ -14,4 +17,4 @@ awk '
     }
     /^## / { keep = (substr($0, 4) in wanted) }
     keep { sub(/\r$/, ""); printf "%s\r\n", $0 }
-' "$readme"
+'

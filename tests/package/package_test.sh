@@ -2,8 +2,11 @@
 # The release zip as a Windows user gets it (scripts/package.sh). Builds it from scratch twice,
 # from copies of the sources at two different paths, and checks that:
 #   - both zips have the same bytes;
-#   - the zip holds exactly the files it should, and its SHA256SUMS verifies;
-#   - README.txt is the README's Windows part with CR LF line ends;
+#   - the zip holds exactly the files it should: the clients' sources, never their tests or
+#     build files, nor any text that needs the repository; its SHA256SUMS verifies;
+#   - the zip's SHA-256 is written beside it in the form `sha256sum -c` reads;
+#   - README.txt is the README's Windows part with CR LF line ends, written for a reader who
+#     has only the zip: no Markdown links or comments, and every file it names is in the zip;
 #   - the exes are stripped, 32-bit and need only Windows' own DLLs;
 #   - the console's version record reads 1.0.0.1, as do zelsend's and zelsend --version;
 #   - docs/protocol.md and clients/ are packed when the sources have them.
@@ -34,15 +37,21 @@ package() {
     ls "$3"/ZelLogConsole-*-win32.zip
 }
 
-# The files the zip must hold for the sources in $1, in C order.
+# The files the zip must hold for the sources in $1, in C order: of clients/, what a user copies
+# into a program. A test, a pytest fixture, a build file or a script needs this repository.
 expected_files() {
     {
         printf '%s\n' README.txt SHA256SUMS ZelLogConsole.exe zelsend.exe
         [ ! -f "$1/docs/protocol.md" ] || echo docs/protocol.md
-        [ ! -d "$1/clients" ] || (cd "$1" && find clients -type f ! -path '*/__pycache__/*' \
-            ! -name '*.pyc' ! -path '*/node_modules/*' ! -path '*/build/*')
+        [ ! -d "$1/clients" ] || (cd "$1" && find clients -type f) | grep -v -e '/__pycache__/' -e '\.pyc$' \
+            -e '/CMakeLists\.txt$' -e '/conftest\.py$' -e '/test_[^/]*$' -e '_test\.[^/]*$' -e 'Tests\.cs$' -e '\.sh$' \
+            -e '/\(build\|bin\|obj\|node_modules\)/'
     } | LC_ALL=C sort
 }
+
+# The client sources a user is told about, which every zip built from these sources must hold.
+needed_clients=(clients/python/zellog.py clients/cpp/zel_log_client.h clients/cpp/zel_spdlog_sink.h
+    clients/cpp/zel_glog_sink.h)
 
 check_zip() {
     local zip=$1 sources=$2 dir
@@ -50,7 +59,26 @@ check_zip() {
     echo "checking $zip"
     [ "$(basename "$zip")" = ZelLogConsole-1.0.0.1-win32.zip ] || fail "zip named $(basename "$zip")"
     diff <(unzip -Z1 "$zip" | LC_ALL=C sort) <(expected_files "$sources") || fail "the zip's files differ (< zip, > expected)"
+    local listing
+    listing=$(unzip -Z1 "$zip")
+    for file in "${needed_clients[@]}"; do
+        grep -qxF "$file" <<<"$listing" || fail "the zip lacks $file"
+    done
+    ! grep -E '(^|/)(conftest\.py|test_[^/]*|[^/]*_test\.[^/]*|CMakeLists\.txt)$' <<<"$listing" ||
+        fail "the zip ships test or build files"
     unzip -q "$zip" -d "$dir"
+    # What the zip holds must make sense without the repository that built it.
+    ! (cd "$dir" && grep -rlE 'pytest|ctest|scripts/|tests/|isolated\.sh' --exclude='*.exe' .) ||
+        fail "files in the zip refer to the repository's tests or scripts"
+
+    # The zip's own SHA-256, beside it, checks out, and would catch a changed zip.
+    local sum=$zip.sha256 tampered=$work/tampered
+    grep -qxE "[0-9a-f]{64}  $(basename "$zip")" "$sum" || fail "$(basename "$sum") is not one 'HASH  NAME' line"
+    (cd "$(dirname "$zip")" && sha256sum --strict --quiet -c "$(basename "$sum")") || fail "$(basename "$sum") does not verify"
+    mkdir -p "$tampered" && cp "$zip" "$sum" "$tampered/" && printf 'x' >>"$tampered/$(basename "$zip")"
+    ! (cd "$tampered" && sha256sum --status -c "$(basename "$sum")") || fail "$(basename "$sum") accepts a changed zip"
+    rm -rf "$tampered"
+
     (cd "$dir" && sha256sum --strict --quiet -c SHA256SUMS) || fail "SHA256SUMS does not verify"
     diff <(sed 's/^[0-9a-f]*  //' "$dir/SHA256SUMS") <(expected_files "$sources" | grep -vx SHA256SUMS) ||
         fail "SHA256SUMS does not list every other file"
@@ -63,6 +91,13 @@ check_zip() {
     done
     ! grep -q "^## The two commands" "$readme" || fail "README.txt holds the Debian build instructions"
     grep -qF "$(basename "$zip")" "$readme" || fail "README.txt does not name $(basename "$zip")"
+    ! grep -nE '\]\(|<!--' "$readme" || fail "README.txt holds Markdown links or comments"
+    # Every path of the zip that README.txt names is there (the zip and its .sha256 aside).
+    local named
+    for named in $(grep -oE '\b(clients|docs)/[A-Za-z0-9_./-]*[A-Za-z0-9_]|\b(ZelLogConsole|zelsend)\.exe|README\.txt|SHA256SUMS' "$readme" |
+        sort -u); do
+        grep -qxF "$named" <<<"$listing" || grep -q "^$named/" <<<"$listing" || fail "README.txt names $named, which the zip lacks"
+    done
 
     "$src/scripts/check_imports.sh" "$dir/ZelLogConsole.exe" "$dir/zelsend.exe" || fail "an exe needs more than Windows"
     for exe in ZelLogConsole.exe zelsend.exe; do
@@ -91,14 +126,20 @@ check_zip "$zip_a" "$work/a/src"
 # leftovers stay out.
 extra=$work/b/a/longer/path/src
 [ -f "$extra/docs/protocol.md" ] || printf '# The log protocol\n' >"$extra/docs/protocol.md"
-mkdir -p "$extra/clients/python" "$extra/clients/python/__pycache__"
+mkdir -p "$extra/clients/python" "$extra/clients/python/__pycache__" "$extra/clients/cpp"
 printf 'print("log")\n' >"$extra/clients/python/zel_example.py"
 printf 'junk' >"$extra/clients/python/__pycache__/zel_example.cpython-311.pyc"
+# What tests and builds the clients here, wherever it is put, stays out.
+for planted in clients/python/test_example.py clients/python/conftest.py clients/cpp/example_test.cpp \
+    clients/CMakeLists.txt clients/cpp/CMakeLists.txt clients/python/run_tests.sh; do
+    printf 'import pytest  # run by ctest\n' >"$extra/$planted"
+done
 zip_c=$(package "$extra" "$work/b/build" "$work/c")
 listing=$(unzip -Z1 "$zip_c")
 grep -qx docs/protocol.md <<<"$listing" || fail "docs/protocol.md not packed"
 grep -qx clients/python/zel_example.py <<<"$listing" || fail "clients/ not packed"
 ! grep -q pycache <<<"$listing" || fail "a client's leftovers were packed"
+! grep -E 'test|CMakeLists|\.sh$' <<<"$listing" || fail "a client's tests or build files were packed"
 check_zip "$zip_c" "$extra"
 
 [ "$status" -eq 0 ] && echo "package: all checks passed"
