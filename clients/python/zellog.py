@@ -14,10 +14,11 @@ queue (``queue_bytes``, 8 MiB by default); a thread of the handler's own connect
 batches and reconnects with back-off when the console is not there (``retryStart``,
 ``retryFactor``, ``retryMax``), so the console may start after the program, or restart. When
 the queue is full the oldest records go, and their count follows as a line of its own.
-``close()`` (which ``logging.shutdown`` calls at interpreter exit) gives what is queued up to
-``timeout`` seconds to go out, or one more try to connect when the console cannot be reached;
-records that never went out are then reported once on stderr (as ``logging`` reports its own
-errors, so not when ``logging.raiseExceptions`` is False), with the console's host and port.
+``flush()`` and ``close()`` (both of which ``logging.shutdown`` calls at interpreter exit) each
+give what is queued up to ``timeout`` seconds (2 by default) to go out, while the console takes
+it; when it cannot be reached they stop after one more try to connect. ``close()`` then reports
+the records that never went out once on stderr, with the console's host and port (as
+``logging`` reports its own errors: not when ``logging.raiseExceptions`` is False).
 
 From a shell script, each argument is one line::
 
@@ -123,7 +124,7 @@ class ZelLogHandler(logging.Handler):
     retryFactor = 2.0
     retryMax = 2.0
 
-    def __init__(self, host=DEFAULT_HOST, port=DEFAULT_PORT, timeout=5.0, queue_bytes=8 * 1024 * 1024):
+    def __init__(self, host=DEFAULT_HOST, port=DEFAULT_PORT, timeout=2.0, queue_bytes=8 * 1024 * 1024):
         super().__init__()
         self.host = host
         self.port = port

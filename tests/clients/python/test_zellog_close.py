@@ -79,17 +79,18 @@ def test_close_with_the_console_absent_reports_once_and_later_records_add_nothin
     assert capfd.readouterr().err == report(3, free_port)
 
 
-def test_a_batch_cut_short_by_close_counts_only_the_records_not_wholly_sent(capfd):
+@pytest.mark.parametrize("records, size", [(20000, 1000), (100, 200000)], ids=["small", "large"])
+def test_a_batch_cut_short_by_close_counts_only_the_records_not_wholly_sent(capfd, records, size):
     # A console that accepts but does not read: what the system's buffers hold reaches it later.
     listener = socket.socket()
     listener.bind(("127.0.0.1", 0))
     listener.listen(1)
     port = listener.getsockname()[1]
-    filler = "x" * 1000
+    filler = "x" * size
     try:
         handler = zellog.ZelLogHandler("127.0.0.1", port, timeout=0.3, queue_bytes=64 << 20)
         logger = make_logger(handler, "stalled")
-        for i in range(20000):
+        for i in range(records):
             logger.info("line %06d %s", i, filler)
         handler.close()
         conn, _ = listener.accept()
@@ -105,8 +106,8 @@ def test_a_batch_cut_short_by_close_counts_only_the_records_not_wholly_sent(capf
         listener.close()
     err = capfd.readouterr().err
     lost = handler.dropped
-    assert 0 < lost < 20000 and err == report(lost, port)
-    assert [f.decode() for f in frames] == ["line %06d %s\r\n" % (i, filler) for i in range(20000 - lost)]
+    assert 0 < lost < records and err == report(lost, port)
+    assert [f.decode() for f in frames] == ["line %06d %s\r\n" % (i, filler) for i in range(records - lost)]
 
 
 # A short program, run to its end: the report comes from logging.shutdown at interpreter exit.
