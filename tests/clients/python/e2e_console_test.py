@@ -38,7 +38,8 @@ def test_hundred_thousand_records_show_whole_and_in_order():
                 assert time.monotonic() < until, "timed out waiting for the console"
                 time.sleep(0.1)
 
-            handler = zellog.ZelLogHandler("127.0.0.1", 11925)
+            # close() waits for the queue up to the timeout: long, on a machine shared with others.
+            handler = zellog.ZelLogHandler("127.0.0.1", 11925, timeout=60)
             handler.setFormatter(logging.Formatter("%(name)s %(levelname)s %(message)s"))
             logger = logging.getLogger("e2e.订单")
             logger.handlers[:] = [handler]
