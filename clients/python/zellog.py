@@ -32,7 +32,6 @@ import argparse
 import collections
 import itertools
 import logging
-import select
 import socket
 import struct
 import sys
@@ -86,13 +85,13 @@ def frame_start(data, offset):
 def records_from(data, offset, counted):
     """How many records the frames of ``data`` from ``offset`` on hold; a leading count line
     is not one."""
-    records = 0
+    count = 0
     at = 0
     while at < len(data):
         if at >= offset and not (counted and at == 0):
-            records += 1
+            count += 1
         at += 4 + _LENGTH.unpack_from(data, at)[0]
-    return records
+    return count
 
 
 def as_lines(text):
@@ -105,15 +104,18 @@ def as_lines(text):
 def peer_gone(sock):
     """True when the console has closed its end. It never sends anything, so anything to read
     means the end; bytes written into a closed connection would be lost without a word."""
+    # A look that does not wait; not select, which fails on a descriptor past FD_SETSIZE in a
+    # program that holds many files.
+    timeout = sock.gettimeout()
+    sock.settimeout(0.0)
     try:
-        # select first: a socket with a timeout would wait that long in recv for nothing.
-        if not select.select([sock], [], [], 0)[0]:
-            return False
         return sock.recv(1, socket.MSG_PEEK) == b""
-    except (BlockingIOError, InterruptedError, socket.timeout):
+    except (BlockingIOError, InterruptedError):
         return False
-    except (OSError, ValueError):
+    except OSError:
         return True
+    finally:
+        sock.settimeout(timeout)
 
 
 class ZelLogHandler(logging.Handler):

@@ -84,6 +84,10 @@ class Receiver:
                     break
         conn.close()
 
+    def connection_count(self):
+        with self._lock:
+            return len(self._connections)
+
     def texts(self):
         with self._lock:
             return [f.decode("utf-8") for f in self.frames]

@@ -171,3 +171,25 @@ def test_command_fails_loudly_when_nothing_listens(free_port):
     result = run_command("--port", str(free_port), "lost")
     assert result.returncode == 1
     assert "cannot send to 127.0.0.1:%d" % free_port in result.stderr
+
+
+def test_a_program_holding_many_files_keeps_its_one_connection(receiver, handler_for):
+    # The handler's socket lands past FD_SETSIZE (1024), where select() cannot look at it: a
+    # check for a closed console that used it would take each batch for a new connection.
+    resource = pytest.importorskip("resource")
+    if resource.getrlimit(resource.RLIMIT_NOFILE)[0] < 1300:
+        pytest.skip("the process may not hold 1,300 files")
+    pipes = [os.pipe() for _ in range(600)]
+    try:
+        handler = handler_for(receiver.port)
+        logger = make_logger(handler, "many.files")
+        for i in range(10):
+            logger.info("line %d", i)
+            assert handler.flush(10)  # one batch each
+        assert receiver.wait_for(10)
+    finally:
+        for r, w in pipes:
+            os.close(r)
+            os.close(w)
+    assert receiver.texts() == ["line %d\r\n" % i for i in range(10)]
+    assert receiver.connection_count() == 1
