@@ -19,6 +19,9 @@ give what is queued up to ``timeout`` seconds (2 by default) to go out, while th
 it; when it cannot be reached they stop after one more try to connect. ``close()`` then reports
 the records that never went out once on stderr, with the console's host and port (as
 ``logging`` reports its own errors: not when ``logging.raiseExceptions`` is False).
+A forked process gets a thread and connection of its own. One that ends with ``os._exit``, as
+a multiprocessing worker does, skips ``logging.shutdown``: call ``logging.shutdown()`` at the
+end of its work, or its last records may not go out.
 
 From a shell script, each argument is one line::
 
@@ -32,11 +35,13 @@ import argparse
 import collections
 import itertools
 import logging
+import os
 import socket
 import struct
 import sys
 import threading
 import time
+import weakref
 
 DEFAULT_HOST = "127.0.0.1"
 DEFAULT_PORT = 11925
@@ -118,6 +123,19 @@ def peer_gone(sock):
         sock.settimeout(timeout)
 
 
+# Every handler, so that a forked process can give each one a sender of its own.
+_handlers = weakref.WeakSet()
+
+
+def _after_fork_in_child():
+    for handler in list(_handlers):
+        handler._start_after_fork()
+
+
+if hasattr(os, "register_at_fork"):
+    os.register_at_fork(after_in_child=_after_fork_in_child)
+
+
 class ZelLogHandler(logging.Handler):
     """A logging handler that sends each formatted record to the console as one line, from a
     thread of its own."""
@@ -133,6 +151,13 @@ class ZelLogHandler(logging.Handler):
         self.timeout = timeout
         self.queue_bytes = queue_bytes
         # Records that never went out: dropped from a full queue, or left when close() gave up.
+        self._closing = False
+        self._deadline = None
+        self._closed = False
+        self._start()
+        _handlers.add(self)
+
+    def _start(self):
         self.dropped = 0
         self._queue = collections.deque()  # UTF-8 payloads, oldest first
         self._queued = 0  # their bytes, lengths included
@@ -146,11 +171,15 @@ class ZelLogHandler(logging.Handler):
         self._sending = False  # a batch is out of the queue but not yet all sent
         self._failures = 0  # connects that failed: a flush need not wait out an absent console
         self._hurry = False  # a flush waits: connect now rather than after the back-off
-        self._closing = False
-        self._deadline = None
-        self._closed = False
         self._thread = threading.Thread(target=self._run, name="zellog", daemon=True)
         self._thread.start()
+
+    def _start_after_fork(self):
+        """A forked process (a multiprocessing worker, say) has the handler but not its thread:
+        it gets a queue, thread and connection of its own. What the parent had queued stays
+        the parent's to send."""
+        if not self._closing:
+            self._start()
 
     def emit(self, record):
         # The caller's whole cost: the record's text into the queue. Framing is the sender's.

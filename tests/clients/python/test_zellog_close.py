@@ -183,3 +183,27 @@ def test_no_report_when_logging_is_told_to_keep_its_errors_quiet(free_port):
     result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60,
                             env=dict(os.environ, PYTHONPATH=CLIENT_DIR))
     assert result.returncode == 0 and result.stderr == ""
+
+
+@pytest.mark.skipif(not hasattr(os, "fork"), reason="needs fork")
+def test_a_forked_process_sends_its_own_records(receiver):
+    code = textwrap.dedent("""
+        import logging, os, sys, zellog
+        logging.getLogger().addHandler(zellog.ZelLogHandler("127.0.0.1", PORT))
+        logging.warning("parent before")
+        pid = os.fork()
+        if pid == 0:
+            for i in range(3):
+                logging.warning("child %d", i)
+            sys.exit(0)
+        os.waitpid(pid, 0)
+        logging.warning("parent after")
+    """).replace("PORT", str(receiver.port))
+    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60,
+                            env=dict(os.environ, PYTHONPATH=CLIENT_DIR))
+    assert result.returncode == 0 and result.stderr == ""
+    assert receiver.wait_for(5)
+    texts = receiver.texts()
+    assert sorted(texts) == sorted(["parent before\r\n", "child 0\r\n", "child 1\r\n", "child 2\r\n", "parent after\r\n"])
+    assert texts.index("child 0\r\n") < texts.index("child 1\r\n") < texts.index("child 2\r\n") < texts.index(
+        "parent after\r\n")
