@@ -68,6 +68,7 @@ namespace Zel.Tests
                 { "DotnetClientThreads", ClientTests.Threads },
                 { "DotnetClientExit", ClientExit.Cases },
                 { "DotnetTraceListener", TraceListenerTests.Cases },
+                { "DotnetReadmeExample", ReadmeExample.Cases },
                 { "DotnetClientE2E", ConsoleE2E.Threads },
                 { "DotnetClientE2ERestart", ConsoleE2E.Restart },
             };
