@@ -57,6 +57,7 @@ namespace Zel
         readonly object m_lock = new object();
         readonly Thread m_thread;
         readonly EventHandler m_onExit;
+        readonly byte[] m_peek = new byte[1];
 
         // Whole frames; those before m_head are dropped. The sender swaps it for m_spare.
         byte[] m_pending = new byte[64 * 1024];
@@ -185,9 +186,10 @@ namespace Zel
             }
             if (m_onExit != null)
                 AppDomain.CurrentDomain.ProcessExit -= m_onExit;
-            // A connect in progress is not cut short; the thread is a background one regardless.
+            // A connect in progress is not cut short, and need not be waited for long: the thread
+            // is a background one and closes its connection as it ends.
             if (Thread.CurrentThread != m_thread)
-                m_thread.Join(ConnectLimitMs + 1000);
+                m_thread.Join(500);
         }
 
         public void Dispose()
@@ -267,7 +269,7 @@ namespace Zel
             byte[] target = m_pending;
             if (m_head < m_pending.Length / 4 || m_pending.Length - used < size)
                 target = new byte[(int)Math.Min(int.MaxValue, Math.Max(2L * m_pending.Length, (long)used + size))];
-            Buffer.BlockCopy(m_pending, m_head, target, 0, used);
+            Array.Copy(m_pending, m_head, target, 0, used); // as memmove when the target is the same array
             m_pending = target;
             m_head = 0;
             m_end = used;
@@ -338,6 +340,10 @@ namespace Zel
                             Monitor.PulseAll(m_lock); // Flush: everything is out
                     }
                 }
+            } catch (Exception e) when (!(e is ThreadAbortException)) {
+                // Whatever went wrong stays in the sender: the program goes on, and Close reports
+                // the lines that were never delivered.
+                Console.Error.WriteLine("ZelLogClient: the sender to " + Where + " stopped: " + e.Message);
             } finally {
                 Disconnect(ref connection);
             }
@@ -388,12 +394,12 @@ namespace Zel
         // True when the console has closed its end or the connection failed. The console never
         // sends anything, so anything to read means the end: lines written into a closed
         // connection would be lost without a word, so this is asked before each write.
-        static bool PeerGone(Socket connection)
+        bool PeerGone(Socket connection)
         {
             if (!connection.Poll(0, SelectMode.SelectRead))
                 return false;
             SocketError error;
-            int n = connection.Receive(new byte[1], 0, 1, SocketFlags.Peek, out error);
+            int n = connection.Receive(m_peek, 0, 1, SocketFlags.Peek, out error);
             return error == SocketError.Success ? n == 0 : error != SocketError.WouldBlock;
         }
 
@@ -433,8 +439,9 @@ namespace Zel
                 }
             }
             foreach (IPAddress a in addresses) {
-                var socket = new Socket(a.AddressFamily, SocketType.Stream, ProtocolType.Tcp);
+                Socket socket = null;
                 try {
+                    socket = new Socket(a.AddressFamily, SocketType.Stream, ProtocolType.Tcp);
                     socket.NoDelay = true; // lines go out as they come: the console shows each as it arrives
                     IAsyncResult pending = socket.BeginConnect(a, m_port, null, null);
                     if (pending.AsyncWaitHandle.WaitOne(ConnectLimitMs)) {
@@ -445,7 +452,8 @@ namespace Zel
                 } catch (SocketException) {
                 } catch (ObjectDisposedException) {
                 }
-                socket.Close();
+                if (socket != null)
+                    socket.Close();
             }
             return null;
         }
