@@ -67,6 +67,17 @@ namespace Zel.Tests
                         Check.Equal("after\r\n", receiver.Texts()[1], "the next frame");
                     }
                 });
+            // The loss report names where the lines were going, an IPv6 address in brackets.
+            yield return new Case("WhereNamesHostAndPort", () => {
+                var table2 = new[] {
+                    new { Host = "127.0.0.1", Port = 11925, Where = "127.0.0.1:11925" },
+                    new { Host = "::1", Port = 5, Where = "[::1]:5" },
+                    new { Host = "logs.example", Port = 65535, Where = "logs.example:65535" },
+                };
+                foreach (var row in table2)
+                    using (var client = new ZelLogClient(row.Host, row.Port, FastRetry()))
+                        Check.Equal(row.Where, client.Where, "Where of " + row.Host);
+            });
             // All of them on one connection, in the order sent.
             yield return new Case("ManyOnOneConnection", () => {
                 using (var receiver = new FrameReceiver())
@@ -184,6 +195,16 @@ namespace Zel.Tests
                         Check.True(receiver.WaitForFrames(100), "all arrive");
                         Check.Sequence(Enumerable.Range(0, 100).ToList(), receiver.Texts().Select(NumberOf).ToList(), "lines");
                     }
+                }
+            });
+            // localhost may name ::1 first, where nothing listens: the next address is tried.
+            yield return new Case("HostNameWithSeveralAddresses", () => {
+                using (var receiver = new FrameReceiver())
+                using (var client = new ZelLogClient("localhost", receiver.Port, FastRetry())) {
+                    client.Send(Numbered(7));
+                    Check.True(client.Flush(Long), "Flush");
+                    Check.True(receiver.WaitForFrames(1), "the line arrives");
+                    Check.Equal(Numbered(7), receiver.Texts()[0], "the line");
                 }
             });
             yield return new Case("ConnectionDroppedBetweenLines", () => {
