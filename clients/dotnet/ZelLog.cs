@@ -28,6 +28,7 @@ using System.Threading;
 
 namespace Zel
 {
+    // The defaults suit a console on this machine or the local network.
     public sealed class ZelLogClientOptions
     {
         // Bytes of frames waiting to be sent; past it the oldest lines are dropped and counted.
@@ -39,6 +40,7 @@ namespace Zel
         public TimeSpan CloseFlush { get; set; } = TimeSpan.FromSeconds(1);
     }
 
+    // Sends lines to one console from a bounded queue, through a background thread of its own.
     public sealed class ZelLogClient : IDisposable
     {
         // The console closes the connection on any larger frame.
@@ -152,14 +154,16 @@ namespace Zel
                 Console.Error.WriteLine("ZelLogClient: lines sent after Close are not delivered to " + Where);
         }
 
-        // Waits until every queued line has been handed to the connection. At the limit, reports
-        // on standard error the lines not delivered that no report has named yet, and returns false.
+        // Waits until every queued line has been handed to the connection (a negative limit, such
+        // as Timeout.InfiniteTimeSpan, waits for as long as that takes). At the limit, reports on
+        // standard error the lines not delivered that no report has named yet, and returns false.
         public bool Flush(TimeSpan limit)
         {
             var clock = Stopwatch.StartNew();
             lock (m_lock) {
                 while (m_settled < m_accepted) {
-                    long left = (long)limit.TotalMilliseconds - clock.ElapsedMilliseconds;
+                    long left = limit < TimeSpan.Zero ? int.MaxValue
+                                                      : (long)limit.TotalMilliseconds - clock.ElapsedMilliseconds;
                     if (left <= 0)
                         break;
                     Monitor.Wait(m_lock, (int)Math.Min(left, int.MaxValue));
