@@ -16,9 +16,9 @@ PACKAGES=(
     netcat-openbsd
     # The release zip (scripts/package.sh) and its tests.
     zip unzip
-    # The log clients: their Python tests, the spdlog and glog adapters' host tests, and the
-    # C# snippet of docs/protocol.md.
-    python3-pytest libspdlog-dev libgoogle-glog-dev mono-mcs
+    # The log clients: their Python tests, the spdlog and glog adapters' host tests, the
+    # C# snippet of docs/protocol.md, and the .NET client's tests and bench (mcs, mono).
+    python3-pytest libspdlog-dev libgoogle-glog-dev mono-mcs mono-runtime
 )
 
 sudo_if_needed() {

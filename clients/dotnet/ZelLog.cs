@@ -1,0 +1,585 @@
+// ZelLog.cs: sends log lines to ZelLogConsole (TCP port 11925) from any .NET program. Copy this
+// one file into your project: C# 7.3 and the base class library only, so it builds for .NET
+// Framework 4.x and for current .NET alike.
+//
+//     var client = new Zel.ZelLogClient("127.0.0.1", 11925);
+//     client.Send("build started\r\n");
+//
+//     System.Diagnostics.Trace.Listeners.Add(new Zel.ZelTraceListener("127.0.0.1", 11925));
+//     System.Diagnostics.Trace.WriteLine("订单服务已启动");
+//
+// Send only queues the line and returns. One background thread connects, sends and reconnects
+// with back-off, so the console may start after the program, or restart, unnoticed. The queue is
+// bounded: when it is full the oldest lines go, and their count follows as a line of its own.
+// Lines that were never delivered are reported on standard error, with how many and where to,
+// by a Flush that runs out of time and when the client is closed (at the latest when the
+// process exits).
+//
+// A frame is a signed 32-bit little-endian length and that many bytes of UTF-8 (docs/protocol.md).
+// The console adds no line breaks: end each text with CR LF to see it as a line. The trace
+// listener does that for you.
+using System;
+using System.Diagnostics;
+using System.Globalization;
+using System.Net;
+using System.Net.Sockets;
+using System.Text;
+using System.Threading;
+
+namespace Zel
+{
+    // The defaults suit a console on this machine or the local network.
+    public sealed class ZelLogClientOptions
+    {
+        // Bytes of frames waiting to be sent; past it the oldest lines are dropped and counted.
+        public int QueueBytes { get; set; } = 8 * 1024 * 1024;
+        // The wait before the first reconnect; it doubles after each failure, up to RetryMax.
+        public TimeSpan RetryStart { get; set; } = TimeSpan.FromMilliseconds(100);
+        public TimeSpan RetryMax { get; set; } = TimeSpan.FromSeconds(2);
+        // How long Close (and the end of the process) waits for the queue to drain.
+        public TimeSpan CloseFlush { get; set; } = TimeSpan.FromSeconds(1);
+    }
+
+    // Sends lines to one console from a bounded queue, through a background thread of its own.
+    public sealed class ZelLogClient : IDisposable
+    {
+        // The console closes the connection on any larger frame.
+        internal const int MaxPayload = 16 * 1024 * 1024;
+        const int ConnectLimitMs = 2000;
+        const int SendChunk = 1 << 20;
+
+        // Without a byte order mark; a lone surrogate becomes U+FFFD, since the console shows
+        // nothing of a frame that is not valid UTF-8.
+        static readonly UTF8Encoding Utf8 = new UTF8Encoding(false, false);
+
+        readonly string m_host;
+        readonly int m_port;
+        readonly int m_queueBytes;
+        readonly TimeSpan m_retryStart, m_retryMax, m_closeFlush;
+        readonly object m_lock = new object();
+        readonly Thread m_thread;
+        readonly EventHandler m_onExit;
+        readonly byte[] m_peek = new byte[1];
+
+        // Whole frames; those before m_head are dropped. The sender swaps it for m_spare.
+        byte[] m_pending = new byte[64 * 1024];
+        byte[] m_spare;
+        int m_head, m_end;
+        long m_queuedLines;  // lines in m_pending from m_head on
+        long m_dropped;      // dropped since the last count line
+        long m_droppedTotal;
+        // Lines are numbered as they come. Each is settled in order, when it or the count line
+        // that stands for it has been handed to the connection: those from m_settled on are not
+        // delivered yet, and those before m_reported have been reported as such already.
+        long m_accepted, m_settled, m_reported;
+        bool m_senderIdle, m_stopping, m_closed, m_connected;
+        bool m_lateReported; // a line came after Close, and standard error has said so
+
+        public ZelLogClient(string host, int port = 11925, ZelLogClientOptions options = null)
+            : this(host, port, options, true)
+        {
+        }
+
+        // The trace listener closes its client itself at exit, after its last partial line.
+        internal ZelLogClient(string host, int port, ZelLogClientOptions options, bool closeAtExit)
+        {
+            if (host == null)
+                throw new ArgumentNullException("host");
+            if (port <= 0 || port > 65535)
+                throw new ArgumentOutOfRangeException("port");
+            options = options ?? new ZelLogClientOptions();
+            m_host = host;
+            m_port = port;
+            m_queueBytes = Math.Max(options.QueueBytes, 0);
+            m_retryStart = options.RetryStart;
+            m_retryMax = options.RetryMax;
+            m_closeFlush = options.CloseFlush;
+            m_thread = new Thread(Run) { IsBackground = true, Name = "ZelLogClient " + Where };
+            m_thread.Start();
+            if (closeAtExit) {
+                // A short program's last lines usually matter, and so does knowing they were lost.
+                m_onExit = (sender, e) => Close();
+                AppDomain.CurrentDomain.ProcessExit += m_onExit;
+            }
+        }
+
+        // "host:port", as the loss report names it.
+        public string Where
+        {
+            get {
+                string host = m_host.IndexOf(':') >= 0 ? "[" + m_host + "]" : m_host;
+                return host + ":" + m_port.ToString(CultureInfo.InvariantCulture);
+            }
+        }
+
+        // Lines dropped so far: the queue was full, or they came after Close.
+        public long DroppedLines
+        {
+            get {
+                lock (m_lock)
+                    return m_droppedTotal;
+            }
+        }
+
+        // True while the sender holds an open connection to the console.
+        public bool Connected
+        {
+            get {
+                lock (m_lock)
+                    return m_connected;
+            }
+        }
+
+        // Queues one frame and returns at once. Never blocks on the network.
+        public void Send(string text)
+        {
+            bool first;
+            lock (m_lock) {
+                if (!m_closed) {
+                    AppendFrame(text ?? "");
+                    ++m_queuedLines;
+                    ++m_accepted;
+                    DropOldestPastLimit();
+                    if (m_senderIdle) {
+                        m_senderIdle = false;
+                        Monitor.PulseAll(m_lock); // only an idle sender needs waking
+                    }
+                    return;
+                }
+                first = !m_lateReported;
+                m_lateReported = true;
+                ++m_droppedTotal;
+            }
+            if (first)
+                Console.Error.WriteLine("ZelLogClient: lines sent after Close are not delivered to " + Where);
+        }
+
+        // Waits until every queued line has been handed to the connection (a negative limit, such
+        // as Timeout.InfiniteTimeSpan, waits for as long as that takes). At the limit, reports on
+        // standard error the lines not delivered that no report has named yet, and returns false.
+        public bool Flush(TimeSpan limit)
+        {
+            var clock = Stopwatch.StartNew();
+            lock (m_lock) {
+                while (m_settled < m_accepted) {
+                    long left = limit < TimeSpan.Zero ? int.MaxValue
+                                                      : (long)limit.TotalMilliseconds - clock.ElapsedMilliseconds;
+                    if (left <= 0)
+                        break;
+                    Monitor.Wait(m_lock, (int)Math.Min(left, int.MaxValue));
+                }
+                if (m_settled == m_accepted)
+                    return true;
+            }
+            ReportUndelivered();
+            return false;
+        }
+
+        // Gives the queue CloseFlush to drain, reports what stays undelivered, and stops.
+        public void Close()
+        {
+            lock (m_lock) {
+                if (m_closed)
+                    return;
+                m_closed = true;
+            }
+            Flush(m_closeFlush);
+            lock (m_lock) {
+                m_stopping = true;
+                Monitor.PulseAll(m_lock);
+            }
+            if (m_onExit != null)
+                AppDomain.CurrentDomain.ProcessExit -= m_onExit;
+            // A connect in progress is not cut short, and need not be waited for long: the thread
+            // is a background one and closes its connection as it ends.
+            if (Thread.CurrentThread != m_thread)
+                m_thread.Join(500);
+        }
+
+        public void Dispose()
+        {
+            Close();
+        }
+
+        void ReportUndelivered()
+        {
+            long count;
+            lock (m_lock) {
+                count = m_accepted - Math.Max(m_settled, m_reported);
+                m_reported = m_accepted;
+            }
+            if (count > 0)
+                Console.Error.WriteLine("ZelLogClient: " + count.ToString(CultureInfo.InvariantCulture) +
+                                        (count == 1 ? " line" : " lines") + " not delivered to " + Where);
+        }
+
+        static void WriteLength(byte[] buffer, int at, int length)
+        {
+            buffer[at] = (byte)length;
+            buffer[at + 1] = (byte)(length >> 8);
+            buffer[at + 2] = (byte)(length >> 16);
+            buffer[at + 3] = (byte)(length >> 24);
+        }
+
+        // The whole size of the frame that starts at `at`, length included.
+        static int FrameSizeAt(byte[] frames, int at)
+        {
+            return 4 + (frames[at] | frames[at + 1] << 8 | frames[at + 2] << 16 | frames[at + 3] << 24);
+        }
+
+        // One frame of the text, for the count line.
+        static byte[] Frame(string text)
+        {
+            byte[] frame = new byte[4 + Utf8.GetByteCount(text)];
+            WriteLength(frame, 0, Utf8.GetBytes(text, 0, text.Length, frame, 4));
+            return frame;
+        }
+
+        // Encodes straight into the queue. Text past the console's limit is cut at a character
+        // boundary and says so, since a frame it refuses would take the whole connection with it.
+        void AppendFrame(string text)
+        {
+            if (text.Length <= MaxPayload / 3) { // no UTF-16 unit takes more than 3 bytes of UTF-8
+                Reserve(4 + text.Length * 3);
+                int n = Utf8.GetBytes(text, 0, text.Length, m_pending, m_end + 4);
+                WriteLength(m_pending, m_end, n);
+                m_end += 4 + n;
+                return;
+            }
+            byte[] bytes = Utf8.GetBytes(text);
+            int keep = bytes.Length;
+            byte[] marker = new byte[0];
+            if (bytes.Length > MaxPayload) {
+                marker = Utf8.GetBytes(" [cut: " + bytes.Length.ToString(CultureInfo.InvariantCulture) +
+                                       " bytes in all]\r\n");
+                keep = MaxPayload - marker.Length;
+                while (keep > 0 && (bytes[keep] & 0xC0) == 0x80)
+                    --keep; // never split a UTF-8 sequence
+            }
+            Reserve(4 + keep + marker.Length);
+            WriteLength(m_pending, m_end, keep + marker.Length);
+            Buffer.BlockCopy(bytes, 0, m_pending, m_end + 4, keep);
+            Buffer.BlockCopy(marker, 0, m_pending, m_end + 4 + keep, marker.Length);
+            m_end += 4 + keep + marker.Length;
+        }
+
+        // Makes room for `size` more bytes: moves the queue to the front when its dropped head is
+        // large, so that a full queue moves its bytes only now and then, and grows it otherwise.
+        void Reserve(int size)
+        {
+            if (m_pending.Length - m_end >= size)
+                return;
+            int used = m_end - m_head;
+            byte[] target = m_pending;
+            if (m_head < m_pending.Length / 4 || m_pending.Length - used < size)
+                target = new byte[(int)Math.Min(int.MaxValue, Math.Max(2L * m_pending.Length, (long)used + size))];
+            Array.Copy(m_pending, m_head, target, 0, used); // as memmove when the target is the same array
+            m_pending = target;
+            m_head = 0;
+            m_end = used;
+        }
+
+        // The newest line always stays, even when it alone is larger than the queue.
+        void DropOldestPastLimit()
+        {
+            while (m_end - m_head > m_queueBytes) {
+                int next = m_head + FrameSizeAt(m_pending, m_head);
+                if (next >= m_end)
+                    break;
+                m_head = next;
+                --m_queuedLines;
+                ++m_dropped;
+                ++m_droppedTotal;
+            }
+        }
+
+        // One turn of the sender: everything queued, led by the count of lines dropped since the
+        // last batch.
+        struct Batch
+        {
+            public byte[] Count;
+            public byte[] Frames;
+            public int Start, End;
+            public long Lines;
+        }
+
+        Batch TakeBatch()
+        {
+            var batch = new Batch { Frames = m_pending, Start = m_head, End = m_end, Lines = m_queuedLines + m_dropped };
+            if (m_dropped > 0)
+                batch.Count = Frame("[ZelLogClient: " + m_dropped.ToString(CultureInfo.InvariantCulture) +
+                                    " lines dropped, the queue was full]\r\n");
+            m_dropped = 0;
+            m_queuedLines = 0;
+            m_pending = m_spare ?? new byte[64 * 1024];
+            m_spare = null;
+            m_head = m_end = 0;
+            return batch;
+        }
+
+        void Run()
+        {
+            Socket connection = null;
+            TimeSpan retry = m_retryStart;
+            try {
+                for (;;) {
+                    Batch batch;
+                    lock (m_lock) {
+                        m_senderIdle = true;
+                        while (!m_stopping && m_head == m_end && m_dropped == 0)
+                            Monitor.Wait(m_lock);
+                        if (m_stopping)
+                            return;
+                        m_senderIdle = false;
+                        batch = TakeBatch();
+                    }
+                    if (batch.Count != null && !SendAll(ref connection, batch.Count, 0, batch.Count.Length, ref retry))
+                        return;
+                    if (!SendAll(ref connection, batch.Frames, batch.Start, batch.End, ref retry))
+                        return;
+                    lock (m_lock) {
+                        m_settled += batch.Lines;
+                        m_spare = batch.Frames;
+                        if (m_settled == m_accepted)
+                            Monitor.PulseAll(m_lock); // Flush: everything is out
+                    }
+                }
+            } catch (Exception e) when (!(e is ThreadAbortException)) {
+                // Whatever went wrong stays in the sender: the program goes on, and Close reports
+                // the lines that were never delivered.
+                Console.Error.WriteLine("ZelLogClient: the sender to " + Where + " stopped: " + e.Message);
+            } finally {
+                Disconnect(ref connection);
+            }
+        }
+
+        // Sends the frames whole, reconnecting as often as needed; a frame cut off by a failure is
+        // sent again from its start, since the console drops the part it had. False when stopping.
+        bool SendAll(ref Socket connection, byte[] frames, int from, int to, ref TimeSpan retry)
+        {
+            int sent = from, frameStart = from, frameEnd = from;
+            while (sent < to) {
+                if (connection == null && (connection = Connect(ref retry)) == null)
+                    return false;
+                while (frameEnd <= sent) {
+                    frameStart = frameEnd;
+                    frameEnd += FrameSizeAt(frames, frameEnd);
+                }
+                try {
+                    if (PeerGone(connection)) {
+                        Disconnect(ref connection);
+                        sent = frameStart;
+                        continue;
+                    }
+                    SocketError error;
+                    int n = connection.Send(frames, sent, Math.Min(to - sent, SendChunk), SocketFlags.None, out error);
+                    if (n > 0) {
+                        sent += n;
+                        retry = m_retryStart;
+                    } else if (error == SocketError.WouldBlock) {
+                        connection.Poll(100 * 1000, SelectMode.SelectWrite); // a console that reads slowly is waited for
+                        if (Stopping())
+                            return false;
+                    } else {
+                        Disconnect(ref connection);
+                        sent = frameStart;
+                    }
+                } catch (SocketException) {
+                    Disconnect(ref connection);
+                    sent = frameStart;
+                } catch (ObjectDisposedException) {
+                    Disconnect(ref connection);
+                    sent = frameStart;
+                }
+            }
+            return true;
+        }
+
+        // True when the console has closed its end or the connection failed. The console never
+        // sends anything, so anything to read means the end: lines written into a closed
+        // connection would be lost without a word, so this is asked before each write.
+        bool PeerGone(Socket connection)
+        {
+            if (!connection.Poll(0, SelectMode.SelectRead))
+                return false;
+            SocketError error;
+            int n = connection.Receive(m_peek, 0, 1, SocketFlags.Peek, out error);
+            return error == SocketError.Success ? n == 0 : error != SocketError.WouldBlock;
+        }
+
+        // Null when the client is stopping; otherwise waits out the back-off between attempts.
+        Socket Connect(ref TimeSpan retry)
+        {
+            for (;;) {
+                Socket connection = TryConnect();
+                lock (m_lock) {
+                    if (connection != null) {
+                        m_connected = true;
+                        return connection;
+                    }
+                    if (!m_stopping)
+                        Monitor.Wait(m_lock, retry);
+                    if (m_stopping)
+                        return null;
+                }
+                retry = TimeSpan.FromTicks(Math.Min(retry.Ticks * 2, m_retryMax.Ticks));
+            }
+        }
+
+        // Tries each address of the host, giving each connect up to ConnectLimitMs.
+        Socket TryConnect()
+        {
+            IPAddress[] addresses;
+            IPAddress address;
+            if (IPAddress.TryParse(m_host, out address)) {
+                addresses = new[] { address };
+            } else {
+                try {
+                    addresses = Dns.GetHostAddresses(m_host);
+                } catch (SocketException) {
+                    return null;
+                } catch (ArgumentException) {
+                    return null;
+                }
+            }
+            foreach (IPAddress a in addresses) {
+                Socket socket = null;
+                try {
+                    socket = new Socket(a.AddressFamily, SocketType.Stream, ProtocolType.Tcp);
+                    socket.NoDelay = true; // lines go out as they come: the console shows each as it arrives
+                    IAsyncResult pending = socket.BeginConnect(a, m_port, null, null);
+                    if (pending.AsyncWaitHandle.WaitOne(ConnectLimitMs)) {
+                        socket.EndConnect(pending);
+                        socket.Blocking = false;
+                        return socket;
+                    }
+                } catch (SocketException) {
+                } catch (ObjectDisposedException) {
+                }
+                if (socket != null)
+                    socket.Close();
+            }
+            return null;
+        }
+
+        void Disconnect(ref Socket connection)
+        {
+            if (connection == null)
+                return;
+            connection.Close();
+            connection = null;
+            lock (m_lock)
+                m_connected = false;
+        }
+
+        bool Stopping()
+        {
+            lock (m_lock)
+                return m_stopping;
+        }
+    }
+
+    // Sends every Trace and Debug line to the console:
+    //     Trace.Listeners.Add(new ZelTraceListener("127.0.0.1", 11925));
+    // Text written without a line end waits for the rest of its line; each line goes as one
+    // frame ending in CR LF, whatever line ends the program used.
+    public class ZelTraceListener : TraceListener
+    {
+        readonly ZelLogClient m_client;
+        readonly object m_lock = new object();
+        readonly StringBuilder m_partial = new StringBuilder();
+        readonly EventHandler m_onExit;
+        readonly TimeSpan m_closeFlush;
+
+        public ZelTraceListener(string host, int port = 11925, ZelLogClientOptions options = null)
+            : base("ZelLogConsole")
+        {
+            options = options ?? new ZelLogClientOptions();
+            m_closeFlush = options.CloseFlush;
+            m_client = new ZelLogClient(host, port, options, false);
+            m_onExit = (sender, e) => Close();
+            AppDomain.CurrentDomain.ProcessExit += m_onExit;
+        }
+
+        // The client underneath: its DroppedLines, its Flush with a limit of your own.
+        public ZelLogClient Client
+        {
+            get { return m_client; }
+        }
+
+        public override bool IsThreadSafe
+        {
+            get { return true; }
+        }
+
+        public override void Write(string message)
+        {
+            lock (m_lock) {
+                if (NeedIndent)
+                    WriteIndent();
+                Append(message);
+            }
+        }
+
+        public override void WriteLine(string message)
+        {
+            lock (m_lock) {
+                if (NeedIndent)
+                    WriteIndent();
+                if (m_partial.Length == 0 && message != null && message.IndexOf('\n') < 0) {
+                    m_client.Send(message + "\r\n"); // the usual case, without the buffer
+                } else {
+                    Append(message);
+                    Append("\n");
+                }
+                NeedIndent = true;
+            }
+        }
+
+        // Waits until the lines are delivered, but only while connected: with Trace.AutoFlush,
+        // every trace call flushes, and a console that is away must not hold each of them up.
+        // Text without its line end stays until the line is complete.
+        public override void Flush()
+        {
+            if (m_client.Connected)
+                m_client.Flush(m_closeFlush);
+        }
+
+        // Sends the unfinished line, if any, then closes the client: it waits CloseFlush for the
+        // queue and reports on standard error what it could not deliver.
+        public override void Close()
+        {
+            lock (m_lock) {
+                if (m_partial.Length > 0) {
+                    m_client.Send(m_partial.Append("\r\n").ToString());
+                    m_partial.Clear();
+                }
+            }
+            m_client.Close();
+            AppDomain.CurrentDomain.ProcessExit -= m_onExit;
+        }
+
+        protected override void Dispose(bool disposing)
+        {
+            if (disposing)
+                Close();
+            base.Dispose(disposing);
+        }
+
+        // Sends each line the text completes, with CR LF for its end, and keeps the rest.
+        void Append(string text)
+        {
+            if (string.IsNullOrEmpty(text))
+                return;
+            int start = 0;
+            for (int end; (end = text.IndexOf('\n', start)) >= 0; start = end + 1) {
+                m_partial.Append(text, start, end - start);
+                if (m_partial.Length > 0 && m_partial[m_partial.Length - 1] == '\r')
+                    m_partial.Length -= 1;
+                m_client.Send(m_partial.Append("\r\n").ToString());
+                m_partial.Clear();
+            }
+            m_partial.Append(text, start, text.Length - start);
+        }
+    }
+}
