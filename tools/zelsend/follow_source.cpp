@@ -1,0 +1,120 @@
+#include "follow_source.h"
+
+#include "exit_codes.h"
+#include "file_change.h"
+#include "follow_decoder.h"
+#include "followed_file.h"
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zelsend {
+
+namespace {
+
+constexpr auto kLookEvery = std::chrono::milliseconds(50);
+// Read at most this much between looks at the stop flag.
+constexpr size_t kReadChunk = 256 * 1024;
+constexpr int kChunksPerLook = 16;
+
+class Follower {
+public:
+    Follower(const Options& options, zel::LogClient& client) : options_(options), client_(client) {}
+
+    bool Open(std::string& error) { return decoder_.Open(options_.inputCodePage, error); }
+
+    // The file as it is when following starts: from its end, unless asked to send it all.
+    void Begin()
+    {
+        if (!file_.Open(options_.followPath)) {
+            std::fprintf(stderr, "zelsend: %s does not exist yet: waiting for it\n", options_.followPath.c_str());
+            return;
+        }
+        if (options_.fromStart)
+            return;
+        const FileState state = file_.State();
+        char head[4];
+        const long n = file_.ReadAt(0, head, sizeof head);
+        decoder_.StartAtEnd(std::string_view(head, n > 0 ? static_cast<size_t>(n) : 0));
+        readTo_ = state.size;
+    }
+
+    // One look: follows what happened to the file and sends what it now holds.
+    void Look()
+    {
+        switch (DetectFileChange(file_.State(), FollowedFile::StateAt(options_.followPath), readTo_)) {
+        case FileChange::None:
+            return;
+        case FileChange::Grown:
+            break;
+        case FileChange::Truncated:
+            Restart();
+            break;
+        case FileChange::Replaced:
+        case FileChange::Released:
+            file_.Close();
+            [[fallthrough]];
+        case FileChange::Appeared:
+            if (!file_.Open(options_.followPath))
+                return; // gone again before it could be opened: the next look tries again
+            Restart();
+            break;
+        }
+        ReadOn();
+    }
+
+private:
+    void Restart()
+    {
+        readTo_ = 0;
+        decoder_.Restart(lines_);
+        SendLines();
+    }
+
+    void ReadOn()
+    {
+        std::vector<char> buffer(kReadChunk);
+        for (int i = 0; i < kChunksPerLook; ++i) {
+            const long n = file_.ReadAt(readTo_, buffer.data(), buffer.size());
+            if (n <= 0)
+                break;
+            readTo_ += static_cast<uint64_t>(n);
+            decoder_.Feed(std::string_view(buffer.data(), static_cast<size_t>(n)), lines_);
+            SendLines();
+        }
+    }
+
+    void SendLines()
+    {
+        for (std::string& line : lines_)
+            client_.Send(line.append("\r\n"));
+        lines_.clear();
+    }
+
+    const Options& options_;
+    zel::LogClient& client_;
+    FollowDecoder decoder_;
+    FollowedFile file_;
+    uint64_t readTo_ = 0;
+    std::vector<std::string> lines_;
+};
+
+} // namespace
+
+int RunFollow(const Options& options, zel::LogClient& client, const std::atomic<bool>& stop)
+{
+    Follower follower(options, client);
+    std::string error;
+    if (!follower.Open(error))
+        return Fail(error, kExitUsage);
+    follower.Begin();
+    while (!stop) {
+        follower.Look();
+        std::this_thread::sleep_for(kLookEvery);
+    }
+    return kExitSent;
+}
+
+} // namespace zelsend
