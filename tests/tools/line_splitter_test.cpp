@@ -110,6 +110,31 @@ TEST(LineSplitterStream, ManyLinesLeaveNothingBehind)
     EXPECT_EQ(splitter.Held(), 0u);
 }
 
+struct LastLineCase {
+    const char* name;
+    CodeUnit unit;
+    std::string text;
+    size_t start;
+};
+
+class LastLineStartIs : public testing::TestWithParam<LastLineCase> {};
+
+TEST_P(LastLineStartIs, JustAfterTheLastLineBreak)
+{
+    EXPECT_EQ(LastLineStart(GetParam().text, GetParam().unit), GetParam().start);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tails, LastLineStartIs,
+                         testing::Values(LastLineCase{"HalfLine", CodeUnit::Byte, "a\nbc", 2},
+                                         LastLineCase{"EndsWithBreak", CodeUnit::Byte, "a\nb\n", 4},
+                                         LastLineCase{"NoBreak", CodeUnit::Byte, "abc", std::string::npos},
+                                         LastLineCase{"Utf16Le", CodeUnit::Utf16Le, Utf16Le(u"a\nb"), 4},
+                                         // The bytes 0A 00 across two characters are no line break.
+                                         LastLineCase{"Utf16LeMisaligned", CodeUnit::Utf16Le, Utf16Le(u"\u0A00\u4100"),
+                                                      std::string::npos},
+                                         LastLineCase{"Utf16Be", CodeUnit::Utf16Be, Utf16Be(u"x\ny\nz"), 8}),
+                         [](const testing::TestParamInfo<LastLineCase>& info) { return info.param.name; });
+
 // Starting over with another code unit forgets the half line of the old stream.
 TEST(LineSplitterStream, ResetDropsWhatWasHeld)
 {

@@ -39,6 +39,8 @@ public:
     void StartAtEnd(std::string_view head);
     // The bytes read next: appends each line they complete to `lines`, as UTF-8 without its end.
     void Feed(std::string_view bytes, std::vector<std::string>& lines);
+    // The code unit of the text, once its first bytes have decided it.
+    CodeUnit Unit() const { return splitter_.Unit(); }
 
 private:
     void Decide(const DetectedText& detected);

@@ -18,6 +18,8 @@ constexpr auto kLookEvery = std::chrono::milliseconds(50);
 // Read at most this much between looks at the stop flag.
 constexpr size_t kReadChunk = 256 * 1024;
 constexpr int kChunksPerLook = 16;
+// How far back from the end the start of the last line is looked for.
+constexpr uint64_t kTailBytes = 64 * 1024;
 
 class Follower {
 public:
@@ -32,13 +34,14 @@ public:
             std::fprintf(stderr, "zelsend: %s does not exist yet: waiting for it\n", options_.followPath.c_str());
             return;
         }
-        if (options_.fromStart)
+        // An empty file's end is its start: its first bytes will decide its text.
+        const uint64_t size = file_.State().size;
+        if (options_.fromStart || size == 0)
             return;
-        const FileState state = file_.State();
         char head[4];
         const long n = file_.ReadAt(0, head, sizeof head);
         decoder_.StartAtEnd(std::string_view(head, n > 0 ? static_cast<size_t>(n) : 0));
-        readTo_ = state.size;
+        readTo_ = StartOfLastLine(size);
     }
 
     // One look: follows what happened to the file and sends what it now holds.
@@ -66,6 +69,19 @@ public:
     }
 
 private:
+    // Following starts at the end, but a last line still being written is sent whole once it is
+    // complete, rather than as the part written after zelsend looked.
+    uint64_t StartOfLastLine(uint64_t size)
+    {
+        const uint64_t from = (size > kTailBytes ? size - kTailBytes : 0) & ~uint64_t{1};
+        std::string tail(static_cast<size_t>(size - from), '\0');
+        const long n = file_.ReadAt(from, &tail[0], tail.size());
+        const size_t start = n > 0
+                                 ? LastLineStart(std::string_view(tail.data(), static_cast<size_t>(n)), decoder_.Unit())
+                                 : std::string_view::npos;
+        return start == std::string_view::npos ? size : from + start;
+    }
+
     void Restart()
     {
         readTo_ = 0;

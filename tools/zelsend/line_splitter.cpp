@@ -2,6 +2,19 @@
 
 namespace zelsend {
 
+size_t LastLineStart(std::string_view text, CodeUnit unit)
+{
+    if (unit == CodeUnit::Byte) {
+        const size_t lf = text.rfind('\n');
+        return lf == std::string_view::npos ? lf : lf + 1;
+    }
+    const std::string_view lf = unit == CodeUnit::Utf16Le ? std::string_view("\n\0", 2) : std::string_view("\0\n", 2);
+    for (size_t at = text.size() & ~size_t{1}; at >= 2; at -= 2)
+        if (text.substr(at - 2, 2) == lf)
+            return at;
+    return std::string_view::npos;
+}
+
 void LineSplitter::Reset(CodeUnit unit)
 {
     unit_ = unit;

@@ -10,6 +10,10 @@ namespace zelsend {
 
 enum class CodeUnit { Byte, Utf16Le, Utf16Be };
 
+// Where the last line of `text` starts: just after its last line break, or npos when it holds
+// none. `text` starts at a whole code unit.
+size_t LastLineStart(std::string_view text, CodeUnit unit);
+
 class LineSplitter {
 public:
     // A line that reaches `maxLine` bytes without its end is handed out in pieces of that size,
@@ -24,6 +28,7 @@ public:
     // Takes what waits for its line break (a last line cut off by rotation or truncation).
     std::string TakeRest();
     size_t Held() const { return buffer_.size() - head_; }
+    CodeUnit Unit() const { return unit_; }
 
 private:
     size_t UnitSize() const { return unit_ == CodeUnit::Byte ? 1 : 2; }
