@@ -2,6 +2,9 @@
 // Hands captured debug-output messages from the thread that empties the system's buffer to the
 // thread that converts them. The capturing side never waits for the other: when the queue is
 // full, the message is dropped and counted, since a writer waits for the buffer while it is held.
+// Nor does it wake the other: the taker looks every few milliseconds and takes all there is, so
+// a message costs the capture no system call beyond the protocol's own (under Wine each one is
+// a round trip to the server that every writer's OutputDebugString waits in line for).
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -22,20 +25,19 @@ public:
 
     // False when the queue holds `maxBytes` already: the message is dropped and counted.
     bool Push(uint32_t pid, std::string text);
-    // Waits up to `limit` for messages and takes all of them, with the count dropped since the
-    // last take. False once the queue is closed and empty: nothing more will come.
-    bool Take(std::vector<CapturedText>& texts, uint64_t& dropped, std::chrono::milliseconds limit);
+    // Takes all messages waiting, with the count dropped since the last take; when there are
+    // none, waits `pause` first (or until closed). False once the queue is closed and empty.
+    bool Take(std::vector<CapturedText>& texts, uint64_t& dropped, std::chrono::milliseconds pause);
     // No more pushes: Take returns what is left, then false.
     void Close();
 
 private:
     const size_t maxBytes_;
     std::mutex mutex_;
-    std::condition_variable ready_;
+    std::condition_variable closing_;
     std::vector<CapturedText> texts_;
     size_t bytes_ = 0;
     uint64_t dropped_ = 0;
-    bool waiting_ = false; // the taker sleeps: only then is waking it worth a system call
     bool closed_ = false;
 };
 

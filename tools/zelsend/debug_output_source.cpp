@@ -33,6 +33,8 @@ constexpr size_t kTextBytes = kBufferBytes - sizeof(DWORD);
 // Captured messages waiting for conversion; past this, new ones are dropped and counted.
 constexpr size_t kQueueBytes = 16 * 1024 * 1024;
 constexpr DWORD kLookAtStopMs = 100;
+// The converter takes what was captured this often.
+constexpr auto kConvertEvery = std::chrono::milliseconds(10);
 
 // The reader's side of the debug-output protocol: the mutex writers take, the two events and
 // the shared buffer. Only one reader can hold them: whoever created them first.
@@ -111,7 +113,7 @@ void Convert(CapturedQueue& queue, zel::LogClient& client, bool withPid)
     std::vector<CapturedText> texts;
     uint64_t dropped = 0;
     auto lastSweep = std::chrono::steady_clock::now();
-    while (queue.Take(texts, dropped, std::chrono::milliseconds(kLookAtStopMs))) {
+    while (queue.Take(texts, dropped, kConvertEvery)) {
         for (const CapturedText& captured : texts) {
             const std::string prefix = withPid ? ProcessPrefix(captured.pid, names.NameOf(captured.pid)) : "";
             client.Send(DebugOutputText(captured.text, ansi, prefix));
