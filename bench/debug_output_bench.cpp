@@ -1,7 +1,8 @@
 // How much zelsend --debug-output slows the programs that write debug output, under Wine: the
 // writer's rate (debug_writer.exe, OutputDebugStringA and W in turn) with zelsend reading,
 // against its rate with a plain reader that only copies each string out and hands the buffer
-// back, measured in the same run, alternately, RUNS times each. Then zelsend at a fixed rate of
+// back, measured in the same run, alternately, RUNS times each; each reader is a process of its
+// own, as a debug-output viewer is. Then zelsend at a fixed rate of
 // strings per second: every string must reach the receiver, and none be reported dropped.
 // zelsend sends into a local receiver that splits frames as the console does.
 //   debug_output_bench.exe [STRINGS=20000] [RUNS=3] [RATE=10000] [SECONDS=3]
@@ -47,7 +48,6 @@ public:
                     continue;
                 std::memcpy(copy, m_view.Get(), sizeof copy);
                 ::SetEvent(m_bufferReady.Get());
-                ++m_strings;
             }
         });
         return true;
@@ -58,30 +58,27 @@ public:
         if (m_thread.joinable())
             m_thread.join();
     }
-    long Strings() const { return m_strings; }
 
 private:
     UniqueHandle m_mapping, m_bufferReady, m_dataReady;
     MappedView m_view;
     std::atomic<bool> m_stop{false};
-    std::atomic<long> m_strings{0};
     std::thread m_thread;
 };
 
-// zelsend --debug-output into the receiver, until it goes out of scope.
-class ZelsendReader {
+// A reader in a process of its own, as a debug-output viewer is, until it goes out of scope:
+// zelsend --debug-output, or this bench as the plain reader.
+class ReaderProcess {
 public:
-    explicit ZelsendReader(uint16_t port)
+    explicit ReaderProcess(std::wstring command)
     {
-        std::wstring command =
-            L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" --debug-output --port " + std::to_wstring(port);
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info = {};
         if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
             m_process = ProcessHandles(info);
     }
-    ~ZelsendReader()
+    ~ReaderProcess()
     {
         ::TerminateProcess(m_process.Process(), 0);
         ::WaitForSingleObject(m_process.Process(), 10000);
@@ -175,6 +172,18 @@ private:
     std::thread m_thread;
 };
 
+std::wstring ZelsendCommand(uint16_t port)
+{
+    return L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" --debug-output --port " + std::to_wstring(port);
+}
+
+std::wstring PlainReaderCommand()
+{
+    wchar_t self[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return L"\"" + std::wstring(self) + L"\" --plain-reader";
+}
+
 double Median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -185,6 +194,12 @@ double Median(std::vector<double> v)
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "--plain-reader") {
+        PlainReader reader;
+        if (!reader.Start())
+            return 1;
+        ::Sleep(INFINITE); // until the bench ends it
+    }
     const int strings = argc > 1 ? std::atoi(argv[1]) : 20000;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
     const double rate = argc > 3 ? std::atof(argv[3]) : 10000;
@@ -199,19 +214,18 @@ int main(int argc, char** argv)
     std::vector<double> plain, zelsend;
     {
         // Not counted: the first writer of a run pays for starting up what Wine shares later.
-        PlainReader reader;
-        ok = reader.Start() && Write(strings / 4 + 1) > 0;
+        ReaderProcess reader(PlainReaderCommand());
+        ok = reader.Ready() && Write(strings / 4 + 1) > 0;
     }
     for (int run = 0; run < runs && ok; ++run) {
         {
-            PlainReader reader;
-            ok = reader.Start();
+            ReaderProcess reader(PlainReaderCommand());
+            ok = reader.Ready();
             plain.push_back(ok ? Write(strings) : 0);
-            std::printf("run %d: plain reader    %8.0f strings/s (%ld read)\n", run + 1, plain.back(),
-                        reader.Strings());
+            std::printf("run %d: plain reader    %8.0f strings/s\n", run + 1, plain.back());
         }
         FrameCounter counter;
-        ZelsendReader reader(counter.Port());
+        ReaderProcess reader(ZelsendCommand(counter.Port()));
         ok = ok && reader.Ready();
         zelsend.push_back(ok ? Write(strings) : 0);
         counter.WaitForFrames(strings, 60000);
@@ -229,7 +243,7 @@ int main(int argc, char** argv)
     FrameCounter counter;
     bool all = false;
     {
-        ZelsendReader reader(counter.Port());
+        ReaderProcess reader(ZelsendCommand(counter.Port()));
         const double achieved = reader.Ready() ? Write(paced, rate) : 0;
         all = counter.WaitForFrames(paced, 60000) && counter.Notices() == 0 && counter.Frames() == paced;
         std::printf("at %.0f strings/s for %.0f s: writer kept %.0f/s, %ld of %d received, %ld drop notices: %s\n",
