@@ -1,15 +1,34 @@
-// How soon a line written to a file shows with zelsend --follow (host build): LINES lines are
-// appended at random gaps of 5 to 40 ms, each carrying the time it was written, and a local
-// receiver notes when each arrives. Prints the median, p99 and the largest delay against the
-// 250 ms ceiling, with the machine and its load.
+// How soon a line written to a file shows with zelsend --follow (host build, and the Windows
+// build under Wine): LINES lines are appended at random gaps of 5 to 40 ms, each carrying the
+// time it was written, and a local receiver notes when each arrives. Prints the median, p99 and
+// the largest delay against the 250 ms ceiling, with the machine and its load.
 //   follow_bench [LINES=400]
+#ifdef _WIN32
+#include <winsock2.h>
+
+#include "console_process.h"
+using ssize_t = int;
+using Socket = SOCKET;
+constexpr Socket kNoSocket = INVALID_SOCKET;
+constexpr int SHUT_RDWR = SD_BOTH;
+inline void CloseSocket(Socket s)
+{
+    ::closesocket(s);
+}
+#else
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+using Socket = int;
+constexpr Socket kNoSocket = -1;
+inline void CloseSocket(Socket s)
+{
+    ::close(s);
+}
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -34,7 +53,11 @@ long long NowMicros()
 
 std::string LoadAverage()
 {
+#ifdef _WIN32
+    std::ifstream load("Z:\\proc\\loadavg"); // Wine shows the Linux root as drive Z:
+#else
     std::ifstream load("/proc/loadavg");
+#endif
     std::string one, five, fifteen;
     load >> one >> five >> fifteen;
     return one + " " + five + " " + fifteen;
@@ -42,7 +65,11 @@ std::string LoadAverage()
 
 void PrintMachine()
 {
+#ifdef _WIN32
+    std::ifstream cpu("Z:\\proc\\cpuinfo");
+#else
     std::ifstream cpu("/proc/cpuinfo");
+#endif
     std::string line, model = "unknown";
     while (std::getline(cpu, line))
         if (line.rfind("model name", 0) == 0) {
@@ -62,7 +89,11 @@ public:
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+#ifdef _WIN32
+        int size = sizeof a;
+#else
         socklen_t size = sizeof a;
+#endif
         if (bind(listener_, reinterpret_cast<sockaddr*>(&a), size) == 0 && listen(listener_, 1) == 0 &&
             getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &size) == 0)
             port_ = ntohs(a.sin_port);
@@ -71,14 +102,17 @@ public:
     ~DelayReceiver()
     {
         shutdown(listener_, SHUT_RDWR);
-        close(listener_);
-        if (client_ >= 0)
+        CloseSocket(listener_);
+        if (client_ != kNoSocket)
             shutdown(client_, SHUT_RDWR);
         thread_.join();
-        if (client_ >= 0)
-            close(client_);
+        if (client_ != kNoSocket)
+            CloseSocket(client_);
     }
-    uint16_t Port() const { return port_; }
+    uint16_t Port() const
+    {
+        return port_;
+    }
     std::vector<double> Delays() const
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -93,14 +127,14 @@ public:
 private:
     void Serve()
     {
-        const int client = accept(listener_, nullptr, nullptr);
-        if (client < 0)
+        const Socket client = accept(listener_, nullptr, nullptr);
+        if (client == kNoSocket)
             return;
         client_ = client;
         std::string bytes;
         char buffer[65536];
         ssize_t n = 0;
-        while ((n = recv(client, buffer, sizeof buffer, 0)) > 0) {
+        while ((n = recv(client, buffer, static_cast<int>(sizeof buffer), 0)) > 0) {
             const long long now = NowMicros();
             bytes.append(buffer, static_cast<size_t>(n));
             size_t at = 0;
@@ -120,21 +154,77 @@ private:
         }
     }
 
-    int listener_ = -1;
-    std::atomic<int> client_{-1};
+    Socket listener_ = kNoSocket;
+    std::atomic<Socket> client_{kNoSocket};
     uint16_t port_ = 0;
     mutable std::mutex mutex_;
     std::vector<double> delays_; // milliseconds
     std::thread thread_;
 };
 
+// As a logger writes: open, append, close.
 bool Append(const std::string& path, const std::string& line)
 {
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644);
-    const bool ok = fd >= 0 && write(fd, line.data(), line.size()) == ssize_t(line.size());
-    if (fd >= 0)
-        close(fd);
-    return ok;
+    std::ofstream file(path, std::ios::binary | std::ios::app);
+    file << line;
+    return static_cast<bool>(file);
+}
+
+// zelsend --follow PATH --from-start, until Stop.
+class Follower {
+public:
+    Follower(const std::string& path, const std::string& port)
+    {
+#ifdef _WIN32
+        std::wstring command = L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" --port " +
+                               std::wstring(port.begin(), port.end()) + L" --from-start --follow \"" +
+                               std::wstring(path.begin(), path.end()) + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+            process_ = ProcessHandles(info);
+#else
+        pid_ = fork();
+        if (pid_ == 0) {
+            execl(ZELSEND_EXE, ZELSEND_EXE, "--port", port.c_str(), "--follow", path.c_str(), "--from-start",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+#endif
+    }
+    void Stop()
+    {
+#ifdef _WIN32
+        ::TerminateProcess(process_.Process(), 0);
+        ::WaitForSingleObject(process_.Process(), 10000);
+#else
+        kill(pid_, SIGINT);
+        waitpid(pid_, nullptr, 0);
+#endif
+    }
+
+private:
+#ifdef _WIN32
+    ProcessHandles process_;
+#else
+    pid_t pid_ = -1;
+#endif
+};
+
+// A fresh folder for the followed file.
+std::string MakeDirectory()
+{
+#ifdef _WIN32
+    char base[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, base);
+    const std::string dir = std::string(base) + "zel-follow-bench-" + std::to_string(::GetCurrentProcessId());
+    ::CreateDirectoryA(dir.c_str(), nullptr);
+    return dir;
+#else
+    char dir[] = "/tmp/zel-follow-bench-XXXXXX";
+    return mkdtemp(dir) ? dir : "";
+#endif
 }
 
 double Percentile(const std::vector<double>& sorted, double p)
@@ -148,19 +238,17 @@ int main(int argc, char** argv)
 {
     const int lines = argc > 1 ? std::atoi(argv[1]) : 400;
     PrintMachine();
-    char dir[] = "/tmp/zel-follow-bench-XXXXXX";
-    if (!mkdtemp(dir))
+#ifdef _WIN32
+    WSADATA data;
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+#endif
+    const std::string dir = MakeDirectory();
+    if (dir.empty())
         return 1;
-    const std::string path = std::string(dir) + "/bench.log";
+    const std::string path = dir + "/bench.log";
     Append(path, "");
     DelayReceiver receiver;
-    const std::string port = std::to_string(receiver.Port());
-    const pid_t zelsend = fork();
-    if (zelsend == 0) {
-        execl(ZELSEND_EXE, ZELSEND_EXE, "--port", port.c_str(), "--follow", path.c_str(), "--from-start",
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    Follower zelsend(path, std::to_string(receiver.Port()));
     std::mt19937 random(11925);
     std::uniform_int_distribution<int> gap(5, 40);
     for (int i = 0; i < lines; ++i) {
@@ -169,9 +257,13 @@ int main(int argc, char** argv)
     }
     for (int i = 0; i < 200 && receiver.Count() < size_t(lines); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    kill(zelsend, SIGINT);
-    waitpid(zelsend, nullptr, 0);
-    std::system(("rm -rf '" + std::string(dir) + "'").c_str());
+    zelsend.Stop();
+    std::remove(path.c_str());
+#ifdef _WIN32
+    ::RemoveDirectoryA(dir.c_str());
+#else
+    rmdir(dir.c_str());
+#endif
 
     std::vector<double> delays = receiver.Delays();
     std::sort(delays.begin(), delays.end());

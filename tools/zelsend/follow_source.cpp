@@ -47,7 +47,12 @@ public:
     // One look: follows what happened to the file and sends what it now holds.
     void Look()
     {
-        switch (DetectFileChange(file_.State(), FollowedFile::StateAt(options_.followPath), readTo_)) {
+        // While the held file grows or shrinks, what the path names does not matter yet: the
+        // look at it (an open and a close, server round trips under Wine) waits until it does.
+        const FileState held = file_.State();
+        const bool pathMatters = !held.present || held.size == readTo_;
+        const FileState atPath = pathMatters ? FollowedFile::StateAt(options_.followPath) : FileState{};
+        switch (DetectFileChange(held, atPath, readTo_)) {
         case FileChange::None:
             return;
         case FileChange::Grown:
