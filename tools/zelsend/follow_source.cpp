@@ -3,6 +3,7 @@
 #include "exit_codes.h"
 #include "file_change.h"
 #include "follow_decoder.h"
+#include "folder_watch.h"
 #include "followed_file.h"
 
 #include <chrono>
@@ -14,7 +15,8 @@ namespace zelsend {
 
 namespace {
 
-constexpr auto kLookEvery = std::chrono::milliseconds(50);
+// The regular look at the file; a change in its folder brings the next look forward.
+constexpr int kLookEveryMs = 50;
 // Read at most this much between looks at the stop flag.
 constexpr size_t kReadChunk = 256 * 1024;
 constexpr int kChunksPerLook = 16;
@@ -131,9 +133,11 @@ int RunFollow(const Options& options, zel::LogClient& client, const std::atomic<
     if (!follower.Open(error))
         return Fail(error, kExitUsage);
     follower.Begin();
+    FolderWatch watch;
+    watch.Open(options.followPath); // without it, the regular looks still find every line
     while (!stop) {
         follower.Look();
-        std::this_thread::sleep_for(kLookEvery);
+        watch.Wait(kLookEveryMs);
     }
     return kExitSent;
 }

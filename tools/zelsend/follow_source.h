@@ -7,7 +7,8 @@
 
 namespace zelsend {
 
-// Looks at the file every 50 ms, so a line shows well within 250 ms of being written. Returns
+// Looks at the file when its folder changes, and every 50 ms in any case, so a line shows well
+// within 250 ms of being written. Returns
 // the exit code once `stop` is set, or at once when the options cannot be honoured.
 int RunFollow(const Options& options, zel::LogClient& client, const std::atomic<bool>& stop);
 
