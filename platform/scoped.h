@@ -126,6 +126,15 @@ struct FindTraits {
 };
 using UniqueFind = UniqueResource<FindTraits>;
 
+// A view of a file mapping, as MapViewOfFile returns it; unmapped when it goes.
+struct MappedViewTraits {
+    using Handle = void*;
+    static void* Invalid() { return nullptr; }
+    static bool Valid(void* p) { return p != nullptr; }
+    static void Close(void* p) { ::UnmapViewOfFile(p); }
+};
+using MappedView = UniqueResource<MappedViewTraits>;
+
 // A started process: its handle and its first thread's, closed when it goes; the process runs on.
 class ProcessHandles {
 public:

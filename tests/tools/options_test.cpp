@@ -25,6 +25,9 @@ struct OptionsCase {
     size_t benchSize = 0;
     bool utf8 = false;
     unsigned inputCodePage = 0;
+    std::string followPath = "";
+    bool fromStart = false;
+    bool pid = false;
 };
 
 class ZelsendOptions : public testing::TestWithParam<OptionsCase> {};
@@ -45,6 +48,9 @@ TEST_P(ZelsendOptions, AreReadAsGiven)
     EXPECT_EQ(o.benchSize, c.benchSize);
     EXPECT_EQ(o.utf8, c.utf8);
     EXPECT_EQ(o.inputCodePage, c.inputCodePage);
+    EXPECT_EQ(o.followPath, c.followPath);
+    EXPECT_EQ(o.fromStart, c.fromStart);
+    EXPECT_EQ(o.pid, c.pid);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -60,7 +66,36 @@ INSTANTIATE_TEST_SUITE_P(
             {"--bench", "4", "1000", "100", "--port", "5"}, Mode::Bench, "127.0.0.1", 5, false, {}, 4, 1000, 100},
         OptionsCase{{"--utf8", "--crlf"}, Mode::Lines, "127.0.0.1", 11925, true, {}, 0, 0, 0, true},
         OptionsCase{{"--input-codepage", "936"}, Mode::Lines, "127.0.0.1", 11925, false, {}, 0, 0, 0, false, 936},
-        OptionsCase{{"--crlf", "--version", "x"}, Mode::Version, "127.0.0.1", 11925, true, {}}));
+        OptionsCase{{"--crlf", "--version", "x"}, Mode::Version, "127.0.0.1", 11925, true, {}},
+        OptionsCase{{"--follow", "app.log"}, Mode::Follow, "127.0.0.1", 11925, false, {}, 0, 0, 0, false, 0, "app.log"},
+        OptionsCase{{"--from-start", "--follow", "C:\\logs\\a b.log", "--input-codepage", "936", "--port", "7"},
+                    Mode::Follow,
+                    "127.0.0.1",
+                    7,
+                    false,
+                    {},
+                    0,
+                    0,
+                    0,
+                    false,
+                    936,
+                    "C:\\logs\\a b.log",
+                    true},
+        OptionsCase{{"--debug-output"}, Mode::DebugOutput, "127.0.0.1", 11925, false, {}},
+        OptionsCase{{"--pid", "--host", "h", "--debug-output"},
+                    Mode::DebugOutput,
+                    "h",
+                    11925,
+                    false,
+                    {},
+                    0,
+                    0,
+                    0,
+                    false,
+                    0,
+                    "",
+                    false,
+                    true}));
 
 struct BadOptionsCase {
     std::vector<std::string> args;
@@ -96,15 +131,25 @@ INSTANTIATE_TEST_SUITE_P(
                     BadOptionsCase{{"--input-codepage", "65536"}, "code page number"},
                     BadOptionsCase{{"--utf8", "--input-codepage", "936"}, "cannot be combined"},
                     BadOptionsCase{{"--utf8", "--raw"}, "standard input only"},
-                    BadOptionsCase{{"--input-codepage", "936", "msg"}, "standard input only"},
-                    BadOptionsCase{{"--utf8", "--bench", "1", "1", "40"}, "standard input only"}));
+                    BadOptionsCase{{"--input-codepage", "936", "msg"}, "applies to the lines of standard input"},
+                    BadOptionsCase{{"--utf8", "--bench", "1", "1", "40"}, "standard input only"},
+                    BadOptionsCase{{"--follow"}, "--follow needs the path"},
+                    BadOptionsCase{{"--follow", "a", "--debug-output"}, "cannot be combined"},
+                    BadOptionsCase{{"--follow", "a", "--raw"}, "cannot be combined with --raw"},
+                    BadOptionsCase{{"--debug-output", "--bench", "1", "1", "40"}, "cannot be combined with --bench"},
+                    BadOptionsCase{{"--follow", "a", "msg"}, "takes no messages"},
+                    BadOptionsCase{{"--debug-output", "--utf8"}, "cannot be combined with --utf8"},
+                    BadOptionsCase{{"--debug-output", "--input-codepage", "936"}, "applies to --follow"},
+                    BadOptionsCase{{"--from-start"}, "--follow only"},
+                    BadOptionsCase{{"--pid", "--follow", "a"}, "--debug-output only"}));
 
 // --help is the only manual a Windows user has at hand: it must name what they trip over.
 TEST(ZelsendOptionsHelp, NamesTheLimitTheExitCodesAndTheConversion)
 {
     const std::string usage = kUsage;
     for (const char* part : {"--version", "--utf8", "--input-codepage", "16777216 bytes (16 MiB)", "Exit codes: 0",
-                             "2 bad arguments, or a frame over 16 MiB", "ANSI code page (936", "console's code page"})
+                             "2 bad arguments, or a frame over 16 MiB", "ANSI code page (936", "console's code page",
+                             "--follow PATH", "--from-start", "--debug-output", "--pid", "[1234 app.exe] ", "Ctrl+C"})
         EXPECT_NE(usage.find(part), std::string::npos) << part;
     EXPECT_EQ(std::string(kVersionLine), "zelsend " ZEL_VERSION_TEXT "\n");
 }

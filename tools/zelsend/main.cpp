@@ -1,139 +1,23 @@
-// zelsend: sends log frames to ZelLogConsole, for people and for load tests.
+// zelsend: sends log frames to ZelLogConsole, for people and for load tests, and bridges logs
+// that were not written for the console (log files, debug output) into it.
 #include "bench_run.h"
-#include "frame.h"
+#include "debug_output_source.h"
+#include "exit_codes.h"
+#include "follow_source.h"
 #include "options.h"
 #include "socket_shim.h"
+#include "stdin_source.h"
+#include "stop_signal.h"
 #include "text_decoder.h"
+#include "zel_log_client.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace {
 
 using namespace zelsend;
-
-constexpr int kExitSent = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2; // also a frame too long for the console: the input is at fault
-
-// Before its line break comes, a line is kept only up to this size: no code page needs more
-// than four bytes for what UTF-8 writes in one, so a longer line cannot fit a frame.
-constexpr size_t kMaxLineBytes = 4 * kMaxFrameText;
-
-int Fail(const std::string& error, int code = kExitFailed)
-{
-    std::fprintf(stderr, "zelsend: %s\n", error.c_str());
-    return code;
-}
-
-// Frames past the console's limit would cost the connection and everything after them.
-bool FitsAFrame(size_t size, const std::string& what, std::string& error)
-{
-    if (size <= kMaxFrameText)
-        return true;
-    error = what + " is " + std::to_string(size) + " bytes of UTF-8, more than the " + std::to_string(kMaxFrameText) +
-            " (16 MiB) the console takes in one frame; " + "it was not sent";
-    return false;
-}
-
-bool SendText(Socket& socket, std::string_view text, std::string& error)
-{
-    const std::string frame = EncodeFrame(text);
-    return socket.SendAll(frame.data(), frame.size(), error);
-}
-
-// Arguments cannot come near the frame limit: command lines end at 32 Ki characters on Windows
-// and at 128 KiB per argument on Linux.
-int SendMessages(Socket& socket, const Options& options)
-{
-    std::string error;
-    for (const std::string& message : options.messages) {
-        if (!SendText(socket, options.crlf ? message + "\r\n" : message, error))
-            return Fail(error);
-    }
-    return kExitSent;
-}
-
-// Reads standard input to its end, handing each chunk to `take`, which returns an exit code:
-// reading stops at the first that is not kExitSent.
-template <class Take>
-int ReadAllStdin(Take take)
-{
-    std::vector<char> buffer(64 * 1024);
-    for (;;) {
-        const long n = ReadStdin(buffer.data(), buffer.size());
-        if (n < 0)
-            return Fail("cannot read standard input");
-        if (n == 0)
-            return kExitSent;
-        if (const int rc = take(buffer.data(), static_cast<size_t>(n)); rc != kExitSent)
-            return rc;
-    }
-}
-
-// Sends each line as soon as it is complete, so a person typing sees it appear at once. Stops
-// at a line too long for a frame, after the lines before it have gone.
-class LineSender {
-public:
-    LineSender(Socket& socket, const TextDecoder& decoder, bool crlf) : socket_(socket), decoder_(decoder), crlf_(crlf)
-    {
-    }
-
-    int Run()
-    {
-        std::string pending;
-        const int rc = ReadAllStdin([&](const char* data, size_t size) {
-            // What is pending holds no line break: only the new bytes need a look, or a long line
-            // would be scanned again with every chunk of it.
-            const size_t from = pending.size();
-            pending.append(data, size);
-            size_t begin = 0;
-            for (size_t end = pending.find('\n', from); end != std::string::npos; end = pending.find('\n', begin)) {
-                const int sent = Send(std::string_view(pending.data() + begin, end - begin));
-                if (sent != kExitSent)
-                    return sent;
-                begin = end + 1;
-            }
-            pending.erase(0, begin);
-            if (pending.size() <= kMaxLineBytes)
-                return kExitSent;
-            return Fail("line " + std::to_string(line_ + 1) + " is longer than " + std::to_string(kMaxLineBytes) +
-                            " bytes, far more than the " + std::to_string(kMaxFrameText) +
-                            " (16 MiB) the console takes in one frame; it was not sent",
-                        kExitUsage);
-        });
-        if (rc != kExitSent)
-            return rc;
-        // A last line without a line break is still a line.
-        return pending.empty() ? kExitSent : Send(pending);
-    }
-
-private:
-    int Send(std::string_view line)
-    {
-        ++line_;
-        const std::string text =
-            decoder_.Converts() ? LineToText(decoder_.ToUtf8(line), crlf_) : LineToText(line, crlf_);
-        std::string error;
-        if (!FitsAFrame(text.size(), "line " + std::to_string(line_), error))
-            return Fail(error, kExitUsage);
-        return SendText(socket_, text, error) ? kExitSent : Fail(error);
-    }
-
-    Socket& socket_;
-    const TextDecoder& decoder_;
-    const bool crlf_;
-    int64_t line_ = 0;
-};
-
-int SendStdinRaw(Socket& socket)
-{
-    return ReadAllStdin([&socket](const char* data, size_t size) {
-        std::string error;
-        return socket.SendAll(data, size, error) ? kExitSent : Fail(error);
-    });
-}
 
 int RunBenchMode(const Options& options)
 {
@@ -147,6 +31,44 @@ int RunBenchMode(const Options& options)
                 static_cast<long long>(options.benchFrames), options.benchSize, FormatBenchResult(result).c_str());
     std::fflush(stdout);
     return ok ? kExitSent : Fail(error);
+}
+
+// The one-shot modes: one blocking connection, made first, so that a console that is not
+// there is an exit code at once.
+int RunOnce(const Options& options, const TextDecoder& decoder)
+{
+    std::string error;
+    Socket socket;
+    if (!socket.Connect(options.host, options.port, error))
+        return Fail(error);
+    int rc = kExitFailed;
+    if (options.mode == Mode::Messages)
+        rc = SendMessages(socket, options);
+    else if (options.mode == Mode::Lines)
+        rc = SendStdinLines(socket, decoder, options.crlf);
+    else if (options.mode == Mode::Raw)
+        rc = SendStdinRaw(socket);
+    // Lines sent before a refused one still reach the console whole.
+    if (rc != kExitFailed)
+        socket.ShutdownSend();
+    return rc;
+}
+
+// The bridges run until stopped. Each gets the one sender, which waits for the console, sends
+// on its own thread and counts what it has to drop, and the stop flag, which it watches.
+int RunBridge(const Options& options)
+{
+    const std::atomic<bool>& stop = StopOnInterrupt();
+    int rc = kExitFailed;
+    {
+        zel::LogClient client(options.host, options.port);
+        if (options.mode == Mode::Follow)
+            rc = RunFollow(options, client, stop);
+        else if (options.mode == Mode::DebugOutput)
+            rc = RunDebugOutput(options, client, stop);
+    } // the client gives its last lines a short while to go
+    StoppedCleanly();
+    return rc;
 }
 
 } // namespace
@@ -163,35 +85,16 @@ int main(int argc, char** argv)
         std::fputs(options.mode == Mode::Help ? kUsage : kVersionLine, stdout);
         return kExitSent;
     }
+    if (options.mode == Mode::Follow || options.mode == Mode::DebugOutput)
+        return RunBridge(options);
+
     TextDecoder decoder;
     if (options.mode == Mode::Lines && !options.utf8 && !decoder.Open(StdinCodePage(options.inputCodePage), error))
         return Fail(error, kExitUsage);
-
     Networking networking;
     if (!networking.Ready(error))
         return Fail(error);
     if (options.mode == Mode::Bench)
         return RunBenchMode(options);
-
-    Socket socket;
-    if (!socket.Connect(options.host, options.port, error))
-        return Fail(error);
-    int rc = kExitFailed;
-    switch (options.mode) {
-    case Mode::Messages:
-        rc = SendMessages(socket, options);
-        break;
-    case Mode::Lines:
-        rc = LineSender(socket, decoder, options.crlf).Run();
-        break;
-    case Mode::Raw:
-        rc = SendStdinRaw(socket);
-        break;
-    default:
-        break;
-    }
-    // Lines sent before a refused one still reach the console whole.
-    if (rc != kExitFailed)
-        socket.ShutdownSend();
-    return rc;
+    return RunOnce(options, decoder);
 }

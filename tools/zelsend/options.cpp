@@ -11,6 +11,8 @@ namespace zelsend {
 const char kUsage[] = "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | --input-codepage N] [MESSAGE...]\n"
                       "       zelsend [--host H] [--port P] --raw\n"
                       "       zelsend [--host H] [--port P] --bench K N SIZE\n"
+                      "       zelsend [--host H] [--port P] --follow PATH [--from-start] [--input-codepage N]\n"
+                      "       zelsend [--host H] [--port P] --debug-output [--pid]\n"
                       "Sends log frames to ZelLogConsole (default 127.0.0.1:11925).\n"
                       "  MESSAGE...      each argument is one frame; without any, each line of standard\n"
                       "                  input is one frame (without its line break)\n"
@@ -22,6 +24,12 @@ const char kUsage[] = "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | -
                       "  --bench K N SIZE  K clients at once, each sending N frames of SIZE bytes\n"
                       "                  (SIZE 25 to 999999); prints the rate; the console's text can be\n"
                       "                  checked frame by frame afterwards\n"
+                      "  --follow PATH   send each line added to the file, as tail -F: from its end (or\n"
+                      "                  with --from-start its beginning), through rotation by rename and\n"
+                      "                  truncation; text is UTF-8, or UTF-16 after a BOM, unless\n"
+                      "                  --input-codepage N names its code page\n"
+                      "  --debug-output  (Windows) send what programs of this session write with\n"
+                      "                  OutputDebugString; --pid puts \"[1234 app.exe] \" before each line\n"
                       "  --              the arguments after it are messages, even if they start with --\n"
                       "  --version       print zelsend's version\n"
                       "  -h, --help      show this help\n"
@@ -33,7 +41,10 @@ const char kUsage[] = "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | -
                       "Limits: a frame carries at most 16777216 bytes (16 MiB) of UTF-8, CR LF included;\n"
                       "the console closes the connection of a client that sends more. zelsend stops at such\n"
                       "a frame: the frames before it have been sent, nothing from it on.\n"
-                      "Exit codes: 0 everything sent; 1 cannot connect, send or read standard input;\n"
+                      "--follow and --debug-output run until Ctrl+C, end each line with CR LF, wait for the\n"
+                      "console when it is not there, and count the lines they had to drop.\n"
+                      "Exit codes: 0 everything sent (or a bridge stopped); 1 cannot connect, send or read\n"
+                      "standard input, or another program captures debug output already;\n"
                       "2 bad arguments, or a frame over 16 MiB (not sent).\n";
 
 const char kVersionLine[] = "zelsend " ZEL_VERSION_TEXT "\n";
@@ -87,9 +98,49 @@ bool ParseBench(const std::vector<std::string>& args, size_t& i, Options& option
     return true;
 }
 
-// Modes that read standard input or make their own frames cannot also take messages or --crlf.
-bool CheckCombination(const Options& options, bool raw, bool bench, std::string& error)
+// A bridge takes its lines from one source of its own: nothing of standard input's modes.
+bool CheckBridge(const Options& options, bool raw, bool bench, bool debug, std::string& error)
 {
+    const bool follow = !options.followPath.empty();
+    const char* name = follow ? "--follow" : "--debug-output";
+    if (follow && debug) {
+        error = "--follow and --debug-output cannot be combined: run one zelsend for each";
+        return false;
+    }
+    if ((follow || debug) && (raw || bench)) {
+        error = std::string(name) + " cannot be combined with " + (raw ? "--raw" : "--bench");
+        return false;
+    }
+    if ((follow || debug) && !options.messages.empty()) {
+        error = std::string(name) + " takes no messages";
+        return false;
+    }
+    if ((follow || debug) && options.utf8) {
+        error = std::string(name) + " cannot be combined with --utf8";
+        return false;
+    }
+    if (debug && options.inputCodePage != 0) {
+        error = "--debug-output reads the system's ANSI code page: --input-codepage applies to --follow";
+        return false;
+    }
+    if (options.fromStart && !follow) {
+        error = "--from-start applies to --follow only";
+        return false;
+    }
+    if (options.pid && !debug) {
+        error = "--pid applies to --debug-output only";
+        return false;
+    }
+    return true;
+}
+
+// Modes that read standard input or make their own frames cannot also take messages or --crlf.
+bool CheckCombination(const Options& options, bool raw, bool bench, bool debug, std::string& error)
+{
+    if (!CheckBridge(options, raw, bench, debug, error))
+        return false;
+    if (debug || !options.followPath.empty())
+        return true;
     if (raw && bench) {
         error = "--raw and --bench cannot be combined";
         return false;
@@ -110,7 +161,8 @@ bool CheckCombination(const Options& options, bool raw, bool bench, std::string&
     // Only the lines of standard input are converted: arguments are UTF-8 already, and --raw
     // exists to send bytes unchanged.
     if ((options.utf8 || options.inputCodePage != 0) && (raw || bench || !options.messages.empty())) {
-        error = std::string(encoding) + " applies to the lines of standard input only";
+        error = std::string(encoding) + " applies to the lines of standard input" +
+                (options.utf8 ? " only" : " and of --follow only");
         return false;
     }
     return true;
@@ -121,7 +173,7 @@ bool CheckCombination(const Options& options, bool raw, bool bench, std::string&
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error)
 {
     options = Options{};
-    bool raw = false, bench = false, onlyMessages = false;
+    bool raw = false, bench = false, debug = false, onlyMessages = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         std::string value;
@@ -159,6 +211,18 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
                 return false;
             }
             options.inputCodePage = static_cast<unsigned>(codePage);
+        } else if (arg == "--follow") {
+            if (!TakeValue(args, i, value) || value.empty()) {
+                error = "--follow needs the path of a file";
+                return false;
+            }
+            options.followPath = value;
+        } else if (arg == "--from-start") {
+            options.fromStart = true;
+        } else if (arg == "--debug-output") {
+            debug = true;
+        } else if (arg == "--pid") {
+            options.pid = true;
         } else if (arg == "--raw") {
             raw = true;
         } else if (arg == "--bench") {
@@ -170,10 +234,14 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             return false;
         }
     }
-    if (!CheckCombination(options, raw, bench, error))
+    if (!CheckCombination(options, raw, bench, debug, error))
         return false;
     if (raw)
         options.mode = Mode::Raw;
+    else if (!options.followPath.empty())
+        options.mode = Mode::Follow;
+    else if (debug)
+        options.mode = Mode::DebugOutput;
     else if (!bench)
         options.mode = options.messages.empty() ? Mode::Lines : Mode::Messages;
     return true;

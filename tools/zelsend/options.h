@@ -6,7 +6,9 @@
 
 namespace zelsend {
 
-enum class Mode { Lines, Messages, Raw, Bench, Help, Version };
+// Lines, Messages and Raw send once and end; Follow and DebugOutput are bridges that run until
+// stopped, sending through one zel::LogClient.
+enum class Mode { Lines, Messages, Raw, Bench, Help, Version, Follow, DebugOutput };
 
 struct Options {
     Mode mode = Mode::Lines;
@@ -21,6 +23,12 @@ struct Options {
     int64_t benchFrames = 0;
     size_t benchSize = 0;
     std::vector<std::string> messages;
+    // --follow: the file, and whether what it holds already is sent first. Its text is UTF-8,
+    // or UTF-16 after a BOM, unless inputCodePage names its code page.
+    std::string followPath;
+    bool fromStart = false;
+    // --debug-output: put "[1234 app.exe] " in front of each line.
+    bool pid = false;
 };
 
 // Reads the arguments after the program name. On failure returns false with `error` saying

@@ -1,0 +1,167 @@
+// zelsend's bridges under Wine, into the real console: debug output that a mingw program writes
+// with OutputDebugStringA and OutputDebugStringW through Wine's own debug-output protocol, and a
+// log file followed through appends, rotation by rename and truncation.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "console_process.h"
+#include "debug_writer.h"
+#include "res/resource.h"
+#include "tests/common/child_process.h"
+#include "tests/common/console_texts.h"
+#include "tests/common/temp_dir.h"
+#include "tests/common/wait.h"
+#include "tests/common/wire_text.h"
+
+namespace {
+
+// A zelsend bridge running in the background until the test ends it.
+class RunningZelsend {
+public:
+    explicit RunningZelsend(const std::wstring& arguments)
+    {
+        std::wstring command = L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" " + arguments;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+            m_process = ProcessHandles(info);
+    }
+    ~RunningZelsend()
+    {
+        if (m_process.Process())
+            ::TerminateProcess(m_process.Process(), 0);
+    }
+    RunningZelsend(const RunningZelsend&) = delete;
+    RunningZelsend& operator=(const RunningZelsend&) = delete;
+    bool Started() const { return m_process.Process() != nullptr; }
+    // True while it runs, after `ms` more.
+    bool RunsAfter(DWORD ms) const { return ::WaitForSingleObject(m_process.Process(), ms) == WAIT_TIMEOUT; }
+
+private:
+    ProcessHandles m_process;
+};
+
+ChildRun RunToEnd(const char* exe, const std::wstring& arguments)
+{
+    return RunChild(L"\"" + CConsoleProcess::WindowsPath(exe) + L"\" " + arguments, "", true, 120000);
+}
+
+// --- Debug output -----------------------------------------------------------------------------
+
+// True once a debug-output reader has created the buffer's events.
+bool ReaderListens()
+{
+    return WaitUntil(
+        [] {
+            const UniqueHandle ready(::OpenEventW(SYNCHRONIZE, FALSE, L"DBWIN_BUFFER_READY"));
+            return static_cast<bool>(ready);
+        },
+        30000);
+}
+
+struct DebugCase {
+    const char* name;
+    std::wstring arguments;
+    int strings;
+    bool pid;
+};
+
+class DebugOutputE2E : public testing::TestWithParam<DebugCase> {};
+
+TEST_P(DebugOutputE2E, AAndWStringsShowInOrderAsLines)
+{
+    const DebugCase& c = GetParam();
+    CConsoleProcess console;
+    ASSERT_TRUE(console.Start());
+    ASSERT_TRUE(console.StartService());
+    RunningZelsend zelsend(L"--debug-output " + c.arguments);
+    ASSERT_TRUE(zelsend.Started());
+    ASSERT_TRUE(ReaderListens());
+
+    const ChildRun writer = RunToEnd(ZEL_DEBUG_WRITER_EXE, std::to_wstring(c.strings));
+    ASSERT_EQ(writer.exitCode, 0u) << writer.output;
+    unsigned long pid = 0;
+    ASSERT_EQ(std::sscanf(writer.output.c_str(), "pid %lu", &pid), 1) << writer.output;
+    const std::wstring prefix = c.pid ? L"[" + std::to_wstring(pid) + L" debug_writer.exe] " : L"";
+    std::wstring expected = kStarted;
+    for (int i = 0; i < c.strings; ++i)
+        expected += prefix + DebugWriterText(i) + L"\r\n";
+    EXPECT_TRUE(console.WaitForText(
+        IDC_LOG_VIEW, [&](const std::wstring& t) { return t == expected; }, 60000))
+        << ToUtf8(console.Text(IDC_LOG_VIEW).substr(0, 2000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, DebugOutputE2E,
+                         testing::Values(DebugCase{"TwoThousandStrings", L"", 2000, false},
+                                         DebugCase{"WithProcessAndExe", L"--pid", 300, true}),
+                         [](const testing::TestParamInfo<DebugCase>& info) { return info.param.name; });
+
+// Only one program can read debug output: a second reader says so and ends, and the first
+// keeps reading.
+TEST(DebugOutputReaders, SecondReaderIsRefusedPlainly)
+{
+    RunningZelsend first(L"--debug-output --port 1");
+    ASSERT_TRUE(first.Started());
+    ASSERT_TRUE(ReaderListens());
+    const ChildRun second = RunToEnd(ZELSEND_EXE, L"--debug-output --port 1");
+    EXPECT_EQ(second.exitCode, 1u) << second.output;
+    EXPECT_NE(second.output.find("another program reads debug output already"), std::string::npos) << second.output;
+    EXPECT_TRUE(first.RunsAfter(200));
+}
+
+// --- Following a log file -----------------------------------------------------------------------
+
+// Writes as a logger does: opens the file, appends, closes. `create` starts it over (empty).
+bool WriteLog(const std::wstring& path, const std::string& bytes, bool create = false)
+{
+    const UniqueHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          create ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD wrote = 0;
+    return file && ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+           wrote == bytes.size();
+}
+
+TEST(FollowE2E, AppendedRotatedAndTruncatedFileShowsEveryLine)
+{
+    CConsoleProcess console;
+    ASSERT_TRUE(console.Start());
+    ASSERT_TRUE(console.StartService());
+    TempDir dir;
+    const std::wstring log = dir.File(L"service.log"), rotated = dir.File(L"service.log.1");
+    // A line of 日志 in code page 936, a cut-off last line, and both line ends.
+    ASSERT_TRUE(WriteLog(log, "old \xC8\xD5\xD6\xBE\r\nhalf", true));
+    RunningZelsend zelsend(L"--follow \"" + log + L"\" --from-start --input-codepage 936");
+    ASSERT_TRUE(zelsend.Started());
+    std::wstring expected = std::wstring(kStarted) + L"old 日志\r\n";
+    const auto shows = [&] {
+        return console.WaitForText(
+            IDC_LOG_VIEW, [&](const std::wstring& t) { return t == expected; }, 20000);
+    };
+    ASSERT_TRUE(shows()) << ToUtf8(console.Text(IDC_LOG_VIEW));
+
+    // The cut-off line waits for its end.
+    ASSERT_TRUE(WriteLog(log, " done\n\xB7\xFE\xCE\xF1 up\r\n"));
+    expected += L"half done\r\n服务 up\r\n";
+    ASSERT_TRUE(shows()) << ToUtf8(console.Text(IDC_LOG_VIEW));
+
+    // Rotation: renamed while zelsend holds it, its writer adds a last line, a new file follows.
+    ASSERT_TRUE(::MoveFileExW(log.c_str(), rotated.c_str(), 0)) << ::GetLastError();
+    ASSERT_TRUE(WriteLog(rotated, "last of old\n"));
+    ASSERT_TRUE(WriteLog(log, "first of new\n", true));
+    expected += L"last of old\r\nfirst of new\r\n";
+    ASSERT_TRUE(shows()) << ToUtf8(console.Text(IDC_LOG_VIEW));
+
+    // Truncation: the file starts over, shorter than before, and is read from its start.
+    ASSERT_TRUE(WriteLog(log, "after\n", true));
+    expected += L"after\r\n";
+    ASSERT_TRUE(shows()) << ToUtf8(console.Text(IDC_LOG_VIEW));
+    ASSERT_TRUE(WriteLog(log, "more\n"));
+    expected += L"more\r\n";
+    EXPECT_TRUE(shows()) << ToUtf8(console.Text(IDC_LOG_VIEW));
+    EXPECT_TRUE(zelsend.RunsAfter(0));
+}
+
+} // namespace

@@ -1,0 +1,140 @@
+// What --debug-output does with a captured message, without Windows: its text as the console
+// shows it, and the queue between capture and conversion, which must never hold up the capture.
+#include "captured_queue.h"
+#include "debug_text.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace zelsend;
+
+namespace {
+
+// --- The text of a message -------------------------------------------------------------------
+
+struct DebugTextCase {
+    const char* name;
+    unsigned codePage; // the system's ANSI code page
+    std::string ansi;
+    std::string prefix;
+    std::string shown;
+};
+
+class DebugOutputText : public testing::TestWithParam<DebugTextCase> {};
+
+TEST_P(DebugOutputText, EveryLineEndsWithCrLf)
+{
+    const DebugTextCase& c = GetParam();
+    TextDecoder decoder;
+    std::string error;
+    ASSERT_TRUE(decoder.Open(c.codePage, error)) << error;
+    EXPECT_EQ(zelsend::DebugOutputText(c.ansi, decoder, c.prefix), c.shown);
+}
+
+const std::string kLog = "\xE6\x97\xA5\xE5\xBF\x97"; // 日志 in UTF-8
+const std::string kPid = "[1234 app.exe] ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, DebugOutputText,
+    testing::Values(DebugTextCase{"NoLineEndGetsOne", 1252, "started", "", "started\r\n"},
+                    DebugTextCase{"LoneLfBecomesCrLf", 1252, "started\n", "", "started\r\n"},
+                    DebugTextCase{"CrLfStays", 1252, "started\r\n", "", "started\r\n"},
+                    DebugTextCase{"EmptyMessageIsAnEmptyLine", 1252, "", "", "\r\n"},
+                    DebugTextCase{"LinesInsideEachEndWithCrLf", 1252, "a\nb\r\n\nc", "", "a\r\nb\r\n\r\nc\r\n"},
+                    DebugTextCase{"LoneCrInsideStays", 1252, "a\rb", "", "a\rb\r\n"},
+                    DebugTextCase{"Ansi936ToUtf8", 936, "\xC8\xD5\xD6\xBE\n", "", kLog + "\r\n"},
+                    DebugTextCase{"Ansi1252ToUtf8", 1252, "caf\xE9\n", "", "caf\xC3\xA9\r\n"},
+                    DebugTextCase{"CutCharacterIsShownAsQuestionMark", 936, "ab\xC8", "", "ab?\r\n"},
+                    DebugTextCase{"InvalidUtf8UnderCodePage65001IsRepaired", 65001, "a\xFF\n", "", "a\xEF\xBF\xBD\r\n"},
+                    DebugTextCase{"PidBeforeTheLine", 1252, "x\n", kPid, kPid + "x\r\n"},
+                    DebugTextCase{"PidBeforeEveryLine", 936, "\xC8\xD5\n2", kPid,
+                                  kPid + "\xE6\x97\xA5\r\n" + kPid + "2\r\n"}),
+    [](const testing::TestParamInfo<DebugTextCase>& info) { return info.param.name; });
+
+struct PrefixCase {
+    uint32_t pid;
+    std::string exe;
+    std::string prefix;
+};
+
+class DebugOutputPrefix : public testing::TestWithParam<PrefixCase> {};
+
+TEST_P(DebugOutputPrefix, NamesTheProcessByItsExeFile)
+{
+    EXPECT_EQ(ProcessPrefix(GetParam().pid, GetParam().exe), GetParam().prefix);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, DebugOutputPrefix,
+                         testing::Values(PrefixCase{1234, "app.exe", "[1234 app.exe] "},
+                                         PrefixCase{8, "C:\\Program Files\\Zel\\svc.exe", "[8 svc.exe] "},
+                                         PrefixCase{4294967295u, "/opt/wine/x.exe", "[4294967295 x.exe] "},
+                                         PrefixCase{77, "", "[77 ?] "}));
+
+// --- Between capture and conversion ----------------------------------------------------------
+
+TEST(DebugOutputQueue, FullQueueDropsAndCountsWithoutWaiting)
+{
+    CapturedQueue queue(10);
+    EXPECT_TRUE(queue.Push(1, "12345"));
+    EXPECT_TRUE(queue.Push(2, "6789"));
+    EXPECT_FALSE(queue.Push(3, "ab"));
+    EXPECT_FALSE(queue.Push(3, "cd"));
+    std::vector<CapturedText> texts;
+    uint64_t dropped = 0;
+    ASSERT_TRUE(queue.Take(texts, dropped, std::chrono::milliseconds(0)));
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].pid, 1u);
+    EXPECT_EQ(texts[1].text, "6789");
+    EXPECT_EQ(dropped, 1u + 1u);
+    // Once taken, there is room again, and the count starts over.
+    EXPECT_TRUE(queue.Push(4, "abcdefghij"));
+    ASSERT_TRUE(queue.Take(texts, dropped, std::chrono::milliseconds(0)));
+    EXPECT_EQ(texts.size(), 1u);
+    EXPECT_EQ(dropped, 0u);
+}
+
+TEST(DebugOutputQueue, ClosedQueueHandsOutTheRestThenEnds)
+{
+    CapturedQueue queue(100);
+    queue.Push(1, "last");
+    queue.Close();
+    std::vector<CapturedText> texts;
+    uint64_t dropped = 0;
+    ASSERT_TRUE(queue.Take(texts, dropped, std::chrono::milliseconds(0)));
+    EXPECT_EQ(texts.size(), 1u);
+    EXPECT_FALSE(queue.Take(texts, dropped, std::chrono::milliseconds(1000)));
+}
+
+// A capture thread and a converter thread at full speed: every message arrives once and in
+// order, or is counted as dropped; none is lost without a count.
+TEST(DebugOutputQueue, EveryMessageArrivesInOrderOrIsCounted)
+{
+    constexpr int kMessages = 200000;
+    CapturedQueue queue(4096);
+    std::thread capture([&] {
+        for (int i = 0; i < kMessages; ++i)
+            queue.Push(static_cast<uint32_t>(i), std::to_string(i));
+        queue.Close();
+    });
+    std::vector<CapturedText> texts;
+    uint64_t dropped = 0, droppedAll = 0;
+    int64_t last = -1, arrived = 0;
+    bool inOrder = true;
+    while (queue.Take(texts, dropped, std::chrono::milliseconds(1000))) {
+        droppedAll += dropped;
+        for (const CapturedText& t : texts) {
+            inOrder = inOrder && static_cast<int64_t>(t.pid) > last && t.text == std::to_string(t.pid);
+            last = t.pid;
+            ++arrived;
+        }
+    }
+    capture.join();
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(arrived + static_cast<int64_t>(droppedAll), kMessages);
+}
+
+} // namespace
