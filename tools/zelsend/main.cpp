@@ -3,8 +3,17 @@
 #include "frame.h"
 #include "options.h"
 #include "socket_shim.h"
+#include "syslog_relay.h"
 #include "text_decoder.h"
+#include "zel_log_client.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#endif
+
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -149,6 +158,36 @@ int RunBenchMode(const Options& options)
     return ok ? kExitSent : Fail(error);
 }
 
+// Set by Ctrl+C (and by the console window closing, or SIGTERM): the relay then stops.
+std::atomic<bool> g_stop{false};
+
+#ifdef _WIN32
+BOOL WINAPI OnConsoleEvent(DWORD)
+{
+    g_stop = true;
+    return TRUE;
+}
+#else
+void OnStopSignal(int)
+{
+    g_stop = true;
+}
+#endif
+
+// Runs until stopped; every line goes through the one client, which queues, reconnects and
+// counts what it must drop.
+int RunSyslogMode(const Options& options)
+{
+#ifdef _WIN32
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+#else
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+#endif
+    zel::LogClient client(options.host, options.port);
+    return RunSyslogRelay(options, client, g_stop);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -172,6 +211,8 @@ int main(int argc, char** argv)
         return Fail(error);
     if (options.mode == Mode::Bench)
         return RunBenchMode(options);
+    if (options.mode == Mode::Syslog)
+        return RunSyslogMode(options);
 
     Socket socket;
     if (!socket.Connect(options.host, options.port, error))

@@ -11,6 +11,7 @@ namespace zelsend {
 const char kUsage[] = "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | --input-codepage N] [MESSAGE...]\n"
                       "       zelsend [--host H] [--port P] --raw\n"
                       "       zelsend [--host H] [--port P] --bench K N SIZE\n"
+                      "       zelsend [--host H] [--port P] [--syslog-udp [ADDR:]PORT] [--syslog-tcp [ADDR:]PORT]\n"
                       "Sends log frames to ZelLogConsole (default 127.0.0.1:11925).\n"
                       "  MESSAGE...      each argument is one frame; without any, each line of standard\n"
                       "                  input is one frame (without its line break)\n"
@@ -22,6 +23,11 @@ const char kUsage[] = "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | -
                       "  --bench K N SIZE  K clients at once, each sending N frames of SIZE bytes\n"
                       "                  (SIZE 25 to 999999); prints the rate; the console's text can be\n"
                       "                  checked frame by frame afterwards\n"
+                      "  --syslog-udp [ADDR:]PORT  relay syslog messages (RFC 3164 or 5424) that arrive\n"
+                      "                  over UDP to the console, one line each, until stopped (Ctrl+C)\n"
+                      "  --syslog-tcp [ADDR:]PORT  the same over TCP, octet-counted or one per line;\n"
+                      "                  both may be given. ADDR is 127.0.0.1 unless given: any other lets\n"
+                      "                  whoever reaches the port write into the console, unauthenticated\n"
                       "  --              the arguments after it are messages, even if they start with --\n"
                       "  --version       print zelsend's version\n"
                       "  -h, --help      show this help\n"
@@ -87,6 +93,28 @@ bool ParseBench(const std::vector<std::string>& args, size_t& i, Options& option
     return true;
 }
 
+// Reads the value of --syslog-udp or --syslog-tcp.
+bool TakeListenAddress(const std::vector<std::string>& args, size_t& i, ListenAddress& at, std::string& error)
+{
+    const std::string option = args[i];
+    std::string value;
+    if (TakeValue(args, i, value) && ParseListenAddress(value, at))
+        return true;
+    error = option + " needs [ADDR:]PORT, such as 514 or 0.0.0.0:514 (an IPv6 address in brackets: [::1]:514)";
+    return false;
+}
+
+// The relay makes its own lines: it takes no messages, input options or other mode.
+bool CheckSyslog(const Options& options, bool raw, bool bench, std::string& error)
+{
+    if (raw || bench || options.crlf || options.utf8 || options.inputCodePage != 0 || !options.messages.empty()) {
+        error = "--syslog-udp and --syslog-tcp take no messages and no --raw, --bench, --crlf, --utf8 or "
+                "--input-codepage";
+        return false;
+    }
+    return true;
+}
+
 // Modes that read standard input or make their own frames cannot also take messages or --crlf.
 bool CheckCombination(const Options& options, bool raw, bool bench, std::string& error)
 {
@@ -117,6 +145,29 @@ bool CheckCombination(const Options& options, bool raw, bool bench, std::string&
 }
 
 } // namespace
+
+bool ParseListenAddress(const std::string& text, ListenAddress& at)
+{
+    std::string address, port = text;
+    if (!text.empty() && text[0] == '[') {
+        const size_t close = text.find("]:");
+        if (close == std::string::npos)
+            return false;
+        address = text.substr(1, close - 1);
+        port = text.substr(close + 2);
+    } else if (const size_t colon = text.rfind(':'); colon != std::string::npos) {
+        address = text.substr(0, colon);
+        port = text.substr(colon + 1);
+        if (address.find(':') != std::string::npos)
+            return false; // an IPv6 address without brackets: its last part is no port
+    }
+    long long number = 0;
+    if (!ReadNumber(port, 1, 65535, number) || (text.find(':') != std::string::npos && address.empty()))
+        return false;
+    at.address = address.empty() ? "127.0.0.1" : address;
+    at.port = static_cast<uint16_t>(number);
+    return true;
+}
 
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error)
 {
@@ -159,6 +210,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
                 return false;
             }
             options.inputCodePage = static_cast<unsigned>(codePage);
+        } else if (arg == "--syslog-udp" || arg == "--syslog-tcp") {
+            if (!TakeListenAddress(args, i, arg == "--syslog-udp" ? options.syslogUdp : options.syslogTcp, error))
+                return false;
         } else if (arg == "--raw") {
             raw = true;
         } else if (arg == "--bench") {
@@ -170,9 +224,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             return false;
         }
     }
-    if (!CheckCombination(options, raw, bench, error))
+    const bool syslog = options.syslogUdp.port != 0 || options.syslogTcp.port != 0;
+    if (!(syslog ? CheckSyslog(options, raw, bench, error) : CheckCombination(options, raw, bench, error)))
         return false;
-    if (raw)
+    if (syslog)
+        options.mode = Mode::Syslog;
+    else if (raw)
         options.mode = Mode::Raw;
     else if (!bench)
         options.mode = options.messages.empty() ? Mode::Lines : Mode::Messages;

@@ -6,7 +6,13 @@
 
 namespace zelsend {
 
-enum class Mode { Lines, Messages, Raw, Bench, Help, Version };
+enum class Mode { Lines, Messages, Raw, Bench, Syslog, Help, Version };
+
+// Where the syslog relay listens: an address of this machine and a port (0: not asked for).
+struct ListenAddress {
+    std::string address = "127.0.0.1";
+    uint16_t port = 0;
+};
 
 struct Options {
     Mode mode = Mode::Lines;
@@ -21,7 +27,13 @@ struct Options {
     int64_t benchFrames = 0;
     size_t benchSize = 0;
     std::vector<std::string> messages;
+    ListenAddress syslogUdp;
+    ListenAddress syslogTcp;
 };
+
+// Reads "[ADDR:]PORT" (an IPv6 address in brackets: "[::1]:514"); the address stays 127.0.0.1
+// when none is given.
+bool ParseListenAddress(const std::string& text, ListenAddress& at);
 
 // Reads the arguments after the program name. On failure returns false with `error` saying
 // what is wrong, in words for the user.
