@@ -68,6 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
         StreamCase{"OctetCountedKeepsInnerLf", "9 <1>a\nb\r\n\n3 <2>", {"<1>a\nb\r\n", "<2>\r\n"}},
         StreamCase{"LfEnded", k3164 + "\n" + k5424 + "\r\n", {k3164 + "\r\n", k5424 + "\r\n"}},
         StreamCase{"LfEndedWithNulAndBlankLines", "\n\n<14>py\x00\n\n<14>two\x00\n"s, {"<14>py\r\n", "<14>two\r\n"}},
+        StreamCase{"PythonHandlerNulEnded", "<14>a\x00<14>b\x00"s, {"<14>a\r\n", "<14>b\r\n"}},
         StreamCase{"MixedFramesOneConnection", "5 <1>ab<2>cd\n7 <3>efgh", {"<1>ab\r\n", "<2>cd\r\n", "<3>efgh\r\n"}},
         // Digits without "LEN SP" start a line after all, as do a zero count and ten digits.
         StreamCase{"DigitsThatAreNoCount",

@@ -133,8 +133,8 @@ void SyslogStream::Feed(std::string_view data, std::vector<std::string>& lines)
         case State::Start:
             if (IsDigit(data[at]))
                 state_ = State::Count;
-            else if (data[at] == '\n')
-                ++at; // an empty line between messages shows nothing
+            else if (data[at] == '\n' || data[at] == '\0')
+                ++at; // an empty message between messages shows nothing
             else
                 state_ = State::Line;
             break;
@@ -183,9 +183,10 @@ size_t SyslogStream::FeedCounted(std::string_view data, size_t at, std::vector<s
     return at + take;
 }
 
+// Python's SysLogHandler ends each message over TCP with a NUL and no LF: a NUL ends it too.
 size_t SyslogStream::FeedLine(std::string_view data, size_t at, std::vector<std::string>& lines)
 {
-    const size_t end = data.find('\n', at);
+    const size_t end = data.find_first_of(std::string_view("\n\0", 2), at);
     if (end == std::string_view::npos) {
         Keep(data.substr(at));
         return data.size();

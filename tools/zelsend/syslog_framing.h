@@ -24,7 +24,7 @@ std::string SyslogLine(std::string_view message, uint64_t total = 0);
 std::string SyslogDatagramLine(std::string_view datagram, size_t bound = kSyslogBound);
 
 // The messages of one TCP connection. Each frame is octet-counted when it starts with a digit
-// (RFC 6587), otherwise it runs to the next LF, as rsyslog and syslog-ng tell them apart.
+// (RFC 6587), otherwise it runs to the next LF or NUL, as rsyslog and syslog-ng tell them apart.
 class SyslogStream {
 public:
     explicit SyslogStream(size_t bound = kSyslogBound) : bound_(bound < kMinBound ? kMinBound : bound) {}
