@@ -1,0 +1,187 @@
+"""The syslog relay (host zelsend --syslog-udp/--syslog-tcp) into the real console under Wine.
+
+Real senders: Debian's rsyslogd, started here in the foreground with a configuration of its own
+(no system sockets: imuxsock is not loaded, and its only input is a TCP port of the test's own),
+forwards logger's messages over UDP (RFC 3164) and over TCP with octet counting (RFC 5424);
+Python's logging.handlers.SysLogHandler sends over UDP and over TCP. Every message must show
+as one line, in order, repaired where its bytes are not valid UTF-8 or hold a NUL.
+
+Run by ctest from the Windows build (which sets ZEL_CONSOLE_SESSION, ZEL_WINE_RUN and
+ZEL_HOST_ZELSEND) inside scripts/isolated.sh: the console listens on the fixed port 11925.
+"""
+
+import logging
+import logging.handlers
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+
+import pytest
+
+DRIVER = os.environ.get("ZEL_CONSOLE_SESSION")
+WINE_RUN = os.environ.get("ZEL_WINE_RUN")
+ZELSEND = os.environ.get("ZEL_HOST_ZELSEND")
+STARTED = "日志服务启动成功，正在侦听...\r\n"
+COUNT = 400
+# The relay sends U+FFFD for what it repairs; the console shows its text through the system's
+# code page (936 here), which has no U+FFFD, so the operator sees a question mark.
+SHOWN_MARK = "?"
+
+needs_console = pytest.mark.skipif(
+    not DRIVER or not WINE_RUN or not ZELSEND or not os.path.exists(ZELSEND or ""),
+    reason="needs the Windows build (ctest --preset windows) and the host zelsend (build/host)")
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def free_port(kind):
+    s = socket.socket(socket.AF_INET, kind)
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def wait_until(check, what, limit=60):
+    until = time.monotonic() + limit
+    while not check():
+        assert time.monotonic() < until, "timed out waiting for " + what
+        time.sleep(0.05)
+
+
+def tcp_listening(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), timeout=1).close()
+        return True
+    except OSError:
+        return False
+
+
+# --- The senders: each sends COUNT messages and returns (pattern, bodies shown) -------------
+
+# What logger sends: UTF-8 Chinese, and now and then a Latin-1 "é" that must show as one mark.
+def logger_bodies():
+    sent = [("syslog %04d 日志 ok" % i).encode() if i % 50 else b"syslog %04d caf\xe9" % i for i in range(COUNT)]
+    shown = [b.decode("utf-8", errors="replace").replace("\ufffd", SHOWN_MARK) for b in sent]
+    return sent, shown
+
+
+RSYSLOG_CONF = """\
+global(workDirectory="{work}")
+module(load="imtcp")
+input(type="imtcp" address="127.0.0.1" port="{input}" ruleset="relay")
+ruleset(name="relay") {{
+    {action}
+}}
+"""
+# The lines of the README's "Logs from other machines", with the relay's port.
+RSYSLOG_UDP = 'action(type="omfwd" target="127.0.0.1" port="{port}" protocol="udp")'
+RSYSLOG_TCP = ('action(type="omfwd" target="127.0.0.1" port="{port}" protocol="tcp" '
+               'TCP_Framing="octet-counted" template="RSYSLOG_SyslogProtocol23Format")')
+# logger sends RFC 5424 to rsyslog, which keeps no colon after the tag then.
+RFC3164 = r"<13>[A-Z][a-z]{2} [ \d]\d \d\d:\d\d:\d\d \S+ zeltest:? (.*)"
+RFC5424 = r"<13>1 \d{4}-\d\d-\d\dT\S+ \S+ zeltest \S+ \S+ (?:-|\[[^]]*\]) (.*)"
+
+
+def rsyslog_sender(action, pattern):
+    def send(udp_port, tcp_port, work):
+        input_port = free_port(socket.SOCK_STREAM)
+        conf = os.path.join(work, "rsyslog.conf")
+        with open(conf, "w") as f:
+            port = udp_port if "udp" in action else tcp_port
+            f.write(RSYSLOG_CONF.format(work=work, input=input_port, action=action.format(port=port)))
+        daemon = subprocess.Popen(["rsyslogd", "-n", "-f", conf, "-i", os.path.join(work, "rsyslogd.pid")])
+        try:
+            wait_until(lambda: daemon.poll() is not None or tcp_listening(input_port), "rsyslogd")
+            assert daemon.poll() is None, "rsyslogd did not start"
+            sent, shown = logger_bodies()
+            subprocess.run(["logger", "-n", "127.0.0.1", "-P", str(input_port), "-T", "--octet-count",
+                            "-t", "zeltest"], input=b"\n".join(sent) + b"\n", check=True, timeout=60)
+        finally:
+            daemon.send_signal(signal.SIGTERM)  # it forwards what it holds before it ends
+            daemon.wait(timeout=30)
+        return pattern, shown
+    return send
+
+
+def python_sender(kind):
+    def send(udp_port, tcp_port, work):
+        port = udp_port if kind == socket.SOCK_DGRAM else tcp_port
+        handler = logging.handlers.SysLogHandler(address=("127.0.0.1", port), socktype=kind)
+        handler.setFormatter(logging.Formatter("%(name)s %(levelname)s %(message)s"))
+        log = logging.getLogger("e2e.订单")
+        log.handlers[:] = [handler]
+        log.propagate = False
+        log.setLevel(logging.INFO)
+        bodies = []
+        for i in range(COUNT):
+            # A NUL inside a datagram would end the console's text: it shows as a mark instead.
+            # Over TCP a NUL ends the message, as SysLogHandler's own NUL does.
+            text = "py %04d a\x00b" % i if i % 40 == 0 and kind == socket.SOCK_DGRAM else "py %04d 用户 ok" % i
+            log.info(text)
+            bodies.append("e2e.订单 INFO " + text.replace("\x00", SHOWN_MARK))
+            if kind == socket.SOCK_DGRAM and i % 100 == 99:
+                time.sleep(0.01)  # UDP: a burst may not outrun the loopback's own buffers
+        handler.close()
+        return r"<14>(.*)", bodies
+    return send
+
+
+SENDERS = {
+    "rsyslog_udp_rfc3164": rsyslog_sender(RSYSLOG_UDP, RFC3164),
+    "rsyslog_tcp_octet_counted_rfc5424": rsyslog_sender(RSYSLOG_TCP, RFC5424),
+    "python_handler_udp": python_sender(socket.SOCK_DGRAM),
+    "python_handler_tcp": python_sender(socket.SOCK_STREAM),
+}
+
+
+@needs_console
+@pytest.mark.skipif(shutil.which("rsyslogd") is None, reason="needs rsyslog (scripts/bootstrap.sh)")
+@pytest.mark.parametrize("sender", SENDERS.keys())
+def test_every_message_shows_as_one_line_in_order(sender):
+    with tempfile.TemporaryDirectory() as work:
+        ready, done, out = (os.path.join(work, name) for name in ("ready", "done", "out"))
+        driver = subprocess.Popen([WINE_RUN, DRIVER, windows_path(ready), windows_path(done), windows_path(out)])
+        relay = None
+        try:
+            wait_until(lambda: driver.poll() is not None or os.path.exists(ready), "the console", 120)
+            assert driver.poll() is None, "the console did not come up"
+            udp_port, tcp_port = free_port(socket.SOCK_DGRAM), free_port(socket.SOCK_STREAM)
+            relay = subprocess.Popen([ZELSEND, "--syslog-udp", str(udp_port), "--syslog-tcp", str(tcp_port)],
+                                     stderr=subprocess.PIPE, text=True)
+            wait_until(lambda: relay.poll() is not None or tcp_listening(tcp_port), "the relay")
+            assert relay.poll() is None, relay.stderr.read()
+
+            pattern, bodies = SENDERS[sender](udp_port, tcp_port, work)
+
+            # Every line is at least its body and CR LF: the view waits for that much, then
+            # until it has held still.
+            with open(done, "w") as f:
+                f.write(str(len(STARTED) + sum(len(b) + 2 for b in bodies)))
+            assert driver.wait(timeout=300) == 0
+            with open(out, "rb") as f:
+                view = f.read().decode("utf-8")
+            relay.send_signal(signal.SIGINT)
+            report = relay.communicate(timeout=30)[1]
+            assert relay.returncode == 0, report
+        finally:
+            for process in (relay, driver):
+                if process and process.poll() is None:
+                    process.kill()
+
+    assert view.startswith(STARTED)
+    lines = view[len(STARTED):].split("\r\n")
+    assert lines[-1] == "", "the last line ends with CR LF"
+    lines = lines[:-1]
+    assert len(lines) == len(bodies), report
+    for i, (line, body) in enumerate(zip(lines, bodies)):
+        match = re.fullmatch(pattern, line)
+        assert match and match.group(1) == body, "line %d: %r, expected the body %r" % (i, line, body)
+    assert "%d messages relayed" % COUNT in report and " 0 datagrams lost" in report, report
