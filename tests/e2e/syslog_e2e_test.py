@@ -134,6 +134,14 @@ def python_sender(kind):
     return send
 
 
+def test_readme_gives_the_rsyslog_lines_run_here():
+    with open(os.path.join(os.path.dirname(__file__), "..", "..", "README.md"), encoding="utf-8") as f:
+        readme = f.read()
+    for action in (RSYSLOG_UDP, RSYSLOG_TCP):
+        line = "*.* " + action.format(port=5514).replace('"127.0.0.1"', '"192.168.1.20"')
+        assert line in readme.splitlines(), line
+
+
 SENDERS = {
     "rsyslog_udp_rfc3164": rsyslog_sender(RSYSLOG_UDP, RFC3164),
     "rsyslog_tcp_octet_counted_rfc5424": rsyslog_sender(RSYSLOG_TCP, RFC5424),
