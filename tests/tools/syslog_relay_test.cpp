@@ -1,6 +1,8 @@
 // The real zelsend --syslog-udp/--syslog-tcp between real sockets (POSIX only): many TCP senders
 // at once, datagrams, the limit on connections, a listen that fails, and the report at the end.
-// The console is stood in for by a listener that splits the frames zel::LogClient sends.
+// The console is stood in for by a listener that splits frames with the console's own splitter.
+#include "tests/clients/frame_receiver.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -17,10 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <cstring>
-#include <mutex>
 #include <thread>
 #endif
 
@@ -70,80 +69,11 @@ int Connect(uint16_t port)
     return fd;
 }
 
-// Stands for the console: takes the relay's connection and keeps the text of each frame.
-class FrameListener {
-public:
-    FrameListener() : fd_(Socket(SOCK_STREAM))
-    {
-        listen(fd_, 4);
-        reader_ = std::thread([this] { Read(); });
-    }
-    ~FrameListener()
-    {
-        stop_ = true;
-        reader_.join();
-        close(fd_);
-    }
-    uint16_t Port() const { return PortOf(fd_); }
-
-    // The texts so far, once there are `count` of them or the time limit has passed.
-    std::vector<std::string> Wait(size_t count)
-    {
-        const auto deadline = Clock::now() + kTimeLimit;
-        while (Clock::now() < deadline && Texts().size() < count)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return Texts();
-    }
-    std::vector<std::string> Texts()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return texts_;
-    }
-
-private:
-    void Read()
-    {
-        int c = -1;
-        std::string bytes;
-        char buffer[65536];
-        while (!stop_) {
-            pollfd p{c < 0 ? fd_ : c, POLLIN, 0};
-            if (poll(&p, 1, 20) != 1)
-                continue;
-            if (c < 0) {
-                c = accept(fd_, nullptr, nullptr);
-                continue;
-            }
-            const ssize_t n = recv(c, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                break;
-            bytes.append(buffer, static_cast<size_t>(n));
-            size_t at = 0;
-            std::lock_guard<std::mutex> lock(mutex_);
-            for (uint32_t length = 0; bytes.size() - at >= 4; at += 4 + length) {
-                std::memcpy(&length, bytes.data() + at, 4); // little-endian, as this machine
-                if (bytes.size() - at - 4 < length)
-                    break;
-                texts_.push_back(bytes.substr(at + 4, length));
-            }
-            bytes.erase(0, at);
-        }
-        if (c >= 0)
-            close(c);
-    }
-
-    const int fd_;
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    std::vector<std::string> texts_;
-    std::thread reader_;
-};
-
 // zelsend relaying to `console`; its standard error is kept for the report at the end.
 class Relay {
 public:
     // `tcp` 0: UDP only.
-    Relay(const FrameListener& console, uint16_t udp, uint16_t tcp)
+    Relay(const FrameReceiver& console, uint16_t udp, uint16_t tcp)
     {
         std::vector<std::string> args = {ZELSEND_EXE, "--port", std::to_string(console.Port()), "--syslog-udp",
                                          std::to_string(udp)};
@@ -213,6 +143,13 @@ private:
     std::string errors_;
 };
 
+// The frames once there are `count` of them, or all there are when the limit has passed first.
+std::vector<std::string> WaitFor(const FrameReceiver& console, size_t count)
+{
+    console.WaitForFrames(count, kTimeLimit);
+    return console.Frames();
+}
+
 // What a sender wrote and how the console must show it.
 std::string Message(int sender, int i)
 {
@@ -224,7 +161,8 @@ std::string Message(int sender, int i)
 TEST(SyslogRelayCli, ManyTcpSendersAtOnceEachMessageWholeAndInOrder)
 {
     constexpr int kSenders = 32, kMessages = 40;
-    FrameListener console;
+    FrameReceiver console;
+    ASSERT_TRUE(console.Start());
     const uint16_t tcp = FreePort(SOCK_STREAM);
     Relay relay(console, FreePort(SOCK_DGRAM), tcp);
     std::vector<int> senders;
@@ -250,7 +188,7 @@ TEST(SyslogRelayCli, ManyTcpSendersAtOnceEachMessageWholeAndInOrder)
     for (int fd : senders)
         close(fd);
 
-    const std::vector<std::string> texts = console.Wait(kSenders * kMessages);
+    const std::vector<std::string> texts = WaitFor(console, kSenders * kMessages);
     ASSERT_EQ(texts.size(), static_cast<size_t>(kSenders * kMessages));
     std::map<int, int> next; // per sender, the message expected next
     for (const std::string& text : texts) {
@@ -267,7 +205,8 @@ TEST(SyslogRelayCli, ManyTcpSendersAtOnceEachMessageWholeAndInOrder)
 TEST(SyslogRelayCli, DatagramsShowOneLineEachAndTheReportCountsThem)
 {
     constexpr int kRounds = 10, kPerRound = 50;
-    FrameListener console;
+    FrameReceiver console;
+    ASSERT_TRUE(console.Start());
     const uint16_t udp = FreePort(SOCK_DGRAM);
     Relay relay(console, udp, 0);
     const int sender = Socket(SOCK_DGRAM);
@@ -280,10 +219,10 @@ TEST(SyslogRelayCli, DatagramsShowOneLineEachAndTheReportCountsThem)
             const std::string datagram = Message(round, i) + std::string(1, '\0');
             sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
         }
-        console.Wait((round + 1) * kPerRound);
+        WaitFor(console, (round + 1) * kPerRound);
     }
     close(sender);
-    const std::vector<std::string> texts = console.Texts();
+    const std::vector<std::string> texts = console.Frames();
     ASSERT_EQ(texts.size(), static_cast<size_t>(kRounds * kPerRound));
     for (size_t i = 0; i < texts.size(); ++i)
         EXPECT_EQ(texts[i], Message(static_cast<int>(i / kPerRound), static_cast<int>(i % kPerRound)) + "\r\n");
@@ -297,20 +236,22 @@ TEST(SyslogRelayCli, DatagramsShowOneLineEachAndTheReportCountsThem)
 TEST(SyslogRelayCli, ConnectionPastTheLimitIsRefusedAndSaidSo)
 {
     constexpr int kLimit = 256;
-    FrameListener console;
+    FrameReceiver console;
+    ASSERT_TRUE(console.Start());
     const uint16_t tcp = FreePort(SOCK_STREAM);
     Relay relay(console, FreePort(SOCK_DGRAM), tcp);
     std::vector<int> open;
     for (int i = 0; i <= kLimit; ++i)
         open.push_back(Connect(tcp));
     const std::string refused = "[zelsend: a syslog connection was refused: 256 are open already]\r\n";
-    EXPECT_EQ(console.Wait(1), std::vector<std::string>{refused});
+    EXPECT_EQ(WaitFor(console, 1), std::vector<std::string>{refused});
 
     const std::string first = "<1>first\n", cut = "9 <2>abc";
     ASSERT_EQ(send(open[0], first.data(), first.size(), 0), static_cast<ssize_t>(first.size()));
     ASSERT_EQ(send(open[kLimit - 1], cut.data(), cut.size(), 0), static_cast<ssize_t>(cut.size()));
     close(open[kLimit - 1]); // the relay shows what came of the message once the sender has gone
-    EXPECT_EQ(console.Wait(3), (std::vector<std::string>{refused, "<1>first\r\n", "<2>abc [cut: 9 bytes in all]\r\n"}));
+    EXPECT_EQ(WaitFor(console, 3),
+              (std::vector<std::string>{refused, "<1>first\r\n", "<2>abc [cut: 9 bytes in all]\r\n"}));
     for (int i = 0; i < kLimit; ++i) {
         if (i != kLimit - 1)
             close(open[i]);
@@ -323,7 +264,8 @@ TEST(SyslogRelayCli, ConnectionPastTheLimitIsRefusedAndSaidSo)
 
 TEST(SyslogRelayCli, PortInUseEndsItWithAReason)
 {
-    FrameListener console;
+    FrameReceiver console;
+    ASSERT_TRUE(console.Start());
     const int holder = Socket(SOCK_DGRAM);
     const uint16_t udp = PortOf(holder);
     Relay relay(console, udp, 0);
