@@ -243,7 +243,8 @@ TEST(SyslogRelayCli, ConnectionPastTheLimitIsRefusedAndSaidSo)
     std::vector<int> open;
     for (int i = 0; i <= kLimit; ++i)
         open.push_back(Connect(tcp));
-    const std::string refused = "[zelsend: a syslog connection was refused: 256 are open already]\r\n";
+    const std::string refused =
+        "[zelsend: a syslog connection was refused: the relay holds 256, as many as it can]\r\n";
     EXPECT_EQ(WaitFor(console, 1), std::vector<std::string>{refused});
 
     const std::string first = "<1>first\n", cut = "9 <2>abc";

@@ -171,7 +171,9 @@ int GrowReceiveBuffer(Native s)
 
 class SyslogRelay {
 public:
-    explicit SyslogRelay(zel::LogClient& client) : client_(client), buffer_(kSyslogBound + 1) {}
+    // A datagram carries at most 65,507 bytes over IPv4 and 65,527 over IPv6: every one fits the
+    // buffer whole, and none is longer than the bound.
+    explicit SyslogRelay(zel::LogClient& client) : client_(client), buffer_(kSyslogBound) {}
 
     bool Listen(const Options& options, std::string& error)
     {
@@ -235,8 +237,8 @@ public:
     {
         std::fprintf(stderr,
                      "zelsend: syslog relay stopped: %llu messages relayed, %llu cut at %zu bytes, %llu datagrams "
-                     "lost before they were read, %llu connections refused, %llu lines dropped by the sender's "
-                     "full queue\n",
+                     "lost before they were read, %llu connections refused, %llu lines dropped by the full queue "
+                     "to the console\n",
                      static_cast<unsigned long long>(shown_), static_cast<unsigned long long>(cut_), kSyslogBound,
                      static_cast<unsigned long long>(lost_), static_cast<unsigned long long>(refused_),
                      static_cast<unsigned long long>(client_.DroppedLines()));
@@ -258,11 +260,7 @@ private:
                 client_.Send("[zelsend: " + std::to_string(now) +
                              " syslog datagrams lost: they came faster than the relay could read them]\r\n");
             }
-            const std::string line =
-                SyslogDatagramLine(std::string_view(buffer_.data(), static_cast<size_t>(n)), kSyslogBound);
-            if (static_cast<size_t>(n) > kSyslogBound)
-                ++cut_;
-            Show(line);
+            Show(SyslogDatagramLine(std::string_view(buffer_.data(), static_cast<size_t>(n)), kSyslogBound));
         }
     }
 
@@ -305,8 +303,8 @@ private:
 #endif
             if (connections_.size() >= kMaxConnections || !fits || !SetNonBlocking(s)) {
                 ++refused_;
-                client_.Send("[zelsend: a syslog connection was refused: " + std::to_string(kMaxConnections) +
-                             " are open already]\r\n");
+                client_.Send("[zelsend: a syslog connection was refused: the relay holds " +
+                             std::to_string(connections_.size()) + ", as many as it can]\r\n");
                 continue;
             }
             connections_.push_back(std::make_unique<Connection>(std::exchange(owned.s, kNoSocket)));
