@@ -158,7 +158,7 @@ int RunBenchMode(const Options& options)
     return ok ? kExitSent : Fail(error);
 }
 
-// Set by Ctrl+C (and by the console window closing, or SIGTERM): the relay then stops.
+// Set by Ctrl+C or Ctrl+Break (SIGINT or SIGTERM elsewhere): the relay then stops and reports.
 std::atomic<bool> g_stop{false};
 
 #ifdef _WIN32

@@ -40,7 +40,8 @@ const char kUsage[] = "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | -
                       "the console closes the connection of a client that sends more. zelsend stops at such\n"
                       "a frame: the frames before it have been sent, nothing from it on.\n"
                       "Exit codes: 0 everything sent; 1 cannot connect, send or read standard input;\n"
-                      "2 bad arguments, or a frame over 16 MiB (not sent).\n";
+                      "2 bad arguments, or a frame over 16 MiB (not sent). The syslog relay: 0 once\n"
+                      "stopped, 1 cannot listen.\n";
 
 const char kVersionLine[] = "zelsend " ZEL_VERSION_TEXT "\n";
 
