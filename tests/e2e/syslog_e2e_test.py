@@ -10,6 +10,7 @@ Run by ctest from the Windows build (which sets ZEL_CONSOLE_SESSION, ZEL_WINE_RU
 ZEL_HOST_ZELSEND) inside scripts/isolated.sh: the console listens on the fixed port 11925.
 """
 
+import contextlib
 import logging
 import logging.handlers
 import os
@@ -64,7 +65,15 @@ def tcp_listening(port):
         return False
 
 
-# --- The senders: each sends COUNT messages and returns (pattern, bodies shown) -------------
+# --- The senders: each sends COUNT messages and returns (pattern, bodies, lines): each line as
+# the console must show it, the pattern that takes it apart and the body it must carry -------
+
+def repaired(message):
+    """A message as the console shows it: the relay trims its end and puts U+FFFD for what is
+    not UTF-8, which the console shows through code page 936 as a question mark."""
+    text = message.rstrip(b"\r\n\x00").decode("utf-8", errors="replace")
+    return text.replace("\ufffd", SHOWN_MARK) + "\r\n"
+
 
 # What logger sends: UTF-8 Chinese, and now and then a Latin-1 "é" that must show as one mark.
 def logger_bodies():
@@ -73,12 +82,15 @@ def logger_bodies():
     return sent, shown
 
 
+# rsyslog also writes each message, rendered by the same template, to a file of the test's own:
+# what it sent the relay, byte for byte, and a sign of when it has sent everything.
 RSYSLOG_CONF = """\
 global(workDirectory="{work}")
 module(load="imtcp")
 input(type="imtcp" address="127.0.0.1" port="{input}" ruleset="relay")
 ruleset(name="relay") {{
     {action}
+    action(type="omfile" file="{work}/sent" template="{template}")
 }}
 """
 # The lines of the README's "Logs from other machines", with the relay's port.
@@ -90,29 +102,40 @@ RFC3164 = r"<13>[A-Z][a-z]{2} [ \d]\d \d\d:\d\d:\d\d \S+ zeltest:? (.*)"
 RFC5424 = r"<13>1 \d{4}-\d\d-\d\dT\S+ \S+ zeltest \S+ \S+ (?:-|\[[^]]*\]) (.*)"
 
 
-def rsyslog_sender(action, pattern):
-    def send(udp_port, tcp_port, work):
+def sent_messages(path):
+    """The messages in rsyslog's copy: each starts with its priority, <13>, which no body holds."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except FileNotFoundError:
+        return []
+    return [b"<13>" + m for m in data.split(b"<13>")[1:]]
+
+
+def rsyslog_sender(action, template, pattern):
+    def send(udp_port, tcp_port, work, cleanup):
         input_port = free_port(socket.SOCK_STREAM)
         conf = os.path.join(work, "rsyslog.conf")
         with open(conf, "w") as f:
             port = udp_port if "udp" in action else tcp_port
-            f.write(RSYSLOG_CONF.format(work=work, input=input_port, action=action.format(port=port)))
+            f.write(RSYSLOG_CONF.format(work=work, input=input_port, action=action.format(port=port),
+                                        template=template))
         daemon = subprocess.Popen(["rsyslogd", "-n", "-f", conf, "-i", os.path.join(work, "rsyslogd.pid")])
-        try:
-            wait_until(lambda: daemon.poll() is not None or tcp_listening(input_port), "rsyslogd")
-            assert daemon.poll() is None, "rsyslogd did not start"
-            sent, shown = logger_bodies()
-            subprocess.run(["logger", "-n", "127.0.0.1", "-P", str(input_port), "-T", "--octet-count",
-                            "-t", "zeltest"], input=b"\n".join(sent) + b"\n", check=True, timeout=60)
-        finally:
-            daemon.send_signal(signal.SIGTERM)  # it forwards what it holds before it ends
-            daemon.wait(timeout=30)
-        return pattern, shown
+        cleanup.callback(lambda: (daemon.send_signal(signal.SIGTERM), daemon.wait(timeout=30)))
+        wait_until(lambda: daemon.poll() is not None or tcp_listening(input_port), "rsyslogd")
+        assert daemon.poll() is None, "rsyslogd did not start"
+        sent, shown = logger_bodies()
+        subprocess.run(["logger", "-n", "127.0.0.1", "-P", str(input_port), "-T", "--octet-count",
+                        "-t", "zeltest"], input=b"\n".join(sent) + b"\n", check=True, timeout=60)
+        # The file's action comes after the relay's: once it holds every message, all went out.
+        copy = os.path.join(work, "sent")
+        wait_until(lambda: len(sent_messages(copy)) >= COUNT, "rsyslogd to forward everything", 120)
+        return pattern, shown, [repaired(m) for m in sent_messages(copy)]
     return send
 
 
 def python_sender(kind):
-    def send(udp_port, tcp_port, work):
+    def send(udp_port, tcp_port, work, cleanup):
         port = udp_port if kind == socket.SOCK_DGRAM else tcp_port
         handler = logging.handlers.SysLogHandler(address=("127.0.0.1", port), socktype=kind)
         handler.setFormatter(logging.Formatter("%(name)s %(levelname)s %(message)s"))
@@ -130,7 +153,7 @@ def python_sender(kind):
             if kind == socket.SOCK_DGRAM and i % 100 == 99:
                 time.sleep(0.01)  # UDP: a burst may not outrun the loopback's own buffers
         handler.close()
-        return r"<14>(.*)", bodies
+        return r"<14>(.*)", bodies, ["<14>" + b + "\r\n" for b in bodies]
     return send
 
 
@@ -143,8 +166,8 @@ def test_readme_gives_the_rsyslog_lines_run_here():
 
 
 SENDERS = {
-    "rsyslog_udp_rfc3164": rsyslog_sender(RSYSLOG_UDP, RFC3164),
-    "rsyslog_tcp_octet_counted_rfc5424": rsyslog_sender(RSYSLOG_TCP, RFC5424),
+    "rsyslog_udp_rfc3164": rsyslog_sender(RSYSLOG_UDP, "RSYSLOG_TraditionalForwardFormat", RFC3164),
+    "rsyslog_tcp_octet_counted_rfc5424": rsyslog_sender(RSYSLOG_TCP, "RSYSLOG_SyslogProtocol23Format", RFC5424),
     "python_handler_udp": python_sender(socket.SOCK_DGRAM),
     "python_handler_tcp": python_sender(socket.SOCK_STREAM),
 }
@@ -154,42 +177,39 @@ SENDERS = {
 @pytest.mark.skipif(shutil.which("rsyslogd") is None, reason="needs rsyslog (scripts/bootstrap.sh)")
 @pytest.mark.parametrize("sender", SENDERS.keys())
 def test_every_message_shows_as_one_line_in_order(sender):
-    with tempfile.TemporaryDirectory() as work:
+    with tempfile.TemporaryDirectory() as work, contextlib.ExitStack() as cleanup:
         ready, done, out = (os.path.join(work, name) for name in ("ready", "done", "out"))
         driver = subprocess.Popen([WINE_RUN, DRIVER, windows_path(ready), windows_path(done), windows_path(out)])
-        relay = None
-        try:
-            wait_until(lambda: driver.poll() is not None or os.path.exists(ready), "the console", 120)
-            assert driver.poll() is None, "the console did not come up"
-            udp_port, tcp_port = free_port(socket.SOCK_DGRAM), free_port(socket.SOCK_STREAM)
-            relay = subprocess.Popen([ZELSEND, "--syslog-udp", str(udp_port), "--syslog-tcp", str(tcp_port)],
-                                     stderr=subprocess.PIPE, text=True)
-            wait_until(lambda: relay.poll() is not None or tcp_listening(tcp_port), "the relay")
-            assert relay.poll() is None, relay.stderr.read()
+        cleanup.callback(lambda: driver.poll() is None and driver.kill())
+        wait_until(lambda: driver.poll() is not None or os.path.exists(ready), "the console", 120)
+        assert driver.poll() is None, "the console did not come up"
+        udp_port, tcp_port = free_port(socket.SOCK_DGRAM), free_port(socket.SOCK_STREAM)
+        relay = subprocess.Popen([ZELSEND, "--syslog-udp", str(udp_port), "--syslog-tcp", str(tcp_port)],
+                                 stderr=subprocess.PIPE, text=True)
+        cleanup.callback(lambda: relay.poll() is None and relay.kill())
+        wait_until(lambda: relay.poll() is not None or tcp_listening(tcp_port), "the relay")
+        assert relay.poll() is None, relay.stderr.read()
 
-            pattern, bodies = SENDERS[sender](udp_port, tcp_port, work)
+        pattern, bodies, lines = SENDERS[sender](udp_port, tcp_port, work, cleanup)
 
-            # Every line is at least its body and CR LF: the view waits for that much, then
-            # until it has held still.
-            with open(done, "w") as f:
-                f.write(str(len(STARTED) + sum(len(b) + 2 for b in bodies)))
-            assert driver.wait(timeout=300) == 0
-            with open(out, "rb") as f:
-                view = f.read().decode("utf-8")
-            relay.send_signal(signal.SIGINT)
-            report = relay.communicate(timeout=30)[1]
-            assert relay.returncode == 0, report
-        finally:
-            for process in (relay, driver):
-                if process and process.poll() is None:
-                    process.kill()
+        # The view waits for its whole length, then until it has held still.
+        expected = STARTED + "".join(lines)
+        with open(done, "w") as f:
+            f.write(str(len(expected)))  # all within the BMP: one UTF-16 unit each
+        assert driver.wait(timeout=300) == 0
+        with open(out, "rb") as f:
+            view = f.read().decode("utf-8")
+        relay.send_signal(signal.SIGINT)
+        report = relay.communicate(timeout=30)[1]
+        assert relay.returncode == 0, report
 
-    assert view.startswith(STARTED)
-    lines = view[len(STARTED):].split("\r\n")
-    assert lines[-1] == "", "the last line ends with CR LF"
-    lines = lines[:-1]
-    assert len(lines) == len(bodies), report
+    assert len(lines) == COUNT
     for i, (line, body) in enumerate(zip(lines, bodies)):
-        match = re.fullmatch(pattern, line)
+        match = re.fullmatch(pattern, line[:-2])
         assert match and match.group(1) == body, "line %d: %r, expected the body %r" % (i, line, body)
+    shown = view[len(STARTED):].split("\r\n") if view.startswith(STARTED) else [view]
+    assert len(shown) == COUNT + 1, report  # and what follows the last CR LF: nothing
+    for i, (line, sent) in enumerate(zip(shown, lines)):
+        assert line + "\r\n" == sent, "line %d: %r, expected %r" % (i, line, sent)
+    assert view == expected
     assert "%d messages relayed" % COUNT in report and " 0 datagrams lost" in report, report
