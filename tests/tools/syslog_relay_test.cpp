@@ -73,9 +73,9 @@ int Connect(uint16_t port)
 class Relay {
 public:
     // `tcp` 0: UDP only.
-    Relay(const FrameReceiver& console, uint16_t udp, uint16_t tcp)
+    Relay(uint16_t consolePort, uint16_t udp, uint16_t tcp)
     {
-        std::vector<std::string> args = {ZELSEND_EXE, "--port", std::to_string(console.Port()), "--syslog-udp",
+        std::vector<std::string> args = {ZELSEND_EXE, "--port", std::to_string(consolePort), "--syslog-udp",
                                          std::to_string(udp)};
         if (tcp != 0)
             args.insert(args.end(), {"--syslog-tcp", std::to_string(tcp)});
@@ -164,7 +164,7 @@ TEST(SyslogRelayCli, ManyTcpSendersAtOnceEachMessageWholeAndInOrder)
     FrameReceiver console;
     ASSERT_TRUE(console.Start());
     const uint16_t tcp = FreePort(SOCK_STREAM);
-    Relay relay(console, FreePort(SOCK_DGRAM), tcp);
+    Relay relay(console.Port(), FreePort(SOCK_DGRAM), tcp);
     std::vector<int> senders;
     std::vector<std::string> streams;
     size_t longest = 0;
@@ -208,7 +208,7 @@ TEST(SyslogRelayCli, DatagramsShowOneLineEachAndTheReportCountsThem)
     FrameReceiver console;
     ASSERT_TRUE(console.Start());
     const uint16_t udp = FreePort(SOCK_DGRAM);
-    Relay relay(console, udp, 0);
+    Relay relay(console.Port(), udp, 0);
     const int sender = Socket(SOCK_DGRAM);
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -239,7 +239,7 @@ TEST(SyslogRelayCli, ConnectionPastTheLimitIsRefusedAndSaidSo)
     FrameReceiver console;
     ASSERT_TRUE(console.Start());
     const uint16_t tcp = FreePort(SOCK_STREAM);
-    Relay relay(console, FreePort(SOCK_DGRAM), tcp);
+    Relay relay(console.Port(), FreePort(SOCK_DGRAM), tcp);
     std::vector<int> open;
     for (int i = 0; i <= kLimit; ++i)
         open.push_back(Connect(tcp));
@@ -269,7 +269,7 @@ TEST(SyslogRelayCli, PortInUseEndsItWithAReason)
     ASSERT_TRUE(console.Start());
     const int holder = Socket(SOCK_DGRAM);
     const uint16_t udp = PortOf(holder);
-    Relay relay(console, udp, 0);
+    Relay relay(console.Port(), udp, 0);
     EXPECT_EQ(relay.Wait(), 1);
     EXPECT_NE(relay.Errors().find("cannot listen for syslog on UDP 127.0.0.1:" + std::to_string(udp)),
               std::string::npos)

@@ -22,6 +22,7 @@
 #include "syslog_framing.h"
 #include "zel_log_client.h"
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -39,6 +40,8 @@ constexpr size_t kMaxConnections = 256;
 constexpr int kReceiveBuffer = 32 * 1024 * 1024;
 // How often the relay looks at `stop` when nothing arrives.
 constexpr long kPollMicroseconds = 100 * 1000;
+// How long a stopped relay waits for the console to take what is queued for it.
+constexpr std::chrono::seconds kLastLinesWait{5};
 
 #ifdef _WIN32
 using Native = SOCKET;
@@ -362,7 +365,13 @@ int RunSyslogRelay(const Options& options, zel::LogClient& client, const std::at
         return 1;
     }
     relay.Run(stop);
+    // Lines the console has not taken yet get a few seconds; any still waiting then are lost, and
+    // the operator is told, since the client's own count covers only lines it dropped.
+    const bool delivered = client.Flush(kLastLinesWait);
     relay.Report();
+    if (!delivered)
+        std::fprintf(stderr, "zelsend: the console did not take the last lines within %d s; they were not sent\n",
+                     static_cast<int>(kLastLinesWait.count()));
     return 0;
 }
 
