@@ -19,6 +19,9 @@ PACKAGES=(
     # The log clients: their Python tests, the spdlog and glog adapters' host tests, the
     # C# snippet of docs/protocol.md, and the .NET client's tests and bench (mcs, mono).
     python3-pytest libspdlog-dev libgoogle-glog-dev mono-mcs mono-runtime
+    # The syslog relay's end-to-end tests: a real rsyslogd, started by the test on ports of its
+    # own, forwards logger's messages (logger is in bsdutils, always installed).
+    rsyslog
 )
 
 sudo_if_needed() {

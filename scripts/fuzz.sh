@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Fuzzes the frame splitter for SECONDS (default 60), starting from the seed corpus in
-# tests/fuzz/corpus, and prints the executions and coverage reached. Builds with clang in
+# Fuzzes the frame splitter and then the syslog relay's framing for SECONDS each (default 60),
+# starting from the seed corpora in tests/fuzz/corpus and tests/fuzz/syslog_corpus, and prints
+# the executions and coverage reached. Builds with clang in
 # build/fuzz (or $ZEL_FUZZ_BUILD). The fuzzer works on a scratch copy of the corpus, so a run
 # leaves the repo as it was. Exits non-zero when it finds a fault, keeping the input that
 # shows it in the build dir's crashes/ folder.
@@ -20,26 +21,33 @@ if ! grep -q "fuzzer-no-link" "$build/CMakeCache.txt" 2>/dev/null; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_FUZZ=ON -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 fi
-cmake --build "$build" --target frame_splitter_fuzz
+cmake --build "$build" --target frame_splitter_fuzz syslog_framing_fuzz
+mkdir -p "$build/crashes"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-mkdir "$scratch/corpus"
-cp tests/fuzz/corpus/* "$scratch/corpus/"
-mkdir -p "$build/crashes"
-log="$build/fuzz-last.log"
 
-echo "fuzz: frame splitter for $seconds s (log: $log)"
+# fuzz NAME TARGET CORPUS: one target on a scratch copy of its corpus; the exit status is the fuzzer's.
+fuzz() {
+    local name=$1 target=$2 corpus=$3 status=0
+    mkdir "$scratch/$target"
+    cp "$corpus"/* "$scratch/$target/"
+    local log="$build/fuzz-last-$target.log"
+    echo "fuzz: $name for $seconds s (log: $log)"
+    # A 10 s limit per input turns a hang into a failure.
+    "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+        -artifact_prefix="$build/crashes/$target-" "$scratch/$target" >"$log" 2>&1 || status=$?
+    # The last status line holds the coverage: cov = edges reached, ft = features, corp = inputs kept.
+    grep -E '^#[0-9]+.*cov:' "$log" | tail -n 1 || true
+    grep -E '^Done [0-9]+ runs|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
+    if [ "$status" -ne 0 ]; then
+        tail -n 60 "$log"
+        echo "fuzz: $name FAILED (exit $status); the input is in $build/crashes/" >&2
+    fi
+    return "$status"
+}
+
 status=0
-# A 10 s limit per input turns a hang into a failure.
-"$build/tests/fuzz/frame_splitter_fuzz" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
-    -artifact_prefix="$build/crashes/" "$scratch/corpus" >"$log" 2>&1 || status=$?
-
-# The last status line holds the coverage: cov = edges reached, ft = features, corp = inputs kept.
-grep -E '^#[0-9]+.*cov:' "$log" | tail -n 1 || true
-grep -E '^Done [0-9]+ runs|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
-if [ "$status" -ne 0 ]; then
-    tail -n 60 "$log"
-    echo "fuzz: FAILED (exit $status); the input is in $build/crashes/" >&2
-fi
+fuzz "frame splitter" frame_splitter_fuzz tests/fuzz/corpus || status=1
+fuzz "syslog framing" syslog_framing_fuzz tests/fuzz/syslog_corpus || status=1
 exit "$status"

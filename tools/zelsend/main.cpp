@@ -8,6 +8,7 @@
 #include "socket_shim.h"
 #include "stdin_source.h"
 #include "stop_signal.h"
+#include "syslog_relay.h"
 #include "text_decoder.h"
 #include "zel_log_client.h"
 
@@ -66,6 +67,8 @@ int RunBridge(const Options& options)
             rc = RunFollow(options, client, stop);
         else if (options.mode == Mode::DebugOutput)
             rc = RunDebugOutput(options, client, stop);
+        else if (options.mode == Mode::Syslog)
+            rc = RunSyslogRelay(options, client, stop);
     } // the client gives its last lines a short while to go
     StoppedCleanly();
     return rc;
@@ -85,7 +88,9 @@ int main(int argc, char** argv)
         std::fputs(options.mode == Mode::Help ? kUsage : kVersionLine, stdout);
         return kExitSent;
     }
-    if (options.mode == Mode::Follow || options.mode == Mode::DebugOutput)
+    // The client each bridge sends through keeps Winsock started for as long as it runs, the
+    // relay's own sockets included.
+    if (options.mode == Mode::Follow || options.mode == Mode::DebugOutput || options.mode == Mode::Syslog)
         return RunBridge(options);
 
     TextDecoder decoder;

@@ -13,6 +13,7 @@ const char kUsage[] = "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | -
                       "       zelsend [--host H] [--port P] --bench K N SIZE\n"
                       "       zelsend [--host H] [--port P] --follow PATH [--from-start] [--input-codepage N]\n"
                       "       zelsend [--host H] [--port P] --debug-output [--pid]\n"
+                      "       zelsend [--host H] [--port P] [--syslog-udp [ADDR:]PORT] [--syslog-tcp [ADDR:]PORT]\n"
                       "Sends log frames to ZelLogConsole (default 127.0.0.1:11925).\n"
                       "  MESSAGE...      each argument is one frame; without any, each line of standard\n"
                       "                  input is one frame (without its line break)\n"
@@ -30,6 +31,11 @@ const char kUsage[] = "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | -
                       "                  --input-codepage N names its code page\n"
                       "  --debug-output  (Windows) send what programs of this session write with\n"
                       "                  OutputDebugString; --pid puts \"[1234 app.exe] \" before each line\n"
+                      "  --syslog-udp [ADDR:]PORT  relay syslog messages (RFC 3164 or 5424) that arrive\n"
+                      "                  over UDP to the console, one line each, until stopped (Ctrl+C)\n"
+                      "  --syslog-tcp [ADDR:]PORT  the same over TCP, octet-counted or one per line;\n"
+                      "                  both may be given. ADDR is 127.0.0.1 unless given: any other lets\n"
+                      "                  whoever reaches the port write into the console, unauthenticated\n"
                       "  --              the arguments after it are messages, even if they start with --\n"
                       "  --version       print zelsend's version\n"
                       "  -h, --help      show this help\n"
@@ -41,11 +47,11 @@ const char kUsage[] = "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | -
                       "Limits: a frame carries at most 16777216 bytes (16 MiB) of UTF-8, CR LF included;\n"
                       "the console closes the connection of a client that sends more. zelsend stops at such\n"
                       "a frame: the frames before it have been sent, nothing from it on.\n"
-                      "--follow and --debug-output run until Ctrl+C, end each line with CR LF, wait for the\n"
-                      "console when it is not there, and count the lines they had to drop.\n"
+                      "--follow, --debug-output and the syslog relay run until Ctrl+C, end each line with\n"
+                      "CR LF, wait for the console when it is not there, and count the lines they had to drop.\n"
                       "Exit codes: 0 everything sent (or a bridge stopped); 1 cannot connect, send or read\n"
-                      "standard input, or another program captures debug output already;\n"
-                      "2 bad arguments, or a frame over 16 MiB (not sent).\n";
+                      "standard input, another program captures debug output already, or the relay cannot\n"
+                      "listen; 2 bad arguments, or a frame over 16 MiB (not sent).\n";
 
 const char kVersionLine[] = "zelsend " ZEL_VERSION_TEXT "\n";
 
@@ -95,6 +101,29 @@ bool ParseBench(const std::vector<std::string>& args, size_t& i, Options& option
     options.benchFrames = frames;
     options.benchSize = static_cast<size_t>(size);
     i += 3;
+    return true;
+}
+
+// Reads the value of --syslog-udp or --syslog-tcp.
+bool TakeListenAddress(const std::vector<std::string>& args, size_t& i, ListenAddress& at, std::string& error)
+{
+    const std::string option = args[i];
+    std::string value;
+    if (TakeValue(args, i, value) && ParseListenAddress(value, at))
+        return true;
+    error = option + " needs [ADDR:]PORT, such as 514 or 0.0.0.0:514 (an IPv6 address in brackets: [::1]:514)";
+    return false;
+}
+
+// The relay makes its own lines: it takes no messages, input options or other mode.
+bool CheckSyslog(const Options& options, bool raw, bool bench, bool debug, std::string& error)
+{
+    if (raw || bench || debug || !options.followPath.empty() || options.fromStart || options.pid || options.crlf ||
+        options.utf8 || options.inputCodePage != 0 || !options.messages.empty()) {
+        error = "--syslog-udp and --syslog-tcp take no messages and no --raw, --bench, --follow, --from-start, "
+                "--debug-output, --pid, --crlf, --utf8 or --input-codepage";
+        return false;
+    }
     return true;
 }
 
@@ -170,6 +199,29 @@ bool CheckCombination(const Options& options, bool raw, bool bench, bool debug, 
 
 } // namespace
 
+bool ParseListenAddress(const std::string& text, ListenAddress& at)
+{
+    std::string address, port = text;
+    if (!text.empty() && text[0] == '[') {
+        const size_t close = text.find("]:");
+        if (close == std::string::npos)
+            return false;
+        address = text.substr(1, close - 1);
+        port = text.substr(close + 2);
+    } else if (const size_t colon = text.rfind(':'); colon != std::string::npos) {
+        address = text.substr(0, colon);
+        port = text.substr(colon + 1);
+        if (address.find(':') != std::string::npos)
+            return false; // an IPv6 address without brackets: its last part is no port
+    }
+    long long number = 0;
+    if (!ReadNumber(port, 1, 65535, number) || (text.find(':') != std::string::npos && address.empty()))
+        return false;
+    at.address = address.empty() ? "127.0.0.1" : address;
+    at.port = static_cast<uint16_t>(number);
+    return true;
+}
+
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error)
 {
     options = Options{};
@@ -223,6 +275,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             debug = true;
         } else if (arg == "--pid") {
             options.pid = true;
+        } else if (arg == "--syslog-udp" || arg == "--syslog-tcp") {
+            if (!TakeListenAddress(args, i, arg == "--syslog-udp" ? options.syslogUdp : options.syslogTcp, error))
+                return false;
         } else if (arg == "--raw") {
             raw = true;
         } else if (arg == "--bench") {
@@ -234,9 +289,13 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             return false;
         }
     }
-    if (!CheckCombination(options, raw, bench, debug, error))
+    const bool syslog = options.syslogUdp.port != 0 || options.syslogTcp.port != 0;
+    if (!(syslog ? CheckSyslog(options, raw, bench, debug, error)
+                 : CheckCombination(options, raw, bench, debug, error)))
         return false;
-    if (raw)
+    if (syslog)
+        options.mode = Mode::Syslog;
+    else if (raw)
         options.mode = Mode::Raw;
     else if (!options.followPath.empty())
         options.mode = Mode::Follow;

@@ -6,9 +6,15 @@
 
 namespace zelsend {
 
-// Lines, Messages and Raw send once and end; Follow and DebugOutput are bridges that run until
-// stopped, sending through one zel::LogClient.
-enum class Mode { Lines, Messages, Raw, Bench, Help, Version, Follow, DebugOutput };
+// Lines, Messages and Raw send once and end; Follow, DebugOutput and Syslog are bridges that run
+// until stopped, sending through one zel::LogClient.
+enum class Mode { Lines, Messages, Raw, Bench, Help, Version, Follow, DebugOutput, Syslog };
+
+// Where the syslog relay listens: an address of this machine and a port (0: not asked for).
+struct ListenAddress {
+    std::string address = "127.0.0.1";
+    uint16_t port = 0;
+};
 
 struct Options {
     Mode mode = Mode::Lines;
@@ -29,7 +35,13 @@ struct Options {
     bool fromStart = false;
     // --debug-output: put "[1234 app.exe] " in front of each line.
     bool pid = false;
+    ListenAddress syslogUdp;
+    ListenAddress syslogTcp;
 };
+
+// Reads "[ADDR:]PORT" (an IPv6 address in brackets: "[::1]:514"); the address stays 127.0.0.1
+// when none is given.
+bool ParseListenAddress(const std::string& text, ListenAddress& at);
 
 // Reads the arguments after the program name. On failure returns false with `error` saying
 // what is wrong, in words for the user.

@@ -1,0 +1,280 @@
+// The real zelsend --syslog-udp/--syslog-tcp between real sockets (POSIX only): many TCP senders
+// at once, datagrams, the limit on connections, a listen that fails, and the report at the end.
+// The console is stood in for by a listener that splits frames with the console's own splitter.
+#include "tests/clients/frame_receiver.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#endif
+
+namespace {
+#ifndef _WIN32
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::seconds kTimeLimit{30}; // so a hung relay fails the test, not CI
+
+int Socket(int type, uint16_t port = 0)
+{
+    const int fd = socket(AF_INET, type, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && port == 0)
+        ADD_FAILURE() << "cannot bind a loopback socket";
+    return fd;
+}
+
+uint16_t PortOf(int fd)
+{
+    sockaddr_in a{};
+    socklen_t size = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
+    return ntohs(a.sin_port);
+}
+
+// A port nothing holds now, for the relay to take.
+uint16_t FreePort(int type)
+{
+    const int fd = Socket(type);
+    const uint16_t port = PortOf(fd);
+    close(fd);
+    return port;
+}
+
+int Connect(uint16_t port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+        ADD_FAILURE() << "cannot connect to the relay";
+    return fd;
+}
+
+// zelsend relaying to `console`; its standard error is kept for the report at the end.
+class Relay {
+public:
+    // `tcp` 0: UDP only.
+    Relay(uint16_t consolePort, uint16_t udp, uint16_t tcp)
+    {
+        std::vector<std::string> args = {ZELSEND_EXE, "--port", std::to_string(consolePort), "--syslog-udp",
+                                         std::to_string(udp)};
+        if (tcp != 0)
+            args.insert(args.end(), {"--syslog-tcp", std::to_string(tcp)});
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        int err[2];
+        if (pipe(err) != 0)
+            return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(err[1], 2);
+            close(err[0]), close(err[1]);
+            execv(ZELSEND_EXE, argv.data());
+            _exit(127);
+        }
+        close(err[1]);
+        err_ = err[0];
+        ReadErrorsUntil(tcp != 0 ? "syslog on TCP" : "zelsend: "); // it listens now, or has failed
+    }
+    ~Relay()
+    {
+        if (pid_ > 0 && exitCode_ < 0)
+            Stop();
+        close(err_);
+    }
+
+    // Stops it as Ctrl+C does; its exit code, and standard error by then in Errors().
+    int Stop()
+    {
+        kill(pid_, SIGINT);
+        return Wait();
+    }
+    // Waits for it to end by itself.
+    int Wait()
+    {
+        ReadErrorsUntil("syslog relay stopped");
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return exitCode_;
+    }
+    const std::string& Errors() const { return errors_; }
+
+private:
+    void ReadErrorsUntil(const char* text)
+    {
+        const auto deadline = Clock::now() + kTimeLimit;
+        char buffer[4096];
+        while (errors_.find(text) == std::string::npos && Clock::now() < deadline) {
+            pollfd p{err_, POLLIN, 0};
+            if (poll(&p, 1, 100) != 1)
+                continue;
+            const ssize_t n = read(err_, buffer, sizeof buffer);
+            if (n <= 0)
+                return;
+            errors_.append(buffer, static_cast<size_t>(n));
+        }
+    }
+
+    pid_t pid_ = -1;
+    int err_ = -1;
+    int exitCode_ = -1;
+    std::string errors_;
+};
+
+// The frames once there are `count` of them, or all there are when the limit has passed first.
+std::vector<std::string> WaitFor(const FrameReceiver& console, size_t count)
+{
+    console.WaitForFrames(count, kTimeLimit);
+    return console.Frames();
+}
+
+// What a sender wrote and how the console must show it.
+std::string Message(int sender, int i)
+{
+    return "<14>sender " + std::to_string(sender) + " message " + std::to_string(i) + " \xE6\x97\xA5";
+}
+
+// 32 senders at once, half octet-counted and half one per line, their writes 7 bytes at a time
+// taking turns, so that every read of the relay ends inside a message.
+TEST(SyslogRelayCli, ManyTcpSendersAtOnceEachMessageWholeAndInOrder)
+{
+    constexpr int kSenders = 32, kMessages = 40;
+    FrameReceiver console;
+    ASSERT_TRUE(console.Start());
+    const uint16_t tcp = FreePort(SOCK_STREAM);
+    Relay relay(console.Port(), FreePort(SOCK_DGRAM), tcp);
+    std::vector<int> senders;
+    std::vector<std::string> streams;
+    size_t longest = 0;
+    for (int s = 0; s < kSenders; ++s) {
+        senders.push_back(Connect(tcp));
+        std::string stream;
+        for (int i = 0; i < kMessages; ++i) {
+            const std::string m = Message(s, i);
+            stream += s % 2 ? m + "\n" : std::to_string(m.size()) + " " + m;
+        }
+        longest = std::max(longest, stream.size());
+        streams.push_back(stream);
+    }
+    for (size_t at = 0; at < longest; at += 7) {
+        for (int s = 0; s < kSenders; ++s) {
+            const size_t size = at < streams[s].size() ? std::min<size_t>(7, streams[s].size() - at) : 0;
+            if (size > 0 && send(senders[s], streams[s].data() + at, size, 0) != static_cast<ssize_t>(size))
+                ADD_FAILURE() << "cannot send to the relay";
+        }
+    }
+    for (int fd : senders)
+        close(fd);
+
+    const std::vector<std::string> texts = WaitFor(console, kSenders * kMessages);
+    ASSERT_EQ(texts.size(), static_cast<size_t>(kSenders * kMessages));
+    std::map<int, int> next; // per sender, the message expected next
+    for (const std::string& text : texts) {
+        const int sender = std::stoi(text.substr(std::string("<14>sender ").size()));
+        EXPECT_EQ(text, Message(sender, next[sender]++) + "\r\n");
+    }
+    EXPECT_EQ(relay.Stop(), 0);
+    EXPECT_NE(relay.Errors().find(std::to_string(kSenders * kMessages) + " messages relayed"), std::string::npos)
+        << relay.Errors();
+}
+
+// Python's SysLogHandler: a datagram each, ended by a NUL. Sent in rounds, each once the last
+// has shown, so that no system's receive buffer is outrun whatever it allows.
+TEST(SyslogRelayCli, DatagramsShowOneLineEachAndTheReportCountsThem)
+{
+    constexpr int kRounds = 10, kPerRound = 50;
+    FrameReceiver console;
+    ASSERT_TRUE(console.Start());
+    const uint16_t udp = FreePort(SOCK_DGRAM);
+    Relay relay(console.Port(), udp, 0);
+    const int sender = Socket(SOCK_DGRAM);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(udp);
+    for (int round = 0; round < kRounds; ++round) {
+        for (int i = 0; i < kPerRound; ++i) {
+            const std::string datagram = Message(round, i) + std::string(1, '\0');
+            sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        }
+        WaitFor(console, (round + 1) * kPerRound);
+    }
+    close(sender);
+    const std::vector<std::string> texts = console.Frames();
+    ASSERT_EQ(texts.size(), static_cast<size_t>(kRounds * kPerRound));
+    for (size_t i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(texts[i], Message(static_cast<int>(i / kPerRound), static_cast<int>(i % kPerRound)) + "\r\n");
+    EXPECT_EQ(relay.Stop(), 0);
+    EXPECT_NE(relay.Errors().find("500 messages relayed, 0 cut at 65536 bytes, 0 datagrams lost"), std::string::npos)
+        << relay.Errors();
+}
+
+// Past 256 connections at once the next is closed and the console says so; those open go on,
+// and a message the sender's close cut short still shows as far as it came.
+TEST(SyslogRelayCli, ConnectionPastTheLimitIsRefusedAndSaidSo)
+{
+    constexpr int kLimit = 256;
+    FrameReceiver console;
+    ASSERT_TRUE(console.Start());
+    const uint16_t tcp = FreePort(SOCK_STREAM);
+    Relay relay(console.Port(), FreePort(SOCK_DGRAM), tcp);
+    std::vector<int> open;
+    for (int i = 0; i <= kLimit; ++i)
+        open.push_back(Connect(tcp));
+    const std::string refused =
+        "[zelsend: a syslog connection was refused: the relay holds 256, as many as it can]\r\n";
+    EXPECT_EQ(WaitFor(console, 1), std::vector<std::string>{refused});
+
+    const std::string first = "<1>first\n", cut = "9 <2>abc";
+    ASSERT_EQ(send(open[0], first.data(), first.size(), 0), static_cast<ssize_t>(first.size()));
+    ASSERT_EQ(send(open[kLimit - 1], cut.data(), cut.size(), 0), static_cast<ssize_t>(cut.size()));
+    close(open[kLimit - 1]); // the relay shows what came of the message once the sender has gone
+    EXPECT_EQ(WaitFor(console, 3),
+              (std::vector<std::string>{refused, "<1>first\r\n", "<2>abc [cut: 9 bytes in all]\r\n"}));
+    for (int i = 0; i < kLimit; ++i) {
+        if (i != kLimit - 1)
+            close(open[i]);
+    }
+    close(open[kLimit]);
+    EXPECT_EQ(relay.Stop(), 0);
+    EXPECT_NE(relay.Errors().find("1 cut at 65536 bytes"), std::string::npos) << relay.Errors();
+    EXPECT_NE(relay.Errors().find("1 connections refused"), std::string::npos) << relay.Errors();
+}
+
+TEST(SyslogRelayCli, PortInUseEndsItWithAReason)
+{
+    FrameReceiver console;
+    ASSERT_TRUE(console.Start());
+    const int holder = Socket(SOCK_DGRAM);
+    const uint16_t udp = PortOf(holder);
+    Relay relay(console.Port(), udp, 0);
+    EXPECT_EQ(relay.Wait(), 1);
+    EXPECT_NE(relay.Errors().find("cannot listen for syslog on UDP 127.0.0.1:" + std::to_string(udp)),
+              std::string::npos)
+        << relay.Errors();
+    close(holder);
+}
+#endif
+} // namespace
