@@ -17,11 +17,11 @@ runs=${2:-3}
 reference=${3:?usage: bench/run_lines.sh BUILD_DIR RUNS REFERENCE_EXE}
 for run in $(seq 1 "$runs"); do
     echo "(run $run of $runs, load average $(cut -d' ' -f1-3 /proc/loadavg))"
-    out=$(bench 10 5000 100) || status=1
+    out=$(bench 10 5000 100 | tr -d '\r') || status=1
     echo "$out"
     console=$(sed -n 's/^console: .*: \([0-9]*\) frames\/s$/\1/p' <<<"$out")
     own=$(sed -n 's/^ceiling: .* s, \([0-9]*\) frames\/s .*/\1/p' <<<"$out")
-    ref_out=$("$root/scripts/wine-run" "$reference" 50000 1048576) || status=1
+    ref_out=$("$root/scripts/wine-run" "$reference" 50000 1048576 | tr -d '\r') || status=1
     echo "reference: $ref_out"
     ref=$(sed -n 's/.* = \([0-9]*\) lines\/s.*/\1/p' <<<"$ref_out")
     if [ -n "$console" ] && [ -n "$own" ] && [ -n "$ref" ]; then
