@@ -83,10 +83,21 @@ int UnbrokenPiecesMain(long long maxChars, int seconds)
         std::printf("\n");
         std::fflush(stdout);
     }
+    // A line break ends the run: what the same pieces cost on the new line after it.
+    view.Append(L"\r\n");
+    std::printf("%10s %8.0f", "new line", Now() - start);
+    for (size_t piece : kPieces) {
+        Samples ms;
+        for (int i = 0; i < 3; ++i)
+            ms.Add(run.Append(piece));
+        std::printf(" %9.1f", ms.Median());
+    }
+    std::printf("\n");
+    const size_t expected = run.Length() + 2;
     const auto length = static_cast<size_t>(::SendMessageW(edit.m_hWnd, WM_GETTEXTLENGTH, 0, 0));
-    std::printf("run at the end: %zu characters (%s)\n", length, length == run.Length() ? "all there" : "MISSING");
+    std::printf("text at the end: %zu characters (%s)\n", length, length == expected ? "all there" : "MISSING");
     ::DestroyWindow(dialog);
-    return length == run.Length() ? 0 : 1;
+    return length == expected ? 0 : 1;
 }
 
 } // namespace zelbench

@@ -9,12 +9,24 @@
 #include "log/text_cut.h"
 
 namespace {
+// ASCII is the same in every ANSI code page: such a payload needs no conversion at all.
+bool IsAscii(std::string_view text)
+{
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
 // Appends the text of one piece of whole UTF-8 sequences to `out`. False when the piece is not
 // valid UTF-8 or cannot be converted: then the payload shows nothing at all.
 bool DecodePiece(std::string_view piece, CString& out)
 {
-    if (piece.empty())
+    if (IsAscii(piece)) {
+        out.append(piece.begin(), piece.end());
         return true;
+    }
     const int count = static_cast<int>(piece.size());
     // Strict measure: any invalid sequence makes the whole payload empty.
     const int wideCount = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, piece.data(), count, nullptr, 0);
@@ -35,24 +47,12 @@ bool DecodePiece(std::string_view piece, CString& out)
     return made != 0;
 }
 
-// ASCII is the same in every ANSI code page: such a payload needs no conversion at all.
-bool IsAscii(std::string_view text)
-{
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    }
-    return true;
-}
 } // namespace
 
 CString DecodePayload(const char* payload)
 {
-    const std::string_view text(payload);
-    if (IsAscii(text))
-        return CString(text.begin(), text.end());
     CString result;
-    if (!DecodePiece(text, result))
+    if (!DecodePiece(payload, result))
         return CString();
     return result;
 }

@@ -108,6 +108,25 @@ TEST_P(DecodingInPieces, TextIsWhatTheWholePayloadGives)
 
 const char kSmile[] = "\xF0\x9F\x98\x80"; // U+1F600: a surrogate pair, which code page 936 lacks
 
+// Every ASCII character but zero around one Chinese character: pieces of ASCII alone take the
+// short way, a piece with the Chinese character takes the code page's round trip, and so does
+// the whole payload; all must give the same text.
+std::string AllAsciiAround(const std::string& middle)
+{
+    std::string ascii;
+    for (int c = 1; c < 0x80; ++c)
+        ascii += static_cast<char>(c);
+    return ascii + middle + ascii;
+}
+
+std::wstring AllAsciiAroundWide(const std::wstring& middle)
+{
+    std::wstring ascii;
+    for (int c = 1; c < 0x80; ++c)
+        ascii += static_cast<wchar_t>(c);
+    return ascii + middle + ascii;
+}
+
 const PiecesCase kPiecesCases[] = {
     {"ChineseAcrossPieces",
      "ab\xE6\x97\xA5\xE5\xBF\x97\xE6\x9C\x8D\xE5\x8A\xA1"
@@ -129,6 +148,7 @@ const PiecesCase kPiecesCases[] = {
     {"InvalidInTheLastPieceEmptiesAll", "abcdefghijklmnopqrstuvwxyz\xE6\x97", L""},
     {"OverlongInTheMiddleEmptiesAll", "abcdefghijklm\xC0\xAFnopqrstuvwxyz", L""},
     {"TextEndsAtAZeroByteInALaterPiece", std::string("abcdefghij\0klmnop", 17), L"abcdefghij"},
+    {"AsciiTheShortWayIsTheRoundTripsText", AllAsciiAround("\xE4\xB8\xAD"), AllAsciiAroundWide(L"中")},
     {"AsciiWithControlCharacters", "\x01\x1F\t\r\n~\x7F", L"\x0001\x001F\t\r\n~\x007F"},
 };
 
@@ -204,6 +224,29 @@ TEST(DecodingInPieces, FrameBeingDecodedKeepsItsPlaceInThePipe)
         EXPECT_GT(makingSteps, 1);
         EXPECT_EQ(pipe.HeldBytes(), 0u) << "the decoding's memory was given back";
     }
+}
+
+// While a large frame is decoded its bytes, and the text made so far, still count: readers wait
+// at the high-water mark as they would for the decoded text, and go on once the view took it.
+TEST(DecodingInPieces, FrameBeingDecodedCountsAgainstTheBudgetAndTheHighWaterMark)
+{
+    const std::string payload(2 * CPendingLog::kHighWater, 'x');
+    CLogPipe pipe;
+    pipe.Offer(std::make_unique<CPayloadDecoder>(payload.data(), payload.size()));
+    EXPECT_EQ(pipe.State(), CLogPipe::Flow::Held);
+    EXPECT_GE(pipe.HeldBytes(), payload.size());
+    pipe.MakeStep();
+    EXPECT_GE(pipe.HeldBytes(), payload.size() + 2 * CPayloadDecoder::kPieceBytes) << "bytes and text so far";
+    size_t shown = 0;
+    while (!pipe.Empty()) {
+        if (pipe.MakingFirst())
+            pipe.MakeStep();
+        else
+            shown += pipe.TakeSlice(SIZE_MAX).size();
+    }
+    EXPECT_EQ(shown, payload.size());
+    EXPECT_EQ(pipe.State(), CLogPipe::Flow::Open);
+    EXPECT_EQ(pipe.HeldBytes(), 0u);
 }
 
 } // namespace
