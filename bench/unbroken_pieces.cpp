@@ -83,17 +83,29 @@ int UnbrokenPiecesMain(long long maxChars, int seconds)
         std::printf("\n");
         std::fflush(stdout);
     }
-    // A line break ends the run: what the same pieces cost on the new line after it.
+    // A line break ends the run: what a character, a line and 64 Ki of lines cost after it.
     view.Append(L"\r\n");
-    std::printf("%10s %8.0f", "new line", Now() - start);
-    for (size_t piece : kPieces) {
+    size_t added = 2;
+    std::wstring line(98, L'y');
+    line += L"\r\n";
+    std::wstring lines;
+    while (lines.size() < 64 * 1024)
+        lines += line;
+    std::printf("after a line break (median of 5, ms):");
+    for (const std::wstring* text : {&line, &lines}) {
         Samples ms;
-        for (int i = 0; i < 3; ++i)
-            ms.Add(run.Append(piece));
-        std::printf(" %9.1f", ms.Median());
+        for (int i = 0; i < 5; ++i) {
+            const double at = Now();
+            view.Append(*text);
+            ms.Add((Now() - at) * 1000);
+            ::UpdateWindow(dialog);
+            PumpQueued();
+            added += text->size();
+        }
+        std::printf(" %zu characters %.1f;", text->size(), ms.Median());
     }
     std::printf("\n");
-    const size_t expected = run.Length() + 2;
+    const size_t expected = run.Length() + added;
     const auto length = static_cast<size_t>(::SendMessageW(edit.m_hWnd, WM_GETTEXTLENGTH, 0, 0));
     std::printf("text at the end: %zu characters (%s)\n", length, length == expected ? "all there" : "MISSING");
     ::DestroyWindow(dialog);

@@ -9,7 +9,8 @@
 // template, painting after each append) and, each time the run passes the next of 16 Ki, 64 Ki,
 // 256 Ki, 512 Ki, 1 Mi, 2 Mi, 3 Mi, 4 Mi ... characters, times three appends of each piece size
 // (1, 64, 256, 1 Ki, 4 Ki characters) and prints their medians. Stops at MAX_CHARS or after
-// SECONDS, whichever comes first; then the same pieces on a new line after a line break.
+// SECONDS, whichever comes first; then, after a line break, what a line of 100 characters and
+// 64 Ki characters of such lines cost.
 
 namespace zelbench {
 
