@@ -141,6 +141,7 @@ int WhereTimeMain(int clients, long long framesPerClient, int frameSize)
 
     std::atomic<bool> go{false};
     std::atomic<int> failed{0};
+    std::atomic<int> finished{0};
     std::vector<std::thread> senders;
     for (int c = 0; c < clients; ++c) {
         senders.emplace_back([&, c] {
@@ -150,6 +151,7 @@ int WhereTimeMain(int clients, long long framesPerClient, int frameSize)
                 ::Sleep(1);
             if (!s || !SendAll(s.Get(), stream))
                 ++failed;
+            ++finished;
         });
     }
     // Every client accepted before the clock starts.
@@ -205,7 +207,13 @@ int WhereTimeMain(int clients, long long framesPerClient, int frameSize)
     const double seconds = Now() - start;
     const double cpuSeconds = ThreadCpuSeconds() - cpuAtStart;
     const size_t shown = shownChars();
-    go = true;
+    // A sender still blocked on a full socket needs the loop to read on before it can end.
+    if (!PumpUntil([&] { return finished == clients; }, 30000)) {
+        std::printf("FAILED: a client could not send all of its frames\n");
+        for (std::thread& t : senders)
+            t.detach(); // ended with the process
+        return 1;
+    }
     for (std::thread& t : senders)
         t.join();
     ::SetWindowLongPtrW(view, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_viewProc));
