@@ -13,6 +13,8 @@
 // zel_bench --decode-cost: the decoding of one frame, up to 16 MiB, in-process.
 // zel_bench --unbroken-cost PIECE CHARS SECONDS [--no-wrap]: the unbroken ceiling's append as
 // the run grows (--no-wrap: in a control like the view that does not wrap).
+// zel_bench --unbroken-pieces MAX_CHARS SECONDS: the view's append by run length and piece size.
+// zel_bench --where-time K N SIZE: where the console's thread spends a burst (see where_time.h).
 #include <winsock2.h>
 
 #include <commctrl.h>
@@ -28,8 +30,10 @@
 #include "hostile_clients.h"
 #include "unbroken_ceiling.h"
 #include "unbroken_load.h"
+#include "unbroken_pieces.h"
 #include "view_cost.h"
 #include "view_stream.h"
+#include "where_time.h"
 
 namespace {
 
@@ -143,6 +147,7 @@ int Usage()
                  "       zel_bench --unbroken [--no-ceiling] | --large [LIMIT_SECONDS]\n"
                  "       zel_bench --hold-large [CLIENTS] | --empty-flood [SECONDS]\n"
                  "       zel_bench --decode-cost | --unbroken-cost PIECE CHARS SECONDS [--no-wrap]\n"
+                 "       zel_bench --unbroken-pieces MAX_CHARS SECONDS | --where-time K N SIZE\n"
                  "       zel_bench --view-cost MILLIONS [--focused] | --stream MILLIONS [SIZE [LIMIT_SECONDS]]\n");
     return 2;
 }
@@ -163,6 +168,16 @@ int main(int argc, char** argv)
         return zelbench::UnbrokenCeilingMain(static_cast<size_t>(std::atoll(argv[2])),
                                              static_cast<size_t>(std::atoll(argv[3])), std::atoi(argv[4]),
                                              argc == 6 && std::strcmp(argv[5], "--no-wrap") == 0);
+    }
+    if (argc == 5 && std::strcmp(argv[1], "--where-time") == 0) {
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+        ::InitCommonControlsEx(&controls);
+        return WithWinsock(
+            [&] { return zelbench::WhereTimeMain(std::atoi(argv[2]), std::atoll(argv[3]), std::atoi(argv[4])); });
+    }
+    if (argc == 4 && std::strcmp(argv[1], "--unbroken-pieces") == 0) {
+        PrintMachine();
+        return zelbench::UnbrokenPiecesMain(std::atoll(argv[2]), std::atoi(argv[3]));
     }
     if (argc == 4 && std::strcmp(argv[1], "--unbroken-ceiling") == 0)
         return zelbench::UnbrokenCeilingMain(static_cast<size_t>(std::atoll(argv[2])),

@@ -77,6 +77,22 @@ void CLogPipe::Offer(CString text)
         m_wake();
 }
 
+void CLogPipe::Offer(std::unique_ptr<CTextInMaking> making)
+{
+    const bool first = m_waiting.Add(std::move(making));
+    if (m_flow == Flow::Open && m_waiting.Full())
+        m_flow = Flow::Held;
+    if (first && m_wake)
+        m_wake();
+}
+
+void CLogPipe::MakeStep()
+{
+    m_waiting.MakeStep();
+    UpdateFlow();
+    ResumeThoseWhoMay();
+}
+
 CString CLogPipe::TakeSlice(size_t most)
 {
     CString slice = m_waiting.TakeSlice(most);

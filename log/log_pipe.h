@@ -79,6 +79,12 @@ public:
     // Text for the view, from a frame or a status line, queued behind what waits. Empty text is
     // dropped: it would show nothing.
     void Offer(CString text);
+    // A text that takes several steps to make (a large frame's payload), queued in its place.
+    void Offer(std::unique_ptr<CTextInMaking> making);
+    // The window's side: whether the next step makes more of the first text rather than
+    // appending a slice, and that step.
+    bool MakingFirst() const { return m_waiting.MakingFirst(); }
+    void MakeStep();
     // The window's side: the next slice for the view (see CPendingLog), and what its append cost.
     CString TakeSlice(size_t most);
     void RecordAppend(size_t chars, double milliseconds) { m_waiting.RecordAppend(chars, milliseconds); }
@@ -100,7 +106,7 @@ public:
     Flow State() const { return m_flow; }
 
 private:
-    size_t WaitingBytes() const { return m_waiting.Chars() * 2; } // UTF-16
+    size_t WaitingBytes() const { return m_waiting.Chars() * 2 + m_waiting.MakingBytes(); } // UTF-16
     bool MayGoOn(const Reader& reader) const;
     void Pause(Reader& reader);
     void Leave(Reader& reader);

@@ -26,9 +26,39 @@ bool CPendingLog::Add(CString text)
     if (text.empty())
         return false;
     const bool wasEmpty = m_texts.empty();
-    m_texts.push_back(std::move(text));
-    m_chars += m_texts.back().size(); // counted once queued: a failed push leaves the count true
+    m_texts.push_back(Waiting{std::move(text), nullptr});
+    m_chars += m_texts.back().text.size(); // counted once queued: a failed push leaves the count true
     return wasEmpty;
+}
+
+bool CPendingLog::Add(std::unique_ptr<CTextInMaking> making)
+{
+    if (!making)
+        return false;
+    const bool wasEmpty = m_texts.empty();
+    m_texts.push_back(Waiting{CString(), std::move(making)});
+    m_makingChars += m_texts.back().making->MostChars();
+    m_makingBytes += m_texts.back().making->HeldBytes();
+    return wasEmpty;
+}
+
+void CPendingLog::MakeStep()
+{
+    if (!MakingFirst())
+        return;
+    Waiting& first = m_texts.front();
+    const size_t heldBefore = first.making->HeldBytes();
+    const bool made = first.making->Step();
+    m_makingBytes = m_makingBytes - heldBefore + first.making->HeldBytes();
+    if (!made)
+        return;
+    m_makingChars -= first.making->MostChars();
+    m_makingBytes -= first.making->HeldBytes();
+    first.text = first.making->Take();
+    first.making.reset();
+    m_chars += first.text.size();
+    if (first.text.empty())
+        m_texts.pop_front(); // nothing to show
 }
 
 CString CPendingLog::TakeSlice(size_t most)
@@ -39,8 +69,8 @@ CString CPendingLog::TakeSlice(size_t most)
     double closedRuns = 0;
     size_t run = 0;
     CString slice;
-    while (!m_texts.empty() && slice.size() < budget) {
-        const CString& front = m_texts.front();
+    while (!MakingFirst() && !m_texts.empty() && slice.size() < budget) {
+        const CString& front = m_texts.front().text;
         const std::wstring_view rest(front.data() + m_frontTaken, front.size() - m_frontTaken);
         const size_t limit = std::min(rest.size(), budget - slice.size());
         size_t take = 0;
@@ -83,8 +113,11 @@ CString CPendingLog::Peek() const
     CString all;
     all.reserve(m_chars);
     size_t taken = m_frontTaken;
-    for (const CString& text : m_texts) {
-        all.append(std::wstring_view(text).substr(taken));
+    for (const Waiting& waiting : m_texts) {
+        if (waiting.making)
+            all.append(waiting.making->Whole());
+        else
+            all.append(std::wstring_view(waiting.text).substr(taken));
         taken = 0;
     }
     return all;
@@ -95,6 +128,8 @@ void CPendingLog::Clear()
     m_texts.clear();
     m_frontTaken = 0;
     m_chars = 0;
+    m_makingChars = 0;
+    m_makingBytes = 0;
 }
 
 void CPendingLog::RecordAppend(size_t chars, double milliseconds)

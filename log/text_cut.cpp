@@ -19,3 +19,33 @@ size_t SafeCut(std::wstring_view text, size_t at)
     // that this would split, since a high surrogate or CR is never the second half.
     return at > 1 ? at - 1 : at + 1;
 }
+
+namespace {
+bool IsContinuation(char byte)
+{
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+// The longest UTF-8 sequence has a lead byte and three continuation bytes.
+constexpr size_t kMostContinuations = 3;
+} // namespace
+
+size_t Utf8Cut(std::string_view bytes, size_t at)
+{
+    if (at >= bytes.size())
+        return bytes.size();
+    if (at == 0 || !IsContinuation(bytes[at]))
+        return at;
+    size_t start = at;
+    while (start > 0 && at - start < kMostContinuations && IsContinuation(bytes[start]))
+        --start;
+    if (IsContinuation(bytes[start]))
+        return at; // no lead byte near enough, or none at all: invalid wherever it is cut
+    if (start > 0)
+        return start;
+    // The sequence starts the bytes: cut after it, so that a piece is never empty.
+    size_t end = at + 1;
+    while (end < bytes.size() && end - start <= kMostContinuations && IsContinuation(bytes[end]))
+        ++end;
+    return end;
+}

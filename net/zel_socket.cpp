@@ -1,5 +1,6 @@
 #include "net/zel_socket.h"
 
+#include <memory>
 #include <vector>
 
 #include "log/log_registry.h"
@@ -53,7 +54,11 @@ CZelSocket::Read CZelSocket::ReadSome()
                                         [&pipe](const char* payload, size_t length) {
                                             if (g_frameObserver)
                                                 g_frameObserver(payload, length);
-                                            pipe.Offer(DecodePayload(payload));
+                                            // A large payload is decoded over several steps of the window.
+                                            if (length > CPayloadDecoder::kPieceBytes)
+                                                pipe.Offer(std::make_unique<CPayloadDecoder>(payload, length));
+                                            else
+                                                pipe.Offer(DecodePayload(payload));
                                         });
     m_reader.Holding(m_splitter.HeldBytes(), m_splitter.FrameLength());
     return status == CFrameSplitter::Status::Ok ? Read::Some : Read::Ended;

@@ -174,8 +174,9 @@ double NowMs()
 } // namespace
 
 // Text from connections is waiting. One bounded step per message, so the window answers
-// between steps: a band of the view's paint while one is due or under way, else the removal of
-// the oldest text when the next slice would not fit, else the append of one slice.
+// between steps: a band of the view's paint while one is due or under way, else a piece of a
+// large frame's decoding when that frame is next, else the removal of the oldest text when the
+// next slice would not fit, else the append of one slice.
 void CZelLogConsoleDlg::OnFlushLog()
 {
     CLogPipe& pipe = CLogRegistry::GetInstance()->m_pipe;
@@ -189,6 +190,8 @@ void CZelLogConsoleDlg::OnFlushLog()
         m_view.PaintBand(m_paintPacer.Band(), m_paintPacer.Bands());
         const double end = NowMs();
         m_paintPacer.BandPainted(end, end - start);
+    } else if (pipe.MakingFirst()) {
+        pipe.MakeStep();
     } else if (!m_view.MakeRoomFor(pipe.NextSliceChars(most))) {
         const CString slice = pipe.TakeSlice(most);
         m_view.Append(slice);

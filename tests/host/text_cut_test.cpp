@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "log/text_cut.h"
 
@@ -47,6 +49,71 @@ TEST(TextCut, EveryCutOfAMixedTextLeavesBothHalvesWhole)
         const wchar_t before = text[cut - 1];
         EXPECT_FALSE(before >= 0xD800 && before <= 0xDBFF) << "a high surrogate left alone at " << cut;
         EXPECT_FALSE(before == L'\r' && text[cut] == L'\n') << "CR and LF split at " << cut;
+    }
+}
+
+// A frame's UTF-8 payload is decoded a piece at a time: a piece must end between characters.
+struct Utf8CutCase {
+    const char* name;
+    std::string bytes;
+    size_t at;
+    size_t expected;
+};
+
+class Utf8PieceCut : public ::testing::TestWithParam<Utf8CutCase> {};
+
+TEST_P(Utf8PieceCut, KeepsSequencesWhole)
+{
+    EXPECT_EQ(Utf8Cut(GetParam().bytes, GetParam().at), GetParam().expected);
+}
+
+const char kZhong[] = "\xE4\xB8\xAD";        // 中: three bytes
+const char kGrinning[] = "\xF0\x9F\x98\x80"; // U+1F600: four bytes, a surrogate pair in UTF-16
+const char kFourContinuations[] = "\x80\x80\x80\x80";
+
+INSTANTIATE_TEST_SUITE_P(
+    Utf8PieceCut, Utf8PieceCut,
+    ::testing::Values(Utf8CutCase{"AsciiCutsWhereAsked", "abcdef", 3, 3},
+                      Utf8CutCase{"BeforeAThreeByteSequence", std::string("ab") + kZhong + "c", 2, 2},
+                      Utf8CutCase{"InsideAThreeByteSequenceGoesToItsStart", std::string("ab") + kZhong + "c", 3, 2},
+                      Utf8CutCase{"AtItsLastByteGoesToItsStart", std::string("ab") + kZhong + "c", 4, 2},
+                      Utf8CutCase{"AfterAThreeByteSequence", std::string("ab") + kZhong + "c", 5, 5},
+                      Utf8CutCase{"SurrogatePairsFourBytesStayTogether", std::string("a") + kGrinning + "b", 4, 1},
+                      Utf8CutCase{"FourByteSequenceAfterItsFirstByte", std::string("a") + kGrinning + "b", 2, 1},
+                      Utf8CutCase{"SequenceAtTheVeryStartGoesToItsEnd", std::string(kZhong) + "x", 1, 3},
+                      Utf8CutCase{"FourByteSequenceAtTheStartGoesToItsEnd", std::string(kGrinning) + "x", 2, 4},
+                      Utf8CutCase{"TruncatedSequenceAtTheEndGoesToTheEnd", "\xE4\xB8", 1, 2},
+                      Utf8CutCase{"RunOfContinuationBytesIsCutWhereAsked", std::string("ab") + kFourContinuations + "c",
+                                  5, 5},
+                      Utf8CutCase{"LoneContinuationBytesAtTheStartAreCutWhereAsked", "\x80\x80z", 1, 1},
+                      Utf8CutCase{"PastTheEndIsTheEnd", "abc", 10, 3}, Utf8CutCase{"ZeroStaysZero", "abc", 0, 0}),
+    [](const ::testing::TestParamInfo<Utf8CutCase>& info) { return std::string(info.param.name); });
+
+// Cut into pieces of every size from 1 to 9 bytes, a mixed text comes apart only between its
+// characters: each piece starts with a byte that starts a character, and the pieces add up to
+// the whole.
+TEST(Utf8PieceCut, EveryPieceSizeCutsOnlyBetweenCharacters)
+{
+    std::string text;
+    for (int i = 0; i < 40; ++i)
+        text += std::string("x") + kZhong + kGrinning + "\r\n" + "\xC3\xA9"; // é: two bytes
+    for (size_t piece = 1; piece <= 9; ++piece) {
+        std::string joined;
+        size_t pieces = 0;
+        for (size_t done = 0; done < text.size(); ++pieces) {
+            const std::string_view rest(text.data() + done, text.size() - done);
+            const size_t cut = Utf8Cut(rest, piece);
+            ASSERT_GT(cut, 0u) << "an empty piece at " << done << ", pieces of " << piece;
+            ASSERT_LE(cut, std::max<size_t>(piece, 4)) << "a piece longer than asked or one character";
+            if (cut < rest.size()) {
+                const unsigned char next = static_cast<unsigned char>(rest[cut]);
+                ASSERT_NE(next & 0xC0, 0x80) << "a character split at " << done + cut << ", pieces of " << piece;
+            }
+            joined.append(rest.substr(0, cut));
+            done += cut;
+        }
+        EXPECT_EQ(joined, text);
+        EXPECT_GE(pieces, text.size() / std::max<size_t>(piece, 4));
     }
 }
 

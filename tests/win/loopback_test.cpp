@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "console_fixture.h"
+#include "net/payload_decoder.h"
 #include "net/zel_server_socket.h"
 #include "net/zel_socket.h"
 #include "loopback_listener.h"
@@ -182,6 +183,30 @@ TEST_F(Loopback, BurstFromSeveralClientsArrivesWholeAndInPerClientOrder)
     }
     for (int c = 0; c < kClients; ++c)
         EXPECT_EQ(next[c], kFrames);
+}
+
+// Frames over CPayloadDecoder::kPieceBytes are decoded over several steps of the window: each
+// still shows whole, in its place among the frames before and after it, and one with an invalid
+// sequence near its end shows nothing at all.
+TEST_F(Loopback, LargeFramesShowWholeInTheirPlaceAndAnInvalidOneShowsNothing)
+{
+    std::string large;
+    CString largeShown;
+    for (int i = 0; large.size() < 3 * CPayloadDecoder::kPieceBytes; ++i) {
+        large += "\xE7\xAC\xAC" + std::to_string(i) + "\xE8\xA1\x8C \xE6\x97\xA5\xE5\xBF\x97 text\r\n"; // 第N行 日志
+        largeShown += L"第" + std::to_wstring(i) + L"行 日志 text\r\n";
+    }
+    std::string invalid = large;
+    invalid[invalid.size() - 10] = '\xFF';
+
+    LoopbackClient client(m_port);
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(
+        client.Send(Frame("before\r\n") + Frame(large) + Frame("between\r\n") + Frame(invalid) + Frame("after\r\n")));
+    const CString expected = L"before\r\n" + largeShown + L"between\r\nafter\r\n";
+    EXPECT_TRUE(PumpUntil([&] { return ViewLength() >= expected.size(); }, 120000));
+    PumpPending();
+    EXPECT_TRUE(ViewText() == expected) << "view holds " << ViewLength() << " of " << expected.size() << " characters";
 }
 
 } // namespace
