@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console_fixture.h"
@@ -64,11 +65,18 @@ protected:
     }
     bool Confirms() const { return GetParam(); }
 
-    // Fills the view with status lines to within a line and a half of its capacity.
+    // Fills the view with lines to within a line and a half of its capacity, a hundred lines
+    // to an append.
     CString FillView(const size_t capacity)
     {
-        for (int i = 0; ViewLength() + 150 <= capacity; ++i)
-            m_dlg.AppendLog(Line(L"before", i));
+        CString block;
+        for (int i = 0; ViewLength() + block.size() + 150 <= capacity; ++i) {
+            block += Line(L"before", i);
+            if (block.size() == 10000 || ViewLength() + block.size() + 150 > capacity)
+                m_dlg.AppendLog(std::exchange(block, CString()));
+        }
+        if (!block.empty())
+            m_dlg.AppendLog(block);
         return ViewText();
     }
     // The operator clicks "保存日志" and confirms a file name when the parameter says so.
@@ -172,9 +180,9 @@ protected:
 TEST_P(SaveKeepsViewWithAClient, ReaderPausesAtTheHighWaterMarkAndNothingIsLost)
 {
     const CString atClick = FillView(kClientCapacity);
-    // 150 frames of 100 lines: half again as much as the pipe lets wait.
+    // 200 frames of 100 lines: twice as much as the pipe lets wait.
     std::string stream, text;
-    for (int f = 0; f < 150; ++f) {
+    for (int f = 0; f < 200; ++f) {
         std::string frame;
         for (int i = 0; i < 100; ++i)
             frame += Narrow(Line(L"frame", f * 100 + i));
