@@ -10,6 +10,7 @@
 // 16 MiB frames (see unbroken_load.h).
 // zel_bench --hold-large [CLIENTS], --empty-flood [SECONDS], --idle-partial [CLIENTS]: clients
 // that would exhaust the console (see hostile_clients.h).
+// zel_bench --save-full: a save of a full view while frames arrive (see save_near_capacity.h).
 // zel_bench --decode-cost: the decoding of one frame, up to 16 MiB, in-process.
 // zel_bench --unbroken-cost PIECE CHARS SECONDS [--no-wrap]: the unbroken ceiling's append as
 // the run grows (--no-wrap: in a control like the view that does not wrap).
@@ -26,6 +27,7 @@
 #include "decode_cost.h"
 #include "edit_ceiling.h"
 #include "hostile_clients.h"
+#include "save_near_capacity.h"
 #include "unbroken_ceiling.h"
 #include "unbroken_load.h"
 #include "view_cost.h"
@@ -142,6 +144,7 @@ int Usage()
                  "usage: zel_bench CLIENTS FRAMES SIZE [--batch CHARS] [--no-ceiling] [--keys] [--focus-view]\n"
                  "       zel_bench --unbroken [--no-ceiling] | --large [LIMIT_SECONDS]\n"
                  "       zel_bench --hold-large [CLIENTS] | --empty-flood [SECONDS] | --idle-partial [CLIENTS]\n"
+                 "       zel_bench --save-full\n"
                  "       zel_bench --decode-cost | --unbroken-cost PIECE CHARS SECONDS [--no-wrap]\n"
                  "       zel_bench --view-cost MILLIONS [--focused] | --stream MILLIONS [SIZE [LIMIT_SECONDS]]\n");
     return 2;
@@ -181,6 +184,8 @@ int main(int argc, char** argv)
         return RunConsoleMode(argc, argv, zelbench::HoldLargeMain, 150);
     if (argc >= 2 && std::strcmp(argv[1], "--empty-flood") == 0)
         return RunConsoleMode(argc, argv, zelbench::EmptyFloodMain, 15);
+    if (argc == 2 && std::strcmp(argv[1], "--save-full") == 0)
+        return WithWinsock([] { return zelbench::SaveFullMain(); });
     if (argc >= 2 && std::strcmp(argv[1], "--idle-partial") == 0)
         return RunConsoleMode(argc, argv, zelbench::IdlePartialMain, 1400);
     if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--view-cost") == 0) {
