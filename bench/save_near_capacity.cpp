@@ -102,15 +102,16 @@ int SaveFullMain()
             SendAll(client.Get(), Frame(arriving.substr(f * kFrameChars, kFrameChars)));
         sent = true;
     });
-    // As the operator would: 2 s, or longer until the view has stopped growing for 2 s (the
-    // first append into a full view takes seconds under Wine).
+    // As the operator would, 2 s; but past that until the view has grown and then stood still
+    // for 2 s (an append into a full view takes seconds under Wine), at most 120 s.
     int viewWhileOpen = console.TextLength(IDC_LOG_VIEW);
     const double openAt = Now();
-    for (double still = Now(); Now() - still < 2 && Now() - openAt < 120;) {
+    double still = openAt;
+    while (Now() - openAt < 120 && (Now() - still < 2 || static_cast<size_t>(viewWhileOpen) == full)) {
         ::Sleep(100);
         const int now = console.TextLength(IDC_LOG_VIEW);
-        if (now != viewWhileOpen || static_cast<size_t>(now) == full)
-            still = now != viewWhileOpen ? Now() : still;
+        if (now != viewWhileOpen)
+            still = Now();
         viewWhileOpen = now;
     }
     const double openFor = Now() - openAt;
