@@ -70,7 +70,6 @@ public:
         // many bytes, of a frame this long.
         void Holding(size_t bytes, size_t frameLength);
         bool Paused() const { return m_paused; }
-        bool Dropped() const { return m_dropped; }
 
     private:
         friend class CLogPipe;

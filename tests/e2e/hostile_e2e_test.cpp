@@ -233,7 +233,10 @@ TEST_F(HostileClientsE2E, IdlePartialSmallFramesDoNotShutOutAGoodClient)
         EXPECT_LE(Committed(), m_baseline.committed + kHeldLimit);
     });
     ExpectStillServed();
-    ExpectBackToBaseline();
+    // The heap keeps some of the 80 MiB it grew by for the idle frames, more when other blocks
+    // were made between theirs: up to 15 MB once in five runs under load, none at all in most.
+    // Idle frames that were kept would hold 80 MiB.
+    ExpectBackToBaseline(24 * 1024 * 1024);
 }
 
 TEST_F(HostileClientsE2E, TenThousandConnectDisconnectCycles)
