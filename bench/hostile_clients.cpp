@@ -196,4 +196,98 @@ int EmptyFloodMain(int seconds)
     return failed || shown < 0 || !verified || peak - idle >= 16 ? 1 : 0;
 }
 
+int IdlePartialMain(int clients)
+{
+    CConsoleProcess console;
+    const IdleConsole served = Served(console);
+    if (served.error)
+        return 1;
+    const double idle = served.workingSetMB;
+    std::printf("%d clients each announce a 64,000-byte frame, send 60 KiB of it and stop; idle working set %.1f MB\n",
+                clients, idle);
+    std::fflush(stdout);
+
+    const std::string partial = LengthBytes(64000) + std::string(60 * 1024, 'i');
+    std::vector<UniqueSocket> sockets;
+    std::vector<size_t> sent;
+    const double start = Now();
+    for (int c = 0; c < clients; ++c) {
+        UniqueSocket s = ConnectClient();
+        if (!s) {
+            std::printf("FAILED: client %d could not connect\n", c);
+            return 1;
+        }
+        u_long nonBlocking = 1;
+        ::ioctlsocket(s.Get(), FIONBIO, &nonBlocking);
+        sockets.push_back(std::move(s));
+        sent.push_back(0);
+    }
+    const double connected = Now() - start;
+    // Sends whatever the connections take, until every client has sent its part or none has
+    // taken anything for 3 s.
+    int dropped = 0, whole = 0;
+    double lastProgress = Now();
+    while (Now() - lastProgress < 3 && whole + dropped < clients) {
+        bool progress = false;
+        for (size_t c = 0; c < sockets.size(); ++c) {
+            if (!sockets[c] || sent[c] == partial.size())
+                continue;
+            const int n =
+                ::send(sockets[c].Get(), partial.data() + sent[c], static_cast<int>(partial.size() - sent[c]), 0);
+            if (n > 0) {
+                sent[c] += static_cast<size_t>(n);
+                whole += sent[c] == partial.size();
+                progress = true;
+            } else if (::WSAGetLastError() != WSAEWOULDBLOCK) {
+                sockets[c].Reset();
+                ++dropped;
+            }
+        }
+        if (progress)
+            lastProgress = Now();
+        else
+            ::Sleep(10);
+    }
+    std::printf("idle clients: connected in %.1f s; %d sent their 60 KiB, %d were disconnected while sending; console "
+                "%s, working set %.1f MB (peak %.1f MB)\n",
+                connected, whole, dropped, Alive(console) ? "alive" : "ENDED", WorkingSetMB(console),
+                PeakWorkingSetMB(console));
+    std::fflush(stdout);
+
+    // The good client, once every idle client has sent what it will.
+    const std::string good = "good client\r\n";
+    const int before = console.TextLength(IDC_LOG_VIEW);
+    UniqueSocket goodClient = ConnectClient();
+    const bool goodSent = goodClient && SendAll(goodClient.Get(), Frame(good));
+    const double shownAfter = before < 0 ? -1 : WaitForLength(console, static_cast<size_t>(before) + good.size(), 120);
+    const std::wstring view = console.Text(IDC_LOG_VIEW);
+    const bool verified =
+        view.size() >= good.size() && view.compare(view.size() - good.size(), good.size(), Widen(good)) == 0;
+    if (shownAfter < 0 || !goodSent)
+        std::printf("good client: FAILED: its 13-byte frame did not show within 120 s (sent: %s)\n",
+                    goodSent ? "yes" : "no");
+    else
+        std::printf("good client: its 13-byte frame shown %.2f s after it was sent; %s\n", shownAfter,
+                    verified ? "verified" : "NOT VERIFIED");
+
+    // Clients the console dropped see their connection closed.
+    int closedByConsole = dropped;
+    for (UniqueSocket& s : sockets) {
+        char byte;
+        if (s && (::recv(s.Get(), &byte, 1, 0) != SOCKET_ERROR || ::WSAGetLastError() != WSAEWOULDBLOCK))
+            ++closedByConsole;
+    }
+    const double peak = PeakWorkingSetMB(console);
+    const bool alive = Alive(console);
+    std::printf("console: %s; %d of %d idle clients dropped; peak working set %.1f MB = idle %.1f MB + %.1f MB "
+                "(limit: the 80 MiB budget + 100 MB = %.1f MB over idle)\n",
+                alive ? "alive" : "ENDED", closedByConsole, clients, peak, idle, peak - idle, kHeldLimitMB);
+    sockets.clear();
+    goodClient.Reset();
+    ::Sleep(2000);
+    std::printf("after the clients closed: console %s, working set %.1f MB\n", Alive(console) ? "alive" : "ENDED",
+                WorkingSetMB(console));
+    return shownAfter < 0 || !goodSent || !verified || !alive || peak - idle > kHeldLimitMB ? 1 : 0;
+}
+
 } // namespace zelbench

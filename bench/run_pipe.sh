@@ -8,7 +8,8 @@
 #   - 16 MiB frames, with line breaks and without;
 #   - ordinary lines: 10 clients x 5,000 frames of 100 bytes against the line ceiling, RUNS times;
 #   - hostile clients: 150 holding most of a 16 MiB frame each, then a good client; a flood of
-#     empty-text frames, and a flood of ordinary frames from one fast client, with keys pressed.
+#     empty-text frames, and a flood of ordinary frames from one fast client, with keys pressed;
+#     1,400 and 5,000 clients each stopped part-way through a small frame, then a good client.
 #
 #   bench/run_pipe.sh [BUILD_DIR] [RUNS] [LIMIT]
 #
@@ -27,6 +28,8 @@ for run in $(seq 1 "$runs"); do
 done
 bench --hold-large 150
 bench --empty-flood 15
+bench --idle-partial 1400
+bench --idle-partial 5000
 bench 1 100000 100 --keys --no-ceiling
 bench --large "$limit"
 bench_end

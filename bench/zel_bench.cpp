@@ -8,8 +8,9 @@
 // zel_bench --stream MILLIONS [SIZE [LIMIT_SECONDS]]: a long run through the real console.
 // zel_bench --unbroken [--no-ceiling], --large [LIMIT_SECONDS]: text without line breaks, and
 // 16 MiB frames (see unbroken_load.h).
-// zel_bench --hold-large [CLIENTS], --empty-flood [SECONDS]: clients that would exhaust the
-// console (see hostile_clients.h).
+// zel_bench --hold-large [CLIENTS], --empty-flood [SECONDS], --idle-partial [CLIENTS]: clients
+// that would exhaust the console (see hostile_clients.h).
+// zel_bench --save-full: a save of a full view while frames arrive (see save_near_capacity.h).
 // zel_bench --decode-cost: the decoding of one frame, up to 16 MiB, in-process.
 // zel_bench --unbroken-cost PIECE CHARS SECONDS [--no-wrap]: the unbroken ceiling's append as
 // the run grows (--no-wrap: in a control like the view that does not wrap).
@@ -28,6 +29,7 @@
 #include "decode_cost.h"
 #include "edit_ceiling.h"
 #include "hostile_clients.h"
+#include "save_near_capacity.h"
 #include "unbroken_ceiling.h"
 #include "unbroken_load.h"
 #include "unbroken_pieces.h"
@@ -145,7 +147,8 @@ int Usage()
     std::fprintf(stderr,
                  "usage: zel_bench CLIENTS FRAMES SIZE [--batch CHARS] [--no-ceiling] [--keys] [--focus-view]\n"
                  "       zel_bench --unbroken [--no-ceiling] | --large [LIMIT_SECONDS]\n"
-                 "       zel_bench --hold-large [CLIENTS] | --empty-flood [SECONDS]\n"
+                 "       zel_bench --hold-large [CLIENTS] | --empty-flood [SECONDS] | --idle-partial [CLIENTS]\n"
+                 "       zel_bench --save-full\n"
                  "       zel_bench --decode-cost | --unbroken-cost PIECE CHARS SECONDS [--no-wrap]\n"
                  "       zel_bench --unbroken-pieces MAX_CHARS SECONDS | --where-time K N SIZE\n"
                  "       zel_bench --view-cost MILLIONS [--focused] | --stream MILLIONS [SIZE [LIMIT_SECONDS]]\n");
@@ -196,6 +199,10 @@ int main(int argc, char** argv)
         return RunConsoleMode(argc, argv, zelbench::HoldLargeMain, 150);
     if (argc >= 2 && std::strcmp(argv[1], "--empty-flood") == 0)
         return RunConsoleMode(argc, argv, zelbench::EmptyFloodMain, 15);
+    if (argc == 2 && std::strcmp(argv[1], "--save-full") == 0)
+        return WithWinsock([] { return zelbench::SaveFullMain(); });
+    if (argc >= 2 && std::strcmp(argv[1], "--idle-partial") == 0)
+        return RunConsoleMode(argc, argv, zelbench::IdlePartialMain, 1400);
     if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--view-cost") == 0) {
         PrintMachine();
         return zelbench::ViewCostMain(std::atoi(argv[2]), argc == 4 && std::strcmp(argv[3], "--focused") == 0);

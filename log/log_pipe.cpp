@@ -4,8 +4,10 @@
 #include <chrono>
 #include <vector>
 
-CLogPipe::Reader::Reader(CLogPipe& pipe, ResumeReading resume) : m_pipe(pipe), m_resume(std::move(resume))
+CLogPipe::Reader::Reader(CLogPipe& pipe, ResumeReading resume, std::function<void()> drop)
+    : m_pipe(pipe), m_resume(std::move(resume)), m_drop(std::move(drop)), m_activeMs(pipe.Now())
 {
+    m_pipe.m_readers.push_back(this);
 }
 
 CLogPipe::Reader::~Reader()
@@ -15,15 +17,18 @@ CLogPipe::Reader::~Reader()
 
 size_t CLogPipe::Reader::MayRead(size_t frameLength, size_t wanted)
 {
+    if (m_dropped)
+        return 0;
     if (SetFrame(frameLength))
         m_pipe.ResumeThoseWhoMay();
     if (m_paused)
         return 0;
     m_pipe.UpdateFlow();
-    if (!m_pipe.MayGoOn(*this)) {
+    if (!m_pipe.MayGoOn(*this) && !m_pipe.ShedFor(*this)) {
         m_pipe.Pause(*this);
         return 0;
     }
+    m_waitingMs = -1;
     if (Large() && !m_admitted) {
         m_admitted = true;
         m_pipe.m_largeBytes += m_frameLength;
@@ -37,6 +42,9 @@ size_t CLogPipe::Reader::MayRead(size_t frameLength, size_t wanted)
 
 void CLogPipe::Reader::Holding(size_t bytes, size_t frameLength)
 {
+    if (m_dropped)
+        return;
+    m_activeMs = m_pipe.Now();
     const bool freed = bytes < m_held;
     m_pipe.m_framesBytes -= m_held;
     m_held = bytes;
@@ -58,11 +66,14 @@ bool CLogPipe::Reader::SetFrame(size_t frameLength)
     return released;
 }
 
-void CLogPipe::Connect(std::function<void()> wake, std::function<void()> askTurn, std::function<bool()> othersWait)
+void CLogPipe::Connect(std::function<void()> wake, std::function<void()> askTurn, std::function<bool()> othersWait,
+                       std::function<void(double)> askRecheck)
 {
     m_wake = std::move(wake);
     m_askTurn = std::move(askTurn);
     m_othersWait = std::move(othersWait);
+    m_askRecheck = std::move(askRecheck);
+    m_recheckAtMs = -1;
     // A turn asked of a window that has gone would never end: the new one starts afresh.
     EndTurn();
 }
@@ -141,6 +152,7 @@ void CLogPipe::Pause(Reader& reader)
 
 void CLogPipe::Leave(Reader& reader)
 {
+    m_readers.erase(std::remove(m_readers.begin(), m_readers.end(), &reader), m_readers.end());
     m_paused.erase(std::remove(m_paused.begin(), m_paused.end(), &reader), m_paused.end());
     m_framesBytes -= reader.m_held;
     reader.m_held = 0;
@@ -157,13 +169,89 @@ void CLogPipe::ResumeThoseWhoMay()
     wake.reserve(m_paused.size());
     const auto goingOn = std::stable_partition(m_paused.begin(), m_paused.end(),
                                                [this](const Reader* reader) { return !MayGoOn(*reader); });
+    const double now = Now();
     for (auto it = goingOn; it != m_paused.end(); ++it) {
         (*it)->m_paused = false;
+        (*it)->m_activeMs = now; // the time it waited for us is not idleness of its own
         wake.push_back((*it)->m_resume);
     }
     m_paused.erase(goingOn, m_paused.end());
     for (const ResumeReading& resume : wake)
         resume();
+}
+
+// Whether the reader waits for room in the budget, which shedding idle frames makes: not for
+// the flow, and not for the large frames' share, which only large frames free.
+bool CLogPipe::WaitsForRoom(const Reader& reader) const
+{
+    if (m_flow != Flow::Open || reader.m_dropped || MayGoOn(reader))
+        return false;
+    return !reader.Large() || reader.m_admitted || m_largeBytes + reader.m_frameLength <= kLargeBytes;
+}
+
+// Drops idle unfinished small frames, stalest first, until the waiting reader may go on (see
+// kIdleMs). False when it must wait on; the window is then asked to look again once the
+// stalest frame, or the reader's wait, reaches kIdleMs.
+bool CLogPipe::ShedFor(Reader& waiting)
+{
+    if (!WaitsForRoom(waiting))
+        return false;
+    const double now = Now();
+    if (waiting.m_waitingMs < 0)
+        waiting.m_waitingMs = now;
+    while (!MayGoOn(waiting)) {
+        Reader* stalest = nullptr;
+        for (Reader* reader : m_readers) {
+            if (reader != &waiting && reader->Sheddable() && (!stalest || reader->m_activeMs < stalest->m_activeMs))
+                stalest = reader;
+        }
+        const double waited = now - waiting.m_waitingMs;
+        if (!stalest) {
+            AskRecheck(kIdleMs); // frames held now may be left idle later
+            return false;
+        }
+        const double idle = now - stalest->m_activeMs;
+        if (idle < kIdleMs && waited < kIdleMs) {
+            AskRecheck(kIdleMs - std::max(idle, waited));
+            return false;
+        }
+        Drop(*stalest);
+    }
+    return true;
+}
+
+// As when its peer closes mid-frame: the partial frame is gone, and so is the connection.
+void CLogPipe::Drop(Reader& reader)
+{
+    reader.m_dropped = true;
+    m_framesBytes -= reader.m_held;
+    reader.m_held = 0;
+    reader.SetFrame(0);
+    ++m_shedCount;
+    if (reader.m_drop)
+        reader.m_drop();
+}
+
+void CLogPipe::AskRecheck(double afterMs)
+{
+    const double at = Now() + afterMs;
+    if (!m_askRecheck || (m_recheckAtMs >= 0 && m_recheckAtMs <= at))
+        return;
+    m_recheckAtMs = at;
+    m_askRecheck(afterMs);
+}
+
+void CLogPipe::ShedIdle()
+{
+    m_recheckAtMs = -1;
+    // The reader that has waited longest for room goes first; the others ask in turn once woken.
+    for (Reader* reader : m_paused) {
+        if (WaitsForRoom(*reader)) {
+            ShedFor(*reader);
+            break;
+        }
+    }
+    ResumeThoseWhoMay();
 }
 
 void CLogPipe::UpdateFlow()

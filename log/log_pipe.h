@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <vector>
 
 #include "log/pending_log.h"
 #include "platform/cstring.h"
@@ -32,6 +33,17 @@ public:
     static constexpr size_t kLargeBytes = 48u * 1024 * 1024;
     // Reads get the thread for at most this long before input and paint get a turn.
     static constexpr double kReadTurnMs = 100.0;
+    // Unfinished small frames are read as they come, so clients that each stop part-way through
+    // one can fill the budget together, and then every reader waits for room that nobody frees.
+    // So, as syslog servers do with idle sessions, a reader that must wait for room has the
+    // connections dropped whose unfinished small frame has gone longest without new bytes, as
+    // if their peers had closed mid-frame: the partial frame is discarded, since half a message
+    // would mislead. One is dropped once it has had no bytes for kIdleMs (a client still
+    // sending a frame of 64 KiB gets its next bytes to us well within that), or once the
+    // waiting reader has itself waited kIdleMs (so that clients trickling a byte now and then
+    // cannot keep others out either). Readers the console paused are not idle, nor are large
+    // frames, which have their own share.
+    static constexpr double kIdleMs = 2000.0;
 
     enum class Flow {
         Open,     // readers read as their data comes
@@ -44,7 +56,8 @@ public:
     // One connection's place in the pipe: what its unfinished frame holds, and how to wake it.
     class Reader {
     public:
-        Reader(CLogPipe& pipe, ResumeReading resume);
+        // `drop` ends the connection when the pipe sheds its idle frame; it is not called again.
+        Reader(CLogPipe& pipe, ResumeReading resume, std::function<void()> drop);
         ~Reader();
         Reader(const Reader&) = delete;
         Reader& operator=(const Reader&) = delete;
@@ -53,7 +66,8 @@ public:
         // frame it is in the middle of (0 between frames). 0: it is paused and does not read;
         // its callback is called once it may.
         size_t MayRead(size_t frameLength, size_t wanted);
-        // The connection's unfinished frame now holds this many bytes, of a frame this long.
+        // After a read that brought bytes: the connection's unfinished frame now holds this
+        // many bytes, of a frame this long.
         void Holding(size_t bytes, size_t frameLength);
         bool Paused() const { return m_paused; }
 
@@ -61,18 +75,27 @@ public:
         friend class CLogPipe;
         bool Large() const { return m_frameLength > kSmallFrameBytes; }
         bool SetFrame(size_t frameLength);
+        // Holding part of a small frame while free to read: what may be shed.
+        bool Sheddable() const { return !m_paused && !m_dropped && m_held > 0 && m_frameLength > 0 && !Large(); }
 
         CLogPipe& m_pipe;
         ResumeReading m_resume;
+        std::function<void()> m_drop;
         size_t m_held = 0;
         size_t m_frameLength = 0;
         bool m_admitted = false; // a large frame whose length is set aside
         bool m_paused = false;
+        bool m_dropped = false;
+        double m_activeMs;       // when its frame last got bytes, or it was let read again
+        double m_waitingMs = -1; // since when it waits for room; -1 while it reads
     };
 
     // The window is asked to take text through `wake` when text starts waiting, and asked for a
     // turn through `askTurn` when reads yield; `othersWait` tells whether input or paint waits.
-    void Connect(std::function<void()> wake, std::function<void()> askTurn, std::function<bool()> othersWait);
+    // `askRecheck` asks the window to call ShedIdle after the given milliseconds, while a reader
+    // waits for room that idle frames hold but may not be shed yet.
+    void Connect(std::function<void()> wake, std::function<void()> askTurn, std::function<bool()> othersWait,
+                 std::function<void(double)> askRecheck = nullptr);
     // Milliseconds on any steady clock; tests give their own.
     void SetClock(std::function<double()> nowMs) { m_nowMs = std::move(nowMs); }
 
@@ -95,6 +118,9 @@ public:
     void Clear();
     // The window has served input and paint: paused reads go on.
     void EndTurn();
+    // The time asked for by askRecheck has come: sheds idle frames for the readers that wait
+    // for room, if they may be shed by now, and wakes whoever may read.
+    void ShedIdle();
 
     bool Empty() const { return m_waiting.Empty(); }
     size_t WaitingChars() const { return m_waiting.Chars(); }
@@ -103,12 +129,18 @@ public:
     // What the large frames under way have set aside.
     size_t LargeBytes() const { return m_largeBytes; }
     size_t PausedCount() const { return m_paused.size(); }
+    // Connections dropped so far for an idle unfinished frame.
+    size_t ShedCount() const { return m_shedCount; }
     Flow State() const { return m_flow; }
 
 private:
     size_t WaitingBytes() const { return m_waiting.Chars() * 2 + m_waiting.MakingBytes(); } // UTF-16
     bool MayGoOn(const Reader& reader) const;
     void Pause(Reader& reader);
+    bool WaitsForRoom(const Reader& reader) const;
+    bool ShedFor(Reader& waiting);
+    void Drop(Reader& reader);
+    void AskRecheck(double afterMs);
     void Leave(Reader& reader);
     void ResumeThoseWhoMay();
     void UpdateFlow();
@@ -119,9 +151,13 @@ private:
     size_t m_framesBytes = 0;
     size_t m_largeBytes = 0;
     std::deque<Reader*> m_paused;
+    std::vector<Reader*> m_readers; // every connection's, in the order they came
+    size_t m_shedCount = 0;
+    double m_recheckAtMs = -1; // when the window calls ShedIdle; -1: not asked
     double m_turnStartMs = -1;
     std::function<void()> m_wake;
     std::function<void()> m_askTurn;
     std::function<bool()> m_othersWait;
+    std::function<void(double)> m_askRecheck;
     std::function<double()> m_nowMs;
 };

@@ -28,6 +28,14 @@ public:
     // further and the splitter takes no more bytes.
     Status Feed(const uint8_t* data, size_t size, const FrameHandler& onFrame);
 
+    // Gives back the payload buffer kept between frames, for a connection that has gone quiet:
+    // kept by many idle connections, it would hold the memory budgeted for frames under way.
+    // Does nothing inside a payload.
+    void ReleaseBuffer()
+    {
+        if (!m_inPayload)
+            std::vector<char>().swap(m_payload);
+    }
     // True while part of a frame (length or payload) is held.
     bool InFrame() const { return m_lengthFill > 0 || m_inPayload; }
     // Bytes of memory held for the current frame.

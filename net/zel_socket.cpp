@@ -29,7 +29,10 @@ void CZelSocket::SetFrameObserver(FrameObserver observer)
 }
 
 // A paused connection reads on through a read notification of its own, not inside the pipe's call.
-CZelSocket::CZelSocket() : m_reader(CLogRegistry::GetInstance()->m_pipe, [this] { PostReceive(); })
+// One the pipe sheds for its idle unfinished frame goes as when its peer closes mid-frame.
+CZelSocket::CZelSocket()
+    : m_reader(
+          CLogRegistry::GetInstance()->m_pipe, [this] { PostReceive(); }, [this] { DestroyLater(); })
 {
     ++g_liveCount;
 }
@@ -60,6 +63,9 @@ CZelSocket::Read CZelSocket::ReadSome()
                                             else
                                                 pipe.Offer(DecodePayload(payload));
                                         });
+    // All there was has been read: between frames, the connection holds no buffer while quiet.
+    if (static_cast<size_t>(received) < allowed)
+        m_splitter.ReleaseBuffer();
     m_reader.Holding(m_splitter.HeldBytes(), m_splitter.FrameLength());
     return status == CFrameSplitter::Status::Ok ? Read::Some : Read::Ended;
 }

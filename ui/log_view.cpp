@@ -36,6 +36,8 @@ void CLogView::Append(const CString& text)
 // Reads the control's own buffer, without a copy, to find where the cut falls.
 bool CLogView::MakeRoomFor(size_t incoming)
 {
+    if (m_keepAll)
+        return false;
     const int length = m_edit.GetWindowTextLength();
     if (static_cast<size_t>(length) + incoming <= m_capacity)
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 // The log view's mechanics: a roomy text buffer, appends at the end, removal of the oldest text
 // past the capacity, and painting in bands. Holds the dialog's edit control; the dialog owns it.
+#include <algorithm>
 #include <cstddef>
 #include <string_view>
 
@@ -25,8 +26,14 @@ public:
     // for it when it would pass the capacity.
     void Append(const CString& text);
     // Removes the oldest text when `incoming` more characters would pass the capacity, and
-    // keeps the view at its end. Returns whether any text went.
+    // keeps the view at its end. Returns whether any text went. Never while the view keeps all.
     bool MakeRoomFor(size_t incoming);
+    // While the operator saves the log, the file must hold everything the view held at the
+    // click: the view then drops nothing, and text that does not fit waits until it ends.
+    void KeepAll(bool keep) { m_keepAll = keep; }
+    bool KeepsAll() const { return m_keepAll; }
+    // Characters that fit before the capacity is reached.
+    size_t Room() const { return m_capacity - std::min(m_capacity, Length()); }
     // Empties the view.
     void Clear();
 
@@ -43,4 +50,5 @@ private:
     CEdit& m_edit;
     size_t m_capacity = kViewCapacityChars;
     bool m_roomy = false;
+    bool m_keepAll = false;
 };

@@ -32,17 +32,27 @@ CString WriteFailedText(const CString& path, DWORD error)
 } // namespace
 
 // Saves the view as it stands once the operator has chosen the file; text that arrived while
-// the dialog was open is part of it.
+// the dialog was open is part of it. From the click until the file is written, or the dialog
+// is cancelled, the view drops none of its oldest text, or the file would lack it.
 void CZelLogConsoleDlg::OnBnClickedSaveLog()
 {
+    m_view.KeepAll(true);
     CString path;
-    if (!m_pSavePrompts->AskPath(path))
-        return;
-
-    // What the operator has: the view, then the text still on its way into it.
-    const LogFileBytes file =
-        EncodeLogFile(m_editLog.GetWindowText() + CLogRegistry::GetInstance()->m_pipe.WaitingText());
-    const LogFileWrite written = WriteLogFile(path, file.bytes);
+    LogFileBytes file;
+    LogFileWrite written{};
+    try {
+        if (!m_pSavePrompts->AskPath(path)) {
+            EndKeepingView();
+            return;
+        }
+        // What the operator has: the view, then the text still on its way into it.
+        file = EncodeLogFile(m_editLog.GetWindowText() + CLogRegistry::GetInstance()->m_pipe.WaitingText());
+        written = WriteLogFile(path, file.bytes);
+    } catch (...) {
+        EndKeepingView(); // a save that failed must not stop the view for good
+        throw;
+    }
+    EndKeepingView();
     switch (written.outcome) {
     case LogFileOutcome::OpenFailed:
         m_pSavePrompts->Tell(*this, OpenFailedText(path, written.error), MB_OK | MB_ICONERROR);

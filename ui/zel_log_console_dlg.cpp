@@ -1,5 +1,6 @@
 #include "ui/zel_log_console_dlg.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "log/log_registry.h"
@@ -81,10 +82,15 @@ BOOL CZelLogConsoleDlg::OnInitDialog()
     return TRUE;
 }
 
+namespace {
+// Flush steps and reads go on behind the operator's input: timer messages come after input and paint.
+constexpr UINT_PTR kTurnTimer = 1;
+// Readers waiting for room look again whether idle frames may be shed for them.
+constexpr UINT_PTR kShedTimer = 2;
+
 // Whether the operator's input waits, or a paint that no flush step will do: while text waits,
 // the flush steps paint the view themselves, and counting their paint would have reads give way
 // every turn for nothing.
-namespace {
 bool OthersWait(const CLogPipe& pipe)
 {
     const UINT waiting = pipe.Empty() ? QS_INPUT | QS_PAINT : QS_INPUT;
@@ -98,7 +104,10 @@ void CZelLogConsoleDlg::ConnectPipe(CLogPipe& pipe)
 {
     HWND self = m_hWnd;
     pipe.Connect([self] { ::PostMessageW(self, WM_ZEL_FLUSHLOG, 0, 0); }, [this] { GiveInputATurn(); },
-                 [&pipe] { return OthersWait(pipe); });
+                 [&pipe] { return OthersWait(pipe); },
+                 [self](double afterMs) {
+                     ::SetTimer(self, kShedTimer, std::max<UINT>(USER_TIMER_MINIMUM, UINT(afterMs) + 1), nullptr);
+                 });
     // A fault may have ended a flush step before it asked for the next: the report asks anew.
     SetFaultReporter([&pipe, self](const CString& what) {
         pipe.Offer(L"内部错误：" + what + L"，控制台继续运行。\r\n");
@@ -152,8 +161,9 @@ HCURSOR CZelLogConsoleDlg::OnQueryDragIcon()
 void CZelLogConsoleDlg::AppendLog(CString text)
 {
     // Frames that arrived before this line must stay before it: behind them, it waits its turn.
+    // So does a line that does not fit while the view keeps all for a save.
     CLogPipe& pipe = CLogRegistry::GetInstance()->m_pipe;
-    if (!pipe.Empty()) {
+    if (!pipe.Empty() || (m_view.KeepsAll() && text.size() > m_view.Room())) {
         pipe.Offer(std::move(text));
         return;
     }
@@ -161,9 +171,6 @@ void CZelLogConsoleDlg::AppendLog(CString text)
 }
 
 namespace {
-// Flush steps and reads go on behind the operator's input: timer messages come after input and paint.
-constexpr UINT_PTR kTurnTimer = 1;
-
 double NowMs()
 {
     LARGE_INTEGER frequency, now;
@@ -183,9 +190,19 @@ void CZelLogConsoleDlg::OnFlushLog()
     if (pipe.Empty())
         return;
 
+    // A slice never needs more than the room that one removal makes. While a save keeps the
+    // whole view, a slice takes only the room left; with none left, the text waits in the pipe
+    // (its readers pause at its high-water mark) until the save ends.
+    size_t most = m_view.Capacity() / 4;
+    if (m_view.KeepsAll()) {
+        most = std::min(most, m_view.Room());
+        if (most == 0) {
+            m_flushWaitsForSave = true;
+            return;
+        }
+    }
+
     const double start = NowMs();
-    // A slice never needs more than the room that one removal makes.
-    const size_t most = m_view.Capacity() / 4;
     if (m_paintPacer.PaintStep(start, m_view.NeedsPaint())) {
         m_view.PaintBand(m_paintPacer.Band(), m_paintPacer.Bands());
         const double end = NowMs();
@@ -232,6 +249,11 @@ void CZelLogConsoleDlg::GiveInputATurn()
 
 void CZelLogConsoleDlg::OnTurnTimer(UINT_PTR timerId)
 {
+    if (timerId == kShedTimer) {
+        ::KillTimer(m_hWnd, kShedTimer);
+        CLogRegistry::GetInstance()->m_pipe.ShedIdle();
+        return;
+    }
     if (timerId != kTurnTimer)
         return;
     ::KillTimer(m_hWnd, kTurnTimer);
@@ -243,6 +265,15 @@ void CZelLogConsoleDlg::OnTurnTimer(UINT_PTR timerId)
     // were posted would start a second chain of them.
     if (std::exchange(m_flushOnTimer, false))
         OnFlushLog();
+}
+
+// The save has written its file or was cancelled: the oldest text may go again, and text that
+// waited for room flows on.
+void CZelLogConsoleDlg::EndKeepingView()
+{
+    m_view.KeepAll(false);
+    if (std::exchange(m_flushWaitsForSave, false))
+        Post(WM_ZEL_FLUSHLOG);
 }
 
 // Empties the view. Text still waiting to be shown arrived before the click, so it goes too.

@@ -60,10 +60,12 @@ private:
     void ConnectPipe(CLogPipe& pipe);
     void NextFlushStep();
     void GiveInputATurn();
+    void EndKeepingView();
 
     CLogView m_view{m_editLog};
-    bool m_viewPaintHeld = false; // the view needs painting, kept back while input goes first
-    bool m_flushOnTimer = false;  // the turn timer also carries the next flush step
+    bool m_viewPaintHeld = false;     // the view needs painting, kept back while input goes first
+    bool m_flushOnTimer = false;      // the turn timer also carries the next flush step
+    bool m_flushWaitsForSave = false; // the flush stopped at a full view that a save keeps whole
     static constexpr double kInputTurnMs = 250.0;
     double m_lastInputTurnMs = -kInputTurnMs;
     CPaintPacer m_paintPacer;

@@ -3,37 +3,10 @@
 #include <memory>
 #include <vector>
 
+#include "fake_reader.h"
 #include "log/log_pipe.h"
 
 namespace {
-
-constexpr size_t kMiB = 1024 * 1024;
-constexpr size_t kLargeFrame = 16 * kMiB;
-constexpr size_t kChunk = 256 * 1024;
-
-// A connection as the pipe sees it: reads what it is allowed into its frame, and counts the
-// times it is woken.
-struct FakeReader {
-    explicit FakeReader(CLogPipe& pipe) : reader(pipe, [this] { ++resumed; }) {}
-
-    // One read notification of a client that always has data, in a frame of `frameLength`.
-    size_t ReadOnce(size_t frameLength)
-    {
-        const size_t allowed = reader.MayRead(frameLength, kChunk);
-        held += allowed;
-        reader.Holding(held, frameLength);
-        return allowed;
-    }
-    void FinishFrame()
-    {
-        held = 0;
-        reader.Holding(0, 0);
-    }
-
-    CLogPipe::Reader reader;
-    size_t held = 0;
-    int resumed = 0;
-};
 
 using Readers = std::vector<std::unique_ptr<FakeReader>>;
 
@@ -134,6 +107,7 @@ TEST_F(LogPipe, LargeFramesTogetherStayWithinTheirShareAndSmallFramesGoOn)
     }
     EXPECT_GE(m_pipe.LargeBytes(), CLogPipe::kLargeBytes - kChunk) << "the share should be used";
     EXPECT_GE(m_pipe.PausedCount(), 140u);
+    EXPECT_EQ(m_pipe.ShedCount(), 0u) << "large frames have their own share and are never shed";
 }
 
 TEST_F(LogPipe, APausedLargeFrameResumesWhenAnotherFinishes)

@@ -1,0 +1,232 @@
+// A save near the view's capacity while text keeps arriving: from the click until the file is
+// written or the dialog cancelled, the view drops none of its oldest text. The file holds the
+// view as it was at the click, then what arrived until the operator confirmed, in order; what
+// did not fit waits in the pipe, and trimming resumes once the save is over.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "console_fixture.h"
+#include "loopback_listener.h"
+#include "net/zel_server_socket.h"
+#include "net/zel_socket.h"
+#include "pump.h"
+#include "tests/common/background.h"
+#include "tests/common/temp_dir.h"
+#include "tests/common/wire_text.h"
+
+namespace {
+
+// Stands in for the operator: while the save dialog is open, the test lets text arrive and the
+// window run, as the dialog's own message loop would; then a name is confirmed, or not.
+class WaitingOperator : public CSaveLogPrompts {
+public:
+    bool AskPath(CString& path) override
+    {
+        m_whileOpen();
+        if (!m_answer)
+            return false;
+        path = *m_answer;
+        return true;
+    }
+    void Tell(CWnd&, const CString& text, UINT) override { m_told.push_back(text); }
+
+    std::function<void()> m_whileOpen = [] {};
+    std::optional<CString> m_answer;
+    std::vector<CString> m_told;
+};
+
+// A line of 100 characters, CR LF included, numbered.
+CString Line(const wchar_t* what, int i)
+{
+    CString line = CString(what) + L" " + std::to_wstring(i) + L" ";
+    line.resize(98, L'-');
+    return line + L"\r\n";
+}
+
+std::string Narrow(const CString& ascii)
+{
+    return std::string(ascii.begin(), ascii.end());
+}
+
+class SaveKeepsView : public ConsoleFixture, public ::testing::WithParamInterface<bool> {
+protected:
+    explicit SaveKeepsView(size_t capacity = kCapacity) : ConsoleFixture(capacity) {}
+    void SetUp() override
+    {
+        m_dlg.SetSaveLogPrompts(&m_operator);
+        ConsoleFixture::SetUp();
+    }
+    bool Confirms() const { return GetParam(); }
+
+    // Fills the view with lines to within a line and a half of its capacity, a hundred lines
+    // to an append.
+    CString FillView(const size_t capacity)
+    {
+        CString block;
+        for (int i = 0; ViewLength() + block.size() + 150 <= capacity; ++i) {
+            block += Line(L"before", i);
+            if (block.size() == 10000 || ViewLength() + block.size() + 150 > capacity)
+                m_dlg.AppendLog(std::exchange(block, CString()));
+        }
+        if (!block.empty())
+            m_dlg.AppendLog(block);
+        return ViewText();
+    }
+    // The operator clicks "保存日志" and confirms a file name when the parameter says so.
+    void ClickSave()
+    {
+        if (Confirms())
+            m_operator.m_answer = m_dir.File(L"saved.txt");
+        Click(IDC_SAVE_LOG);
+    }
+    // What the click on "保存日志" must leave: the file (or none) and the view.
+    void ExpectSaved(const CString& expected)
+    {
+        if (!Confirms()) {
+            EXPECT_EQ(m_dir.Entries(), 0) << "a cancelled save wrote a file";
+            EXPECT_TRUE(m_operator.m_told.empty());
+            return;
+        }
+        const std::string file = FileText(*m_operator.m_answer);
+        EXPECT_EQ(file.size(), expected.size()) << "the file must hold the view at the click and all that arrived";
+        EXPECT_TRUE(file == Narrow(expected)) << "the file differs from the view and what arrived, in order";
+        ASSERT_EQ(m_operator.m_told.size(), 1u);
+        EXPECT_EQ(m_operator.m_told[0], L"保存日志文件成功！");
+    }
+    // Once the save is over, everything that arrived reaches the view, and the view trims its
+    // oldest lines again: it ends with the newest text, in whole lines, within its capacity.
+    void ExpectTrimmingResumes(const CString& all, size_t capacity)
+    {
+        const CString last = all.substr(all.size() - 100);
+        const auto lastShown = [&] {
+            const CString view = ViewText();
+            return view.size() >= last.size() && view.compare(view.size() - last.size(), last.size(), last) == 0;
+        };
+        EXPECT_TRUE(PumpUntil(lastShown, 120000)) << "text that waited never reached the view";
+        PumpPending();
+        EXPECT_TRUE(Pipe().Empty());
+        const CString view = ViewText();
+        EXPECT_LE(view.size(), capacity);
+        EXPECT_LT(view.size(), all.size()) << "trimming did not resume after the save";
+        ASSERT_FALSE(view.empty());
+        EXPECT_EQ(all.compare(all.size() - view.size(), view.size(), view), 0) << "the view is not the newest text";
+        EXPECT_EQ(all[all.size() - view.size() - 1], L'\n') << "the view begins inside a line";
+    }
+
+    static constexpr size_t kCapacity = 20000;
+    WaitingOperator m_operator;
+    TempDir m_dir;
+};
+
+// Status lines and frames offered while the dialog is open, with the window running: the flush
+// appends while there is room and then stops; nothing of the view at the click goes.
+TEST_P(SaveKeepsView, TextArrivingWhileTheDialogIsOpenPushesOutNothing)
+{
+    const CString atClick = FillView(kCapacity);
+    CString arrived;
+    m_operator.m_whileOpen = [&] {
+        for (int i = 0; i < 60; ++i) {
+            arrived += Line(L"while open", i);
+            Pipe().Offer(arrived.substr(arrived.size() - 100));
+            PumpQueued();
+        }
+        arrived += L"status line while open\r\n";
+        m_dlg.AppendLog(L"status line while open\r\n");
+        PumpPending(300);
+        const CString view = ViewText();
+        EXPECT_EQ(view.compare(0, atClick.size(), atClick), 0) << "the view dropped text while the dialog was open";
+        EXPECT_LE(view.size(), kCapacity) << "the view took more than its capacity";
+        EXPECT_GT(view.size(), atClick.size()) << "text that fits must still be appended";
+        EXPECT_FALSE(Pipe().Empty()) << "text that does not fit must wait";
+    };
+    ClickSave();
+    ExpectSaved(atClick + arrived);
+    ExpectTrimmingResumes(atClick + arrived, kCapacity);
+}
+
+INSTANTIATE_TEST_SUITE_P(Saving, SaveKeepsView, ::testing::Bool(), [](const ::testing::TestParamInfo<bool>& info) {
+    return std::string(info.param ? "Confirmed" : "Cancelled");
+});
+
+// A real client sends more than the pipe holds while the dialog is open: its connection pauses
+// at the high-water mark, and once the save is over every frame is shown, in order.
+class SaveKeepsViewWithAClient : public SaveKeepsView {
+protected:
+    SaveKeepsViewWithAClient() : SaveKeepsView(kClientCapacity) {}
+    void SetUp() override
+    {
+        SaveKeepsView::SetUp();
+        m_port = ListenOnLoopback(m_server);
+        ASSERT_NE(m_port, 0);
+    }
+    void TearDown() override
+    {
+        Pipe().Clear();
+        EXPECT_TRUE(PumpUntil([] { return CZelSocket::LiveCount() == 0; })) << "a connection outlived its client";
+    }
+
+    static constexpr size_t kClientCapacity = 100000;
+    CZelServerSocket m_server;
+    u_short m_port = 0;
+};
+
+TEST_P(SaveKeepsViewWithAClient, ReaderPausesAtTheHighWaterMarkAndNothingIsLost)
+{
+    const CString atClick = FillView(kClientCapacity);
+    // 200 frames of 100 lines: twice as much as the pipe lets wait.
+    std::string stream, text;
+    for (int f = 0; f < 200; ++f) {
+        std::string frame;
+        for (int i = 0; i < 100; ++i)
+            frame += Narrow(Line(L"frame", f * 100 + i));
+        stream += Frame(frame);
+        text += frame;
+    }
+    ASSERT_GT(text.size(), CPendingLog::kHighWater * 3 / 2);
+    auto client = std::make_unique<LoopbackClient>(m_port);
+    ASSERT_TRUE(client->Connected());
+    std::atomic<int> sent{0}; // 1: sent, -1: failed
+    std::unique_ptr<BackgroundLoop> sender;
+    m_operator.m_whileOpen = [&] {
+        sender = std::make_unique<BackgroundLoop>([&] {
+            sent = client->Send(stream) ? 1 : -1;
+            return false;
+        });
+        EXPECT_TRUE(PumpUntil([] { return Pipe().PausedCount() == 1; }, 60000)) << "the reader never paused";
+        PumpPending(300);
+        EXPECT_EQ(Pipe().PausedCount(), 1u) << "the reader must stay paused while the save keeps the view";
+        EXPECT_EQ(ViewText().compare(0, atClick.size(), atClick), 0) << "the view dropped text";
+    };
+    ClickSave();
+    // The file: the view at the click, then whole frames as they arrived, up to the pause.
+    if (Confirms()) {
+        const std::string file = FileText(*m_operator.m_answer);
+        ASSERT_GE(file.size(), atClick.size() + CPendingLog::kHighWater);
+        EXPECT_TRUE(file.compare(0, atClick.size(), Narrow(atClick)) == 0) << "the file lacks the view at the click";
+        const std::string frames = file.substr(atClick.size());
+        EXPECT_TRUE(text.compare(0, frames.size(), frames) == 0)
+            << "the frames in the file are not those sent, in order";
+        EXPECT_EQ(frames.size() % 10000, 0u) << "the file ends inside a frame";
+    } else {
+        ExpectSaved(L"");
+    }
+    // The send finishes only once the reader reads on.
+    EXPECT_TRUE(PumpUntil([&] { return sent != 0; }, 120000)) << "the client's send never finished";
+    sender.reset();
+    EXPECT_EQ(sent, 1) << "the console dropped the client";
+    ExpectTrimmingResumes(atClick + Widen(text), kClientCapacity);
+}
+
+INSTANTIATE_TEST_SUITE_P(Saving, SaveKeepsViewWithAClient, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Confirmed" : "Cancelled");
+                         });
+
+} // namespace
