@@ -64,6 +64,10 @@ public:
             break;
         case FileChange::Replaced:
         case FileChange::Released:
+            // The writer may have added to the held file after its size was taken above and
+            // before the path was looked at: read it to its end before letting it go.
+            while (ReadOn()) {
+            }
             file_.Close();
             [[fallthrough]];
         case FileChange::Appeared:
@@ -96,17 +100,19 @@ private:
         SendLines();
     }
 
-    void ReadOn()
+    // Reads what the held file has past readTo_, a few chunks a look; true if there may be more.
+    bool ReadOn()
     {
         std::vector<char> buffer(kReadChunk);
         for (int i = 0; i < kChunksPerLook; ++i) {
             const long n = file_.ReadAt(readTo_, buffer.data(), buffer.size());
             if (n <= 0)
-                break;
+                return false;
             readTo_ += static_cast<uint64_t>(n);
             decoder_.Feed(std::string_view(buffer.data(), static_cast<size_t>(n)), lines_);
             SendLines();
         }
+        return true;
     }
 
     void SendLines()
