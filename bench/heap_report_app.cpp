@@ -76,10 +76,10 @@ void Report(FILE* out, double seconds)
                      "%.0f s heap %p%s: committed %.1f MB (regions; %.1f MB reserved beyond), in use %zu blocks %.1f "
                      "MB [<1K %zu/%.1f, <64K %zu/%.1f, <1M %zu/%.1f, >=1M %zu/%.1f], free %zu blocks %.1f MB, "
                      "largest free %.2f MB\n",
-                     seconds, heap, Label(heap), f.committed / kMB,
-                     f.uncommitted / kMB, f.busyBlocks, f.busyBytes / kMB, f.sizedBlocks[0], f.sizedBytes[0] / kMB,
-                     f.sizedBlocks[1], f.sizedBytes[1] / kMB, f.sizedBlocks[2], f.sizedBytes[2] / kMB,
-                     f.sizedBlocks[3], f.sizedBytes[3] / kMB, f.freeBlocks, f.freeBytes / kMB, f.largestFree / kMB);
+                     seconds, heap, Label(heap), f.committed / kMB, f.uncommitted / kMB, f.busyBlocks,
+                     f.busyBytes / kMB, f.sizedBlocks[0], f.sizedBytes[0] / kMB, f.sizedBlocks[1],
+                     f.sizedBytes[1] / kMB, f.sizedBlocks[2], f.sizedBytes[2] / kMB, f.sizedBlocks[3],
+                     f.sizedBytes[3] / kMB, f.freeBlocks, f.freeBytes / kMB, f.largestFree / kMB);
     }
     std::fflush(out);
 }

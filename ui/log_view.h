@@ -27,7 +27,7 @@ public:
     // Removes the oldest text when `incoming` more characters would pass the capacity, and
     // keeps the view at its end. Returns whether any text went.
     bool MakeRoomFor(size_t incoming);
-    // Empties the view.
+    // Empties the view and gives back the memory its text took.
     void Clear();
 
     // Whether part of the view waits to be painted.
