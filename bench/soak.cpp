@@ -12,6 +12,7 @@
 #include "bench_round_trips.h"
 #include "bench_stats.h"
 #include "memory_map.h"
+#include "soak_check.h"
 #include "res/resource.h"
 #include "tests/common/wire_text.h"
 
@@ -31,16 +32,9 @@ constexpr double kStallSeconds = 120;
 constexpr DWORD kIdleMs = 10000;
 constexpr double kBoundMB = 20;
 
-// Capital letters A..Z over and over: the numbered lines hold none, so the view's runs of
-// capitals are exactly the unbroken frames.
 const std::string& UnbrokenText()
 {
-    static const std::string text = [] {
-        std::string letters(kUnbroken, 'A');
-        for (size_t i = 0; i < letters.size(); ++i)
-            letters[i] = static_cast<char>('A' + i % 26);
-        return letters;
-    }();
+    static const std::string text = UnbrokenLetters(kUnbroken);
     return text;
 }
 
@@ -131,31 +125,6 @@ std::string RunRound(int64_t firstSeq, bool unbroken)
     for (char ok : sent)
         refused += !ok;
     return refused ? std::to_string(refused) + " clients could not connect or send" : "";
-}
-
-// The view after the rounds since the last clear: every line client's lines whole and in order,
-// none missing or repeated, and the unbroken frames whole.
-std::string VerifyView(const std::wstring& view, int rounds, int unbrokenFrames)
-{
-    const std::string text = ToUtf8(view);
-    const std::string& unbroken = UnbrokenText();
-    std::string lines;
-    lines.reserve(text.size());
-    int runs = 0;
-    for (size_t at = 0; at < text.size();) {
-        if (text[at] < 'A' || text[at] > 'Z') {
-            lines.push_back(text[at++]);
-            continue;
-        }
-        if (text.compare(at, kUnbroken, unbroken) != 0)
-            return "an unbroken frame was cut or changed, at character " + std::to_string(at);
-        at += kUnbroken;
-        ++runs;
-    }
-    if (runs != unbrokenFrames)
-        return std::to_string(runs) + " unbroken frames shown of " + std::to_string(unbrokenFrames);
-    const zelsend::BenchCheck check = zelsend::VerifyBenchText(lines, kLineClients, rounds * kLinesPerClient);
-    return check.Ok() ? "" : check.Summary();
 }
 
 struct MemoryFigures {
@@ -263,7 +232,8 @@ private:
         if (m_segmentRounds == 0)
             return true;
         KeepTrips();
-        m_error = VerifyView(m_console.Text(IDC_LOG_VIEW), m_segmentRounds, m_segmentUnbroken);
+        m_error = CheckSoakView(ToUtf8(m_console.Text(IDC_LOG_VIEW)), kLineClients, m_segmentRounds * kLinesPerClient,
+                                m_segmentUnbroken, kUnbroken);
         ::Sleep(50);
         m_trips.TakeInterval(); // reading the whole view held the window: not the operator's wait
         if (!m_error.empty())

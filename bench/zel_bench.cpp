@@ -28,7 +28,6 @@
 #include "decode_cost.h"
 #include "edit_ceiling.h"
 #include "hostile_clients.h"
-#include "heap_churn.h"
 #include "soak.h"
 #include "unbroken_ceiling.h"
 #include "unbroken_load.h"
@@ -181,11 +180,6 @@ int main(int argc, char** argv)
     }
     if (argc >= 2 && std::strcmp(argv[1], "--large") == 0)
         return RunConsoleMode(argc, argv, zelbench::LargeFramesMain, 360);
-    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--churn") == 0) {
-        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
-        ::InitCommonControlsEx(&controls);
-        return zelbench::HeapChurnMain(std::atoi(argv[2]), !(argc == 4 && std::strcmp(argv[3], "--no-view") == 0));
-    }
     if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--soak") == 0) {
         const bool heaps = argc == 4 && std::strcmp(argv[3], "--heaps") == 0;
         return WithWinsock([&] { return zelbench::SoakMain(std::atoi(argv[2]), heaps); });
