@@ -47,6 +47,7 @@ inline double ThreadCpuSeconds()
 class Samples {
 public:
     void Add(double value) { m_values.push_back(value); }
+    void Append(const Samples& other) { m_values.insert(m_values.end(), other.m_values.begin(), other.m_values.end()); }
     size_t Count() const { return m_values.size(); }
     // The value below which the given fraction of samples lie (nearest rank); 0 without samples.
     double Quantile(double fraction) const

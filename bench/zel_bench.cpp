@@ -11,6 +11,8 @@
 // zel_bench --hold-large [CLIENTS], --empty-flood [SECONDS], --idle-partial [CLIENTS]: clients
 // that would exhaust the console (see hostile_clients.h).
 // zel_bench --save-full: a save of a full view while frames arrive (see save_near_capacity.h).
+// zel_bench --soak MINUTES [--heaps]: rounds of mixed clients and clears for that long, with
+// the console's memory every minute (see soak.h).
 // zel_bench --decode-cost: the decoding of one frame, up to 16 MiB, in-process.
 // zel_bench --unbroken-cost PIECE CHARS SECONDS [--no-wrap]: the unbroken ceiling's append as
 // the run grows (--no-wrap: in a control like the view that does not wrap).
@@ -30,6 +32,7 @@
 #include "edit_ceiling.h"
 #include "hostile_clients.h"
 #include "save_near_capacity.h"
+#include "soak.h"
 #include "unbroken_ceiling.h"
 #include "unbroken_load.h"
 #include "unbroken_pieces.h"
@@ -149,6 +152,7 @@ int Usage()
                  "       zel_bench --unbroken [--no-ceiling] | --large [LIMIT_SECONDS]\n"
                  "       zel_bench --hold-large [CLIENTS] | --empty-flood [SECONDS] | --idle-partial [CLIENTS]\n"
                  "       zel_bench --save-full\n"
+                 "       zel_bench --soak MINUTES [--heaps]\n"
                  "       zel_bench --decode-cost | --unbroken-cost PIECE CHARS SECONDS [--no-wrap]\n"
                  "       zel_bench --unbroken-pieces MAX_CHARS SECONDS | --where-time K N SIZE\n"
                  "       zel_bench --view-cost MILLIONS [--focused] | --stream MILLIONS [SIZE [LIMIT_SECONDS]]\n");
@@ -195,6 +199,10 @@ int main(int argc, char** argv)
     }
     if (argc >= 2 && std::strcmp(argv[1], "--large") == 0)
         return RunConsoleMode(argc, argv, zelbench::LargeFramesMain, 360);
+    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--soak") == 0) {
+        const bool heaps = argc == 4 && std::strcmp(argv[3], "--heaps") == 0;
+        return WithWinsock([&] { return zelbench::SoakMain(std::atoi(argv[2]), heaps); });
+    }
     if (argc >= 2 && std::strcmp(argv[1], "--hold-large") == 0)
         return RunConsoleMode(argc, argv, zelbench::HoldLargeMain, 150);
     if (argc >= 2 && std::strcmp(argv[1], "--empty-flood") == 0)

@@ -79,9 +79,13 @@ size_t CLogView::AtDisplayLineStart(std::wstring_view view, size_t cut) const
     return cut;
 }
 
+// The control keeps its text buffer at its largest: every page the view's text ever filled stays
+// in memory, empty, until the window goes. A fresh roomy buffer gives them back; its own pages
+// are only touched as text fills it again.
 void CLogView::Clear()
 {
     m_edit.SetWindowText(L"");
+    ReserveRoom();
 }
 
 bool CLogView::NeedsPaint() const

@@ -34,7 +34,7 @@ public:
     bool KeepsAll() const { return m_keepAll; }
     // Characters that fit before the capacity is reached.
     size_t Room() const { return m_capacity - std::min(m_capacity, Length()); }
-    // Empties the view.
+    // Empties the view and gives back the memory its text took.
     void Clear();
 
     // Whether part of the view waits to be painted.

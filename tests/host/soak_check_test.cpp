@@ -1,0 +1,93 @@
+// The soak's check of the view before each clear: it passes a view that holds everything sent,
+// in any interleaving of clients, and names what is wrong in one that does not.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "bench/soak_check.h"
+#include "bench_payload.h"
+
+namespace {
+
+constexpr int kClients = 3;
+constexpr int64_t kLines = 4;
+constexpr size_t kLineSize = 40;
+constexpr size_t kUnbroken = 60;
+
+std::string Line(int client, int64_t seq)
+{
+    return zelsend::MakeBenchPayload(client, seq, kLineSize);
+}
+
+// Clients' lines taken in turn, with an unbroken frame before the lines numbered in `unbrokenAt`.
+std::string View(const std::vector<int64_t>& unbrokenAt)
+{
+    std::string view;
+    for (int64_t seq = 0; seq < kLines; ++seq) {
+        for (int client = 0; client < kClients; ++client) {
+            if (client == 1)
+                for (int64_t at : unbrokenAt)
+                    view += at == seq ? zelbench::UnbrokenLetters(kUnbroken) : "";
+            view += Line(client, seq);
+        }
+    }
+    return view;
+}
+
+std::string Without(std::string view, const std::string& part)
+{
+    return view.erase(view.find(part), part.size());
+}
+
+struct ViewCase {
+    const char* name;
+    std::string view;
+    int unbrokenFrames;
+    const char* problem; // nullptr: the check passes; else a word of what it says
+};
+
+class SoakCheck : public ::testing::TestWithParam<ViewCase> {};
+
+TEST_P(SoakCheck, PassesWholeViewsAndNamesWhatIsWrong)
+{
+    const ViewCase& c = GetParam();
+    const std::string said = zelbench::CheckSoakView(c.view, kClients, kLines, c.unbrokenFrames, kUnbroken);
+    if (!c.problem) {
+        EXPECT_EQ(said, "") << c.name;
+        return;
+    }
+    EXPECT_NE(said.find(c.problem), std::string::npos) << c.name << ": " << said;
+}
+
+const std::string kUnbrokenRun = zelbench::UnbrokenLetters(kUnbroken);
+
+INSTANTIATE_TEST_SUITE_P(
+    Views, SoakCheck,
+    ::testing::Values(ViewCase{"all lines, no unbroken frame", View({}), 0, nullptr},
+                      ViewCase{"two unbroken frames apart", View({0, 2}), 2, nullptr},
+                      ViewCase{"two unbroken frames together", View({1, 1}), 2, nullptr},
+                      ViewCase{"an unbroken frame last", View({}) + kUnbrokenRun, 1, nullptr},
+                      ViewCase{"a line missing", Without(View({}), Line(2, 1)), 0, "missing"},
+                      ViewCase{"a line twice", View({}) + Line(0, 3), 0, "duplicate"},
+                      ViewCase{"lines of a client out of order", Without(View({}), Line(1, 0)) + Line(1, 0), 0,
+                               "order"},
+                      ViewCase{"an unbroken frame missing", View({1}), 2, "1 unbroken frames shown of 2"},
+                      ViewCase{"an unbroken frame too many", View({1, 3}), 1, "2 unbroken frames shown of 1"},
+                      ViewCase{"an unbroken frame cut short", Without(View({1}), "XYZ"), 1, "cut or changed"},
+                      ViewCase{"an unbroken frame with a letter changed",
+                               [] {
+                                   std::string view = View({2});
+                                   view[view.find("ABC") + 30] = 'a';
+                                   return view;
+                               }(),
+                               1, "cut or changed"}),
+    [](const ::testing::TestParamInfo<ViewCase>& info) {
+        std::string name = info.param.name;
+        for (char& ch : name)
+            ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        return name;
+    });
+
+} // namespace
