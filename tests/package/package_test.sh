@@ -51,7 +51,7 @@ expected_files() {
 
 # The client sources a user is told about, which every zip built from these sources must hold.
 needed_clients=(clients/python/zellog.py clients/cpp/zel_log_client.h clients/cpp/zel_spdlog_sink.h
-    clients/cpp/zel_glog_sink.h)
+    clients/cpp/zel_glog_sink.h clients/dotnet/ZelLog.cs)
 
 check_zip() {
     local zip=$1 sources=$2 dir
