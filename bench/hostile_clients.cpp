@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -43,6 +44,69 @@ double WaitForLength(const CConsoleProcess& console, size_t length, double limit
     return -1;
 }
 
+// Clients that all send the same bytes, each from its own position, without blocking.
+struct SameBytesClients {
+    std::vector<UniqueSocket> sockets;
+    std::vector<size_t> sent;
+    int dropped = 0; // disconnected by the console while sending
+
+    // False, saying which, when a client cannot connect.
+    bool Connect(int clients)
+    {
+        for (int c = 0; c < clients; ++c) {
+            UniqueSocket s = ConnectClient();
+            if (!s) {
+                std::printf("FAILED: client %d could not connect\n", c);
+                return false;
+            }
+            u_long nonBlocking = 1;
+            ::ioctlsocket(s.Get(), FIONBIO, &nonBlocking);
+            sockets.push_back(std::move(s));
+            sent.push_back(0);
+        }
+        return true;
+    }
+
+    // Sends whatever the connections take, 64 KiB a call at most, until every client has sent
+    // all or was dropped, none has taken anything for 3 s, or limitSeconds have passed.
+    // Returns when the last bytes were taken.
+    double SendUntilStalled(const std::string& bytes, double limitSeconds)
+    {
+        const double start = Now();
+        double lastProgress = start;
+        while (Now() - lastProgress < 3 && Now() - start < limitSeconds && Whole(bytes) + dropped < Count()) {
+            bool progress = false;
+            for (size_t c = 0; c < sockets.size(); ++c) {
+                if (!sockets[c] || sent[c] == bytes.size())
+                    continue;
+                const int n = ::send(sockets[c].Get(), bytes.data() + sent[c],
+                                     static_cast<int>(std::min<size_t>(64 * 1024, bytes.size() - sent[c])), 0);
+                if (n > 0) {
+                    sent[c] += static_cast<size_t>(n);
+                    progress = true;
+                } else if (::WSAGetLastError() != WSAEWOULDBLOCK) {
+                    sockets[c].Reset();
+                    ++dropped;
+                }
+            }
+            if (progress)
+                lastProgress = Now();
+            else
+                ::Sleep(10);
+        }
+        return lastProgress;
+    }
+
+    int Count() const { return static_cast<int>(sockets.size()); }
+    int Whole(const std::string& bytes) const
+    {
+        int whole = 0;
+        for (size_t s : sent)
+            whole += s == bytes.size();
+        return whole;
+    }
+};
+
 } // namespace
 
 int HoldLargeMain(int clients)
@@ -58,52 +122,18 @@ int HoldLargeMain(int clients)
 
     // Every client sends the same bytes: one buffer, a position per client.
     const std::string held = LengthBytes(16 * kMi) + std::string(15 * kMi, 'h');
-    std::vector<UniqueSocket> sockets;
-    std::vector<size_t> sent;
     WatchFigures watched;
     Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), false, watched);
-    for (int c = 0; c < clients; ++c) {
-        UniqueSocket s = ConnectClient();
-        if (!s) {
-            std::printf("FAILED: client %d could not connect\n", c);
-            return 1;
-        }
-        u_long nonBlocking = 1;
-        ::ioctlsocket(s.Get(), FIONBIO, &nonBlocking);
-        sockets.push_back(std::move(s));
-        sent.push_back(0);
-    }
-
-    // Sends whatever the connections take, until none has taken anything for 3 s.
-    int dropped = 0;
+    SameBytesClients flock;
+    if (!flock.Connect(clients))
+        return 1;
     const double start = Now();
-    double lastProgress = start;
-    while (Now() - lastProgress < 3 && Now() - start < 300) {
-        bool progress = false;
-        for (size_t c = 0; c < sockets.size(); ++c) {
-            if (!sockets[c] || sent[c] == held.size())
-                continue;
-            const int n = ::send(sockets[c].Get(), held.data() + sent[c],
-                                 static_cast<int>(std::min<size_t>(64 * 1024, held.size() - sent[c])), 0);
-            if (n > 0) {
-                sent[c] += static_cast<size_t>(n);
-                progress = true;
-            } else if (::WSAGetLastError() != WSAEWOULDBLOCK) {
-                sockets[c].Reset();
-                ++dropped;
-            }
-        }
-        if (progress)
-            lastProgress = Now();
-        else
-            ::Sleep(10);
-    }
+    const double lastProgress = flock.SendUntilStalled(held, 300);
+    const int dropped = flock.dropped;
     double total = 0;
-    int whole = 0;
-    for (size_t s : sent) {
+    for (size_t s : flock.sent)
         total += static_cast<double>(s);
-        whole += s == held.size();
-    }
+    const int whole = flock.Whole(held);
     std::printf("hostile clients: %.0f MB sent in all (the console's and the system's buffers) in %.1f s; %d sent all "
                 "15 MiB, %d were disconnected by the console; console %s, working set %.1f MB (peak %.1f MB)\n",
                 total / kMB, lastProgress - start, whole, dropped, Alive(console) ? "alive" : "ENDED",
@@ -137,7 +167,7 @@ int HoldLargeMain(int clients)
                 "= %.1f MB over idle)\n",
                 alive ? "alive" : "ENDED", peak, idle, peak - idle, kHeldLimitMB);
     PrintRoundTrips(watched);
-    sockets.clear();
+    flock.sockets.clear();
     good.Reset();
     ::Sleep(1000);
     std::printf("after the clients closed: console %s, working set %.1f MB\n", Alive(console) ? "alive" : "ENDED",
@@ -208,46 +238,13 @@ int IdlePartialMain(int clients)
     std::fflush(stdout);
 
     const std::string partial = LengthBytes(64000) + std::string(60 * 1024, 'i');
-    std::vector<UniqueSocket> sockets;
-    std::vector<size_t> sent;
+    SameBytesClients flock;
     const double start = Now();
-    for (int c = 0; c < clients; ++c) {
-        UniqueSocket s = ConnectClient();
-        if (!s) {
-            std::printf("FAILED: client %d could not connect\n", c);
-            return 1;
-        }
-        u_long nonBlocking = 1;
-        ::ioctlsocket(s.Get(), FIONBIO, &nonBlocking);
-        sockets.push_back(std::move(s));
-        sent.push_back(0);
-    }
+    if (!flock.Connect(clients))
+        return 1;
     const double connected = Now() - start;
-    // Sends whatever the connections take, until every client has sent its part or none has
-    // taken anything for 3 s.
-    int dropped = 0, whole = 0;
-    double lastProgress = Now();
-    while (Now() - lastProgress < 3 && whole + dropped < clients) {
-        bool progress = false;
-        for (size_t c = 0; c < sockets.size(); ++c) {
-            if (!sockets[c] || sent[c] == partial.size())
-                continue;
-            const int n =
-                ::send(sockets[c].Get(), partial.data() + sent[c], static_cast<int>(partial.size() - sent[c]), 0);
-            if (n > 0) {
-                sent[c] += static_cast<size_t>(n);
-                whole += sent[c] == partial.size();
-                progress = true;
-            } else if (::WSAGetLastError() != WSAEWOULDBLOCK) {
-                sockets[c].Reset();
-                ++dropped;
-            }
-        }
-        if (progress)
-            lastProgress = Now();
-        else
-            ::Sleep(10);
-    }
+    flock.SendUntilStalled(partial, 1e9);
+    const int dropped = flock.dropped, whole = flock.Whole(partial);
     std::printf("idle clients: connected in %.1f s; %d sent their 60 KiB, %d were disconnected while sending; console "
                 "%s, working set %.1f MB (peak %.1f MB)\n",
                 connected, whole, dropped, Alive(console) ? "alive" : "ENDED", WorkingSetMB(console),
@@ -272,7 +269,7 @@ int IdlePartialMain(int clients)
 
     // Clients the console dropped see their connection closed.
     int closedByConsole = dropped;
-    for (UniqueSocket& s : sockets) {
+    for (UniqueSocket& s : flock.sockets) {
         char byte;
         if (s && (::recv(s.Get(), &byte, 1, 0) != SOCKET_ERROR || ::WSAGetLastError() != WSAEWOULDBLOCK))
             ++closedByConsole;
@@ -282,7 +279,7 @@ int IdlePartialMain(int clients)
     std::printf("console: %s; %d of %d idle clients dropped; peak working set %.1f MB = idle %.1f MB + %.1f MB "
                 "(limit: the 80 MiB budget + 100 MB = %.1f MB over idle)\n",
                 alive ? "alive" : "ENDED", closedByConsole, clients, peak, idle, peak - idle, kHeldLimitMB);
-    sockets.clear();
+    flock.sockets.clear();
     goodClient.Reset();
     ::Sleep(2000);
     std::printf("after the clients closed: console %s, working set %.1f MB\n", Alive(console) ? "alive" : "ENDED",
