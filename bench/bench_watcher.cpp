@@ -64,7 +64,10 @@ void Watcher::WatchPaint(HWND view)
 {
     double staleSince = 0;
     while (!m_stop) {
-        const bool stale = ::GetUpdateRect(view, nullptr, FALSE) != 0;
+        // While an append holds the view's drawing the view is hidden, which has no update
+        // region, but the screen still shows the text from before it.
+        const bool held = (::GetWindowLongW(view, GWL_STYLE) & WS_VISIBLE) == 0;
+        const bool stale = held || ::GetUpdateRect(view, nullptr, FALSE) != 0;
         if (stale && staleSince == 0)
             staleSince = Now();
         if (!stale && staleSince != 0) {

@@ -170,3 +170,29 @@ struct GdiTraits {
 };
 template <class H>
 using GdiObject = UniqueResource<GdiTraits<H>>;
+
+// Keeps a shown window from drawing while in scope, as WM_SETREDRAW does on Windows (which
+// clears WS_VISIBLE; Wine's keeps the bit, and its edit control then redraws the themed scroll
+// bar on every change). At the end the window shows again and all of it, frame included, waits
+// for the next paint.
+class HeldDrawing {
+public:
+    explicit HeldDrawing(HWND window)
+        : m_hWnd((::GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0 ? window : nullptr)
+    {
+        if (m_hWnd)
+            ::SetWindowLongW(m_hWnd, GWL_STYLE, ::GetWindowLongW(m_hWnd, GWL_STYLE) & ~WS_VISIBLE);
+    }
+    ~HeldDrawing()
+    {
+        if (!m_hWnd)
+            return;
+        ::SetWindowLongW(m_hWnd, GWL_STYLE, ::GetWindowLongW(m_hWnd, GWL_STYLE) | WS_VISIBLE);
+        ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+    }
+    HeldDrawing(const HeldDrawing&) = delete;
+    HeldDrawing& operator=(const HeldDrawing&) = delete;
+
+private:
+    HWND m_hWnd;
+};

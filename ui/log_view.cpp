@@ -1,5 +1,6 @@
 #include "ui/log_view.h"
 
+#include <optional>
 #include <string_view>
 
 #include "log/text_cut.h"
@@ -27,6 +28,9 @@ void CLogView::Append(const CString& text)
     if (!m_roomy && Length() == 0)
         ReserveRoom();
     MakeRoomFor(text.size());
+    std::optional<HeldDrawing> held;
+    if (text.size() >= kHeldDrawingChars)
+        held.emplace(m_edit.m_hWnd);
     const int end = m_edit.GetWindowTextLength();
     m_edit.SetSel(end, end);
     m_edit.ScrollCaret();

@@ -14,6 +14,11 @@ public:
     // Characters the control takes beyond its capacity before it must move its text to grow:
     // one slice, the most that is appended at once.
     static constexpr size_t kSpareChars = CPendingLog::kMaxSlice;
+    // A slice this long fills more than the view's height, so all of the view changes anyway.
+    // It goes in with drawing held: the control then skips the redraw of its scroll bar that it
+    // does on every append (about 15 ms here, whatever the slice's size), and the next paint
+    // draws the view and its frame once.
+    static constexpr size_t kHeldDrawingChars = 8 * 1024;
 
     explicit CLogView(CEdit& edit) : m_edit(edit) {}
 
