@@ -1,9 +1,9 @@
 #pragma once
-// What the log view's edit control costs as it fills: for each size, one small append, one
-// 64 Ki-character append, the paint after them, the removal of the oldest quarter of the lines,
-// and the process's memory. It runs in-process on a plain window built from the console's
-// dialog template, through the console's own view (CLogView: its roomy buffer, append and trim),
-// so the figures are the view's own.
+// What the log view's edit control costs as it fills: for each size, one small append (also
+// with drawing held, as large slices go in), one 64 Ki-character append, the paint after them,
+// the removal of the oldest quarter of the lines, and the process's memory. It runs in-process
+// on a plain window built from the console's dialog template, through the console's own view
+// (CLogView: its roomy buffer, append and trim), so the figures are the view's own.
 
 namespace zelbench {
 
