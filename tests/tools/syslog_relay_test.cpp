@@ -198,7 +198,7 @@ TEST(SyslogRelayCli, ManyTcpSendersAtOnceEachMessageWholeAndInOrder)
     }
     EXPECT_EQ(relay.Stop(), 0);
     const std::string all = std::to_string(kSenders * kMessages);
-    EXPECT_NE(relay.Errors().find(all + " messages received, " + all + " reached the console, 0 did not"),
+    EXPECT_NE(relay.Errors().find(all + " messages received; " + all + " reached the console and 0 did not"),
               std::string::npos)
         << relay.Errors();
 }
@@ -230,7 +230,7 @@ TEST(SyslogRelayCli, DatagramsShowOneLineEachAndTheReportCountsThem)
     for (size_t i = 0; i < texts.size(); ++i)
         EXPECT_EQ(texts[i], Message(static_cast<int>(i / kPerRound), static_cast<int>(i % kPerRound)) + "\r\n");
     EXPECT_EQ(relay.Stop(), 0);
-    EXPECT_NE(relay.Errors().find("500 messages received, 500 reached the console, 0 did not"), std::string::npos)
+    EXPECT_NE(relay.Errors().find("500 messages received; 500 reached the console and 0 did not"), std::string::npos)
         << relay.Errors();
     EXPECT_NE(relay.Errors().find("0 cut at 65536 bytes, 0 datagrams lost"), std::string::npos) << relay.Errors();
 }
@@ -304,7 +304,7 @@ TEST(SyslogRelayCli, FilteredMessagesAreLeftOutAndCounted)
     }
     close(sender);
     EXPECT_EQ(relay.Stop(), 0);
-    EXPECT_NE(relay.Errors().find("6 messages received, 3 reached the console, 3 did not (3 left out by "
+    EXPECT_NE(relay.Errors().find("6 messages received; 3 reached the console and 3 did not: 3 left out by "
                                   "--include/--exclude, 0 dropped by the full queue to the console, 0 not sent"),
               std::string::npos)
         << relay.Errors();

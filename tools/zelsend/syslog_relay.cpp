@@ -242,13 +242,13 @@ public:
         const uint64_t dropped = client_.DroppedLines();
         const uint64_t lost = std::min(relayed_, dropped + unsent);
         std::fprintf(stderr,
-                     "zelsend: syslog relay stopped: %llu messages received, %llu reached the console, %llu did not "
-                     "(%llu left out by --include/--exclude, %llu dropped by the full queue to the console, %llu not "
-                     "sent when it stopped); %llu cut at %zu bytes, %llu datagrams lost before they were read, %llu "
-                     "connections refused\n",
+                     "zelsend: syslog relay stopped: %llu messages received; %llu reached the console and %llu did "
+                     "not: %llu left out by --include/--exclude, %llu dropped by the full queue to the console, %llu "
+                     "not sent when it stopped. %llu messages relayed, %llu cut at %zu bytes, %llu datagrams lost "
+                     "before they were read, %llu connections refused\n",
                      Count(received_), Count(relayed_ - lost), Count(filtered_ + lost), Count(filtered_),
-                     Count(std::min(relayed_, dropped)), Count(lost - std::min(relayed_, dropped)), Count(cut_),
-                     kSyslogBound, Count(lost_), Count(refused_));
+                     Count(std::min(relayed_, dropped)), Count(lost - std::min(relayed_, dropped)), Count(relayed_),
+                     Count(cut_), kSyslogBound, Count(lost_), Count(refused_));
         std::fflush(stderr);
     }
 
