@@ -60,7 +60,21 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{
             "ChineseWord", {"\xE6\x97\xA5\xE5\xBF\x97"}, {}, {{"\xE6\x97\xA5\xE5\xBF\x97 ok", true}, {"ok", false}}},
         FilterCase{"DotIsAnyCharacter", {"a.c"}, {}, {{"abc", true}, {"ac", false}}},
-        FilterCase{"EmptyAlternativeMatchesAll", {"x|"}, {}, {{"y", true}}}),
+        FilterCase{"EmptyAlternativeMatchesAll", {"x|"}, {}, {{"y", true}}},
+        // Patterns that start with words are tried only where a word is: each place counts.
+        FilterCase{"LeadingWordThenRegex",
+                   {"disk \\d+"},
+                   {},
+                   {{"DISK 12 full", true}, {"disk x", false}, {"a disk 3", true}, {"disk x disk 4", true}}},
+        FilterCase{"LeadingAlternatives",
+                   {"(error|warn)\\s*:"},
+                   {},
+                   {{"WARN : x", true}, {"error x", false}, {"warn x error:", true}}},
+        FilterCase{"GroupThenAnotherAlternative", {"(a|b)c|d"}, {}, {{"d", true}, {"bc", true}, {"ab", false}}},
+        FilterCase{"LastLetterOptional", {"xab*c"}, {}, {{"xac", true}, {"xabbc", true}, {"xab", false}}},
+        FilterCase{"BoundaryAfterTheWord", {"cat\\b"}, {}, {{"cats", false}, {"the cat", true}, {"cats cat.", true}}},
+        FilterCase{
+            "BoundaryBeforeTheWordSeesThePreviousCharacter", {"x\\bcat"}, {}, {{"x cat", false}, {"xcat", false}}}),
     [](const testing::TestParamInfo<FilterCase>& info) { return info.param.name; });
 
 TEST(LineFilterPatterns, BadPatternIsRefusedWithTheRegexError)

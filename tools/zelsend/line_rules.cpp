@@ -42,6 +42,38 @@ std::vector<std::string> PlainWords(const std::string& pattern)
     }
 }
 
+bool IsQuantifier(char c)
+{
+    return c == '*' || c == '+' || c == '?' || c == '{';
+}
+
+// The plain words one of which every match must start with, or none when that is not plain
+// from the pattern's text: "bench \\d+" starts with "bench ", "(error|warn):" with "error" or
+// "warn". std::regex then needs to try only where one of them is, not at every character.
+std::vector<std::string> LeadingWords(const std::string& pattern)
+{
+    const char* const special = "\\^$.*+?()[]{}|";
+    if (pattern.size() > 1 && pattern[0] == '(' && pattern[1] != '?') {
+        const size_t close = pattern.find(')');
+        const std::string inside = pattern.substr(1, close == std::string::npos ? 0 : close - 1);
+        if (close == std::string::npos || inside.find_first_of("\\^$.*+?()[]{}") != std::string::npos ||
+            (close + 1 < pattern.size() && IsQuantifier(pattern[close + 1])) ||
+            pattern.find('|', close) != std::string::npos)
+            return {};
+        return PlainWords(inside);
+    }
+    if (pattern.find('|') != std::string::npos)
+        return {}; // another alternative may start with anything
+    size_t plain = pattern.find_first_of(special);
+    if (plain == std::string::npos)
+        plain = pattern.size();
+    if (plain > 0 && plain < pattern.size() && IsQuantifier(pattern[plain]))
+        --plain; // "ab*": the b may be absent
+    if (plain == 0)
+        return {};
+    return {Lowered(std::string_view(pattern).substr(0, plain))};
+}
+
 bool IsNumber(std::string_view text)
 {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -58,18 +90,35 @@ bool LinePattern::Compile(const std::string& pattern, std::string& error)
         return false;
     }
     words_ = PlainWords(pattern);
+    leading_ = words_.empty() ? LeadingWords(pattern) : std::vector<std::string>();
     return true;
 }
 
 bool LinePattern::Found(std::string_view text) const
 {
-    if (words_.empty())
+    const auto sameLetter = [](char a, char b) { return Lower(a) == b; };
+    if (!words_.empty()) {
+        return std::any_of(words_.begin(), words_.end(), [&](const std::string& word) {
+            return std::search(text.begin(), text.end(), word.begin(), word.end(), sameLetter) != text.end();
+        });
+    }
+    if (leading_.empty())
         return std::regex_search(text.begin(), text.end(), regex_);
-    const auto holds = [text](const std::string& word) {
-        return std::search(text.begin(), text.end(), word.begin(), word.end(),
-                           [](char a, char b) { return Lower(a) == b; }) != text.end();
-    };
-    return std::any_of(words_.begin(), words_.end(), holds);
+    // A match starts where a leading word does: the regex is tried there only, as a match that
+    // must start at that character (what comes before it still counts for \b and ^).
+    for (const std::string& word : leading_) {
+        for (auto at = text.begin();; ++at) {
+            at = std::search(at, text.end(), word.begin(), word.end(), sameLetter);
+            if (at == text.end())
+                break;
+            const auto flags = at == text.begin()
+                                   ? std::regex_constants::match_continuous
+                                   : std::regex_constants::match_continuous | std::regex_constants::match_prev_avail;
+            if (std::regex_search(at, text.end(), regex_, flags))
+                return true;
+        }
+    }
+    return false;
 }
 
 bool LineRules::Set(const Options& options, std::string& error)

@@ -15,7 +15,8 @@ struct Options;
 
 // One --include or --exclude pattern: std::regex (ECMAScript, case-insensitive), searched for
 // anywhere in the line. A pattern of plain words ("error" or "error|warn") is searched for as
-// text, case-insensitively: the same lines, at a small part of std::regex's cost per line.
+// text, case-insensitively: the same lines, at a small part of std::regex's cost per line; a
+// pattern that starts with words ("bench \\d+", "(error|warn):") is tried where they are only.
 class LinePattern {
 public:
     // False with `error` saying what is wrong with `pattern`.
@@ -23,7 +24,8 @@ public:
     bool Found(std::string_view text) const;
 
 private:
-    std::vector<std::string> words_; // lower-case; used instead of regex_ when not empty
+    std::vector<std::string> words_;   // lower-case; used instead of regex_ when not empty
+    std::vector<std::string> leading_; // lower-case; each match of regex_ starts with one
     std::regex regex_;
 };
 
