@@ -304,6 +304,13 @@ public:
         return m_droppedTotal;
     }
 
+    // Lines not yet handed to the connection: queued, or in the batch not yet wholly sent.
+    uint64_t WaitingLines() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_queuedLines + (m_batchLines > m_batchSent ? m_batchLines - m_batchSent : 0);
+    }
+
 private:
     bool Empty() const { return m_head == m_pending.size() && !m_sending && m_dropped == 0; }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "bridge_runner.h"
 #include "console_process.h"
 #include "debug_writer.h"
 #include "res/resource.h"
@@ -17,50 +18,7 @@
 
 namespace {
 
-// A zelsend bridge running in the background until the test ends it.
-class RunningZelsend {
-public:
-    explicit RunningZelsend(const std::wstring& arguments)
-    {
-        std::wstring command = L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" " + arguments;
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info = {};
-        if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-            m_process = ProcessHandles(info);
-    }
-    ~RunningZelsend()
-    {
-        if (m_process.Process())
-            ::TerminateProcess(m_process.Process(), 0);
-    }
-    RunningZelsend(const RunningZelsend&) = delete;
-    RunningZelsend& operator=(const RunningZelsend&) = delete;
-    bool Started() const { return m_process.Process() != nullptr; }
-    // True while it runs, after `ms` more.
-    bool RunsAfter(DWORD ms) const { return ::WaitForSingleObject(m_process.Process(), ms) == WAIT_TIMEOUT; }
-
-private:
-    ProcessHandles m_process;
-};
-
-ChildRun RunToEnd(const char* exe, const std::wstring& arguments)
-{
-    return RunChild(L"\"" + CConsoleProcess::WindowsPath(exe) + L"\" " + arguments, "", true, 120000);
-}
-
 // --- Debug output -----------------------------------------------------------------------------
-
-// True once a debug-output reader has created the buffer's events.
-bool ReaderListens()
-{
-    return WaitUntil(
-        [] {
-            const UniqueHandle ready(::OpenEventW(SYNCHRONIZE, FALSE, L"DBWIN_BUFFER_READY"));
-            return static_cast<bool>(ready);
-        },
-        30000);
-}
 
 struct DebugCase {
     const char* name;
@@ -113,16 +71,6 @@ TEST(DebugOutputReaders, SecondReaderIsRefusedPlainly)
 }
 
 // --- Following a log file -----------------------------------------------------------------------
-
-// Writes as a logger does: opens the file, appends, closes. `create` starts it over (empty).
-bool WriteLog(const std::wstring& path, const std::string& bytes, bool create = false)
-{
-    const UniqueHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          create ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD wrote = 0;
-    return file && ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
-           wrote == bytes.size();
-}
 
 TEST(FollowE2E, AppendedRotatedAndTruncatedFileShowsEveryLine)
 {

@@ -176,6 +176,13 @@ INSTANTIATE_TEST_SUITE_P(
         CliCase{
             "StdinLines", {"--port", "PORT"}, "one\r\ntwo\n\nlast", 0, {F("one") + F("two") + F("") + F("last")}, ""},
         CliCase{"StdinLinesWithCrlf", {"--port", "PORT", "--crlf"}, "a\nb\n", 0, {F("a\r\n") + F("b\r\n")}, ""},
+        CliCase{"StdinLinesFiltered",
+                {"--port", "PORT", "--crlf", "--include", "keep", "--exclude", "not"},
+                "keep 1\ndrop\nKEEP not\r\nKeep 2",
+                0,
+                {F("keep 1\r\n") + F("Keep 2\r\n")},
+                ""},
+        CliCase{"BadPatternIsAUsageError", {"--port", "PORT", "--include", "(x"}, "a\n", 2, {}, "bad pattern \"(x\""},
         CliCase{"RawStdin",
                 {"--port", "PORT", "--raw"},
                 "\xFF\xFF\xFF\x7Fnot a frame\n",

@@ -2,6 +2,7 @@
 // shows it, and the queue between capture and conversion, which must never hold up the capture.
 #include "captured_queue.h"
 #include "debug_text.h"
+#include "options.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,24 @@ INSTANTIATE_TEST_SUITE_P(
                     DebugTextCase{"PidBeforeEveryLine", 936, "\xC8\xD5\n2", kPid,
                                   kPid + "\xE6\x97\xA5\r\n" + kPid + "2\r\n"}),
     [](const testing::TestParamInfo<DebugTextCase>& info) { return info.param.name; });
+
+// --include/--exclude take a message line by line; --time comes before the --pid prefix.
+TEST(DebugOutputRules, EachLineIsFilteredAndStampedBeforeItsPrefix)
+{
+    TextDecoder decoder;
+    std::string error;
+    ASSERT_TRUE(decoder.Open(1252, error)) << error;
+    Options options;
+    options.include = {"keep"};
+    options.exclude = {"not"};
+    options.time = true;
+    LineRules rules;
+    ASSERT_TRUE(rules.Set(options, error)) << error;
+    const std::string stamp = "10:00:00.001 ";
+    EXPECT_EQ(zelsend::DebugOutputText("keep 1\ndrop\r\nKEEP 2\nkeep not", decoder, kPid, rules, stamp),
+              stamp + kPid + "keep 1\r\n" + stamp + kPid + "KEEP 2\r\n");
+    EXPECT_EQ(zelsend::DebugOutputText("drop\n", decoder, kPid, rules, stamp), "");
+}
 
 struct PrefixCase {
     uint32_t pid;

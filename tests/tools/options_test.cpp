@@ -141,15 +141,45 @@ INSTANTIATE_TEST_SUITE_P(
                     BadOptionsCase{{"--debug-output", "--utf8"}, "cannot be combined with --utf8"},
                     BadOptionsCase{{"--debug-output", "--input-codepage", "936"}, "applies to --follow"},
                     BadOptionsCase{{"--from-start"}, "--follow only"},
-                    BadOptionsCase{{"--pid", "--follow", "a"}, "--debug-output only"}));
+                    BadOptionsCase{{"--pid", "--follow", "a"}, "--debug-output only"},
+                    BadOptionsCase{{"--process", "a.exe", "--follow", "a"}, "--process applies to --debug-output"},
+                    BadOptionsCase{{"--debug-output", "--process"}, "--process needs"},
+                    BadOptionsCase{{"--follow", "a", "--include", "(x"}, "--include: bad pattern \"(x\""},
+                    BadOptionsCase{{"--exclude", "[a"}, "--exclude: bad pattern \"[a\""},
+                    BadOptionsCase{{"--include"}, "--include needs a regular expression"},
+                    BadOptionsCase{{"--time", "msg"}, "apply to the bridges and the lines of standard input"},
+                    BadOptionsCase{{"--include", "x", "--raw"}, "apply to the bridges"},
+                    BadOptionsCase{{"--syslog-udp", "514", "--process", "a"}, "--process"}));
+
+// The rules are read for every bridge and for standard input's lines, each pattern kept in order.
+TEST(ZelsendOptionsRules, AreReadForEveryBridge)
+{
+    for (const std::vector<std::string>& mode : std::vector<std::vector<std::string>>{
+             {"--follow", "a.log"}, {"--debug-output"}, {"--syslog-udp", "5514"}, {"--crlf"}}) {
+        std::vector<std::string> args = mode;
+        args.insert(args.end(), {"--include", "a", "--exclude", "b", "--include", "c|d", "--time"});
+        Options o;
+        std::string error;
+        ASSERT_TRUE(ParseOptions(args, o, error)) << mode[0] << ": " << error;
+        EXPECT_EQ(o.include, (std::vector<std::string>{"a", "c|d"}));
+        EXPECT_EQ(o.exclude, (std::vector<std::string>{"b"}));
+        EXPECT_TRUE(o.time);
+    }
+    Options o;
+    std::string error;
+    ASSERT_TRUE(ParseOptions({"--debug-output", "--process", "app.exe", "--process", "42"}, o, error)) << error;
+    EXPECT_EQ(o.processes, (std::vector<std::string>{"app.exe", "42"}));
+}
 
 // --help is the only manual a Windows user has at hand: it must name what they trip over.
 TEST(ZelsendOptionsHelp, NamesTheLimitTheExitCodesAndTheConversion)
 {
     const std::string usage = kUsage;
-    for (const char* part : {"--version", "--utf8", "--input-codepage", "16777216 bytes (16 MiB)", "Exit codes: 0",
-                             "2 bad arguments, or a frame over 16 MiB", "ANSI code page (936", "console's code page",
-                             "--follow PATH", "--from-start", "--debug-output", "--pid", "[1234 app.exe] ", "Ctrl+C"})
+    for (const char* part :
+         {"--version", "--utf8", "--input-codepage", "16777216 bytes (16 MiB)", "Exit codes: 0",
+          "2 bad arguments (a pattern that is not a regex), or a frame over 16 MiB", "ANSI code page (936",
+          "console's code page", "--follow PATH", "--from-start", "--debug-output", "--pid", "[1234 app.exe] ",
+          "Ctrl+C", "--include REGEX", "--exclude REGEX", "--process NAME", "--time", "hh:mm:ss.mmm"})
         EXPECT_NE(usage.find(part), std::string::npos) << part;
     EXPECT_EQ(std::string(kVersionLine), "zelsend " ZEL_VERSION_TEXT "\n");
 }

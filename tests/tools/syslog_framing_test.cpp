@@ -64,8 +64,9 @@ INSTANTIATE_TEST_SUITE_P(
         StreamCase{"OctetCounted5424Twice",
                    std::to_string(k5424.size()) + " " + k5424 + std::to_string(k5424.size()) + " " + k5424,
                    {k5424 + "\r\n", k5424 + "\r\n"}},
-        // The count covers an LF inside and one at the end; only the end is trimmed.
-        StreamCase{"OctetCountedKeepsInnerLf", "9 <1>a\nb\r\n\n3 <2>", {"<1>a\nb\r\n", "<2>\r\n"}},
+        // The count covers an LF inside and one at the end; only the end is trimmed, and the
+        // inner break becomes CR LF.
+        StreamCase{"OctetCountedKeepsInnerBreak", "9 <1>a\nb\r\n\n3 <2>", {"<1>a\r\nb\r\n", "<2>\r\n"}},
         StreamCase{"LfEnded", k3164 + "\n" + k5424 + "\r\n", {k3164 + "\r\n", k5424 + "\r\n"}},
         StreamCase{"LfEndedWithNulAndBlankLines", "\n\n<14>py\x00\n\n<14>two\x00\n"s, {"<14>py\r\n", "<14>two\r\n"}},
         StreamCase{"PythonHandlerNulEnded", "<14>a\x00<14>b\x00"s, {"<14>a\r\n", "<14>b\r\n"}},
@@ -117,7 +118,13 @@ INSTANTIATE_TEST_SUITE_P(
                     RepairCase{"SurrogateRefused", "\xED\xA0\x80", kMark + kMark + kMark + "\r\n"},
                     RepairCase{"PastU10FFFFRefused", "\xF4\x90\x80\x80\xF5",
                                kMark + kMark + kMark + kMark + kMark + "\r\n"},
-                    RepairCase{"NulAfterLeadByte", "\xE6\x00x"s, kMark + kMark + "x\r\n"}),
+                    RepairCase{"NulAfterLeadByte", "\xE6\x00x"s, kMark + kMark + "x\r\n"},
+                    // Windows' edit control breaks lines at CR LF only.
+                    RepairCase{"InnerLfBecomesCrLf", "<14>a\nb\n", "<14>a\r\nb\r\n"},
+                    RepairCase{"InnerCrLfStays", "<14>a\r\nb", "<14>a\r\nb\r\n"},
+                    RepairCase{"InnerLoneCrBecomesCrLf", "<14>a\rb", "<14>a\r\nb\r\n"},
+                    RepairCase{"EveryBreakOfARunIsKept", "a\n\nb\r\r\nc\n\rd", "a\r\n\r\nb\r\n\r\nc\r\n\r\nd\r\n"},
+                    RepairCase{"LeadingBreakKept", "\nx", "\r\nx\r\n"}),
     [](const testing::TestParamInfo<RepairCase>& info) { return info.param.name; });
 
 // --- The bound ----------------------------------------------------------------------------------

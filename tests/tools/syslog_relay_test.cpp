@@ -72,13 +72,14 @@ int Connect(uint16_t port)
 // zelsend relaying to `console`; its standard error is kept for the report at the end.
 class Relay {
 public:
-    // `tcp` 0: UDP only.
-    Relay(uint16_t consolePort, uint16_t udp, uint16_t tcp)
+    // `tcp` 0: UDP only. `more`: further options (filters, --time).
+    Relay(uint16_t consolePort, uint16_t udp, uint16_t tcp, const std::vector<std::string>& more = {})
     {
         std::vector<std::string> args = {ZELSEND_EXE, "--port", std::to_string(consolePort), "--syslog-udp",
                                          std::to_string(udp)};
         if (tcp != 0)
             args.insert(args.end(), {"--syslog-tcp", std::to_string(tcp)});
+        args.insert(args.end(), more.begin(), more.end());
         std::vector<char*> argv;
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -196,7 +197,9 @@ TEST(SyslogRelayCli, ManyTcpSendersAtOnceEachMessageWholeAndInOrder)
         EXPECT_EQ(text, Message(sender, next[sender]++) + "\r\n");
     }
     EXPECT_EQ(relay.Stop(), 0);
-    EXPECT_NE(relay.Errors().find(std::to_string(kSenders * kMessages) + " messages relayed"), std::string::npos)
+    const std::string all = std::to_string(kSenders * kMessages);
+    EXPECT_NE(relay.Errors().find(all + " messages received; " + all + " reached the console and 0 did not"),
+              std::string::npos)
         << relay.Errors();
 }
 
@@ -227,8 +230,9 @@ TEST(SyslogRelayCli, DatagramsShowOneLineEachAndTheReportCountsThem)
     for (size_t i = 0; i < texts.size(); ++i)
         EXPECT_EQ(texts[i], Message(static_cast<int>(i / kPerRound), static_cast<int>(i % kPerRound)) + "\r\n");
     EXPECT_EQ(relay.Stop(), 0);
-    EXPECT_NE(relay.Errors().find("500 messages relayed, 0 cut at 65536 bytes, 0 datagrams lost"), std::string::npos)
+    EXPECT_NE(relay.Errors().find("500 messages received; 500 reached the console and 0 did not"), std::string::npos)
         << relay.Errors();
+    EXPECT_NE(relay.Errors().find("0 cut at 65536 bytes, 0 datagrams lost"), std::string::npos) << relay.Errors();
 }
 
 // Past 256 connections at once the next is closed and the console says so; those open go on,
@@ -261,6 +265,49 @@ TEST(SyslogRelayCli, ConnectionPastTheLimitIsRefusedAndSaidSo)
     EXPECT_EQ(relay.Stop(), 0);
     EXPECT_NE(relay.Errors().find("1 cut at 65536 bytes"), std::string::npos) << relay.Errors();
     EXPECT_NE(relay.Errors().find("1 connections refused"), std::string::npos) << relay.Errors();
+}
+
+void SendDatagram(int sender, uint16_t port, const std::string& datagram)
+{
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(port);
+    sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+}
+
+// --include/--exclude take each message whole, line breaks and all; --time puts one stamp in
+// front of it; the report tells what was left out and what reached the console.
+TEST(SyslogRelayCli, FilteredMessagesAreLeftOutAndCounted)
+{
+    FrameReceiver console;
+    ASSERT_TRUE(console.Start());
+    const uint16_t udp = FreePort(SOCK_DGRAM), tcp = FreePort(SOCK_STREAM);
+    Relay relay(console.Port(), udp, tcp, {"--include", "error|warn", "--exclude", "^<\\d+>noise", "--time"});
+    const int sender = Socket(SOCK_DGRAM);
+    for (const char* datagram : {"<11>disk ERROR", "<14>all fine", "<12>noise warn", "<12>x noise warn\nline 2"})
+        SendDatagram(sender, udp, datagram);
+    const int stream = Connect(tcp);
+    const std::string counted = "<12>tcp Warning";
+    const std::string bytes = std::to_string(counted.size()) + " " + counted + "<14>tcp ok\n";
+    ASSERT_EQ(send(stream, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+    close(stream);
+    const std::vector<std::string> texts = WaitFor(console, 3);
+    ASSERT_EQ(texts.size(), 3u);
+    const std::vector<std::string> shown = {"<11>disk ERROR\r\n", "<12>x noise warn\r\nline 2\r\n",
+                                            "<12>tcp Warning\r\n"};
+    for (size_t i = 0; i < texts.size(); ++i) {
+        // "hh:mm:ss.mmm " then the message
+        ASSERT_GT(texts[i].size(), 13u);
+        EXPECT_TRUE(texts[i][2] == ':' && texts[i][5] == ':' && texts[i][8] == '.' && texts[i][12] == ' ') << texts[i];
+        EXPECT_NE(std::find(shown.begin(), shown.end(), texts[i].substr(13)), shown.end()) << texts[i];
+    }
+    close(sender);
+    EXPECT_EQ(relay.Stop(), 0);
+    EXPECT_NE(relay.Errors().find("6 messages received; 3 reached the console and 3 did not: 3 left out by "
+                                  "--include/--exclude, 0 dropped by the full queue to the console, 0 not sent"),
+              std::string::npos)
+        << relay.Errors();
 }
 
 TEST(SyslogRelayCli, PortInUseEndsItWithAReason)

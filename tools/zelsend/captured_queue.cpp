@@ -2,7 +2,7 @@
 
 namespace zelsend {
 
-bool CapturedQueue::Push(uint32_t pid, std::string text)
+bool CapturedQueue::Push(uint32_t pid, std::string text, std::chrono::system_clock::time_point at)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (bytes_ + text.size() > maxBytes_ && !texts_.empty()) {
@@ -10,7 +10,7 @@ bool CapturedQueue::Push(uint32_t pid, std::string text)
         return false;
     }
     bytes_ += text.size();
-    texts_.push_back({pid, std::move(text)});
+    texts_.push_back({pid, std::move(text), at});
     return true;
 }
 

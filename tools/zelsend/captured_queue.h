@@ -16,7 +16,8 @@ namespace zelsend {
 
 struct CapturedText {
     uint32_t pid = 0;
-    std::string text; // as the buffer held it: ANSI, without its terminating zero
+    std::string text;                         // as the buffer held it: ANSI, without its terminating zero
+    std::chrono::system_clock::time_point at; // when it was captured, for --time
 };
 
 class CapturedQueue {
@@ -24,7 +25,7 @@ public:
     explicit CapturedQueue(size_t maxBytes) : maxBytes_(maxBytes) {}
 
     // False when the queue holds `maxBytes` already: the message is dropped and counted.
-    bool Push(uint32_t pid, std::string text);
+    bool Push(uint32_t pid, std::string text, std::chrono::system_clock::time_point at = {});
     // Takes all messages waiting, with the count dropped since the last take; when there are
     // none, waits `pause` first (or until closed). False once the queue is closed and empty.
     bool Take(std::vector<CapturedText>& texts, uint64_t& dropped, std::chrono::milliseconds pause);

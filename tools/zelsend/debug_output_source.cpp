@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include "captured_queue.h"
 #include "debug_text.h"
+#include "error_text.h"
 #include "platform/scoped.h"
 #include "process_names.h"
 
@@ -35,6 +36,7 @@ constexpr size_t kQueueBytes = 16 * 1024 * 1024;
 constexpr DWORD kLookAtStopMs = 100;
 // The converter takes what was captured this often.
 constexpr auto kConvertEvery = std::chrono::milliseconds(10);
+using Clock = std::chrono::system_clock;
 
 // The reader's side of the debug-output protocol: the mutex writers take, the two events and
 // the shared buffer. Only one reader can hold them: whoever created them first.
@@ -64,7 +66,7 @@ public:
 
     // Empties the buffer each time a writer has filled it, until `stop`. The text is copied
     // out and the buffer handed back at once; everything else happens on other threads.
-    void Capture(CapturedQueue& queue, const std::atomic<bool>& stop)
+    void Capture(CapturedQueue& queue, const std::atomic<bool>& stop, bool stamped)
     {
         const auto* buffer = static_cast<const char*>(view_.Get());
         ::SetEvent(bufferReady_.Get());
@@ -76,7 +78,7 @@ public:
             const char* text = buffer + sizeof pid;
             std::string copy(text, ::strnlen(text, kTextBytes));
             ::SetEvent(bufferReady_.Get());
-            queue.Push(pid, std::move(copy));
+            queue.Push(pid, std::move(copy), stamped ? std::chrono::system_clock::now() : Clock::time_point());
         }
         // A writer waiting for the buffer gets it back rather than waiting out its limit.
         ::SetEvent(bufferReady_.Get());
@@ -85,7 +87,7 @@ public:
 private:
     static bool Failed(const char* what, std::string& error)
     {
-        error = std::string(what) + " (error " + std::to_string(::GetLastError()) + ")";
+        error = std::string(what) + ": " + SystemErrorText(::GetLastError());
         return false;
     }
     static bool Taken(const UniqueHandle& handle, const char* name, std::string& error)
@@ -104,24 +106,30 @@ private:
 
 // Converts captured messages and hands them to the sender, on a thread of its own, so that
 // neither the conversion nor the lookup of exe names holds up the capture.
-void Convert(CapturedQueue& queue, zel::LogClient& client, bool withPid)
+void Convert(CapturedQueue& queue, zel::LogClient& client, const Options& options, const LineRules& rules)
 {
     TextDecoder ansi;
     std::string ignored;
     ansi.Open(::GetACP(), ignored); // the system's own code page is always known
     ProcessNames names;
+    const bool named = options.pid || rules.ChoosesProcesses();
     std::vector<CapturedText> texts;
     uint64_t dropped = 0;
     auto lastSweep = std::chrono::steady_clock::now();
     while (queue.Take(texts, dropped, kConvertEvery)) {
         for (const CapturedText& captured : texts) {
-            const std::string prefix = withPid ? ProcessPrefix(captured.pid, names.NameOf(captured.pid)) : "";
-            client.Send(DebugOutputText(captured.text, ansi, prefix));
+            const std::string& name = named ? names.NameOf(captured.pid) : std::string();
+            if (!rules.KeepsProcess(captured.pid, name))
+                continue;
+            const std::string prefix = options.pid ? ProcessPrefix(captured.pid, name) : "";
+            const std::string text = DebugOutputText(captured.text, ansi, prefix, rules, rules.Stamp(captured.at));
+            if (!text.empty())
+                client.Send(text);
         }
         if (dropped > 0)
             client.Send("[zelsend: " + std::to_string(dropped) +
                         " debug-output messages dropped: they came faster than they could be sent]\r\n");
-        if (withPid && texts.empty() && std::chrono::steady_clock::now() - lastSweep > std::chrono::seconds(1)) {
+        if (named && texts.empty() && std::chrono::steady_clock::now() - lastSweep > std::chrono::seconds(1)) {
             names.Sweep();
             lastSweep = std::chrono::steady_clock::now();
         }
@@ -132,13 +140,16 @@ void Convert(CapturedQueue& queue, zel::LogClient& client, bool withPid)
 
 int RunDebugOutput(const Options& options, zel::LogClient& client, const std::atomic<bool>& stop)
 {
-    DebugBuffer buffer;
+    LineRules rules;
     std::string error;
+    if (!rules.Set(options, error))
+        return Fail(error, kExitUsage);
+    DebugBuffer buffer;
     if (!buffer.Create(error))
         return Fail(error);
     CapturedQueue queue(kQueueBytes);
-    std::thread converter([&] { Convert(queue, client, options.pid); });
-    buffer.Capture(queue, stop);
+    std::thread converter([&] { Convert(queue, client, options, rules); });
+    buffer.Capture(queue, stop, options.time);
     queue.Close();
     converter.join();
     return kExitSent;

@@ -4,11 +4,12 @@
 
 namespace zelsend {
 
-std::string DebugOutputText(std::string_view ansi, const TextDecoder& decoder, std::string_view prefix)
+std::string DebugOutputText(std::string_view ansi, const TextDecoder& decoder, std::string_view prefix,
+                            const LineRules& rules, std::string_view stamp)
 {
     const std::string utf8 = RepairUtf8(decoder.Converts() ? decoder.ToUtf8(ansi) : std::string(ansi));
     std::string out;
-    out.reserve(utf8.size() + 2 + prefix.size());
+    out.reserve(utf8.size() + 2 + prefix.size() + stamp.size());
     size_t begin = 0;
     do {
         size_t end = utf8.find('\n', begin);
@@ -18,7 +19,7 @@ std::string DebugOutputText(std::string_view ansi, const TextDecoder& decoder, s
         size_t stop = end;
         if (stop > begin && utf8[stop - 1] == '\r')
             --stop;
-        out.append(prefix).append(utf8, begin, stop - begin).append("\r\n");
+        rules.Append(out, std::string_view(utf8).substr(begin, stop - begin), stamp, prefix);
         begin = end + 1;
     } while (begin < utf8.size());
     return out;

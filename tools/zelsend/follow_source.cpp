@@ -5,6 +5,7 @@
 #include "follow_decoder.h"
 #include "folder_watch.h"
 #include "followed_file.h"
+#include "line_rules.h"
 
 #include <chrono>
 #include <string>
@@ -27,7 +28,10 @@ class Follower {
 public:
     Follower(const Options& options, zel::LogClient& client) : options_(options), client_(client) {}
 
-    bool Open(std::string& error) { return decoder_.Open(options_.inputCodePage, error); }
+    bool Open(std::string& error)
+    {
+        return rules_.Set(options_, error) && decoder_.Open(options_.inputCodePage, error);
+    }
 
     // The file as it is when following starts: from its end, unless asked to send it all.
     void Begin()
@@ -97,7 +101,7 @@ private:
     {
         readTo_ = 0;
         decoder_.Restart(lines_);
-        SendLines();
+        SendLines(rules_.StampNow());
     }
 
     // Reads what the held file has past readTo_, a few chunks a look; true if there may be more.
@@ -110,20 +114,25 @@ private:
                 return false;
             readTo_ += static_cast<uint64_t>(n);
             decoder_.Feed(std::string_view(buffer.data(), static_cast<size_t>(n)), lines_);
-            SendLines();
+            SendLines(rules_.StampNow());
         }
         return true;
     }
 
-    void SendLines()
+    void SendLines(const std::string& stamp)
     {
-        for (std::string& line : lines_)
-            client_.Send(line.append("\r\n"));
+        std::string text;
+        for (const std::string& line : lines_) {
+            text.clear();
+            if (rules_.Append(text, line, stamp, {}))
+                client_.Send(text);
+        }
         lines_.clear();
     }
 
     const Options& options_;
     zel::LogClient& client_;
+    LineRules rules_;
     FollowDecoder decoder_;
     FollowedFile file_;
     uint64_t readTo_ = 0;

@@ -4,6 +4,7 @@
 #include "debug_output_source.h"
 #include "exit_codes.h"
 #include "follow_source.h"
+#include "line_rules.h"
 #include "options.h"
 #include "socket_shim.h"
 #include "stdin_source.h"
@@ -39,6 +40,9 @@ int RunBenchMode(const Options& options)
 int RunOnce(const Options& options, const TextDecoder& decoder)
 {
     std::string error;
+    LineRules rules;
+    if (!rules.Set(options, error))
+        return Fail(error, kExitUsage);
     Socket socket;
     if (!socket.Connect(options.host, options.port, error))
         return Fail(error);
@@ -46,7 +50,7 @@ int RunOnce(const Options& options, const TextDecoder& decoder)
     if (options.mode == Mode::Messages)
         rc = SendMessages(socket, options);
     else if (options.mode == Mode::Lines)
-        rc = SendStdinLines(socket, decoder, options.crlf);
+        rc = SendStdinLines(socket, decoder, rules, options.crlf);
     else if (options.mode == Mode::Raw)
         rc = SendStdinRaw(socket);
     // Lines sent before a refused one still reach the console whole.
@@ -62,7 +66,12 @@ int RunBridge(const Options& options)
     const std::atomic<bool>& stop = StopOnInterrupt();
     int rc = kExitFailed;
     {
-        zel::LogClient client(options.host, options.port);
+        // The relay gives the console its own while for the last lines, so that it stops within
+        // its 5 s; the other bridges leave that to the client's close.
+        zel::LogClientOptions sending;
+        if (options.mode == Mode::Syslog)
+            sending.closeFlush = std::chrono::milliseconds(0);
+        zel::LogClient client(options.host, options.port, sending);
         if (options.mode == Mode::Follow)
             rc = RunFollow(options, client, stop);
         else if (options.mode == Mode::DebugOutput)
@@ -88,17 +97,16 @@ int main(int argc, char** argv)
         std::fputs(options.mode == Mode::Help ? kUsage : kVersionLine, stdout);
         return kExitSent;
     }
-    // The client each bridge sends through keeps Winsock started for as long as it runs, the
-    // relay's own sockets included.
-    if (options.mode == Mode::Follow || options.mode == Mode::DebugOutput || options.mode == Mode::Syslog)
-        return RunBridge(options);
-
     TextDecoder decoder;
     if (options.mode == Mode::Lines && !options.utf8 && !decoder.Open(StdinCodePage(options.inputCodePage), error))
         return Fail(error, kExitUsage);
+    // Started here for every mode: the relay opens its own sockets before its client's thread
+    // has started Winsock, and Winsock refuses a socket before WSAStartup (10093).
     Networking networking;
     if (!networking.Ready(error))
         return Fail(error);
+    if (options.mode == Mode::Follow || options.mode == Mode::DebugOutput || options.mode == Mode::Syslog)
+        return RunBridge(options);
     if (options.mode == Mode::Bench)
         return RunBenchMode(options);
     return RunOnce(options, decoder);

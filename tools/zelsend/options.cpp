@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include "bench_payload.h"
+#include "line_rules.h"
 #include "zel_version.h"
 
 #include <cerrno>
@@ -12,8 +13,10 @@ const char kUsage[] = "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | -
                       "       zelsend [--host H] [--port P] --raw\n"
                       "       zelsend [--host H] [--port P] --bench K N SIZE\n"
                       "       zelsend [--host H] [--port P] --follow PATH [--from-start] [--input-codepage N]\n"
-                      "       zelsend [--host H] [--port P] --debug-output [--pid]\n"
+                      "       zelsend [--host H] [--port P] --debug-output [--pid] [--process NAME]...\n"
                       "       zelsend [--host H] [--port P] [--syslog-udp [ADDR:]PORT] [--syslog-tcp [ADDR:]PORT]\n"
+                      "       each bridge, and standard input's lines, also take:\n"
+                      "               [--include REGEX]... [--exclude REGEX]... [--time]\n"
                       "Sends log frames to ZelLogConsole (default 127.0.0.1:11925).\n"
                       "  MESSAGE...      each argument is one frame; without any, each line of standard\n"
                       "                  input is one frame (without its line break)\n"
@@ -30,12 +33,20 @@ const char kUsage[] = "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | -
                       "                  truncation; text is UTF-8, or UTF-16 after a BOM, unless\n"
                       "                  --input-codepage N names its code page\n"
                       "  --debug-output  (Windows) send what programs of this session write with\n"
-                      "                  OutputDebugString; --pid puts \"[1234 app.exe] \" before each line\n"
+                      "                  OutputDebugString; --pid puts \"[1234 app.exe] \" before each line;\n"
+                      "                  --process NAME (more than once) takes only the programs with\n"
+                      "                  that exe name (case-insensitive, \"app\" or \"app.exe\") or process id\n"
                       "  --syslog-udp [ADDR:]PORT  relay syslog messages (RFC 3164 or 5424) that arrive\n"
                       "                  over UDP to the console, one line each, until stopped (Ctrl+C)\n"
                       "  --syslog-tcp [ADDR:]PORT  the same over TCP, octet-counted or one per line;\n"
                       "                  both may be given. ADDR is 127.0.0.1 unless given: any other lets\n"
                       "                  whoever reaches the port write into the console, unauthenticated\n"
+                      "  --include REGEX send only lines that hold REGEX (ECMAScript, case-insensitive);\n"
+                      "                  given more than once, lines that hold any of them\n"
+                      "  --exclude REGEX leave out lines that hold REGEX; wins over --include\n"
+                      "                  (a syslog message is one line, with its line breaks)\n"
+                      "  --time          begin each line with the local time zelsend took it in,\n"
+                      "                  \"hh:mm:ss.mmm \", before the --pid prefix\n"
                       "  --              the arguments after it are messages, even if they start with --\n"
                       "  --version       print zelsend's version\n"
                       "  -h, --help      show this help\n"
@@ -51,7 +62,7 @@ const char kUsage[] = "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | -
                       "CR LF, wait for the console when it is not there, and count the lines they had to drop.\n"
                       "Exit codes: 0 everything sent (or a bridge stopped); 1 cannot connect, send or read\n"
                       "standard input, another program captures debug output already, or the relay cannot\n"
-                      "listen; 2 bad arguments, or a frame over 16 MiB (not sent).\n";
+                      "listen; 2 bad arguments (a pattern that is not a regex), or a frame over 16 MiB (not sent).\n";
 
 const char kVersionLine[] = "zelsend " ZEL_VERSION_TEXT "\n";
 
@@ -119,9 +130,9 @@ bool TakeListenAddress(const std::vector<std::string>& args, size_t& i, ListenAd
 bool CheckSyslog(const Options& options, bool raw, bool bench, bool debug, std::string& error)
 {
     if (raw || bench || debug || !options.followPath.empty() || options.fromStart || options.pid || options.crlf ||
-        options.utf8 || options.inputCodePage != 0 || !options.messages.empty()) {
+        options.utf8 || options.inputCodePage != 0 || !options.messages.empty() || !options.processes.empty()) {
         error = "--syslog-udp and --syslog-tcp take no messages and no --raw, --bench, --follow, --from-start, "
-                "--debug-output, --pid, --crlf, --utf8 or --input-codepage";
+                "--debug-output, --pid, --process, --crlf, --utf8 or --input-codepage";
         return false;
     }
     return true;
@@ -156,8 +167,8 @@ bool CheckBridge(const Options& options, bool raw, bool bench, bool debug, std::
         error = "--from-start applies to --follow only";
         return false;
     }
-    if (options.pid && !debug) {
-        error = "--pid applies to --debug-output only";
+    if ((options.pid || !options.processes.empty()) && !debug) {
+        error = std::string(options.pid ? "--pid" : "--process") + " applies to --debug-output only";
         return false;
     }
     return true;
@@ -178,6 +189,11 @@ bool CheckCombination(const Options& options, bool raw, bool bench, bool debug, 
         error = std::string(raw ? "--raw" : "--bench") + " takes no messages";
         return false;
     }
+    if ((raw || bench || !options.messages.empty()) &&
+        (!options.include.empty() || !options.exclude.empty() || options.time)) {
+        error = "--include, --exclude and --time apply to the bridges and the lines of standard input";
+        return false;
+    }
     if ((raw || bench) && options.crlf) {
         error = std::string(raw ? "--raw" : "--bench") + " cannot be combined with --crlf";
         return false;
@@ -194,6 +210,25 @@ bool CheckCombination(const Options& options, bool raw, bool bench, bool debug, 
                 (options.utf8 ? " only" : " and of --follow only");
         return false;
     }
+    return true;
+}
+
+// A pattern that is not a regex is the user's mistake: said at once, not when a line comes.
+bool TakePattern(const std::vector<std::string>& args, size_t& i, std::vector<std::string>& patterns,
+                 std::string& error)
+{
+    const std::string option = args[i];
+    std::string value;
+    if (!TakeValue(args, i, value)) {
+        error = option + " needs a regular expression, such as \"error|warn\"";
+        return false;
+    }
+    LinePattern pattern;
+    if (!pattern.Compile(value, error)) {
+        error = option + ": " + error;
+        return false;
+    }
+    patterns.push_back(value);
     return true;
 }
 
@@ -275,6 +310,17 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             debug = true;
         } else if (arg == "--pid") {
             options.pid = true;
+        } else if (arg == "--include" || arg == "--exclude") {
+            if (!TakePattern(args, i, arg == "--include" ? options.include : options.exclude, error))
+                return false;
+        } else if (arg == "--process") {
+            if (!TakeValue(args, i, value) || value.empty()) {
+                error = "--process needs an exe name (app.exe) or a process id";
+                return false;
+            }
+            options.processes.push_back(value);
+        } else if (arg == "--time") {
+            options.time = true;
         } else if (arg == "--syslog-udp" || arg == "--syslog-tcp") {
             if (!TakeListenAddress(args, i, arg == "--syslog-udp" ? options.syslogUdp : options.syslogTcp, error))
                 return false;

@@ -37,6 +37,13 @@ struct Options {
     bool pid = false;
     ListenAddress syslogUdp;
     ListenAddress syslogTcp;
+    // The bridges and standard input's lines (line_rules.h): patterns a line must hold (any
+    // one) and must not hold, the debug-output writers wanted (exe names or process ids), and
+    // whether each line starts with the time it was taken in.
+    std::vector<std::string> include;
+    std::vector<std::string> exclude;
+    std::vector<std::string> processes;
+    bool time = false;
 };
 
 // Reads "[ADDR:]PORT" (an IPv6 address in brackets: "[::1]:514"); the address stays 127.0.0.1

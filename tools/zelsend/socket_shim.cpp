@@ -1,5 +1,7 @@
 #include "socket_shim.h"
 
+#include "error_text.h"
+
 #ifdef _WIN32
 #ifndef _WIN32_WINNT
 #define _WIN32_WINNT 0x0601 // getaddrinfo
@@ -29,44 +31,6 @@ namespace {
 using Native = SOCKET;
 constexpr int kSendFlags = 0;
 
-int LastError()
-{
-    return WSAGetLastError();
-}
-
-// Winsock's common failures in plain words; Wine has no message text for most of them.
-std::string ErrorText(int code)
-{
-    switch (code) {
-    case WSAECONNREFUSED:
-        return "connection refused (is the console listening?)";
-    case WSAETIMEDOUT:
-        return "timed out";
-    case WSAECONNRESET:
-        return "connection reset by the peer";
-    case WSAECONNABORTED:
-        return "connection aborted";
-    case WSAEHOSTUNREACH:
-        return "host unreachable";
-    case WSAENETUNREACH:
-        return "network unreachable";
-    case WSAHOST_NOT_FOUND:
-        return "host not found";
-    case WSATRY_AGAIN:
-        return "host not found (temporary failure)";
-    case WSANO_DATA:
-        return "host has no address";
-    default:
-        break;
-    }
-    char text[256] = {};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
-    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.'))
-        text[--n] = '\0';
-    return (n > 0 ? std::string(text) : std::string("error")) + " (" + std::to_string(code) + ")";
-}
-
 void CloseNative(Native s)
 {
     closesocket(s);
@@ -74,18 +38,6 @@ void CloseNative(Native s)
 #else
 using Native = int;
 constexpr int kSendFlags = MSG_NOSIGNAL; // a closed peer is reported as an error, not a signal
-
-int LastError()
-{
-    return errno;
-}
-
-std::string ErrorText(int code)
-{
-    if (code == ECONNREFUSED)
-        return "connection refused (is the console listening?)";
-    return std::strerror(code);
-}
 
 void CloseNative(Native s)
 {
@@ -125,7 +77,7 @@ bool Networking::Ready(std::string& error) const
 {
     if (startError_ == 0)
         return true;
-    error = "cannot start the socket library: " + ErrorText(startError_);
+    error = "cannot start the socket library: " + SystemErrorText(startError_);
     return false;
 }
 
@@ -164,7 +116,7 @@ bool Socket::Connect(const std::string& host, uint16_t port, std::string& error)
     const int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
     if (rc != 0) {
 #ifdef _WIN32
-        error = "cannot resolve " + host + ": " + ErrorText(rc);
+        error = "cannot resolve " + host + ": " + SystemErrorText(rc);
 #else
         error = "cannot resolve " + host + ": " + gai_strerror(rc);
 #endif
@@ -174,20 +126,20 @@ bool Socket::Connect(const std::string& host, uint16_t port, std::string& error)
     for (addrinfo* a = found; a != nullptr; a = a->ai_next) {
         Native s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
         if (static_cast<std::uintptr_t>(s) == kNone) {
-            lastError = LastError();
+            lastError = LastSocketError();
             continue;
         }
         if (connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) {
             handle_ = static_cast<std::uintptr_t>(s);
             break;
         }
-        lastError = LastError();
+        lastError = LastSocketError();
         CloseNative(s);
     }
     freeaddrinfo(found);
     if (handle_ != kNone)
         return true;
-    error = "cannot connect to " + Where(host, port) + ": " + ErrorText(lastError);
+    error = "cannot connect to " + Where(host, port) + ": " + SystemErrorText(lastError);
     return false;
 }
 
@@ -201,7 +153,7 @@ bool Socket::SendAll(const char* data, size_t size, std::string& error)
             if (errno == EINTR)
                 continue;
 #endif
-            error = "send failed: " + ErrorText(LastError());
+            error = "send failed: " + SystemErrorText(LastSocketError());
             return false;
         }
         data += sent;

@@ -2,6 +2,7 @@
 
 #include "exit_codes.h"
 #include "frame.h"
+#include "line_rules.h"
 
 #include <cstdint>
 #include <string>
@@ -51,7 +52,8 @@ int ReadAllStdin(Take take)
 // Sends each line as soon as it is complete, so a person typing sees it appear at once.
 class LineSender {
 public:
-    LineSender(Socket& socket, const TextDecoder& decoder, bool crlf) : socket_(socket), decoder_(decoder), crlf_(crlf)
+    LineSender(Socket& socket, const TextDecoder& decoder, const LineRules& rules, bool crlf)
+        : socket_(socket), decoder_(decoder), rules_(rules), crlf_(crlf)
     {
     }
 
@@ -63,6 +65,7 @@ public:
             // would be scanned again with every chunk of it.
             const size_t from = pending.size();
             pending.append(data, size);
+            stamp_ = rules_.StampNow();
             size_t begin = 0;
             for (size_t end = pending.find('\n', from); end != std::string::npos; end = pending.find('\n', begin)) {
                 const int sent = Send(std::string_view(pending.data() + begin, end - begin));
@@ -88,8 +91,12 @@ private:
     int Send(std::string_view line)
     {
         ++line_;
-        const std::string text =
-            decoder_.Converts() ? LineToText(decoder_.ToUtf8(line), crlf_) : LineToText(line, crlf_);
+        std::string text = decoder_.Converts() ? LineToText(decoder_.ToUtf8(line), crlf_) : LineToText(line, crlf_);
+        const std::string_view bare = std::string_view(text).substr(0, text.size() - (crlf_ ? 2 : 0));
+        if (!rules_.Keeps(bare))
+            return kExitSent;
+        if (!stamp_.empty())
+            text.insert(0, stamp_);
         std::string error;
         if (!FitsAFrame(text.size(), "line " + std::to_string(line_), error))
             return Fail(error, kExitUsage);
@@ -98,7 +105,9 @@ private:
 
     Socket& socket_;
     const TextDecoder& decoder_;
+    const LineRules& rules_;
     const bool crlf_;
+    std::string stamp_; // --time: when the chunk that completed the line was read
     int64_t line_ = 0;
 };
 
@@ -116,9 +125,9 @@ int SendMessages(Socket& socket, const Options& options)
     return kExitSent;
 }
 
-int SendStdinLines(Socket& socket, const TextDecoder& decoder, bool crlf)
+int SendStdinLines(Socket& socket, const TextDecoder& decoder, const LineRules& rules, bool crlf)
 {
-    return LineSender(socket, decoder, crlf).Run();
+    return LineSender(socket, decoder, rules, crlf).Run();
 }
 
 int SendStdinRaw(Socket& socket)

@@ -5,6 +5,7 @@
 // script pipes in must all arrive or the script must hear otherwise: the client would wait for a
 // console that is not there, and under pressure it drops the oldest lines to keep the newest.
 // So a pipe never loses a line, and the exit code says whether the console got them.
+#include "line_rules.h"
 #include "options.h"
 #include "socket_shim.h"
 #include "text_decoder.h"
@@ -14,9 +15,9 @@ namespace zelsend {
 // Each argument is one frame (with CR LF after it when asked).
 int SendMessages(Socket& socket, const Options& options);
 
-// Each line of standard input is one frame, sent as soon as it is complete. Stops at a line too
-// long for a frame, after the lines before it have gone.
-int SendStdinLines(Socket& socket, const TextDecoder& decoder, bool crlf);
+// Each line of standard input that `rules` keeps is one frame, sent as soon as it is complete.
+// Stops at a line too long for a frame, after the lines before it have gone.
+int SendStdinLines(Socket& socket, const TextDecoder& decoder, const LineRules& rules, bool crlf);
 
 // Standard input as it is, with no framing.
 int SendStdinRaw(Socket& socket);

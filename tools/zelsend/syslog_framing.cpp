@@ -98,6 +98,26 @@ size_t WithoutCutSequence(std::string_view text)
     return tail > 0 && text.size() - lead < static_cast<size_t>(tail) ? lead - 1 : text.size();
 }
 
+// Every line break inside the text (LF, CR LF or a lone CR) becomes CR LF: Windows' edit
+// control breaks a line at CR LF only, so a multi-line message would otherwise run together.
+void EndLinesWithCrLf(std::string& text)
+{
+    if (text.find_first_of("\r\n") == std::string::npos)
+        return;
+    std::string out;
+    out.reserve(text.size() + 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n') {
+            out += text[i];
+            continue;
+        }
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        out += "\r\n";
+    }
+    text.swap(out);
+}
+
 } // namespace
 
 std::string SyslogLine(std::string_view message, uint64_t total)
@@ -112,6 +132,7 @@ std::string SyslogLine(std::string_view message, uint64_t total)
     std::string line;
     line.reserve(end + 48);
     AppendRepaired(line, message.substr(0, end));
+    EndLinesWithCrLf(line);
     if (total > 0)
         line += " [cut: " + std::to_string(total) + " bytes in all]";
     line += "\r\n";

@@ -19,9 +19,13 @@
 #include <cstring>
 #endif
 
+#include "error_text.h"
+#include "exit_codes.h"
+#include "line_rules.h"
 #include "syslog_framing.h"
 #include "zel_log_client.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -40,16 +44,14 @@ constexpr size_t kMaxConnections = 256;
 constexpr int kReceiveBuffer = 32 * 1024 * 1024;
 // How often the relay looks at `stop` when nothing arrives.
 constexpr long kPollMicroseconds = 100 * 1000;
-// How long a stopped relay waits for the console to take what is queued for it.
-constexpr std::chrono::seconds kLastLinesWait{5};
+// How long a stopped relay waits for the console to take what is queued for it. With the
+// client's own last connect (up to 2 s for an address that does not answer) and the relay's
+// look at the stop flag, zelsend ends within 5 s of being stopped.
+constexpr std::chrono::milliseconds kLastLinesWait{2500};
 
 #ifdef _WIN32
 using Native = SOCKET;
 constexpr Native kNoSocket = INVALID_SOCKET;
-int LastError()
-{
-    return WSAGetLastError();
-}
 bool WouldBlock(int error)
 {
     return error == WSAEWOULDBLOCK;
@@ -63,17 +65,9 @@ bool SetNonBlocking(Native s)
     u_long on = 1;
     return ioctlsocket(s, FIONBIO, &on) == 0;
 }
-std::string ErrorText(int error)
-{
-    return "error " + std::to_string(error);
-}
 #else
 using Native = int;
 constexpr Native kNoSocket = -1;
-int LastError()
-{
-    return errno;
-}
 bool WouldBlock(int error)
 {
     return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
@@ -86,10 +80,6 @@ bool SetNonBlocking(Native s)
 {
     const int flags = fcntl(s, F_GETFL, 0);
     return flags >= 0 && fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
-}
-std::string ErrorText(int error)
-{
-    return std::strerror(error);
 }
 #endif
 
@@ -114,6 +104,11 @@ struct Connection {
     uint64_t cutCounted = 0; // of the stream's cut messages, those in the relay's count already
 };
 
+unsigned long long Count(uint64_t n)
+{
+    return static_cast<unsigned long long>(n);
+}
+
 std::string Where(const char* protocol, const ListenAddress& at)
 {
     return std::string(protocol) + " " + at.address + ":" + std::to_string(at.port);
@@ -133,7 +128,7 @@ Native Bind(const ListenAddress& at, bool tcp, std::string& error)
         return kNoSocket;
     }
     Native s = socket(found->ai_family, found->ai_socktype, found->ai_protocol);
-    int failure = s == kNoSocket ? LastError() : 0;
+    int failure = s == kNoSocket ? LastSocketError() : 0;
     if (s != kNoSocket && tcp) {
 #ifndef _WIN32
         // A relay restarted at once takes its port back while old connections wind down.
@@ -143,13 +138,13 @@ Native Bind(const ListenAddress& at, bool tcp, std::string& error)
     }
     if (s != kNoSocket && (bind(s, found->ai_addr, static_cast<int>(found->ai_addrlen)) != 0 ||
                            (tcp && listen(s, SOMAXCONN) != 0) || !SetNonBlocking(s))) {
-        failure = LastError();
+        failure = LastSocketError();
         CloseNative(s);
         s = kNoSocket;
     }
     freeaddrinfo(found);
     if (s == kNoSocket)
-        error = "cannot listen for syslog on " + Where(protocol, at) + ": " + ErrorText(failure);
+        error = "cannot listen for syslog on " + Where(protocol, at) + ": " + SystemErrorText(failure);
     return s;
 }
 
@@ -176,7 +171,9 @@ class SyslogRelay {
 public:
     // A datagram carries at most 65,507 bytes over IPv4 and 65,527 over IPv6: every one fits the
     // buffer whole, and none is longer than the bound.
-    explicit SyslogRelay(zel::LogClient& client) : client_(client), buffer_(kSyslogBound) {}
+    SyslogRelay(zel::LogClient& client, const LineRules& rules) : client_(client), rules_(rules), buffer_(kSyslogBound)
+    {
+    }
 
     bool Listen(const Options& options, std::string& error)
     {
@@ -232,19 +229,27 @@ public:
         for (const auto& connection : connections_) {
             lines_.clear();
             connection->stream.Finish(lines_);
-            ShowLines(*connection);
+            ShowLines(*connection, rules_.StampNow());
         }
     }
 
-    void Report() const
+    // What became of every message: received, then either left out by the patterns, or handed
+    // to the client, which either delivered it, dropped it from its full queue, or still held
+    // it when the relay gave up waiting. The client's counts include the relay's own notices
+    // ("[zelsend: ...]"), which are rare: a count is never shown below zero.
+    void Report(uint64_t unsent) const
     {
+        const uint64_t dropped = client_.DroppedLines();
+        const uint64_t lost = std::min(relayed_, dropped + unsent);
         std::fprintf(stderr,
-                     "zelsend: syslog relay stopped: %llu messages relayed, %llu cut at %zu bytes, %llu datagrams "
-                     "lost before they were read, %llu connections refused, %llu lines dropped by the full queue "
-                     "to the console\n",
-                     static_cast<unsigned long long>(shown_), static_cast<unsigned long long>(cut_), kSyslogBound,
-                     static_cast<unsigned long long>(lost_), static_cast<unsigned long long>(refused_),
-                     static_cast<unsigned long long>(client_.DroppedLines()));
+                     "zelsend: syslog relay stopped: %llu messages received; %llu reached the console and %llu did "
+                     "not: %llu left out by --include/--exclude, %llu dropped by the full queue to the console, %llu "
+                     "not sent when it stopped. %llu messages relayed, %llu cut at %zu bytes, %llu datagrams lost "
+                     "before they were read, %llu connections refused\n",
+                     Count(received_), Count(relayed_ - lost), Count(filtered_ + lost), Count(filtered_),
+                     Count(std::min(relayed_, dropped)), Count(lost - std::min(relayed_, dropped)), Count(relayed_),
+                     Count(cut_), kSyslogBound, Count(lost_), Count(refused_));
+        std::fflush(stderr);
     }
 
 private:
@@ -263,7 +268,8 @@ private:
                 client_.Send("[zelsend: " + std::to_string(now) +
                              " syslog datagrams lost: they came faster than the relay could read them]\r\n");
             }
-            Show(SyslogDatagramLine(std::string_view(buffer_.data(), static_cast<size_t>(n)), kSyslogBound));
+            Show(SyslogDatagramLine(std::string_view(buffer_.data(), static_cast<size_t>(n)), kSyslogBound),
+                 rules_.StampNow());
         }
     }
 
@@ -318,61 +324,66 @@ private:
     bool Read(Connection& connection)
     {
         const int n = recv(connection.socket.s, buffer_.data(), static_cast<int>(buffer_.size()), 0);
-        if (n < 0 && WouldBlock(LastError()))
+        if (n < 0 && WouldBlock(LastSocketError()))
             return true;
         lines_.clear();
         if (n > 0)
             connection.stream.Feed(std::string_view(buffer_.data(), static_cast<size_t>(n)), lines_);
         else
             connection.stream.Finish(lines_);
-        ShowLines(connection);
+        ShowLines(connection, rules_.StampNow());
         return n > 0;
     }
 
-    void ShowLines(Connection& connection)
+    void ShowLines(Connection& connection, const std::string& stamp)
     {
         cut_ += connection.stream.CutMessages() - std::exchange(connection.cutCounted, connection.stream.CutMessages());
         for (const std::string& line : lines_)
-            Show(line);
+            Show(line, stamp);
     }
 
-    void Show(const std::string& line)
+    // A message, multi-line or not, is one line to the filters and gets one time stamp.
+    void Show(const std::string& line, const std::string& stamp)
     {
         if (line.empty())
             return;
-        client_.Send(line);
-        ++shown_;
+        ++received_;
+        if (!rules_.Keeps(std::string_view(line).substr(0, line.size() - 2))) { // without its CR LF
+            ++filtered_;
+            return;
+        }
+        client_.Send(stamp.empty() ? line : stamp + line);
+        ++relayed_;
     }
 
     zel::LogClient& client_;
+    const LineRules& rules_;
     std::vector<char> buffer_;
     std::vector<std::string> lines_;
     OwnedSocket udp_;
     OwnedSocket listener_;
     std::vector<std::unique_ptr<Connection>> connections_;
     uint32_t droppedSoFar_ = 0;
-    uint64_t shown_ = 0, cut_ = 0, lost_ = 0, refused_ = 0;
+    uint64_t received_ = 0, filtered_ = 0, relayed_ = 0, cut_ = 0, lost_ = 0, refused_ = 0;
 };
 
 } // namespace
 
 int RunSyslogRelay(const Options& options, zel::LogClient& client, const std::atomic<bool>& stop)
 {
-    SyslogRelay relay(client);
+    LineRules rules;
     std::string error;
-    if (!relay.Listen(options, error)) {
-        std::fprintf(stderr, "zelsend: %s\n", error.c_str());
-        return 1;
-    }
+    if (!rules.Set(options, error))
+        return Fail(error, kExitUsage);
+    SyslogRelay relay(client, rules);
+    if (!relay.Listen(options, error))
+        return Fail(error);
     relay.Run(stop);
-    // Lines the console has not taken yet get a few seconds; any still waiting then are lost, and
-    // the operator is told, since the client's own count covers only lines it dropped.
+    // Lines the console has not taken yet get a short while; any still waiting then are lost,
+    // and the report counts them.
     const bool delivered = client.Flush(kLastLinesWait);
-    relay.Report();
-    if (!delivered)
-        std::fprintf(stderr, "zelsend: the console did not take the last lines within %d s; they were not sent\n",
-                     static_cast<int>(kLastLinesWait.count()));
-    return 0;
+    relay.Report(delivered ? 0 : client.WaitingLines());
+    return kExitSent;
 }
 
 } // namespace zelsend

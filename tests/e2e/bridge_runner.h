@@ -1,0 +1,65 @@
+#pragma once
+// Running zelsend.exe's bridges in the end-to-end tests: a bridge in the background until the
+// test ends it, a run to its end, the wait for a debug-output reader, and a log file written
+// as a logger writes it. Shared by bridges_e2e_test.cpp and bridge_filters_e2e_test.cpp.
+#include <windows.h>
+
+#include <string>
+
+#include "console_process.h"
+#include "platform/scoped.h"
+#include "tests/common/child_process.h"
+#include "tests/common/wait.h"
+
+// A zelsend bridge running in the background until the test ends it.
+class RunningZelsend {
+public:
+    explicit RunningZelsend(const std::wstring& arguments)
+    {
+        std::wstring command = L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" " + arguments;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+            m_process = ProcessHandles(info);
+    }
+    ~RunningZelsend()
+    {
+        if (m_process.Process())
+            ::TerminateProcess(m_process.Process(), 0);
+    }
+    RunningZelsend(const RunningZelsend&) = delete;
+    RunningZelsend& operator=(const RunningZelsend&) = delete;
+    bool Started() const { return m_process.Process() != nullptr; }
+    // True while it runs, after `ms` more.
+    bool RunsAfter(DWORD ms) const { return ::WaitForSingleObject(m_process.Process(), ms) == WAIT_TIMEOUT; }
+
+private:
+    ProcessHandles m_process;
+};
+
+inline ChildRun RunToEnd(const char* exe, const std::wstring& arguments)
+{
+    return RunChild(L"\"" + CConsoleProcess::WindowsPath(exe) + L"\" " + arguments, "", true, 120000);
+}
+
+// True once a debug-output reader has created the buffer's events.
+inline bool ReaderListens()
+{
+    return WaitUntil(
+        [] {
+            const UniqueHandle ready(::OpenEventW(SYNCHRONIZE, FALSE, L"DBWIN_BUFFER_READY"));
+            return static_cast<bool>(ready);
+        },
+        30000);
+}
+
+// Writes as a logger does: opens the file, appends, closes. `create` starts it over (empty).
+inline bool WriteLog(const std::wstring& path, const std::string& bytes, bool create = false)
+{
+    const UniqueHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          create ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD wrote = 0;
+    return file && ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+           wrote == bytes.size();
+}
