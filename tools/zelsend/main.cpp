@@ -88,17 +88,16 @@ int main(int argc, char** argv)
         std::fputs(options.mode == Mode::Help ? kUsage : kVersionLine, stdout);
         return kExitSent;
     }
-    // The client each bridge sends through keeps Winsock started for as long as it runs, the
-    // relay's own sockets included.
-    if (options.mode == Mode::Follow || options.mode == Mode::DebugOutput || options.mode == Mode::Syslog)
-        return RunBridge(options);
-
     TextDecoder decoder;
     if (options.mode == Mode::Lines && !options.utf8 && !decoder.Open(StdinCodePage(options.inputCodePage), error))
         return Fail(error, kExitUsage);
+    // Started here for every mode: the relay opens its own sockets before its client's thread
+    // has started Winsock, and Winsock refuses a socket before WSAStartup (10093).
     Networking networking;
     if (!networking.Ready(error))
         return Fail(error);
+    if (options.mode == Mode::Follow || options.mode == Mode::DebugOutput || options.mode == Mode::Syslog)
+        return RunBridge(options);
     if (options.mode == Mode::Bench)
         return RunBenchMode(options);
     return RunOnce(options, decoder);
