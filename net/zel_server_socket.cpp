@@ -13,3 +13,9 @@ void CZelServerSocket::OnAccept(int nErrorCode)
         return;
     }
 }
+
+void CZelServerSocket::CloseWithConnections()
+{
+    Close();
+    CZelSocket::EndAll();
+}

@@ -1,5 +1,6 @@
 #include "net/zel_socket.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -7,7 +8,12 @@
 #include "net/payload_decoder.h"
 
 namespace {
-size_t g_liveCount = 0;
+// Every connection alive, so that the console can end them all when it closes.
+std::vector<CZelSocket*>& Live()
+{
+    static std::vector<CZelSocket*> live;
+    return live;
+}
 CZelSocket::FrameObserver g_frameObserver = nullptr;
 
 // Shared by all connections: one notification runs at a time on the UI thread.
@@ -20,7 +26,15 @@ char* ReadBuffer()
 
 size_t CZelSocket::LiveCount()
 {
-    return g_liveCount;
+    return Live().size();
+}
+
+void CZelSocket::EndAll()
+{
+    // A copy: a connection leaves the list only when it is deleted, later, but stay safe anyway.
+    const std::vector<CZelSocket*> live = Live();
+    for (CZelSocket* connection : live)
+        connection->DestroyLater();
 }
 
 void CZelSocket::SetFrameObserver(FrameObserver observer)
@@ -34,12 +48,13 @@ CZelSocket::CZelSocket()
     : m_reader(
           CLogRegistry::GetInstance()->m_pipe, [this] { PostReceive(); }, [this] { DestroyLater(); })
 {
-    ++g_liveCount;
+    Live().push_back(this);
 }
 
 CZelSocket::~CZelSocket()
 {
-    --g_liveCount;
+    auto& live = Live();
+    live.erase(std::find(live.begin(), live.end(), this));
 }
 
 CZelSocket::Read CZelSocket::ReadSome()

@@ -14,6 +14,10 @@ public:
 
     // Number of connection objects alive, for tests and leak checks.
     static size_t LiveCount();
+    // Ends every connection now: each client sees the end at once and keeps what it sends next
+    // for the next console. The objects go as when their peers close, once the notification
+    // under way (if any) has returned.
+    static void EndAll();
     // Called with each whole frame's payload before it is decoded: tests plant faults here.
     using FrameObserver = void (*)(const char* payload, size_t length);
     static void SetFrameObserver(FrameObserver observer);

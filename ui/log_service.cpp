@@ -45,3 +45,24 @@ void CZelLogConsoleDlg::ToggleLogService()
     AppendLog(kStarted);
     m_btnService.SetWindowText(kCaptionStop);
 }
+
+// Enter and Escape, the close box and the system menu's Close all end the window here. The
+// clients learn it before anything else is torn down: each sees its connection end at once and
+// keeps its next lines for the next console.
+void CZelLogConsoleDlg::OnOK()
+{
+    EndLogServiceForClose();
+    CDialogEx::OnOK();
+}
+
+void CZelLogConsoleDlg::OnCancel()
+{
+    EndLogServiceForClose();
+    CDialogEx::OnCancel();
+}
+
+void CZelLogConsoleDlg::EndLogServiceForClose()
+{
+    m_bListening = false;
+    m_serverSocket.CloseWithConnections();
+}

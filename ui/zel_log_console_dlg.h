@@ -42,6 +42,8 @@ public:
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
     bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
     void OnSysCommand(UINT nID, LPARAM lParam);
@@ -61,6 +63,7 @@ private:
     void NextFlushStep();
     void GiveInputATurn();
     void EndKeepingView();
+    void EndLogServiceForClose();
 
     CLogView m_view{m_editLog};
     bool m_viewPaintHeld = false;     // the view needs painting, kept back while input goes first

@@ -1,4 +1,5 @@
-"""The syslog relay (host zelsend --syslog-udp/--syslog-tcp) into the real console under Wine.
+"""The syslog relay (zelsend --syslog-udp/--syslog-tcp) into the real console under Wine: the
+Linux zelsend, and zelsend.exe under Wine as a Windows machine runs it.
 
 Real senders: Debian's rsyslogd, started here in the foreground with a configuration of its own
 (no system sockets: imuxsock is not loaded, and its only input is a TCP port of the test's own),
@@ -6,8 +7,9 @@ forwards logger's messages over UDP (RFC 3164) and over TCP with octet counting 
 Python's logging.handlers.SysLogHandler sends over UDP and over TCP. Every message must show
 as one line, in order, repaired where its bytes are not valid UTF-8 or hold a NUL.
 
-Run by ctest from the Windows build (which sets ZEL_CONSOLE_SESSION, ZEL_WINE_RUN and
-ZEL_HOST_ZELSEND) inside scripts/isolated.sh: the console listens on the fixed port 11925.
+Run by ctest from the Windows build (which sets ZEL_CONSOLE_SESSION, ZEL_WINE_RUN,
+ZEL_HOST_ZELSEND and ZEL_WINDOWS_ZELSEND) inside scripts/isolated.sh: the console listens on the
+fixed port 11925.
 """
 
 import contextlib
@@ -27,6 +29,7 @@ import pytest
 DRIVER = os.environ.get("ZEL_CONSOLE_SESSION")
 WINE_RUN = os.environ.get("ZEL_WINE_RUN")
 ZELSEND = os.environ.get("ZEL_HOST_ZELSEND")
+ZELSEND_EXE = os.environ.get("ZEL_WINDOWS_ZELSEND")
 STARTED = "日志服务启动成功，正在侦听...\r\n"
 COUNT = 400
 # The relay sends U+FFFD for what it repairs; the console shows its text through the system's
@@ -34,8 +37,16 @@ COUNT = 400
 SHOWN_MARK = "?"
 
 needs_console = pytest.mark.skipif(
-    not DRIVER or not WINE_RUN or not ZELSEND or not os.path.exists(ZELSEND or ""),
+    not DRIVER or not WINE_RUN or not ZELSEND or not os.path.exists(ZELSEND or "")
+    or not ZELSEND_EXE or not os.path.exists(ZELSEND_EXE or ""),
     reason="needs the Windows build (ctest --preset windows) and the host zelsend (build/host)")
+
+# The relay as each system runs it. Wine turns SIGINT into Ctrl+C for zelsend.exe, which then
+# stops as it does in a command prompt and reports the same way.
+RELAYS = {
+    "linux": lambda: [ZELSEND],
+    "windows": lambda: [WINE_RUN, ZELSEND_EXE],
+}
 
 
 def windows_path(path):
@@ -176,7 +187,8 @@ SENDERS = {
 @needs_console
 @pytest.mark.skipif(shutil.which("rsyslogd") is None, reason="needs rsyslog (scripts/bootstrap.sh)")
 @pytest.mark.parametrize("sender", SENDERS.keys())
-def test_every_message_shows_as_one_line_in_order(sender):
+@pytest.mark.parametrize("relay_on", RELAYS.keys())
+def test_every_message_shows_as_one_line_in_order(relay_on, sender):
     with tempfile.TemporaryDirectory() as work, contextlib.ExitStack() as cleanup:
         ready, done, out = (os.path.join(work, name) for name in ("ready", "done", "out"))
         driver = subprocess.Popen([WINE_RUN, DRIVER, windows_path(ready), windows_path(done), windows_path(out)])
@@ -184,7 +196,7 @@ def test_every_message_shows_as_one_line_in_order(sender):
         wait_until(lambda: driver.poll() is not None or os.path.exists(ready), "the console", 120)
         assert driver.poll() is None, "the console did not come up"
         udp_port, tcp_port = free_port(socket.SOCK_DGRAM), free_port(socket.SOCK_STREAM)
-        relay = subprocess.Popen([ZELSEND, "--syslog-udp", str(udp_port), "--syslog-tcp", str(tcp_port)],
+        relay = subprocess.Popen(RELAYS[relay_on]() + ["--syslog-udp", str(udp_port), "--syslog-tcp", str(tcp_port)],
                                  stderr=subprocess.PIPE, text=True)
         cleanup.callback(lambda: relay.poll() is None and relay.kill())
         wait_until(lambda: relay.poll() is not None or tcp_listening(tcp_port), "the relay")
