@@ -1,7 +1,7 @@
 #pragma once
 // Running zelsend.exe's bridges in the end-to-end tests: a bridge in the background until the
 // test ends it, a run to its end, the wait for a debug-output reader, and a log file written
-// as a logger writes it. Shared by bridges_e2e_test.cpp and bridge_filters_e2e_test.cpp.
+// as a logger writes it. Shared by the bridges' end-to-end tests.
 #include <windows.h>
 
 #include <string>

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bridge_runner.h"
 #include "console_process.h"
 #include "res/resource.h"
 #include "tests/common/console_texts.h"
@@ -21,31 +22,6 @@
 namespace {
 
 constexpr DWORD kLimitMs = 60000;
-
-// A zelsend.exe bridge, running until the test ends it.
-class Bridge {
-public:
-    explicit Bridge(const std::wstring& arguments)
-    {
-        std::wstring command = L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" " + arguments;
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info = {};
-        if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-            m_process = ProcessHandles(info);
-    }
-    ~Bridge()
-    {
-        if (m_process.Process())
-            ::TerminateProcess(m_process.Process(), 0);
-    }
-    Bridge(const Bridge&) = delete;
-    Bridge& operator=(const Bridge&) = delete;
-    bool Runs() const { return m_process.Process() && ::WaitForSingleObject(m_process.Process(), 0) == WAIT_TIMEOUT; }
-
-private:
-    ProcessHandles m_process;
-};
 
 // A loopback port nobody uses now, of the given kind.
 uint16_t FreePort(int type)
@@ -149,8 +125,8 @@ TEST(BridgesAcrossARestart, LinesMadeWhileTheConsoleIsGoneShowInTheNextOneInOrde
     ASSERT_TRUE(UniqueHandle(::CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL, nullptr)));
     LineMaker lines(log, udpPort, tcpPort);
-    Bridge follow(L"--follow \"" + log + L"\" --from-start");
-    Bridge relay(L"--syslog-udp " + std::to_wstring(udpPort) + L" --syslog-tcp " + std::to_wstring(tcpPort));
+    RunningZelsend follow(L"--follow \"" + log + L"\" --from-start");
+    RunningZelsend relay(L"--syslog-udp " + std::to_wstring(udpPort) + L" --syslog-tcp " + std::to_wstring(tcpPort));
     ASSERT_TRUE(lines.Connect()) << "the relay did not listen";
     int n = 0;
     for (; n <= 5; ++n)
@@ -185,8 +161,8 @@ TEST(BridgesAcrossARestart, LinesMadeWhileTheConsoleIsGoneShowInTheNextOneInOrde
     ASSERT_TRUE(makeFor(300));
     const int last = n - 1;
     ASSERT_TRUE(ShowsLine(second, last)) << ToUtf8(second.Text(IDC_LOG_VIEW));
-    EXPECT_TRUE(follow.Runs());
-    EXPECT_TRUE(relay.Runs());
+    EXPECT_TRUE(follow.RunsAfter(0));
+    EXPECT_TRUE(relay.RunsAfter(0));
 
     const std::wstring view = second.Text(IDC_LOG_VIEW);
     long long missing = 0;
