@@ -24,7 +24,7 @@ def make_logger(handler, name):
 
 
 def report(count, port):
-    return "zellog: %s not delivered to 127.0.0.1:%d\n" % ("1 record" if count == 1 else "%d records" % count, port)
+    return "zellog: %s not delivered to 127.0.0.1:%d\n" % ("1 line" if count == 1 else "%d lines" % count, port)
 
 
 def test_a_full_queue_drops_the_oldest_records_and_sends_their_count(free_port):
