@@ -4,7 +4,8 @@ that reads frames as the console does.
 
 ctest runs one group of one client per entry (ZEL_CONTRACT_GROUP, ZEL_CONTRACT_CLIENT) and says
 where the built drivers are (ZEL_CONTRACT_CPP: contract_driver, ZEL_CONTRACT_DOTNET:
-ContractDriver.exe); the Python driver needs no build.
+ContractDriver.exe), and ZEL_CONTRACT_RUN what runs the C++ one when it is the Windows
+build's (Wine); the Python driver needs no build.
 
 A row's steps, in order: a driver command ("lines 0 3"), optionally "=> ANSWER" to check its
 answer; a command ending in "&" is sent without waiting, and "@answer ANSWER" collects its
@@ -202,8 +203,8 @@ def free_port(host):
 def driver(client):
     if client == "python":
         return [sys.executable, os.path.join(HERE, "driver.py")]
-    if client == "cpp":
-        return [os.environ["ZEL_CONTRACT_CPP"]]
+    if client == "cpp":  # the Windows build's through Wine (ZEL_CONTRACT_RUN)
+        return [p for p in (os.environ.get("ZEL_CONTRACT_RUN"), os.environ["ZEL_CONTRACT_CPP"]) if p]
     return ["mono", "--debug", os.environ["ZEL_CONTRACT_DOTNET"]]
 
 

@@ -6,7 +6,7 @@ import sys
 
 import pytest
 
-from frame_receiver import MAX_PAYLOAD, Receiver, split_frames  # noqa: F401 (the tests import them from here)
+from frame_receiver import Receiver
 
 # The handler under test: the one file that users copy.
 CLIENT_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "clients", "python")
