@@ -158,6 +158,10 @@ CASES = [
     # The dropped lines never reached the console: the report at close counts them too.
     *[dict(group="FullQueue", name="%d-bytes" % q, queue=q, make=full_queue(q, n), stderr="dropped")
       for q, n in [(2048, 1000), (0, 300), (17, 300), (64 * 1024, 20000)]],
+    # Room for one line: whichever line the sender took first, exactly one is dropped ("1 line").
+    dict(group="FullQueue", name="one-dropped", queue=17, steps=[
+        "lines 0 1", "@sleep 0.2", "lines 1 1", "@sleep 0.2", "lines 2 1", "@listen", "flush 60000 => flush 1",
+        "dropped => dropped 1", "close => closed"], check=full_queue(17, 3)[1], stderr="dropped"),
     dict(group="Threads", name="four", pre=["@listen"], make=threads(4, 2000)),
     # Close waits for the queue, reconnecting, and reports what never went out.
     dict(group="Close", name="delivers-and-is-silent", steps=["@listen", "lines 0 20000", "close => closed"],
