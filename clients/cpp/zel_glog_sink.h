@@ -36,7 +36,7 @@ public:
     void WaitTillSent() override
     {
         if (m_fatal)
-            m_client.Flush(std::chrono::seconds(2));
+            m_client.Flush(m_client.Options().closeFlush);
     }
 
     LogClient& client() { return m_client; }

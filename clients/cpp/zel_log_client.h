@@ -9,7 +9,9 @@
 // with back-off, so the console may start after the program, or restart, unnoticed. The queue is
 // bounded: when it is full the oldest lines go, and their count follows as a line of its own.
 // Lines that never reach the console are also reported once on stderr, with the console's host
-// and port: by a Flush that runs out of time, and by the destructor.
+// and port: by a Flush that runs out of time, and by the destructor. The host may be a name, an
+// IPv4 address or an IPv6 address, bare ("::1") or bracketed ("[::1]").
+// This client keeps the contract that the Python and .NET clients keep (docs/protocol.md).
 // Link ws2_32 on Windows; elsewhere only the C library's sockets and threads are used.
 //
 // A frame is a signed 32-bit little-endian length and that many bytes of UTF-8 (docs/protocol.md).
@@ -50,8 +52,8 @@ struct LogClientOptions {
     // The wait before the first reconnect; it doubles after each failure, up to retryMax.
     std::chrono::milliseconds retryStart{100};
     std::chrono::milliseconds retryMax{2000};
-    // How long the destructor waits for the queue to drain. Stopping may then take longer: a
-    // connect in progress is given up to 2 s for each address of the host.
+    // How long the destructor waits for the queue to drain, reconnecting as needed. Stopping may
+    // then take longer: a connect in progress is given up to 2 s for each address of the host.
     std::chrono::milliseconds closeFlush{1000};
 };
 
@@ -59,6 +61,29 @@ namespace detail {
 
 // The console closes the connection on any larger frame.
 constexpr size_t kMaxPayload = 16 * 1024 * 1024;
+
+// The host as the resolver takes it: an IPv6 address without its brackets.
+inline std::string LookupName(const std::string& host)
+{
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        return host.substr(1, host.size() - 2);
+    return host;
+}
+
+// "host:port" as reports name it, an IPv6 address in brackets.
+inline std::string Where(const std::string& host, uint16_t port)
+{
+    const std::string name = LookupName(host);
+    return (name.find(':') != std::string::npos ? "[" + name + "]" : name) + ":" + std::to_string(port);
+}
+
+// The line that stands for lines dropped from a full queue, the same in every client but for
+// the client's name.
+inline std::string DroppedLine(uint64_t n)
+{
+    return "[zel::LogClient: " + std::to_string(n) + (n == 1 ? " line" : " lines") +
+           " dropped, the queue was full]\r\n";
+}
 
 // Appends one frame to `out`. Text past the console's limit is cut at a character boundary and
 // says so, since a frame it refuses would take the whole connection with it.
@@ -206,7 +231,7 @@ public:
         hints.ai_socktype = SOCK_STREAM;
         hints.ai_protocol = IPPROTO_TCP;
         addrinfo* found = nullptr;
-        if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+        if (::getaddrinfo(LookupName(host).c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
             return false;
         for (addrinfo* a = found; a && !Open(); a = a->ai_next)
             TryAddress(*a, limitMs);
@@ -253,12 +278,12 @@ public:
     }
     // Gives the queue a short while to drain, then stops: a program's last lines usually matter.
     // A short program never makes the later connection that would carry the count of lost
-    // lines, so whatever was not delivered is told on stderr here.
+    // lines, so whatever was not delivered is told on stderr here, once the sender has stopped.
     ~LogClient()
     {
-        Flush(m_options.closeFlush);
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_drained.wait_for(lock, m_options.closeFlush, [this] { return Empty(); });
             m_stopping = true;
         }
         m_wake.notify_all();
@@ -296,6 +321,16 @@ public:
         ReportUndelivered();
         return false;
     }
+
+    // True while the sender holds an open connection to the console.
+    bool Connected() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_connected;
+    }
+
+    // The options the client was made with.
+    const LogClientOptions& Options() const { return m_options; }
 
     // Lines dropped so far because the queue was full.
     uint64_t DroppedLines() const
@@ -345,8 +380,7 @@ private:
         m_batchCounted = m_dropped > 0;
         m_queuedLines = 0;
         if (m_dropped > 0) {
-            detail::AppendFrame(batch, "[zel::LogClient: " + std::to_string(m_dropped) +
-                                           " lines dropped, the queue was full]\r\n");
+            detail::AppendFrame(batch, detail::DroppedLine(m_dropped));
             m_dropped = 0;
         }
         if (batch.empty() && m_head == 0) {
@@ -403,7 +437,7 @@ private:
             if (framesDone != framesBefore)
                 CountSent(framesDone);
             if (detail::PeerGone(connection.Handle())) {
-                connection.Close();
+                Disconnect(connection);
                 sent = frameStart;
                 continue;
             }
@@ -418,7 +452,7 @@ private:
                 if (Stopping())
                     return false;
             } else {
-                connection.Close();
+                Disconnect(connection);
                 sent = frameStart;
             }
         }
@@ -434,7 +468,16 @@ private:
                 return false;
             retry = std::min(retry * 2, m_options.retryMax);
         }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_connected = true;
         return true;
+    }
+
+    void Disconnect(detail::Connection& connection)
+    {
+        connection.Close();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_connected = false;
     }
 
     // Lines of the batch in flight that are wholly sent: what a report must no longer count.
@@ -456,8 +499,8 @@ private:
         m_lostUnreported = 0;
         if (lines == 0)
             return;
-        std::fprintf(stderr, "zel::LogClient: %llu %s not delivered to %s:%u\n", static_cast<unsigned long long>(lines),
-                     lines == 1 ? "line" : "lines", m_host.c_str(), unsigned(m_port));
+        std::fprintf(stderr, "zel::LogClient: %llu %s not delivered to %s\n", static_cast<unsigned long long>(lines),
+                     lines == 1 ? "line" : "lines", detail::Where(m_host, m_port).c_str());
         std::fflush(stderr);
     }
 
@@ -491,6 +534,7 @@ private:
     bool m_sending = false;        // a batch is out of the queue but not yet all sent
     bool m_senderIdle = false;
     bool m_stopping = false;
+    bool m_connected = false;
     std::thread m_thread; // last: starts once everything above is ready
 };
 

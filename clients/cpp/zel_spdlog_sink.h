@@ -5,7 +5,7 @@
 //     auto sink = std::make_shared<zel::spdlog_sink_mt>("127.0.0.1", 11925);
 //     spdlog::logger logger("app", sink);
 //
-// Logging only queues (zel::LogClient); flush() waits for the queue to drain.
+// Logging only queues (zel::LogClient); flush() waits for the queue to drain while connected.
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -42,7 +42,13 @@ protected:
         m_client.Send(std::string_view(formatted.data(), formatted.size()));
     }
 
-    void flush_() override { m_client.Flush(std::chrono::seconds(2)); }
+    // Waits as the client's close does, but only while connected: with flush_on, a console
+    // that is away must not hold up every message.
+    void flush_() override
+    {
+        if (m_client.Connected())
+            m_client.Flush(m_client.Options().closeFlush);
+    }
 
 private:
     LogClient m_client;

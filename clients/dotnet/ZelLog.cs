@@ -13,7 +13,9 @@
 // bounded: when it is full the oldest lines go, and their count follows as a line of its own.
 // Lines that were never delivered are reported on standard error, with how many and where to,
 // by a Flush that runs out of time and when the client is closed (at the latest when the
-// process exits).
+// process exits). The host may be a name, an IPv4 address or an IPv6 address, bare ("::1") or
+// bracketed ("[::1]"). This client keeps the contract that the C++ and Python clients keep
+// (docs/protocol.md).
 //
 // A frame is a signed 32-bit little-endian length and that many bytes of UTF-8 (docs/protocol.md).
 // The console adds no line breaks: end each text with CR LF to see it as a line. The trace
@@ -36,7 +38,8 @@ namespace Zel
         // The wait before the first reconnect; it doubles after each failure, up to RetryMax.
         public TimeSpan RetryStart { get; set; } = TimeSpan.FromMilliseconds(100);
         public TimeSpan RetryMax { get; set; } = TimeSpan.FromSeconds(2);
-        // How long Close (and the end of the process) waits for the queue to drain.
+        // How long Close (and the end of the process) waits for the queue to drain, reconnecting
+        // as needed.
         public TimeSpan CloseFlush { get; set; } = TimeSpan.FromSeconds(1);
     }
 
@@ -46,7 +49,10 @@ namespace Zel
         // The console closes the connection on any larger frame.
         internal const int MaxPayload = 16 * 1024 * 1024;
         const int ConnectLimitMs = 2000;
-        const int SendChunk = 1 << 20;
+        // Mono's Send on a non-blocking socket blocks until all is sent: a chunk that fits in the
+        // room a writable socket has (a third of its buffer, at least) keeps it from blocking, so
+        // that a console that stops reading cannot hold the sender, nor Close.
+        const int SendChunk = 64 * 1024;
 
         // Without a byte order mark; a lone surrogate becomes U+FFFD, since the console shows
         // nothing of a frame that is not valid UTF-8.
@@ -69,9 +75,11 @@ namespace Zel
         long m_dropped;      // dropped since the last count line
         long m_droppedTotal;
         // Lines are numbered as they come. Each is settled in order, when it or the count line
-        // that stands for it has been handed to the connection: those from m_settled on are not
-        // delivered yet, and those before m_reported have been reported as such already.
+        // that stands for it has been handed to the connection: a Flush waits for m_settled to
+        // reach m_accepted. Lines before m_reported that did not arrive have been reported.
         long m_accepted, m_settled, m_reported;
+        long m_lostUnreported; // dropped, numbered from m_reported, not yet reported
+        long m_batchFirst, m_batchLines, m_batchSent; // the batch in flight, its count line aside
         bool m_senderIdle, m_stopping, m_closed, m_connected;
         bool m_lateReported; // a line came after Close, and standard error has said so
 
@@ -103,12 +111,23 @@ namespace Zel
             }
         }
 
-        // "host:port", as the loss report names it.
+        // "host:port", as the loss report names it, an IPv6 address in brackets.
         public string Where
         {
             get {
-                string host = m_host.IndexOf(':') >= 0 ? "[" + m_host + "]" : m_host;
-                return host + ":" + m_port.ToString(CultureInfo.InvariantCulture);
+                string host = LookupName;
+                return (host.IndexOf(':') >= 0 ? "[" + host + "]" : host) + ":" +
+                       m_port.ToString(CultureInfo.InvariantCulture);
+            }
+        }
+
+        // The host as the resolver takes it: an IPv6 address without its brackets.
+        string LookupName
+        {
+            get {
+                return m_host.Length >= 2 && m_host[0] == '[' && m_host[m_host.Length - 1] == ']'
+                           ? m_host.Substring(1, m_host.Length - 2)
+                           : m_host;
             }
         }
 
@@ -159,6 +178,14 @@ namespace Zel
         // standard error the lines not delivered that no report has named yet, and returns false.
         public bool Flush(TimeSpan limit)
         {
+            if (WaitSettled(limit))
+                return true;
+            ReportUndelivered();
+            return false;
+        }
+
+        bool WaitSettled(TimeSpan limit)
+        {
             var clock = Stopwatch.StartNew();
             lock (m_lock) {
                 while (m_settled < m_accepted) {
@@ -168,14 +195,11 @@ namespace Zel
                         break;
                     Monitor.Wait(m_lock, (int)Math.Min(left, int.MaxValue));
                 }
-                if (m_settled == m_accepted)
-                    return true;
+                return m_settled == m_accepted;
             }
-            ReportUndelivered();
-            return false;
         }
 
-        // Gives the queue CloseFlush to drain, reports what stays undelivered, and stops.
+        // Gives the queue CloseFlush to drain, stops, and reports what stays undelivered.
         public void Close()
         {
             lock (m_lock) {
@@ -183,7 +207,7 @@ namespace Zel
                     return;
                 m_closed = true;
             }
-            Flush(m_closeFlush);
+            WaitSettled(m_closeFlush);
             lock (m_lock) {
                 m_stopping = true;
                 Monitor.PulseAll(m_lock);
@@ -194,6 +218,9 @@ namespace Zel
             // is a background one and closes its connection as it ends.
             if (Thread.CurrentThread != m_thread)
                 m_thread.Join(500);
+            // After the sender stopped, so that the count is exact; dropped lines count too, though
+            // their number reached the console.
+            ReportUndelivered();
         }
 
         public void Dispose()
@@ -201,12 +228,18 @@ namespace Zel
             Close();
         }
 
+        // Tells standard error, once, how many lines have not reached the console: those dropped,
+        // still queued, or in a batch not yet sent, and not told of before.
         void ReportUndelivered()
         {
             long count;
             lock (m_lock) {
-                count = m_accepted - Math.Max(m_settled, m_reported);
+                long queued = Math.Min(m_queuedLines, m_accepted - m_reported);
+                long batchEnd = m_batchFirst + m_batchLines;
+                long unsentFrom = Math.Max(m_batchFirst + m_batchSent, m_reported);
+                count = m_lostUnreported + queued + Math.Max(0, batchEnd - unsentFrom);
                 m_reported = m_accepted;
+                m_lostUnreported = 0;
             }
             if (count > 0)
                 Console.Error.WriteLine("ZelLogClient: " + count.ToString(CultureInfo.InvariantCulture) +
@@ -286,6 +319,8 @@ namespace Zel
                 int next = m_head + FrameSizeAt(m_pending, m_head);
                 if (next >= m_end)
                     break;
+                if (m_accepted - m_queuedLines >= m_reported)
+                    ++m_lostUnreported;
                 m_head = next;
                 --m_queuedLines;
                 ++m_dropped;
@@ -303,12 +338,22 @@ namespace Zel
             public long Lines;
         }
 
+        // The line that stands for lines dropped from a full queue, the same in every client but
+        // for the client's name.
+        internal static string DroppedLine(long n)
+        {
+            return "[ZelLogClient: " + n.ToString(CultureInfo.InvariantCulture) + (n == 1 ? " line" : " lines") +
+                   " dropped, the queue was full]\r\n";
+        }
+
         Batch TakeBatch()
         {
             var batch = new Batch { Frames = m_pending, Start = m_head, End = m_end, Lines = m_queuedLines + m_dropped };
             if (m_dropped > 0)
-                batch.Count = Frame("[ZelLogClient: " + m_dropped.ToString(CultureInfo.InvariantCulture) +
-                                    " lines dropped, the queue was full]\r\n");
+                batch.Count = Frame(DroppedLine(m_dropped));
+            m_batchFirst = m_accepted - m_queuedLines;
+            m_batchLines = m_queuedLines;
+            m_batchSent = 0;
             m_dropped = 0;
             m_queuedLines = 0;
             m_pending = m_spare ?? new byte[64 * 1024];
@@ -333,12 +378,14 @@ namespace Zel
                         m_senderIdle = false;
                         batch = TakeBatch();
                     }
-                    if (batch.Count != null && !SendAll(ref connection, batch.Count, 0, batch.Count.Length, ref retry))
+                    if (batch.Count != null &&
+                        !SendAll(ref connection, batch.Count, 0, batch.Count.Length, ref retry, false))
                         return;
-                    if (!SendAll(ref connection, batch.Frames, batch.Start, batch.End, ref retry))
+                    if (!SendAll(ref connection, batch.Frames, batch.Start, batch.End, ref retry, true))
                         return;
                     lock (m_lock) {
                         m_settled += batch.Lines;
+                        m_batchLines = m_batchSent = 0;
                         m_spare = batch.Frames;
                         if (m_settled == m_accepted)
                             Monitor.PulseAll(m_lock); // Flush: everything is out
@@ -355,20 +402,32 @@ namespace Zel
 
         // Sends the frames whole, reconnecting as often as needed; a frame cut off by a failure is
         // sent again from its start, since the console drops the part it had. False when stopping.
-        bool SendAll(ref Socket connection, byte[] frames, int from, int to, ref TimeSpan retry)
+        // `lines`: the frames are the batch's lines, whose progress a report must know.
+        bool SendAll(ref Socket connection, byte[] frames, int from, int to, ref TimeSpan retry, bool lines)
         {
             int sent = from, frameStart = from, frameEnd = from;
+            long framesDone = -1;
             while (sent < to) {
                 if (connection == null && (connection = Connect(ref retry)) == null)
                     return false;
+                long framesBefore = framesDone;
                 while (frameEnd <= sent) {
                     frameStart = frameEnd;
                     frameEnd += FrameSizeAt(frames, frameEnd);
+                    ++framesDone;
                 }
+                if (lines && framesDone != framesBefore)
+                    lock (m_lock)
+                        m_batchSent = framesDone;
                 try {
                     if (PeerGone(connection)) {
                         Disconnect(ref connection);
                         sent = frameStart;
+                        continue;
+                    }
+                    if (!connection.Poll(100 * 1000, SelectMode.SelectWrite)) { // a console that reads slowly is waited for
+                        if (Stopping())
+                            return false;
                         continue;
                     }
                     SocketError error;
@@ -431,11 +490,11 @@ namespace Zel
         {
             IPAddress[] addresses;
             IPAddress address;
-            if (IPAddress.TryParse(m_host, out address)) {
+            if (IPAddress.TryParse(LookupName, out address)) {
                 addresses = new[] { address };
             } else {
                 try {
-                    addresses = Dns.GetHostAddresses(m_host);
+                    addresses = Dns.GetHostAddresses(LookupName);
                 } catch (SocketException) {
                     return null;
                 } catch (ArgumentException) {

@@ -14,11 +14,13 @@ queue (``queue_bytes``, 8 MiB by default); a thread of the handler's own connect
 batches and reconnects with back-off when the console is not there (``retryStart``,
 ``retryFactor``, ``retryMax``), so the console may start after the program, or restart. When
 the queue is full the oldest records go, and their count follows as a line of its own.
-``flush()`` and ``close()`` (both of which ``logging.shutdown`` calls at interpreter exit) each
-give what is queued up to ``timeout`` seconds (2 by default) to go out, while the console takes
-it; when it cannot be reached they stop after one more try to connect. ``close()`` then reports
-the records that never went out once on stderr, with the console's host and port (as
-``logging`` reports its own errors: not when ``logging.raiseExceptions`` is False).
+``close()`` (which ``logging.shutdown`` calls at interpreter exit) gives what is queued up to
+``timeout`` seconds (1 by default) to go out, reconnecting as needed, then reports the records
+that never went out once on stderr, with the console's host and port (as ``logging`` reports
+its own errors: not when ``logging.raiseExceptions`` is False). ``flush()`` waits as long, but
+only while connected; ``flush(seconds)`` waits for the console whatever it takes. The host may
+be a name, an IPv4 address or an IPv6 address, bare (``::1``) or bracketed (``[::1]``). This
+handler keeps the contract that the C++ and .NET clients keep (docs/protocol.md).
 A forked process gets a thread and connection of its own. One that ends with ``os._exit``, as
 a multiprocessing worker does, skips ``logging.shutdown``: call ``logging.shutdown()`` at the
 end of its work, or its last records may not go out.
@@ -32,6 +34,7 @@ Python 3.8 or later, standard library only.
 """
 
 import argparse
+import bisect
 import collections
 import itertools
 import logging
@@ -47,6 +50,8 @@ DEFAULT_HOST = "127.0.0.1"
 DEFAULT_PORT = 11925
 # The console closes the connection on any larger frame.
 MAX_PAYLOAD = 16 * 1024 * 1024
+# Each address of the host gets this long to take a connection.
+CONNECT_LIMIT = 2.0
 
 
 def frame(text):
@@ -73,30 +78,31 @@ def frame_parts(payload):
     return _LENGTH.pack(len(payload)), payload
 
 
-def records(n):
-    return "1 record" if n == 1 else "%d records" % n
+def lines(n):
+    return "1 line" if n == 1 else "%d lines" % n
 
 
-def frame_start(data, offset):
-    """Where the frame that holds byte ``offset`` of ``data`` (whole frames) begins."""
-    at = 0
-    while True:
-        end = at + 4 + _LENGTH.unpack_from(data, at)[0]
-        if end > offset:
-            return at
-        at = end
+def lookup_name(host):
+    """The host as the resolver takes it: an IPv6 address without its brackets."""
+    return host[1:-1] if host.startswith("[") and host.endswith("]") else host
 
 
-def records_from(data, offset, counted):
-    """How many records the frames of ``data`` from ``offset`` on hold; a leading count line
-    is not one."""
-    count = 0
-    at = 0
-    while at < len(data):
-        if at >= offset and not (counted and at == 0):
-            count += 1
-        at += 4 + _LENGTH.unpack_from(data, at)[0]
-    return count
+def where(host, port):
+    """"host:port" as reports name it, an IPv6 address in brackets."""
+    name = lookup_name(host)
+    return "%s:%d" % ("[%s]" % name if ":" in name else name, port)
+
+
+def dropped_line(n):
+    """The line that stands for records dropped from a full queue, the same in every client but
+    for the client's name."""
+    return "[zellog: %s dropped, the queue was full]\r\n" % lines(n)
+
+
+def frame_start(ends, offset):
+    """Where the frame that holds byte ``offset`` begins, given where each frame ends."""
+    k = bisect.bisect_right(ends, offset)
+    return ends[k - 1] if k else 0
 
 
 def as_lines(text):
@@ -144,13 +150,12 @@ class ZelLogHandler(logging.Handler):
     retryFactor = 2.0
     retryMax = 2.0
 
-    def __init__(self, host=DEFAULT_HOST, port=DEFAULT_PORT, timeout=2.0, queue_bytes=8 * 1024 * 1024):
+    def __init__(self, host=DEFAULT_HOST, port=DEFAULT_PORT, timeout=1.0, queue_bytes=8 * 1024 * 1024):
         super().__init__()
         self.host = host
         self.port = port
-        self.timeout = timeout
+        self.timeout = timeout  # the wait at close, and a flush's
         self.queue_bytes = queue_bytes
-        # Records that never went out: dropped from a full queue, or left when close() gave up.
         self._closing = False
         self._deadline = None
         self._closed = False
@@ -158,19 +163,26 @@ class ZelLogHandler(logging.Handler):
         _handlers.add(self)
 
     def _start(self):
-        self.dropped = 0
+        self.dropped = 0  # records dropped from a full queue, or logged after close
         self._queue = collections.deque()  # UTF-8 payloads, oldest first
         self._queued = 0  # their bytes, lengths included
-        self._counted = 0  # of the records dropped, those whose count has been sent
-        self._batch_records = 0  # in the batch being sent
+        self._uncounted = 0  # dropped since the last count line
+        # Records are numbered as they come; those numbered below _reported_below that did not
+        # go out have been reported on stderr already.
+        self._next = 0
+        self._reported_below = 0
+        self._lost_unreported = 0  # dropped, numbered from _reported_below, not yet reported
+        self._batch_first = 0  # the number of the first record of the batch in flight
+        self._batch_records = 0  # in that batch, its count line aside
+        self._batch_sent = 0  # of which wholly handed to the connection
         self._queue_lock = threading.Lock()
         # The sender's state. Not the handler's own lock: logging.shutdown holds that while it
         # flushes and closes, and the sender must go on meanwhile.
         self._cond = threading.Condition(threading.Lock())
         self._idle = False  # waiting for records: only then does emit wake it
         self._sending = False  # a batch is out of the queue but not yet all sent
-        self._failures = 0  # connects that failed: a flush need not wait out an absent console
-        self._hurry = False  # a flush waits: connect now rather than after the back-off
+        self._stopping = False
+        self._connected = False
         self._thread = threading.Thread(target=self._run, name="zellog", daemon=True)
         self._thread.start()
 
@@ -195,54 +207,80 @@ class ZelLogHandler(logging.Handler):
                 return
             queue = self._queue
             queue.append(payload)
+            self._next += 1
             self._queued += 4 + len(payload)
             # The newest record always stays, even when it alone is larger than the queue.
             while self._queued > self.queue_bytes and len(queue) > 1:
+                if self._next - len(queue) >= self._reported_below:
+                    self._lost_unreported += 1
                 self._queued -= 4 + len(queue.popleft())
                 self.dropped += 1
+                self._uncounted += 1
         if self._idle:
             with self._cond:
                 self._cond.notify()
 
     def flush(self, timeout=None):
-        """Waits up to ``timeout`` seconds (default: the handler's) until every queued record
-        has been handed to the connection; False at the limit, or as soon as an attempt to
-        connect fails."""
-        deadline = time.monotonic() + (self.timeout if timeout is None else timeout)
+        """Waits until every queued record has been handed to the connection; False at the
+        limit, after reporting on stderr the records not delivered that no report has named yet.
+
+        With a ``timeout`` in seconds it waits up to that, reconnecting as needed. Without one,
+        as logging calls it, it waits up to the handler's ``timeout`` but only while connected:
+        a console that is away must not hold up every flush."""
+        if timeout is None:
+            if not self._connected:
+                return not self._queue and not self._sending
+            timeout = self.timeout
+        if self._wait_sent(timeout):
+            return True
+        self._report()
+        return False
+
+    def _wait_sent(self, timeout):
+        deadline = time.monotonic() + timeout
         with self._cond:
-            failures = self._failures
-            self._hurry = True
-            self._cond.notify_all()
-            while (self._queue or self._sending) and self._failures == failures and self._thread.is_alive():
+            while (self._queue or self._sending or self._uncounted) and self._thread.is_alive():
                 left = deadline - time.monotonic()
                 if left <= 0:
                     break
                 self._cond.wait(left)
-            return not self._queue and not self._sending
+            return not self._queue and not self._sending and not self._uncounted
 
     def close(self):
-        """Gives what is queued up to ``timeout`` seconds to go out, stops the sender, and
-        reports on stderr, once, the records that never went out."""
+        """Gives what is queued up to ``timeout`` seconds to go out, reconnecting as needed,
+        stops the sender, and reports on stderr, once, the records that never went out."""
         with self._cond:
             if self._closing:
                 return
             self._closing = True
             self._deadline = time.monotonic() + self.timeout
+        self._wait_sent(self.timeout)
+        with self._cond:
+            self._stopping = True
             self._cond.notify_all()
-        self._thread.join(self.timeout + 1.0)
+        self._thread.join(1.0)  # a send or connect in progress keeps to the deadline
         with self._queue_lock:
             self._closed = True
-            # A sender still held up (by a host name that does not resolve) leaves all it had.
-            self.dropped += len(self._queue) + (self._batch_records if self._thread.is_alive() else 0)
-            self._queue.clear()
-            lost = self.dropped
+        self._report()
+        super().close()
+
+    def _report(self):
+        """Tells stderr, once, how many records have not reached the console and where to:
+        those dropped, still queued, or in a batch not yet sent, and not told of before."""
+        with self._queue_lock:
+            queued = min(len(self._queue), self._next - self._reported_below)
+            batch_end = self._batch_first + self._batch_records
+            unsent_from = max(self._batch_first + self._batch_sent, self._reported_below)
+            lost = self._lost_unreported + queued + max(0, batch_end - unsent_from)
+            self._reported_below = self._next
+            self._lost_unreported = 0
+        # As logging reports its own errors: not when logging.raiseExceptions is False.
         if lost and logging.raiseExceptions and sys.stderr:
             try:
-                sys.stderr.write("zellog: %s not delivered to %s:%d\n" % (records(lost), self.host, self.port))
+                sys.stderr.write("zellog: %s not delivered to %s\n" % (lines(lost), where(self.host, self.port)))
                 sys.stderr.flush()
             except (OSError, ValueError):
                 pass
-        super().close()
 
     def _run(self):
         sock = None
@@ -252,108 +290,116 @@ class ZelLogHandler(logging.Handler):
                 with self._cond:
                     self._sending = False
                     self._cond.notify_all()
-                    while not self._queue and not self._closing:
-                        self._idle = True
+                    # Idle before the look at the queue, so that a record queued after it wakes us.
+                    self._idle = True
+                    while not self._queue and not self._uncounted and not self._stopping:
                         self._cond.wait()
                     self._idle = False
-                    if not self._queue:
-                        return  # closing, and all sent
-                data, counted = self._take_batch()
-                sock, retry, unsent = self._send_batch(sock, data, retry)
-                if unsent is not None:
-                    with self._queue_lock:
-                        self.dropped += records_from(data, unsent, counted)
+                    if self._stopping:
+                        return
+                data, ends, counted = self._take_batch()
+                sock, retry, done = self._send_batch(sock, data, ends, counted, retry)
+                if not done:
                     return
-                self._batch_records = 0
+                with self._queue_lock:
+                    self._batch_records = self._batch_sent = 0
         finally:
             if sock is not None:
                 sock.close()
+            self._connected = False
             with self._cond:
                 self._sending = False
                 self._cond.notify_all()
 
     def _take_batch(self):
         """Everything queued, as frames led by the count of records dropped since the last
-        batch; and whether that count leads."""
+        batch; where each frame ends; and whether that count leads."""
         with self._queue_lock:
             self._sending = True  # before the queue empties, so that a flush sees one or the other
             batch, self._queue = self._queue, collections.deque()
             self._queued = 0
-            count, self._counted = self.dropped - self._counted, self.dropped
+            count, self._uncounted = self._uncounted, 0
+            self._batch_first = self._next - len(batch)
             self._batch_records = len(batch)
+            self._batch_sent = 0
+        if count:
+            batch.appendleft(dropped_line(count).encode("ascii"))
         lengths = list(map(len, batch))
         if lengths and max(lengths) > MAX_PAYLOAD:
-            frames = (b"".join(frame_parts(payload)) for payload in batch)
+            parts = [frame_parts(payload) for payload in batch]
+            lengths = [len(p[1]) for p in parts]
+            data = b"".join(b"".join(p) for p in parts)
         else:  # the usual case, in one pass that stays in C
-            frames = itertools.chain.from_iterable(zip(map(_LENGTH.pack, lengths), batch))
-        notice = frame("[zellog: %s dropped, the queue was full]\r\n" % records(count)) if count else b""
-        return notice + b"".join(frames), count > 0
+            data = b"".join(itertools.chain.from_iterable(zip(map(_LENGTH.pack, lengths), batch)))
+        return data, list(itertools.accumulate(4 + n for n in lengths)), count > 0
 
-    def _send_batch(self, sock, data, retry):
-        """Sends the batch whole, reconnecting as often as needed; a frame cut off by a failure
-        is sent again from its start, since the console drops the part it had. Gives up only
-        when closing; returns the socket, the back-off, and where the frames not sent begin
-        (None when all went)."""
+    def _send_batch(self, sock, data, ends, counted, retry):
+        """Sends the batch whole, reconnecting with back-off as often as needed; a frame cut off
+        by a failure is sent again from its start, since the console drops the part it had.
+        Returns the socket, the back-off, and False when stopping first."""
         view = memoryview(data)
         sent = 0
         while sent < len(data):
             if sock is not None and peer_gone(sock):
-                sock.close()
-                sock, sent = None, frame_start(data, sent)
+                sock = self._disconnect(sock)
+                sent = frame_start(ends, sent)
             if sock is None:
                 sock = self._connect()
                 if sock is None:
-                    if self._closing:
-                        return None, retry, frame_start(data, sent)
-                    retry = self._back_off(retry)
+                    if not self._back_off(retry):
+                        return None, retry, False
+                    retry = min(retry * self.retryFactor, self.retryMax)
                     continue
-                retry = self.retryStart
             try:
                 sent += sock.send(view[sent:sent + (1 << 20)])
+                retry = self.retryStart
+                self._batch_sent = max(0, bisect.bisect_right(ends, sent) - counted)
             except socket.timeout:
-                # A console that reads slowly is waited for, up to close()'s limit.
-                if self._closing and time.monotonic() > self._deadline:
-                    return sock, retry, frame_start(data, sent)
+                if self._stopping:  # a console that reads slowly is waited for, up to close's limit
+                    return sock, retry, False
             except OSError:
-                sock.close()
-                sock, sent = None, frame_start(data, sent)
-        return sock, retry, None
+                sock = self._disconnect(sock)
+                sent = frame_start(ends, sent)
+        return sock, retry, True
 
     def _connect(self):
-        limit = self.timeout
+        limit = CONNECT_LIMIT
         if self._closing:
             limit = min(limit, max(0.0, self._deadline - time.monotonic()))
         try:
-            sock = socket.create_connection((self.host, self.port), timeout=max(limit, 0.01))
+            sock = socket.create_connection((lookup_name(self.host), self.port), timeout=max(limit, 0.01))
             # Lines go out as they come: the console shows each as soon as it arrives.
             sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
             # Sends wake now and then, so that close() can keep to its limit.
             sock.settimeout(0.1)
+            self._connected = True
             return sock
         except OSError:
-            with self._cond:
-                self._failures += 1
-                self._cond.notify_all()
             return None
 
+    def _disconnect(self, sock):
+        sock.close()
+        self._connected = False
+        return None
+
     def _back_off(self, retry):
+        """Waits out the back-off; False when stopping."""
         with self._cond:
-            self._cond.wait_for(lambda: self._closing or self._hurry, retry)
-            self._hurry = False
-        return min(retry * self.retryFactor, self.retryMax)
+            return not self._cond.wait_for(lambda: self._stopping, retry)
+
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description="Send lines of text to ZelLogConsole.")
-    parser.add_argument("--host", default=DEFAULT_HOST)
+    parser.add_argument("--host", default=DEFAULT_HOST, help="a name, an IPv4 or an IPv6 address")
     parser.add_argument("--port", type=int, default=DEFAULT_PORT)
     parser.add_argument("--timeout", type=float, default=5.0)
     parser.add_argument("text", nargs="+", help="each argument is sent as one line")
     args = parser.parse_args(argv)
     try:
-        with socket.create_connection((args.host, args.port), timeout=args.timeout) as sock:
+        with socket.create_connection((lookup_name(args.host), args.port), timeout=args.timeout) as sock:
             sock.sendall(b"".join(frame(as_lines(t)) for t in args.text))
     except OSError as error:
-        print("zellog: cannot send to %s:%d: %s" % (args.host, args.port, error), file=sys.stderr)
+        print("zellog: cannot send to %s: %s" % (where(args.host, args.port), error), file=sys.stderr)
         return 1
     return 0
 

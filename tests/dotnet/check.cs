@@ -62,10 +62,6 @@ namespace Zel.Tests
         static readonly Dictionary<string, Func<IEnumerable<Case>>> Groups =
             new Dictionary<string, Func<IEnumerable<Case>>> {
                 { "DotnetClientWire", ClientTests.Wire },
-                { "DotnetClientLongText", ClientTests.LongText },
-                { "DotnetClientFullQueue", ClientTests.FullQueue },
-                { "DotnetClientReconnect", ClientTests.Reconnect },
-                { "DotnetClientThreads", ClientTests.Threads },
                 { "DotnetClientExit", ClientExit.Cases },
                 { "DotnetTraceListener", TraceListenerTests.Cases },
                 { "DotnetReadmeExample", ReadmeExample.Cases },

@@ -1,113 +1,16 @@
-"""A receiver that reads frames the way the console does, for the tests of this folder."""
+"""Fixtures for the tests of this folder: a receiver that reads frames as the console does."""
 
 import os
 import socket
-import struct
 import sys
-import threading
-import time
 
 import pytest
+
+from frame_receiver import Receiver
 
 # The handler under test: the one file that users copy.
 CLIENT_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "clients", "python")
 sys.path.insert(0, os.path.abspath(CLIENT_DIR))
-
-MAX_PAYLOAD = 16 * 1024 * 1024
-
-
-def split_frames(buffer, frames):
-    """Takes the whole frames off the front of the bytearray ``buffer`` into ``frames``; False
-    when a frame is larger than the console takes (it closes the connection then)."""
-    at = 0
-    while len(buffer) - at >= 4:
-        (length,) = struct.unpack_from("<i", buffer, at)
-        if length <= 0:
-            at += 4  # consumed, and nothing shown
-            continue
-        if length > MAX_PAYLOAD:
-            return False
-        if len(buffer) - at < 4 + length:
-            break
-        frames.append(bytes(buffer[at + 4:at + 4 + length]))
-        at += 4 + length
-    del buffer[:at]
-    return True
-
-
-class Receiver:
-    """Listens on a loopback port; keeps each frame's payload bytes and the bytes in all."""
-
-    def __init__(self, port=0):
-        self.frames = []
-        self.bytes = 0
-        self.oversize = False
-        self._lock = threading.Lock()
-        self._listener = socket.socket()
-        self._listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self._listener.bind(("127.0.0.1", port))
-        self._listener.listen(16)
-        self._listener.settimeout(0.05)
-        self.port = self._listener.getsockname()[1]
-        self._running = True
-        self._connections = []
-        self._thread = threading.Thread(target=self._accept, daemon=True)
-        self._thread.start()
-
-    def _accept(self):
-        while self._running:
-            try:
-                conn, _ = self._listener.accept()
-            except OSError:
-                continue
-            t = threading.Thread(target=self._read, args=(conn,), daemon=True)
-            self._connections.append((conn, t))
-            t.start()
-
-    def _read(self, conn):
-        buffer = bytearray()
-        conn.settimeout(0.05)
-        while self._running:
-            try:
-                data = conn.recv(1 << 16)
-            except socket.timeout:
-                continue
-            except OSError:
-                break
-            if not data:
-                break
-            with self._lock:
-                self.bytes += len(data)
-                buffer += data
-                if not split_frames(buffer, self.frames):
-                    self.oversize = True
-                    break
-        conn.close()
-
-    def connection_count(self):
-        with self._lock:
-            return len(self._connections)
-
-    def texts(self):
-        with self._lock:
-            return [f.decode("utf-8") for f in self.frames]
-
-    def wait_for(self, count, limit=20.0):
-        until = time.monotonic() + limit
-        while time.monotonic() < until:
-            with self._lock:
-                if len(self.frames) >= count:
-                    return True
-            time.sleep(0.01)
-        return False
-
-    def stop(self):
-        """Closes the listener and every connection, as a console that exits."""
-        self._running = False
-        self._thread.join()
-        for conn, t in self._connections:
-            t.join()
-        self._listener.close()
 
 
 @pytest.fixture

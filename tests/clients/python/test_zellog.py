@@ -1,4 +1,5 @@
-"""ZelLogHandler and the zellog command against a receiver that splits frames as the console does."""
+"""ZelLogHandler and the zellog command against a receiver that splits frames as the console does:
+what is the handler's own. The cases all clients share are in tests/clients/contract."""
 
 import logging
 import logging.handlers
@@ -6,8 +7,6 @@ import os
 import queue
 import subprocess
 import sys
-import threading
-import time
 
 import pytest
 
@@ -48,13 +47,10 @@ def send_then(receiver, handler_for, name, message, after, **kwargs):
 
 
 @pytest.mark.parametrize("message, wire", [
-    ("build started", "build started\r\n"),
-    ("订单服务已启动", "订单服务已启动\r\n"),
-    ("deploy \U0001F680 done", "deploy \U0001F680 done\r\n"),
     ("first\nsecond", "first\r\nsecond\r\n"),
     ("first\r\nsecond\r\n", "first\r\nsecond\r\n\r\n"),
     ("", "\r\n"),
-], ids=["ascii", "chinese", "emoji", "lf-becomes-crlf", "crlf-kept", "empty"])
+], ids=["lf-becomes-crlf", "crlf-kept", "empty"])
 def test_record_arrives_as_one_frame_of_utf8_with_crlf(receiver, handler_for, message, wire):
     send_then(receiver, handler_for, "wire", message, "end")
     assert receiver.texts() == [wire, "end\r\n"]
@@ -73,74 +69,6 @@ def test_lone_surrogate_is_replaced_so_the_frame_stays_valid_utf8(receiver, hand
     make_logger(handler_for(receiver.port), "surrogate").info("file \udcff.txt")
     assert receiver.wait_for(1)
     assert receiver.texts() == ["file ?.txt\r\n"]
-
-
-@pytest.mark.parametrize("character, extra", [
-    ("a", 0), ("中", 0), ("中", 1), ("中", 2), ("\U0001F600", 1), ("\U0001F600", 3),
-])
-def test_long_record_is_cut_at_a_character_boundary_with_a_marker(receiver, handler_for, character, extra):
-    size = len(character.encode("utf-8"))
-    message = "x" * extra + character * (zellog.MAX_PAYLOAD // size + 1)
-    total = len((message + "\r\n").encode("utf-8"))
-    send_then(receiver, handler_for, "long", message, "after", queue_bytes=64 << 20)
-    assert not receiver.oversize
-    first = receiver.frames[0]
-    marker = (" [cut: %d bytes in all]\r\n" % total).encode("ascii")
-    assert zellog.MAX_PAYLOAD - len(marker) - 4 < len(first) <= zellog.MAX_PAYLOAD
-    assert first.endswith(marker)
-    kept = first[:-len(marker)].decode("utf-8")  # raises if a character was split
-    assert message.startswith(kept)
-    assert receiver.texts()[1] == "after\r\n"
-
-
-def test_records_logged_while_the_console_is_down_wait_in_the_queue_and_arrive_in_order(receiver, handler_for):
-    from conftest import Receiver
-    handler = handler_for(receiver.port)
-    handler.retryStart = handler.retryMax = 0.05
-    logger = make_logger(handler, "restart")
-    for i in range(100):
-        logger.info("line %d", i)
-    assert receiver.wait_for(100)
-    before = receiver.texts()
-    receiver.stop()
-    for i in range(100, 200):
-        logger.info("line %d", i)
-    assert not handler.flush(0.5)  # the console is not there
-    again = Receiver(receiver.port)
-    try:
-        for i in range(200, 300):
-            logger.info("line %d", i)
-        assert handler.flush(10)
-        assert again.wait_for(200)
-        after = again.texts()
-    finally:
-        again.stop()
-    assert before + after == ["line %d\r\n" % n for n in range(300)]
-    assert handler.dropped == 0
-
-
-def test_records_from_many_threads_arrive_whole_and_in_each_threads_order(receiver, handler_for):
-    logger = make_logger(handler_for(receiver.port), "threads")
-    threads_n, lines_n = 8, 300
-
-    def work(t):
-        for i in range(lines_n):
-            logger.info("t%d %d %s", t, i, chr(ord("a") + t) * (i % 200))
-
-    threads = [threading.Thread(target=work, args=(t,)) for t in range(threads_n)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    assert receiver.wait_for(threads_n * lines_n)
-    seen = {}
-    for text in receiver.texts():
-        name, i, filler = text[:-2].split(" ")
-        t = int(name[1:])
-        assert int(i) == seen.get(t, 0)
-        assert filler == chr(ord("a") + t) * (int(i) % 200) and text.endswith("\r\n")
-        seen[t] = int(i) + 1
-    assert seen == {t: lines_n for t in range(threads_n)}
 
 
 def test_queue_listener_sends_from_its_own_thread(receiver, handler_for):

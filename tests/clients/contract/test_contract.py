@@ -1,0 +1,343 @@
+"""The client contract of docs/protocol.md ("The clients' contract"), one table run against the
+C++, Python and .NET clients alike, each through a small driver, against a loopback receiver
+that reads frames as the console does.
+
+ctest runs one group of one client per entry (ZEL_CONTRACT_GROUP, ZEL_CONTRACT_CLIENT) and says
+where the built drivers are (ZEL_CONTRACT_CPP: contract_driver, ZEL_CONTRACT_DOTNET:
+ContractDriver.exe), and ZEL_CONTRACT_RUN what runs the C++ one when it is the Windows
+build's (Wine); the Python driver needs no build.
+
+A row's steps, in order: a driver command ("lines 0 3"), optionally "=> ANSWER" to check its
+answer; a command ending in "&" is sent without waiting, and "@answer ANSWER" collects its
+answer later; "@listen" starts the receiver on the row's port, "@stop" stops it as a console
+that exits, "@drop" ends its connections, "@hold" listens without reading until "@release";
+"@sleep S" waits, "@wait N" until N frames are in. "@within S" checks that the last answer came within S seconds of its command:
+only for a bound the contract states, with a generous margin.
+"""
+
+import os
+import re
+import socket
+import subprocess
+import sys
+import threading
+import time
+
+import pytest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "python"))
+from frame_receiver import MAX_PAYLOAD, Receiver  # noqa: E402
+
+NAMES = {"cpp": "zel::LogClient", "python": "zellog", "dotnet": "ZelLogClient"}
+LONG = 60.0  # only keeps a broken client from hanging the run
+CLOSE_WAIT_MS = 1000  # the contract's wait at close
+CONNECT_LIMIT = 2.0  # the contract's limit for one connect to one address
+
+
+def hexed(text, times=1):
+    token = text.encode("utf-8").hex()
+    return token if times == 1 else "%s*%d" % (token, times)
+
+
+def numbered(first, count):
+    return ["line %06d\r\n" % n for n in range(first, first + count)]
+
+
+def lines(n):
+    return "1 line" if n == 1 else "%d lines" % n
+
+
+def dropped_line(client, n):
+    return "[%s: %s dropped, the queue was full]\r\n" % (NAMES[client], lines(n))
+
+
+# Checks that need more than a list of frames: each takes the run and fails by assertion.
+
+def long_text(unit, extra):
+    """A line past the console's frame limit: cut at a character boundary, then the marker."""
+    size = len(unit.encode("utf-8"))
+    count = MAX_PAYLOAD // size + 1
+    text = "x" * extra + unit * count + "\r\n"
+
+    def check(run):
+        run.wait(2)
+        first, after = run.frames
+        marker = (" [cut: %d bytes in all]\r\n" % len(text.encode("utf-8"))).encode("ascii")
+        assert MAX_PAYLOAD - len(marker) - 4 < len(first) <= MAX_PAYLOAD
+        assert first.endswith(marker)
+        kept = first[:-len(marker)].decode("utf-8")  # raises if a character was split
+        assert text.startswith(kept)
+        assert after == b"after\r\n" and run.receiver.connection_count() == 1
+
+    return ["send %s %s %s" % (hexed("x", extra) if extra else "", hexed(unit, count), hexed("\r\n")),
+            "send " + hexed("after\r\n"), "flush 60000 => flush 1"], check
+
+
+def full_queue(queue, total):
+    """The console appears after `total` lines met a queue of `queue` bytes: every line arrives,
+    in order and the newest last, or is counted by a dropped-lines line."""
+
+    def check(run):
+        run.wait(total - run.dropped + 1)
+        pattern = re.compile(r"\[%s: (\d+) lines? dropped, the queue was full\]\r\n\Z" % re.escape(NAMES[run.client]))
+        counted, arrived = 0, []
+        for text in run.texts():
+            m = pattern.match(text)
+            if m:
+                assert text == dropped_line(run.client, int(m.group(1)))  # "1 line", not "1 lines"
+                counted += int(m.group(1))
+            else:
+                arrived.append(int(text.split()[1]))
+        assert counted == run.dropped > 0
+        assert arrived == sorted(set(arrived)) and arrived[-1] == total - 1
+        assert counted + len(arrived) == total
+
+    return ["lines 0 %d" % total, "@listen", "flush 60000 => flush 1", "dropped", "close => closed"], check
+
+
+
+def threads(count, each):
+    def check(run):
+        run.wait(count * each)
+        seen = {}
+        for text in run.texts():
+            name, i, filler = text[:-2].split(" ")
+            t, i = int(name[1:]), int(i)
+            assert i == seen.get(t, 0) and filler == chr(97 + t) * (i % 300)
+            seen[t] = i + 1
+        assert seen == {t: each for t in range(count)}
+
+    return ["threads %d %d" % (count, each), "flush 60000 => flush 1"], check
+
+
+def cut_short(run):
+    """What the report counts and what the connection carried add up to every line."""
+    (report,) = run.stderr
+    m = re.match(r"%s: (\d+) lines? not delivered to %s\Z" % (re.escape(NAMES[run.client]), re.escape(run.where)),
+                 report)
+    assert m, report
+    lost = int(m.group(1))
+    assert 0 < lost < 20000
+    run.wait(20000 - lost)
+    assert run.texts() == ["line %06d%s\r\n" % (n, "x" * 1000) for n in range(20000 - lost)]
+
+
+def reports(*counts):
+    return ["{name}: %s not delivered to {where}" % lines(n) for n in counts]
+
+
+WIRE = ["build started\r\n", "订单服务已启动\r\n", "deploy \U0001F680 done\r\n", "first\r\nsecond\r\n"]
+
+# Each row: group, name, steps, then what must arrive (a list of texts, or a check) and what
+# stderr must say (report lines; none when left out). Options: host, listen_on (the receiver's
+# address), queue, close_ms, fast (10 to 50 ms back-off in place of the contract's, for speed).
+CASES = [
+    # Lines arrive as frames, byte for byte, in order, on one connection.
+    dict(group="Order", name="texts", steps=["@listen"] + ["send " + hexed(t) for t in WIRE] +
+         ["flush 60000 => flush 1"], frames=WIRE, connections=1),
+    dict(group="Order", name="many", steps=["@listen", "lines 0 5000", "flush 60000 => flush 1"],
+         frames=numbered(0, 5000), connections=1),
+    # Past the console's frame limit: cut at a character boundary, with a marker.
+    *[dict(group="LongText", name="%s-%d" % (unit.encode().hex(), extra), queue=64 << 20, pre=["@listen"],
+           make=long_text(unit, extra)) for unit, extra in
+      [("a", 0), ("中", 0), ("中", 1), ("中", 2), ("\U0001F600", 1), ("\U0001F600", 3)]],
+    # The console absent at the start, gone for a while, or dropping the connection.
+    dict(group="Reconnect", name="absent-then-appears", steps=["lines 0 100", "flush 100 => flush 0", "@listen",
+         "flush 60000 => flush 1"], frames=numbered(0, 100), stderr=reports(100)),
+    dict(group="Reconnect", name="restarts-on-its-port", steps=[
+        "@listen", "lines 0 100", "flush 60000 => flush 1", "@wait 100", "@stop", "lines 100 100", "@sleep 0.2", "@listen",
+        "lines 200 100", "flush 60000 => flush 1", "dropped => dropped 0"], frames=numbered(0, 300)),
+    dict(group="Reconnect", name="connection-dropped", steps=[
+        "@listen", "lines 0 500", "flush 60000 => flush 1", "@wait 500", "@drop", "lines 500 500",
+        "flush 60000 => flush 1", "@wait 1000", "@drop", "lines 1000 500", "flush 60000 => flush 1"], frames=numbered(0, 1500), connections=3),
+    # localhost may name ::1 first, where nothing listens: the next address is tried.
+    dict(group="Reconnect", name="host-name", host="localhost", steps=["@listen", "lines 0 3",
+         "flush 60000 => flush 1"], frames=numbered(0, 3)),
+    # A full queue drops the oldest lines and says how many in one line.
+    # The dropped lines never reached the console: the report at close counts them too.
+    *[dict(group="FullQueue", name="%d-bytes" % q, queue=q, make=full_queue(q, n), stderr="dropped")
+      for q, n in [(2048, 1000), (0, 300), (17, 300), (64 * 1024, 20000)]],
+    # Room for one line: whichever line the sender took first, exactly one is dropped ("1 line").
+    dict(group="FullQueue", name="one-dropped", queue=17, steps=[
+        "lines 0 1", "@sleep 0.2", "lines 1 1", "@sleep 0.2", "lines 2 1", "@listen", "flush 60000 => flush 1",
+        "dropped => dropped 1", "close => closed"], check=full_queue(17, 3)[1], stderr="dropped"),
+    dict(group="Threads", name="four", pre=["@listen"], make=threads(4, 2000)),
+    # Close waits for the queue, reconnecting, and reports what never went out.
+    dict(group="Close", name="delivers-and-is-silent", steps=["@listen", "lines 0 20000", "close => closed"],
+         frames=numbered(0, 20000)),
+    dict(group="Close", name="console-appears-during-the-wait", close_ms=30000, steps=[
+        "lines 0 3", "close &", "@sleep 0.5", "@listen", "@answer closed"], frames=numbered(0, 3)),
+    dict(group="Close", name="absent-is-bounded", fast=False, steps=[
+        "lines 0 3", "close &", "@answer closed", "@within %.1f" % (CLOSE_WAIT_MS / 1000 + CONNECT_LIMIT + 2)],
+         frames=[], stderr=reports(3)),
+    # The report: once per line, at a failed flush, at close, at the end of the program.
+    dict(group="Report", name="one-line", steps=["lines 0 1", "close => closed"], frames=[], stderr=reports(1)),
+    dict(group="Report", name="at-exit", steps=["lines 0 3", "exit"], frames=[], stderr=reports(3)),
+    dict(group="Report", name="full-queue", queue=2048, steps=["lines 0 1000", "close => closed"], frames=[],
+         stderr=reports(1000)),
+    dict(group="Report", name="delivered-at-exit", steps=["@listen", "lines 0 3", "exit"], frames=numbered(0, 3)),
+    dict(group="ReportOnce", name="flush-then-close", steps=[
+        "lines 0 5", "flush 50 => flush 0", "flush 50 => flush 0", "lines 5 2", "close => closed"], frames=[],
+         stderr=reports(5, 2)),
+    # A console that stops reading: close gives up on a batch part sent.
+    dict(group="ReportOnce", name="batch-cut-short", queue=64 << 20, close_ms=300, steps=[
+        "@hold", "lines 0 20000 1000", "close => closed", "@release"], check=cut_short),
+    # IPv6 hosts, bare and bracketed; the report names one in brackets.
+    dict(group="IPv6", name="bare", host="::1", listen_on="::1", steps=["@listen", "lines 0 3",
+         "flush 60000 => flush 1"], frames=numbered(0, 3)),
+    dict(group="IPv6", name="bracketed", host="[::1]", listen_on="::1", steps=["@listen", "lines 0 3",
+         "flush 60000 => flush 1"], frames=numbered(0, 3)),
+    dict(group="IPv6", name="report", host="[::1]", steps=["lines 0 2", "close => closed"], frames=[],
+         stderr=reports(2)),
+]
+
+
+def where(host, port):
+    name = host[1:-1] if host.startswith("[") else host
+    return "%s:%d" % ("[%s]" % name if ":" in name else name, port)
+
+
+def free_port(host):
+    with socket.socket(socket.AF_INET6 if ":" in host else socket.AF_INET) as s:
+        s.bind((host, 0))
+        return s.getsockname()[1]
+
+
+def driver(client):
+    if client == "python":
+        return [sys.executable, os.path.join(HERE, "driver.py")]
+    if client == "cpp":  # the Windows build's through Wine (ZEL_CONTRACT_RUN)
+        return [p for p in (os.environ.get("ZEL_CONTRACT_RUN"), os.environ["ZEL_CONTRACT_CPP"]) if p]
+    return ["mono", "--debug", os.environ["ZEL_CONTRACT_DOTNET"]]
+
+
+class Run:
+    """One row against one client: the driver, its answers and stderr, and the receiver."""
+
+    def __init__(self, client, row):
+        self.client, self.row = client, row
+        host = row.get("host", "127.0.0.1")
+        self.listen_on = row.get("listen_on", "127.0.0.1")
+        self.port = free_port(self.listen_on)
+        self.where = where(host, self.port)
+        self.receiver, self.earlier, self.dropped = None, [], 0
+        fast = row.get("fast", True)
+        args = [host, self.port, row.get("queue", 8 << 20), row.get("close_ms", CLOSE_WAIT_MS),
+                10 if fast else 100, 50 if fast else 2000]
+        self.proc = subprocess.Popen(driver(client) + [str(a) for a in args], stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, encoding="utf-8")
+        self._answers, self._errors = [], []
+        self._arrived = threading.Condition()
+        for stream, into in ((self.proc.stdout, self._answers), (self.proc.stderr, self._errors)):
+            threading.Thread(target=self._read, args=(stream, into), daemon=True).start()
+        self._taken, self._sent_at, self.elapsed = 0, None, None
+
+    def _read(self, stream, into):
+        for line in stream:
+            with self._arrived:
+                into.append(line.rstrip("\n"))
+                self._arrived.notify_all()
+
+    def answer(self):
+        with self._arrived:
+            assert self._arrived.wait_for(lambda: len(self._answers) > self._taken, LONG), "the driver answers"
+            self._taken += 1
+            self.elapsed = time.monotonic() - self._sent_at
+            return self._answers[self._taken - 1]
+
+    def command(self, text):
+        self._sent_at = time.monotonic()
+        self.proc.stdin.write(text + "\n")
+        self.proc.stdin.flush()
+
+    def step(self, step):
+        word, _, arg = step.partition(" ")
+        if word == "@listen":
+            self.receiver = Receiver(self.port, self.listen_on)
+        elif word == "@hold":
+            self.receiver = Receiver(self.port, self.listen_on, accept=False)
+        elif word == "@release":
+            self.receiver.accept_now()
+        elif word == "@stop":
+            self.receiver.stop()
+            self.earlier += self.receiver.frames
+        elif word == "@drop":
+            self.receiver.drop_connections()
+        elif word == "@sleep":
+            time.sleep(float(arg))
+        elif word == "@wait":
+            self.wait(int(arg))
+        elif word == "@answer":
+            assert self.answer() == arg
+        elif word == "@within":
+            assert self.elapsed <= float(arg), "%.1f s, over the contract's bound" % self.elapsed
+        elif step == "exit" or step.endswith("&"):
+            self.command(step.rstrip(" &"))
+        else:
+            text, _, expected = step.partition(" => ")
+            self.command(text)
+            got = self.answer()
+            if got.startswith("dropped "):
+                self.dropped = int(got.split()[1])
+            assert not expected or got == expected, "%s: %s" % (text, got)
+
+    def end(self):
+        self.proc.stdin.close()
+        assert self.proc.wait(LONG) == 0, self.stderr
+        time.sleep(0.1)  # the last of stderr
+
+    @property
+    def stderr(self):
+        with self._arrived:
+            return list(self._errors)
+
+    @property
+    def frames(self):
+        return self.earlier + (list(self.receiver.frames) if self.receiver else [])
+
+    def texts(self):
+        return [f.decode("utf-8") for f in self.frames]
+
+    def wait(self, count):
+        """Waits for `count` frames in all, then a moment for any beyond them to show."""
+        assert self.receiver.wait_for(count - len(self.earlier), LONG), "%d frames arrive" % count
+        time.sleep(0.2)
+
+
+CLIENTS = [c for c in ("cpp", "python", "dotnet") if c == "python" or os.environ.get("ZEL_CONTRACT_" + c.upper())]
+ONLY_CLIENT = os.environ.get("ZEL_CONTRACT_CLIENT")
+ONLY_GROUP = os.environ.get("ZEL_CONTRACT_GROUP")
+
+
+@pytest.mark.parametrize("client, row", [
+    pytest.param(client, row, id="%s-%s-%s" % (client, row["group"], row["name"]))
+    for client in CLIENTS if ONLY_CLIENT in (None, client)
+    for row in CASES if ONLY_GROUP in (None, row["group"])
+])
+def test_contract(client, row):
+    steps, check = row.get("steps", []), row.get("check")
+    if "make" in row:
+        made, check = row["make"]
+        steps = row.get("pre", []) + made
+    run = Run(client, row)
+    try:
+        for step in steps:
+            run.step(step)
+        run.end()
+        if "frames" in row:
+            if row["frames"]:
+                run.wait(len(row["frames"]))
+            assert run.texts() == row["frames"]
+        if "connections" in row:
+            assert run.receiver.connection_count() == row["connections"]
+        if check:
+            check(run)
+        expected = reports(run.dropped) if row.get("stderr") == "dropped" else row.get("stderr", [])
+        if check is not cut_short:
+            assert run.stderr == [e.format(name=NAMES[client], where=run.where) for e in expected]
+    finally:
+        if run.proc.poll() is None:
+            run.proc.kill()
+        if run.receiver:
+            run.receiver.stop()
