@@ -4,7 +4,7 @@
 // seed picks; it aborts when the two disagree, when a stream holds more than its bound, or when
 // a line is not what the console can show whole (valid UTF-8, no NUL, CR LF at its end, no
 // longer than the repair of a bound's worth of bytes). The stream is also taken as a datagram.
-#include "syslog_framing.h"
+#include "syslog/syslog_framing.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The real zelsend program against a listener of the test's own on the loopback address
 // (POSIX only).
-#include "bench_payload.h"
-#include "frame.h"
+#include "bench_mode/bench_payload.h"
+#include "stdin/frame.h"
 #include "zel_version.h"
 
 #include <gtest/gtest.h>

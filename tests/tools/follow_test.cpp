@@ -1,8 +1,8 @@
 // What --follow decides on its own, without files: what happened to the file (rotation,
 // truncation), and the text of its lines (BOM, code page, UTF-8 repair, lines across reads).
-#include "file_change.h"
-#include "follow_decoder.h"
-#include "unicode_text.h"
+#include "follow/file_change.h"
+#include "follow/follow_decoder.h"
+#include "common/unicode_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // zelsend's frames, line handling, bench payloads and their verifier.
 #include "../../net/frame_splitter.h"
-#include "bench_payload.h"
-#include "frame.h"
-#include "options.h"
-#include "text_decoder.h"
+#include "bench_mode/bench_payload.h"
+#include "stdin/frame.h"
+#include "common/options.h"
+#include "port/text_decoder.h"
 #include "zel_version.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The syslog relay's framing and text repair: octet-counted and LF-ended frames split at every
 // byte, the trimming of what senders put at a message's end, invalid UTF-8 and the bound.
-#include "syslog_framing.h"
+#include "syslog/syslog_framing.h"
 
 #include <gtest/gtest.h>
 
