@@ -2,7 +2,7 @@
 
 #include "bench_mode/bench_payload.h"
 #include "stdin/frame.h"
-#include "port/socket_shim.h"
+#include "port/socket.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,7 @@
 #include "common/line_rules.h"
 
 #include "common/options.h"
+#include "port/local_time.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -184,12 +185,7 @@ std::string ClockStamp(std::chrono::system_clock::time_point at)
     const auto whole = duration_cast<seconds>(sinceEpoch);
     const long long ms = duration_cast<milliseconds>(sinceEpoch - whole).count();
     const std::time_t t = static_cast<std::time_t>(whole.count());
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &t);
-#else
-    localtime_r(&t, &local);
-#endif
+    const std::tm local = LocalTime(t);
     char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03lld ", local.tm_hour, local.tm_min, local.tm_sec,
                   ms < 0 ? 0 : ms);

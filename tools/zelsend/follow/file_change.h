@@ -2,16 +2,11 @@
 // What happened to a followed file since the last look, decided from two looks: at the file
 // zelsend holds open, and at whatever its path names now. Log rotators rename the file and
 // create a new one under the old name, or cut the file back to nothing.
+#include "port/file_state.h"
+
 #include <cstdint>
 
 namespace zelsend {
-
-struct FileState {
-    bool present = false; // the path names a file (for the held file: zelsend holds one)
-    uint64_t id = 0;      // the same file keeps its id through renames: inode, or file index
-    uint64_t size = 0;
-    bool deleting = false; // Windows: deleted, and gone once the last handle to it closes
-};
 
 enum class FileChange {
     None,      // nothing to read

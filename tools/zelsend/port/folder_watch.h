@@ -2,6 +2,7 @@
 // Wakes --follow as soon as something changes in the followed file's folder (a write, a rename,
 // a new file), so that a line does not wait for the next regular look. The regular look stays:
 // Windows may report a growing file late, and a folder that cannot be watched is still followed.
+#include <cstdint>
 #include <string>
 
 namespace zelsend {
@@ -20,11 +21,8 @@ public:
     void Wait(int ms);
 
 private:
-#ifdef _WIN32
-    void* change_ = nullptr; // a change notification handle, or null
-#else
-    int inotify_ = -1;
-#endif
+    // A change notification HANDLE on Windows, an inotify descriptor elsewhere; -1 for none.
+    std::intptr_t watch_ = -1;
 };
 
 } // namespace zelsend

@@ -1,7 +1,7 @@
 #pragma once
 // The file --follow reads, held open by zelsend. On Windows it is opened sharing read, write and
 // delete, so that its writer can go on writing, rename it and delete it while zelsend reads.
-#include "follow/file_change.h"
+#include "port/file_state.h"
 
 #include <cstdint>
 #include <string>
@@ -18,7 +18,7 @@ public:
     // Opens `path` (UTF-8) for reading from its start; false when there is no such file yet.
     bool Open(const std::string& path);
     void Close();
-    bool IsOpen() const;
+    bool IsOpen() const { return handle_ != -1; }
 
     // The held file as it is now (not present when none is held).
     FileState State() const;
@@ -29,11 +29,7 @@ public:
     long ReadAt(uint64_t offset, char* buffer, size_t size);
 
 private:
-#ifdef _WIN32
-    void* handle_ = nullptr;
-#else
-    int fd_ = -1;
-#endif
+    std::intptr_t handle_ = -1; // a HANDLE on Windows, a descriptor elsewhere; -1 when none is held
 };
 
 } // namespace zelsend

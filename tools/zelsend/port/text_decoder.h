@@ -27,9 +27,7 @@ public:
 
 private:
     unsigned codePage_ = kUtf8CodePage;
-#ifndef _WIN32
-    void* iconv_ = nullptr; // iconv_t from the code page to UTF-8
-#endif
+    void* iconv_ = nullptr; // POSIX: the iconv_t from the code page to UTF-8; unused on Windows
 };
 
 } // namespace zelsend

@@ -3,6 +3,7 @@
 #include "common/exit_codes.h"
 #include "stdin/frame.h"
 #include "common/line_rules.h"
+#include "port/console_io.h"
 
 #include <cstdint>
 #include <string>

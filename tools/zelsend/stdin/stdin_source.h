@@ -7,7 +7,7 @@
 // So a pipe never loses a line, and the exit code says whether the console got them.
 #include "common/line_rules.h"
 #include "common/options.h"
-#include "port/socket_shim.h"
+#include "port/socket.h"
 #include "port/text_decoder.h"
 
 namespace zelsend {

@@ -1,16 +1,9 @@
 #include "port/error_text.h"
 
-#ifdef _WIN32
 #include <winsock2.h>
 #include <windows.h>
-#else
-#include <cerrno>
-#include <cstring>
-#endif
 
 namespace zelsend {
-
-#ifdef _WIN32
 
 namespace {
 
@@ -72,21 +65,5 @@ int LastSocketError()
 {
     return ::WSAGetLastError();
 }
-
-#else
-
-std::string SystemErrorText(int code)
-{
-    if (code == ECONNREFUSED)
-        return "connection refused (is the console listening?)";
-    return std::strerror(code);
-}
-
-int LastSocketError()
-{
-    return errno;
-}
-
-#endif
 
 } // namespace zelsend

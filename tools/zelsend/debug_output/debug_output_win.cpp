@@ -1,8 +1,6 @@
 #include "debug_output/debug_output_source.h"
 
 #include "common/exit_codes.h"
-
-#ifdef _WIN32
 #include "debug_output/captured_queue.h"
 #include "debug_output/debug_text.h"
 #include "port/error_text.h"
@@ -12,19 +10,8 @@
 #include <cstring>
 #include <thread>
 #include <vector>
-#endif
 
 namespace zelsend {
-
-#ifndef _WIN32
-
-int RunDebugOutput(const Options&, zel::LogClient&, const std::atomic<bool>&)
-{
-    return Fail("--debug-output reads what Windows programs write with OutputDebugString: it runs on Windows only",
-                kExitUsage);
-}
-
-#else
 
 namespace {
 
@@ -154,7 +141,5 @@ int RunDebugOutput(const Options& options, zel::LogClient& client, const std::at
     converter.join();
     return kExitSent;
 }
-
-#endif
 
 } // namespace zelsend

@@ -1,19 +1,12 @@
 #include "port/stop_signal.h"
 
-#ifdef _WIN32
 #include <windows.h>
-#else
-#include <signal.h>
-#endif
 
 namespace zelsend {
 
 namespace {
 
 std::atomic<bool> g_stop{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
-
-#ifdef _WIN32
 HANDLE g_stopped = nullptr; // set by StoppedCleanly
 
 // Runs on a thread of its own. For a closing window, logoff and shutdown, the system ends the
@@ -25,28 +18,14 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
         ::WaitForSingleObject(g_stopped, 4000);
     return TRUE;
 }
-#else
-void OnSignal(int)
-{
-    g_stop = true;
-}
-#endif
 
 } // namespace
 
 const std::atomic<bool>& StopOnInterrupt()
 {
     static const bool installed = [] {
-#ifdef _WIN32
         g_stopped = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
         ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-#else
-        struct sigaction action = {};
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-#endif
         return true;
     }();
     (void)installed;
@@ -55,10 +34,8 @@ const std::atomic<bool>& StopOnInterrupt()
 
 void StoppedCleanly()
 {
-#ifdef _WIN32
     if (g_stopped != nullptr)
         ::SetEvent(g_stopped);
-#endif
 }
 
 } // namespace zelsend
