@@ -1,8 +1,8 @@
 #include "bench_mode/bench_run.h"
 
 #include "bench_mode/bench_payload.h"
-#include "stdin/frame.h"
 #include "port/socket.h"
+#include "zel_log_client.h"
 
 #include <atomic>
 #include <chrono>
@@ -41,7 +41,7 @@ void SendFrames(Socket& socket, int client, int64_t count, size_t size, Shared& 
         batch.clear();
         int64_t inBatch = 0;
         while (seq < count && (inBatch == 0 || batch.size() + size + 4 <= kBatchBytes)) {
-            AppendFrame(batch, MakeBenchPayload(client, seq++, size));
+            zel::detail::AppendFrame(batch, MakeBenchPayload(client, seq++, size));
             ++inBatch;
         }
         if (!socket.SendAll(batch.data(), batch.size(), error)) {

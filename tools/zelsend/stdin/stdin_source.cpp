@@ -1,7 +1,8 @@
 #include "stdin/stdin_source.h"
 
 #include "common/exit_codes.h"
-#include "stdin/frame.h"
+#include "stdin/line_text.h"
+#include "zel_log_client.h"
 #include "common/line_rules.h"
 #include "port/console_io.h"
 
@@ -12,6 +13,9 @@
 namespace zelsend {
 
 namespace {
+
+// The console's limit: it closes the connection of a client that announces more.
+constexpr size_t kMaxFrameText = zel::detail::kMaxPayload;
 
 // Before its line break comes, a line is kept only up to this size: no code page needs more
 // than four bytes for what UTF-8 writes in one, so a longer line cannot fit a frame.
@@ -29,7 +33,8 @@ bool FitsAFrame(size_t size, const std::string& what, std::string& error)
 
 bool SendText(Socket& socket, std::string_view text, std::string& error)
 {
-    const std::string frame = EncodeFrame(text);
+    std::string frame;
+    zel::detail::AppendFrame(frame, text);
     return socket.SendAll(frame.data(), frame.size(), error);
 }
 
