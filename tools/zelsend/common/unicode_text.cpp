@@ -6,7 +6,7 @@ namespace zelsend {
 
 namespace {
 
-constexpr char kReplacement[] = "\xEF\xBF\xBD";
+constexpr char kReplacement[] = "\xEF\xBF\xBD"; // U+FFFD
 
 void AppendUtf8(std::string& out, uint32_t c)
 {
@@ -27,53 +27,91 @@ void AppendUtf8(std::string& out, uint32_t c)
     }
 }
 
-// The length of the valid UTF-8 sequence at `at`, or 0 when it is not one.
-size_t ValidSequence(std::string_view s, size_t at)
+bool InRange(unsigned char c, unsigned char low, unsigned char high)
 {
-    const auto b = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char lead = b(at);
-    if (lead < 0x80)
+    return c >= low && c <= high;
+}
+
+// The bytes after `lead` that its sequence needs, and the range its first one must fall in
+// (narrower for E0, ED, F0 and F4: no overlong forms, surrogates or code points past
+// U+10FFFF); -1 for a byte that cannot start a sequence.
+int SequenceTail(unsigned char lead, unsigned char& low, unsigned char& high)
+{
+    low = 0x80;
+    high = 0xBF;
+    if (InRange(lead, 0xC2, 0xDF))
         return 1;
-    size_t size = 0;
-    unsigned char low = 0x80, high = 0xBF; // the range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        size = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        size = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
-        high = lead == 0xED ? 0x9F : 0xBF; // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        size = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF; // nothing past U+10FFFF
-    } else {
-        return 0;
+    if (InRange(lead, 0xE0, 0xEF)) {
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+        return 2;
     }
-    if (at + size > s.size() || b(at + 1) < low || b(at + 1) > high)
-        return 0;
-    for (size_t i = 2; i < size; ++i)
-        if ((b(at + i) & 0xC0) != 0x80)
-            return 0;
-    return size;
+    if (InRange(lead, 0xF0, 0xF4)) {
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+        return 3;
+    }
+    return -1;
 }
 
 } // namespace
+
+void AppendRepairedUtf8(std::string& out, std::string_view text)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    size_t i = 0;
+    while (i < n) {
+        size_t plain = i;
+        while (plain < n && s[plain] != 0 && s[plain] < 0x80)
+            ++plain;
+        out.append(text.data() + i, plain - i);
+        if (plain == n)
+            return;
+        i = plain;
+        if (s[i] == 0) {
+            out += kReplacement;
+            ++i;
+            continue;
+        }
+        unsigned char low = 0, high = 0;
+        const int tail = SequenceTail(s[i], low, high);
+        size_t j = i + 1;
+        for (int k = 0; k < tail && j < n && InRange(s[j], low, high); ++k, ++j) {
+            low = 0x80;
+            high = 0xBF;
+        }
+        if (tail > 0 && j - i == static_cast<size_t>(tail) + 1)
+            out.append(text.data() + i, j - i);
+        else
+            out += kReplacement;
+        i = j;
+    }
+}
 
 std::string RepairUtf8(std::string_view bytes)
 {
     std::string out;
     out.reserve(bytes.size());
-    for (size_t at = 0; at < bytes.size();) {
-        const size_t size = ValidSequence(bytes, at);
-        if (size == 0) {
-            out += kReplacement;
-            ++at;
-        } else {
-            out.append(bytes.substr(at, size));
-            at += size;
-        }
-    }
+    AppendRepairedUtf8(out, bytes);
     return out;
+}
+
+size_t WithoutCutSequence(std::string_view text)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    size_t lead = text.size();
+    for (size_t back = 0; back < 3 && lead > 0 && (s[lead - 1] & 0xC0) == 0x80; ++back)
+        --lead;
+    if (lead == 0)
+        return text.size();
+    unsigned char low = 0, high = 0;
+    const int tail = SequenceTail(s[lead - 1], low, high);
+    return tail > 0 && text.size() - lead < static_cast<size_t>(tail) ? lead - 1 : text.size();
 }
 
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian)
@@ -95,7 +133,7 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian)
                 continue;
             }
         }
-        if (c >= 0xD800 && c <= 0xDFFF)
+        if (c == 0 || (c >= 0xD800 && c <= 0xDFFF))
             out += kReplacement;
         else
             AppendUtf8(out, c);

@@ -1,11 +1,11 @@
 #include "syslog/syslog_framing.h"
 
+#include "common/unicode_text.h"
+
 #include <algorithm>
 
 namespace zelsend {
 namespace {
-
-const char kReplacement[] = "\xEF\xBF\xBD"; // U+FFFD
 
 // An octet count longer than this is no count a sender means: the frame is read as a line.
 constexpr size_t kMaxCountDigits = 9;
@@ -13,89 +13,6 @@ constexpr size_t kMaxCountDigits = 9;
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-bool InRange(unsigned char c, unsigned char low, unsigned char high)
-{
-    return c >= low && c <= high;
-}
-
-// The bytes after `lead` that its sequence needs, and the range its first one must fall in
-// (narrower for E0, ED, F0 and F4: no overlong forms, surrogates or code points past
-// U+10FFFF); -1 for a byte that cannot start a sequence.
-int SequenceTail(unsigned char lead, unsigned char& low, unsigned char& high)
-{
-    low = 0x80;
-    high = 0xBF;
-    if (InRange(lead, 0xC2, 0xDF))
-        return 1;
-    if (InRange(lead, 0xE0, 0xEF)) {
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-        return 2;
-    }
-    if (InRange(lead, 0xF0, 0xF4)) {
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-        return 3;
-    }
-    return -1;
-}
-
-// Appends `text` as valid UTF-8 without NUL. Each maximal part of an invalid sequence becomes
-// one U+FFFD, as Unicode recommends, so a Latin-1 "é" shows as one mark, not as two or none.
-// A NUL becomes U+FFFD too: the console would end the text there, and a space would hide that
-// the sender put something unprintable in.
-void AppendRepaired(std::string& out, std::string_view text)
-{
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t n = text.size();
-    size_t i = 0;
-    while (i < n) {
-        size_t plain = i;
-        while (plain < n && s[plain] != 0 && s[plain] < 0x80)
-            ++plain;
-        out.append(text.data() + i, plain - i);
-        if (plain == n)
-            return;
-        i = plain;
-        if (s[i] == 0) {
-            out += kReplacement;
-            ++i;
-            continue;
-        }
-        unsigned char low = 0, high = 0;
-        const int tail = SequenceTail(s[i], low, high);
-        size_t j = i + 1;
-        for (int k = 0; k < tail && j < n && InRange(s[j], low, high); ++k, ++j) {
-            low = 0x80;
-            high = 0xBF;
-        }
-        if (tail > 0 && j - i == static_cast<size_t>(tail) + 1)
-            out.append(text.data() + i, j - i);
-        else
-            out += kReplacement;
-        i = j;
-    }
-}
-
-// The length of `text` without a sequence cut off at its end, so that a message cut at the
-// bound loses the whole last character rather than showing a mark for half of it.
-size_t WithoutCutSequence(std::string_view text)
-{
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    size_t lead = text.size();
-    for (size_t back = 0; back < 3 && lead > 0 && (s[lead - 1] & 0xC0) == 0x80; ++back)
-        --lead;
-    if (lead == 0)
-        return text.size();
-    unsigned char low = 0, high = 0;
-    const int tail = SequenceTail(s[lead - 1], low, high);
-    return tail > 0 && text.size() - lead < static_cast<size_t>(tail) ? lead - 1 : text.size();
 }
 
 // Every line break inside the text (LF, CR LF or a lone CR) becomes CR LF: Windows' edit
@@ -131,7 +48,7 @@ std::string SyslogLine(std::string_view message, uint64_t total)
         return {};
     std::string line;
     line.reserve(end + 48);
-    AppendRepaired(line, message.substr(0, end));
+    AppendRepairedUtf8(line, message.substr(0, end));
     EndLinesWithCrLf(line);
     if (total > 0)
         line += " [cut: " + std::to_string(total) + " bytes in all]";

@@ -14,11 +14,10 @@ namespace zelsend {
 // rsyslog's. Bytes past it are dropped and the line says how long the message was.
 constexpr size_t kSyslogBound = 64 * 1024;
 
-// One message as the console shows it: its trailing LF, CR and NUL bytes gone; a NUL left
-// inside and each invalid UTF-8 sequence replaced by U+FFFD; each line break inside (LF, CR LF,
-// CR) made CR LF, and CR LF at its end. `total` is the
-// message's length as sent when only its first `message.size()` bytes were kept: the line
-// then ends with " [cut: TOTAL bytes in all]". Empty when nothing of the message is left to show.
+// One message as the console shows it: its trailing LF, CR and NUL bytes gone; the rest
+// repaired as every bridge repairs its text (RepairUtf8); each line break inside (LF, CR LF,
+// CR) made CR LF, and CR LF at its end. `total` is the message's length as sent when only its
+// first `message.size()` bytes were kept: the line then ends with " [cut: TOTAL bytes in all]". Empty when nothing of the message is left to show.
 std::string SyslogLine(std::string_view message, uint64_t total = 0);
 
 // One UDP datagram, cut at `bound` bytes.
