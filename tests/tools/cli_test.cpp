@@ -1,6 +1,6 @@
 // The real zelsend program against a listener of the test's own on the loopback address
 // (POSIX only).
-#include "bench_mode/bench_payload.h"
+#include "bench_mode/bench_check.h"
 #include "zel_log_client.h"
 #include "zel_version.h"
 

@@ -1,6 +1,6 @@
 // zelsend's frames (zel::LogClient's writer), line handling, bench payloads and their verifier.
 #include "../../net/frame_splitter.h"
-#include "bench_mode/bench_payload.h"
+#include "bench_mode/bench_check.h"
 #include "stdin/line_text.h"
 #include "zel_log_client.h"
 #include "common/options.h"
