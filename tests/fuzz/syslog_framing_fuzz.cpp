@@ -1,4 +1,4 @@
-// libFuzzer target for the syslog relay's framing and text repair (tools/zelsend/syslog_framing):
+// libFuzzer target for the syslog relay's framing and text repair (tools/zelsend/syslog/syslog_framing):
 // what any machine that reaches the relay's port may send. Input: [bound] [split seed] [stream].
 // The stream is fed to one SyslogStream in one read and to another in reads whose sizes the
 // seed picks; it aborts when the two disagree, when a stream holds more than its bound, or when
