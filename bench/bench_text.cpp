@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "bench_payload.h"
+#include "bench_mode/bench_payload.h"
 #include "tests/common/wire_text.h"
 
 namespace zelbench {

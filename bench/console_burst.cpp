@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bench_console.h"
-#include "bench_payload.h"
+#include "bench_mode/bench_check.h"
 #include "bench_watcher.h"
 #include "console_process.h"
 #include "res/resource.h"

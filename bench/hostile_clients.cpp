@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench_console.h"
-#include "bench_payload.h"
+#include "bench_mode/bench_check.h"
 #include "bench_text.h"
 #include "bench_watcher.h"
 #include "platform/scoped.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bench_console.h"
-#include "bench_payload.h"
+#include "bench_mode/bench_payload.h"
 #include "bench_round_trips.h"
 #include "bench_stats.h"
 #include "memory_map.h"

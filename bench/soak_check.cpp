@@ -1,6 +1,6 @@
 #include "soak_check.h"
 
-#include "bench_payload.h"
+#include "bench_mode/bench_check.h"
 
 namespace zelbench {
 

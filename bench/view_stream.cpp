@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bench_console.h"
-#include "bench_payload.h"
+#include "bench_mode/bench_payload.h"
 #include "bench_round_trips.h"
 #include "bench_stats.h"
 #include "bench_text.h"

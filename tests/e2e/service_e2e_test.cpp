@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "bench_payload.h"
+#include "bench_mode/bench_check.h"
 #include "console_process.h"
 #include "res/resource.h"
 #include "tests/common/test_client.h"

@@ -1,10 +1,10 @@
-// libFuzzer target for the syslog relay's framing and text repair (tools/zelsend/syslog_framing):
+// libFuzzer target for the syslog relay's framing and text repair (tools/zelsend/syslog/syslog_framing):
 // what any machine that reaches the relay's port may send. Input: [bound] [split seed] [stream].
 // The stream is fed to one SyslogStream in one read and to another in reads whose sizes the
 // seed picks; it aborts when the two disagree, when a stream holds more than its bound, or when
 // a line is not what the console can show whole (valid UTF-8, no NUL, CR LF at its end, no
 // longer than the repair of a bound's worth of bytes). The stream is also taken as a datagram.
-#include "syslog_framing.h"
+#include "syslog/syslog_framing.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bench/soak_check.h"
-#include "bench_payload.h"
+#include "bench_mode/bench_payload.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The real zelsend program against a listener of the test's own on the loopback address
 // (POSIX only).
-#include "bench_payload.h"
-#include "frame.h"
+#include "bench_mode/bench_check.h"
+#include "zel_log_client.h"
 #include "zel_version.h"
 
 #include <gtest/gtest.h>
@@ -161,7 +161,9 @@ TEST_P(ZelsendCli, SendsWhatWasAskedAndReportsFailures)
 
 std::string F(const std::string& text)
 {
-    return EncodeFrame(text);
+    std::string frame;
+    zel::detail::AppendFrame(frame, text);
+    return frame;
 }
 
 INSTANTIATE_TEST_SUITE_P(

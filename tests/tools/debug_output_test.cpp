@@ -1,8 +1,8 @@
 // What --debug-output does with a captured message, without Windows: its text as the console
 // shows it, and the queue between capture and conversion, which must never hold up the capture.
-#include "captured_queue.h"
-#include "debug_text.h"
-#include "options.h"
+#include "debug_output/captured_queue.h"
+#include "debug_output/debug_text.h"
+#include "common/options.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // What --follow decides on its own, without files: what happened to the file (rotation,
 // truncation), and the text of its lines (BOM, code page, UTF-8 repair, lines across reads).
-#include "file_change.h"
-#include "follow_decoder.h"
-#include "unicode_text.h"
+#include "follow/file_change.h"
+#include "follow/follow_decoder.h"
+#include "common/unicode_text.h"
 
 #include <gtest/gtest.h>
 
@@ -163,6 +163,7 @@ TEST(FollowDecoderStart, UnknownCodePageIsRefused)
 
 // --- UTF-8 the console takes -------------------------------------------------------------------
 
+// The one repair of every bridge: followed files, debug output and syslog messages.
 struct RepairCase {
     const char* name;
     std::string in, out;
@@ -177,15 +178,21 @@ TEST_P(Utf8Repair, InvalidBecomesReplacementAndValidStays)
 
 const std::string R = "\xEF\xBF\xBD"; // U+FFFD
 
-INSTANTIATE_TEST_SUITE_P(
-    Bytes, Utf8Repair,
-    testing::Values(RepairCase{"Valid", "a" + kLog + "\xF0\x9F\x98\x80", "a" + kLog + "\xF0\x9F\x98\x80"},
-                    RepairCase{"LoneContinuation", "a\x80z", "a" + R + "z"},
-                    RepairCase{"CutSequenceAtTheEnd", "a\xE6\x97", "a" + R + R},
-                    RepairCase{"Overlong", "\xC0\xAF", R + R}, RepairCase{"Surrogate", "\xED\xA0\x80", R + R + R},
-                    RepairCase{"PastTheLastCodePoint", "\xF4\x90\x80\x80", R + R + R + R},
-                    RepairCase{"ZeroByteStays", std::string("a\0b", 3), std::string("a\0b", 3)}),
-    [](const testing::TestParamInfo<RepairCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Bytes, Utf8Repair,
+                         testing::Values(RepairCase{"Valid", "a" + kLog + "\xC3\xA9 \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF",
+                                                    "a" + kLog + "\xC3\xA9 \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"},
+                                         RepairCase{"LoneContinuations", "a\x80\xBFz", "a" + R + R + "z"},
+                                         RepairCase{"Latin1ByteIsOneMark", "caf\xE9 ok", "caf" + R + " ok"},
+                                         RepairCase{"Gbk936PairIsTwoMarks", "\xC8\xD5", R + R},
+                                         RepairCase{"CutSequenceIsOneMark", "a\xE6\x97z", "a" + R + "z"},
+                                         RepairCase{"CutSequenceAtTheEndIsOneMark", "a\xF0\x9F\x98", "a" + R},
+                                         RepairCase{"Overlong", "\xC0\xAF\xE0\x80\xAF", R + R + R + R + R},
+                                         RepairCase{"Surrogate", "\xED\xA0\x80", R + R + R},
+                                         RepairCase{"PastTheLastCodePoint", "\xF4\x90\x80\x80\xF5", R + R + R + R + R},
+                                         // The console would end the text at a zero byte.
+                                         RepairCase{"ZeroByteIsAMark", std::string("a\0b", 3), "a" + R + "b"},
+                                         RepairCase{"ZeroByteAfterLeadByte", std::string("\xE6\0x", 3), R + R + "x"}),
+                         [](const testing::TestParamInfo<RepairCase>& info) { return info.param.name; });
 
 TEST(Utf16Conversion, PairsUnpairedSurrogatesAndOddBytes)
 {
@@ -197,6 +204,7 @@ TEST(Utf16Conversion, PairsUnpairedSurrogatesAndOddBytes)
               R + "a");
     EXPECT_EQ(Utf16ToUtf8(std::string("\x00\xDE", 2), false), R);
     EXPECT_EQ(Utf16ToUtf8(std::string("a\0b", 3), false), "a" + R);
+    EXPECT_EQ(Utf16ToUtf8(std::string("\0\0a\0", 4), false), R + "a");
 }
 
 } // namespace

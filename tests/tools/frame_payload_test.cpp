@@ -1,9 +1,10 @@
-// zelsend's frames, line handling, bench payloads and their verifier.
+// zelsend's frames (zel::LogClient's writer), line handling, bench payloads and their verifier.
 #include "../../net/frame_splitter.h"
-#include "bench_payload.h"
-#include "frame.h"
-#include "options.h"
-#include "text_decoder.h"
+#include "bench_mode/bench_check.h"
+#include "stdin/line_text.h"
+#include "zel_log_client.h"
+#include "common/options.h"
+#include "port/text_decoder.h"
 #include "zel_version.h"
 
 #include <gtest/gtest.h>
@@ -19,9 +20,17 @@ namespace {
 
 // --- Frames --------------------------------------------------------------------------------
 
-// zelsend sends every frame the console takes, and none that would cost the connection.
-static_assert(kMaxFrameText == static_cast<size_t>(CFrameSplitter::kMaxPayload),
+// zelsend frames with zel::LogClient's writer: every frame the console takes, and none that
+// would cost the connection.
+static_assert(zel::detail::kMaxPayload == static_cast<size_t>(CFrameSplitter::kMaxPayload),
               "zelsend's frame limit must be the console's");
+
+std::string EncodeFrame(std::string_view text)
+{
+    std::string frame;
+    zel::detail::AppendFrame(frame, text);
+    return frame;
+}
 
 struct FrameCase {
     std::string text;
@@ -40,7 +49,7 @@ TEST_P(ZelsendFrame, LengthIsLittleEndianAndTextFollowsUnchanged)
 
     // The bench batches frames by appending them to what is already there.
     std::string batch = "pre";
-    AppendFrame(batch, c.text);
+    zel::detail::AppendFrame(batch, c.text);
     EXPECT_EQ(batch, "pre" + frame);
 }
 

@@ -1,7 +1,7 @@
 // The rules every bridge applies to a line: --include and --exclude (std::regex, ECMAScript,
 // case-insensitive, searched anywhere; plain words searched as text), --process and --time.
-#include "line_rules.h"
-#include "options.h"
+#include "common/line_rules.h"
+#include "common/options.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Lines split out of a stream however its reads cut it, in bytes and in UTF-16.
-#include "line_splitter.h"
+#include "follow/line_splitter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // zelsend's command line and its conversion of input lines to UTF-8.
-#include "options.h"
-#include "text_decoder.h"
+#include "common/options.h"
+#include "port/text_decoder.h"
 #include "zel_version.h"
 
 #include <gtest/gtest.h>

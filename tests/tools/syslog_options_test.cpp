@@ -1,5 +1,5 @@
 // The syslog relay's command line: where it listens, and what it cannot be combined with.
-#include "options.h"
+#include "common/options.h"
 
 #include <gtest/gtest.h>
 

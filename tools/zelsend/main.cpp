@@ -1,16 +1,17 @@
 // zelsend: sends log frames to ZelLogConsole, for people and for load tests, and bridges logs
 // that were not written for the console (log files, debug output) into it.
-#include "bench_run.h"
-#include "debug_output_source.h"
-#include "exit_codes.h"
-#include "follow_source.h"
-#include "line_rules.h"
-#include "options.h"
-#include "socket_shim.h"
-#include "stdin_source.h"
-#include "stop_signal.h"
-#include "syslog_relay.h"
-#include "text_decoder.h"
+#include "bench_mode/bench_run.h"
+#include "debug_output/debug_output_source.h"
+#include "common/exit_codes.h"
+#include "follow/follow_source.h"
+#include "common/line_rules.h"
+#include "common/options.h"
+#include "port/console_io.h"
+#include "port/socket.h"
+#include "stdin/stdin_source.h"
+#include "port/stop_signal.h"
+#include "syslog/syslog_relay.h"
+#include "port/text_decoder.h"
 #include "zel_log_client.h"
 
 #include <atomic>

@@ -1,0 +1,28 @@
+#pragma once
+// Wakes --follow as soon as something changes in the followed file's folder (a write, a rename,
+// a new file), so that a line does not wait for the next regular look. The regular look stays:
+// Windows may report a growing file late, and a folder that cannot be watched is still followed.
+#include <cstdint>
+#include <string>
+
+namespace zelsend {
+
+class FolderWatch {
+public:
+    FolderWatch() = default;
+    ~FolderWatch();
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+
+    // Watches the folder that holds `filePath` (UTF-8); false when it cannot, and then Wait
+    // only waits.
+    bool Open(const std::string& filePath);
+    // Returns after `ms` milliseconds, or sooner when something in the folder has changed.
+    void Wait(int ms);
+
+private:
+    // A change notification HANDLE on Windows, an inotify descriptor elsewhere; -1 for none.
+    std::intptr_t watch_ = -1;
+};
+
+} // namespace zelsend

@@ -1,0 +1,57 @@
+#include "port/folder_watch.h"
+
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+namespace zelsend {
+
+namespace {
+
+std::string FolderOf(const std::string& filePath)
+{
+    const size_t slash = filePath.find_last_of("/\\");
+    return slash == std::string::npos ? "." : slash == 0 ? filePath.substr(0, 1) : filePath.substr(0, slash);
+}
+
+} // namespace
+
+FolderWatch::~FolderWatch()
+{
+    if (watch_ != -1)
+        ::close(static_cast<int>(watch_));
+}
+
+bool FolderWatch::Open(const std::string& filePath)
+{
+    const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd < 0)
+        return false;
+    if (::inotify_add_watch(fd, FolderOf(filePath).c_str(),
+                            IN_MODIFY | IN_CREATE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE) < 0) {
+        ::close(fd);
+        return false;
+    }
+    watch_ = fd;
+    return true;
+}
+
+void FolderWatch::Wait(int ms)
+{
+    if (watch_ == -1) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return;
+    }
+    const int fd = static_cast<int>(watch_);
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, ms) == 1) {
+        char events[4096]; // what changed is not needed: the look that follows finds out
+        while (::read(fd, events, sizeof events) > 0) {
+        }
+    }
+}
+
+} // namespace zelsend

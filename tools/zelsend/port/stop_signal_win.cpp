@@ -1,0 +1,41 @@
+#include "port/stop_signal.h"
+
+#include <windows.h>
+
+namespace zelsend {
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+HANDLE g_stopped = nullptr; // set by StoppedCleanly
+
+// Runs on a thread of its own. For a closing window, logoff and shutdown, the system ends the
+// process as soon as this returns, so it waits (within the system's 5 s) for the last lines.
+BOOL WINAPI OnConsoleEvent(DWORD event)
+{
+    g_stop = true;
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+        ::WaitForSingleObject(g_stopped, 4000);
+    return TRUE;
+}
+
+} // namespace
+
+const std::atomic<bool>& StopOnInterrupt()
+{
+    static const bool installed = [] {
+        g_stopped = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+        return true;
+    }();
+    (void)installed;
+    return g_stop;
+}
+
+void StoppedCleanly()
+{
+    if (g_stopped != nullptr)
+        ::SetEvent(g_stopped);
+}
+
+} // namespace zelsend

@@ -1,0 +1,242 @@
+#include "syslog/syslog_relay.h"
+
+#include "common/exit_codes.h"
+#include "common/line_rules.h"
+#include "port/socket.h"
+#include "syslog/syslog_framing.h"
+#include "zel_log_client.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zelsend {
+namespace {
+
+// More senders at once than any set of machines forwarding to one operator; each holds at most
+// kSyslogBound, so the relay never holds more than about 16 MiB of unfinished messages.
+constexpr size_t kMaxConnections = 256;
+// How often the relay looks at `stop` when nothing arrives.
+constexpr long kPollMicroseconds = 100 * 1000;
+// How long a stopped relay waits for the console to take what is queued for it. With the
+// client's own last connect (up to 2 s for an address that does not answer) and the relay's
+// look at the stop flag, zelsend ends within 5 s of being stopped.
+constexpr std::chrono::milliseconds kLastLinesWait{2500};
+
+struct Connection {
+    explicit Connection(OwnedSocket s) : socket(std::move(s)) {}
+    OwnedSocket socket;
+    SyslogStream stream;
+    uint64_t cutCounted = 0; // of the stream's cut messages, those in the relay's count already
+};
+
+unsigned long long Count(uint64_t n)
+{
+    return static_cast<unsigned long long>(n);
+}
+
+std::string Where(const char* protocol, const ListenAddress& at)
+{
+    return std::string(protocol) + " " + at.address + ":" + std::to_string(at.port);
+}
+
+// A socket bound to `at`, non-blocking; empty with `error` set on failure.
+OwnedSocket Bind(const ListenAddress& at, bool tcp, std::string& error)
+{
+    std::string why;
+    OwnedSocket s = ListenOn(at.address, at.port, tcp, why);
+    if (!s)
+        error = "cannot listen for syslog on " + Where(tcp ? "TCP" : "UDP", at) + ": " + why;
+    return s;
+}
+
+class SyslogRelay {
+public:
+    // A datagram carries at most 65,507 bytes over IPv4 and 65,527 over IPv6: every one fits the
+    // buffer whole, and none is longer than the bound.
+    SyslogRelay(zel::LogClient& client, const LineRules& rules) : client_(client), rules_(rules), buffer_(kSyslogBound)
+    {
+    }
+
+    bool Listen(const Options& options, std::string& error)
+    {
+        if (options.syslogUdp.port != 0) {
+            udp_ = Bind(options.syslogUdp, false, error);
+            if (!udp_)
+                return false;
+            const int granted = GrowReceiveBuffer(udp_.Get());
+            std::fprintf(stderr, "zelsend: syslog on %s (receive buffer %d KiB)\n",
+                         Where("UDP", options.syslogUdp).c_str(), granted / 1024);
+        }
+        if (options.syslogTcp.port != 0) {
+            listener_ = Bind(options.syslogTcp, true, error);
+            if (!listener_)
+                return false;
+            std::fprintf(stderr, "zelsend: syslog on %s\n", Where("TCP", options.syslogTcp).c_str());
+        }
+        std::fflush(stderr);
+        return true;
+    }
+
+    void Run(const std::atomic<bool>& stop)
+    {
+        std::vector<SocketHandle> watched;
+        std::vector<char> ready;
+        while (!stop.load()) {
+            // The datagram socket and the listener first, each connection after them.
+            watched.assign({udp_ ? udp_.Get() : kNoSocket, listener_ ? listener_.Get() : kNoSocket});
+            watched.erase(std::remove(watched.begin(), watched.end(), kNoSocket), watched.end());
+            const size_t first = watched.size();
+            for (const auto& connection : connections_)
+                watched.push_back(connection->socket.Get());
+            if (!WaitReadable(watched, kPollMicroseconds, ready))
+                continue;
+            for (size_t i = 0; i < first; ++i) {
+                if (ready[i] && watched[i] == udp_.Get())
+                    ReadDatagrams();
+                else if (ready[i])
+                    Accept();
+            }
+            // Connections accepted just now come after `ready`'s end: they are read next time.
+            size_t next = 0;
+            for (size_t i = first; i < ready.size(); ++i) {
+                if (ready[i] && !Read(*connections_[next]))
+                    connections_.erase(connections_.begin() + static_cast<long>(next));
+                else
+                    ++next;
+            }
+        }
+        // Messages cut short by the stop are still shown, as far as they came.
+        for (const auto& connection : connections_) {
+            lines_.clear();
+            connection->stream.Finish(lines_);
+            ShowLines(*connection, rules_.StampNow());
+        }
+    }
+
+    // What became of every message: received, then either left out by the patterns, or handed
+    // to the client, which either delivered it, dropped it from its full queue, or still held
+    // it when the relay gave up waiting. The client's counts include the relay's own notices
+    // ("[zelsend: ...]"), which are rare: a count is never shown below zero.
+    void Report(uint64_t unsent) const
+    {
+        const uint64_t dropped = client_.DroppedLines();
+        const uint64_t lost = std::min(relayed_, dropped + unsent);
+        std::fprintf(stderr,
+                     "zelsend: syslog relay stopped: %llu messages received; %llu reached the console and %llu did "
+                     "not: %llu left out by --include/--exclude, %llu dropped by the full queue to the console, %llu "
+                     "not sent when it stopped. %llu messages relayed, %llu cut at %zu bytes, %llu datagrams lost "
+                     "before they were read, %llu connections refused\n",
+                     Count(received_), Count(relayed_ - lost), Count(filtered_ + lost), Count(filtered_),
+                     Count(std::min(relayed_, dropped)), Count(lost - std::min(relayed_, dropped)), Count(relayed_),
+                     Count(cut_), kSyslogBound, Count(lost_), Count(refused_));
+        std::fflush(stderr);
+    }
+
+private:
+    // Reads every datagram waiting, so the system's buffer empties as fast as it can.
+    void ReadDatagrams()
+    {
+        for (int i = 0; i < 4096; ++i) {
+            uint32_t dropped = droppedSoFar_;
+            const long n = ReceiveDatagram(udp_.Get(), buffer_.data(), buffer_.size(), dropped);
+            if (n < 0)
+                break;
+            if (dropped > droppedSoFar_) {
+                const uint32_t now = dropped - droppedSoFar_;
+                droppedSoFar_ = dropped;
+                lost_ += now;
+                client_.Send("[zelsend: " + std::to_string(now) +
+                             " syslog datagrams lost: they came faster than the relay could read them]\r\n");
+            }
+            Show(SyslogDatagramLine(std::string_view(buffer_.data(), static_cast<size_t>(n)), kSyslogBound),
+                 rules_.StampNow());
+        }
+    }
+
+    void Accept()
+    {
+        OwnedSocket accepted;
+        while (AcceptWaiting(listener_.Get(), accepted)) {
+            if (!accepted || connections_.size() >= kMaxConnections) {
+                accepted.Close();
+                ++refused_;
+                client_.Send("[zelsend: a syslog connection was refused: the relay holds " +
+                             std::to_string(connections_.size()) + ", as many as it can]\r\n");
+                continue;
+            }
+            connections_.push_back(std::make_unique<Connection>(std::move(accepted)));
+        }
+    }
+
+    // False when the sender has closed its end, or the connection failed.
+    bool Read(Connection& connection)
+    {
+        const long n = ReceiveSome(connection.socket.Get(), buffer_.data(), buffer_.size());
+        if (n == kNothingYet)
+            return true;
+        lines_.clear();
+        if (n > 0)
+            connection.stream.Feed(std::string_view(buffer_.data(), static_cast<size_t>(n)), lines_);
+        else
+            connection.stream.Finish(lines_);
+        ShowLines(connection, rules_.StampNow());
+        return n > 0;
+    }
+
+    void ShowLines(Connection& connection, const std::string& stamp)
+    {
+        cut_ += connection.stream.CutMessages() - std::exchange(connection.cutCounted, connection.stream.CutMessages());
+        for (const std::string& line : lines_)
+            Show(line, stamp);
+    }
+
+    // A message, multi-line or not, is one line to the filters and gets one time stamp.
+    void Show(const std::string& line, const std::string& stamp)
+    {
+        if (line.empty())
+            return;
+        ++received_;
+        if (!rules_.Keeps(std::string_view(line).substr(0, line.size() - 2))) { // without its CR LF
+            ++filtered_;
+            return;
+        }
+        client_.Send(stamp.empty() ? line : stamp + line);
+        ++relayed_;
+    }
+
+    zel::LogClient& client_;
+    const LineRules& rules_;
+    std::vector<char> buffer_;
+    std::vector<std::string> lines_;
+    OwnedSocket udp_;
+    OwnedSocket listener_;
+    std::vector<std::unique_ptr<Connection>> connections_;
+    uint32_t droppedSoFar_ = 0;
+    uint64_t received_ = 0, filtered_ = 0, relayed_ = 0, cut_ = 0, lost_ = 0, refused_ = 0;
+};
+
+} // namespace
+
+int RunSyslogRelay(const Options& options, zel::LogClient& client, const std::atomic<bool>& stop)
+{
+    LineRules rules;
+    std::string error;
+    if (!rules.Set(options, error))
+        return Fail(error, kExitUsage);
+    SyslogRelay relay(client, rules);
+    if (!relay.Listen(options, error))
+        return Fail(error);
+    relay.Run(stop);
+    // Lines the console has not taken yet get a short while; any still waiting then are lost,
+    // and the report counts them.
+    const bool delivered = client.Flush(kLastLinesWait);
+    relay.Report(delivered ? 0 : client.WaitingLines());
+    return kExitSent;
+}
+
+} // namespace zelsend
