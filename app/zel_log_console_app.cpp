@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/async_socket.h"
+#include "net/zel_server_socket.h"
 #include "res/resource.h"
 #include "ui/zel_log_console_dlg.h"
 
@@ -30,6 +31,11 @@ BOOL CZelLogConsoleApp::StartSockets()
     return AfxSocketInit();
 }
 
+UINT CZelLogConsoleApp::ServicePort() const
+{
+    return kLogServicePort;
+}
+
 // Runs the console window and then lets the program end; FALSE in every case, so no second
 // message loop follows the window's.
 BOOL CZelLogConsoleApp::InitInstance()
@@ -51,6 +57,7 @@ BOOL CZelLogConsoleApp::InitInstance()
     SetRegistryKey(L"应用程序向导生成的本地应用程序");
 
     CZelLogConsoleDlg dlg;
+    dlg.SetServicePort(ServicePort());
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;

@@ -12,6 +12,8 @@ public:
 protected:
     // Its own step, so that a test build can start the program as on a machine without sockets.
     virtual BOOL StartSockets();
+    // Its own step, so that a test build can listen on a port of the test's choosing.
+    virtual UINT ServicePort() const;
 
 private:
     static const MessageEntry<CWinApp> kCommands[];

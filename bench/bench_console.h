@@ -17,7 +17,7 @@ namespace zelbench {
 inline UniqueSocket ConnectClient()
 {
     UniqueSocket s(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    const sockaddr_in to = Ipv4(INADDR_LOOPBACK, kConsolePort);
+    const sockaddr_in to = Ipv4(INADDR_LOOPBACK, kFixedConsolePort);
     if (::connect(s.Get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
         return UniqueSocket();
     return s;

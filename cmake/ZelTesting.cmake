@@ -67,3 +67,20 @@ function(zel_add_test_groups target)
     zel_add_gtest_groups(${target} ${groups})
     set(ZEL_TEST_GROUPS ${groups} PARENT_SCOPE)
 endfunction()
+
+# Gives each named test a port of its own for the consoles it starts, in ZEL_CONSOLE_PORT: tests
+# reach it through ConsolePort() (tests/common/console_texts.h) and the test build of the console
+# listens on it, so that these tests run side by side rather than queue for the fixed port 11925.
+# The ports count up from 21000 across the build tree: below the range the system hands out for
+# outgoing connections and for listeners on port 0, so no other socket of a test can hold one.
+function(zel_give_console_ports)
+    get_property(next GLOBAL PROPERTY ZEL_NEXT_CONSOLE_PORT)
+    if(NOT next)
+        set(next 21000)
+    endif()
+    foreach(test IN LISTS ARGN)
+        set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "ZEL_CONSOLE_PORT=${next}")
+        math(EXPR next "${next} + 1")
+    endforeach()
+    set_property(GLOBAL PROPERTY ZEL_NEXT_CONSOLE_PORT ${next})
+endfunction()

@@ -2,27 +2,42 @@
 # scripts/: the two commands (run.sh, test.sh) and what they use: this install step, the build,
 # Wine's runner, fuzzing, the screenshot, packaging and a private network for benches.
 #
-# Installs what building, running and testing the console need, and only what is missing.
+# Installs what one command needs, and only what is missing:
+#   scripts/bootstrap.sh run|test|screenshot|package    (no argument: all of them)
 # Safe to run again: with everything present it changes nothing and takes well under a second.
 set -euo pipefail
 
-PACKAGES=(
-    cmake ninja-build g++ clang clang-format libclang-rt-dev googletest
-    wine wine32:i386 wine64
+# Building the console, zelsend and the test programs; the host build's configuration looks for
+# GoogleTest, spdlog, glog and pytest even when only zelsend is built.
+build=(
+    cmake ninja-build g++ googletest
     g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
-    xvfb xauth x11-utils imagemagick
-    # Chinese text, and Wine's own fonts for window captions and their buttons.
-    fonts-wqy-microhei fonts-wine
-    netcat-openbsd
-    # The release zip (scripts/package.sh) and its tests.
-    zip unzip
-    # The log clients: their Python tests, the spdlog and glog adapters' host tests, the
-    # C# snippet of docs/protocol.md, and the .NET client's tests and bench (mcs, mono).
-    python3-pytest libspdlog-dev libgoogle-glog-dev mono-mcs mono-runtime
-    # The syslog relay's end-to-end tests: a real rsyslogd, started by the test on ports of its
-    # own, forwards logger's messages (logger is in bsdutils, always installed).
-    rsyslog
+    libspdlog-dev libgoogle-glog-dev python3-pytest
 )
+# Running Windows programs: Wine, a virtual display, Chinese text, and Wine's own fonts for
+# window captions and their buttons.
+wine=(wine wine32:i386 wine64 xvfb xauth fonts-wqy-microhei fonts-wine)
+# The release zip (scripts/package.sh).
+package=(zip unzip)
+# What only the tests use: the sanitizer and fuzz builds (clang), the format check, the README's
+# netcat example, the .NET client's tests (mcs, mono) and the syslog relay's end-to-end test (a
+# real rsyslogd, on ports of its own, forwards logger's messages; logger is in bsdutils).
+tests=(clang libclang-rt-dev clang-format netcat-openbsd mono-mcs mono-runtime rsyslog)
+# What only run.sh (xdpyinfo, xprop) and screenshot.sh (xwininfo, ImageMagick's import) use.
+display=(x11-utils)
+screenshot=(imagemagick)
+
+case "${1:-all}" in
+run) PACKAGES=("${build[@]}" "${wine[@]}" "${display[@]}") ;;
+test) PACKAGES=("${build[@]}" "${wine[@]}" "${package[@]}" "${tests[@]}") ;;
+screenshot) PACKAGES=("${build[@]}" "${wine[@]}" "${display[@]}" "${screenshot[@]}") ;;
+package) PACKAGES=("${build[@]}" "${package[@]}") ;;
+all) PACKAGES=("${build[@]}" "${wine[@]}" "${package[@]}" "${tests[@]}" "${display[@]}" "${screenshot[@]}") ;;
+*)
+    echo "usage: scripts/bootstrap.sh [run|test|screenshot|package]" >&2
+    exit 2
+    ;;
+esac
 
 sudo_if_needed() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Fuzzes the frame splitter and then the syslog relay's framing for SECONDS each (default 60),
-# starting from the seed corpora in tests/fuzz/corpus and tests/fuzz/syslog_corpus, and prints
-# the executions and coverage reached. Builds with clang in
+# Fuzzes the frame splitter and then the syslog relay's framing for SECONDS each (default 60;
+# scripts/test.sh runs 15), starting from the seed corpora in tests/fuzz/corpus and
+# tests/fuzz/syslog_corpus, every seed of which is run first, and prints the executions and
+# coverage reached. For a longer search: scripts/fuzz.sh 600. Builds with clang in
 # build/fuzz (or $ZEL_FUZZ_BUILD). The fuzzer works on a scratch copy of the corpus, so a run
 # leaves the repo as it was. Exits non-zero when it finds a fault, keeping the input that
 # shows it in the build dir's crashes/ folder.
@@ -19,7 +20,7 @@ build=${ZEL_FUZZ_BUILD:-build/fuzz}
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 if ! grep -q "fuzzer-no-link" "$build/CMakeCache.txt" 2>/dev/null; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_FUZZ=ON -DCMAKE_CXX_FLAGS="$flags" >/dev/null
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_FUZZ=ON -DZEL_BENCH=OFF -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 fi
 cmake --build "$build" --target frame_splitter_fuzz syslog_framing_fuzz
 mkdir -p "$build/crashes"

@@ -16,7 +16,7 @@ root=$PWD
 build=$(realpath -m "${ZEL_PACKAGE_BUILD:-build/package}")
 out=$(realpath -m "${ZEL_PACKAGE_OUT:-dist}")
 
-scripts/bootstrap.sh
+scripts/bootstrap.sh package
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || true)
 fi

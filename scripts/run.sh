@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-scripts/bootstrap.sh
+scripts/bootstrap.sh run
 
 # The program and zelsend, for Windows and for this machine, so that the README's examples work
 # next (scripts/build.sh builds the tests too). The build's output goes to a log that is shown

@@ -10,7 +10,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=$(realpath -m "${1:-$root/docs/screenshot.png}")
 cd "$root"
 
-scripts/bootstrap.sh
+scripts/bootstrap.sh screenshot
 build=${ZEL_BUILD_DIR:-$root/build/windows}
 if [ ! -f "$build/CMakeCache.txt" ]; then
     echo "Configuring the Windows build in $build..."

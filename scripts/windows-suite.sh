@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Runs the Windows test suite under Wine on the display it is given ($DISPLAY), with one
-# wineserver kept up for the whole run: a test whose Wine connects to a server that is just
-# shutting down fails at once ("recvmsg: Connection reset by peer"), whatever it tests.
+# wineserver and one desktop kept up for the whole run: a test whose Wine connects to a server
+# that is just shutting down fails at once ("recvmsg: Connection reset by peer"), whatever it
+# tests. Arguments go to ctest (e.g. -R SaveLogE2E).
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
 
 export WINEPREFIX="${ZEL_WINEPREFIX:-$PWD/build/wineprefix}"
 scripts/wine-run cmd /c exit >/dev/null 2>&1 # makes the prefix on first use
 wineserver -p
+# A window that stays for the whole run (a minimised Notepad), so that Wine's desktop process
+# starts once, here, with no output of any test: started by a test, it would hold that test's
+# output open, and ctest would wait for the test, until the desktop had no window left (minutes,
+# while other tests run beside it), and each test would start and end a desktop of its own.
+scripts/wine-run start /min notepad >/dev/null 2>&1
 # Each group runs once: with the server kept up, a failure is the test's own, not Wine's.
-ctest --preset windows -j "$(nproc)"
+ctest --preset windows -j "$(nproc)" "$@"
 status=$?
 wineserver -k 2>/dev/null || true
 exit $status

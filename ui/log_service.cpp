@@ -29,7 +29,7 @@ void CZelLogConsoleDlg::ToggleLogService()
 
     // The failure says which step failed; the service stays stopped and the caption as it was.
     const wchar_t* failed = nullptr;
-    if (m_serverSocket.m_hSocket == INVALID_SOCKET && !m_serverSocket.Create(kLogServicePort, SOCK_STREAM, FD_ACCEPT))
+    if (m_serverSocket.m_hSocket == INVALID_SOCKET && !m_serverSocket.Create(m_servicePort, SOCK_STREAM, FD_ACCEPT))
         failed = kCreateFailed;
     // The system's full backlog: clients that connect in a burst are all let in at once
     // rather than left to retry their connects.

@@ -31,6 +31,9 @@ public:
     void SetViewCapacity(size_t chars) { m_view.SetCapacity(chars); }
     // Tests stand in for the save dialog and the message boxes of saving the log.
     void SetSaveLogPrompts(CSaveLogPrompts* prompts) { m_pSavePrompts = prompts; }
+    // Test builds listen on a port of their own, so that several consoles run side by side; the
+    // program itself always listens on kLogServicePort.
+    void SetServicePort(UINT port) { m_servicePort = port; }
 
     HICON m_hIcon;
     CEdit m_editAddress;
@@ -77,4 +80,5 @@ private:
     CHostResolver* m_pResolver = &m_defaultResolver;
     CSaveLogPrompts m_defaultSavePrompts;
     CSaveLogPrompts* m_pSavePrompts = &m_defaultSavePrompts;
+    UINT m_servicePort = kLogServicePort;
 };

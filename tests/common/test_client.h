@@ -38,7 +38,7 @@ inline UniqueSocket LoopbackListener(uint16_t& port)
 
 class TestClient {
 public:
-    explicit TestClient(uint16_t port = kConsolePort)
+    explicit TestClient(uint16_t port = ConsolePort())
         : m_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)), m_port(port)
     {
         BOOL noDelay = TRUE;

@@ -1,7 +1,7 @@
 // ZelLogClient logging into the real console under Wine, read back from its view: many threads
 // at once, and a console that is closed and started again while the program goes on logging.
 // ctest sets ZEL_CONSOLE_SESSION (tests/e2e/console_session.cpp, the Windows build) and
-// ZEL_WINE_RUN; every copy of the console listens on 11925, so these hold ctest's console_port.
+// ZEL_WINE_RUN, and gives each group a port of its own for its console (ZEL_CONSOLE_PORT).
 using System;
 using System.Collections.Generic;
 using System.Diagnostics;
@@ -16,6 +16,8 @@ namespace Zel.Tests
     sealed class ConsoleSession : IDisposable
     {
         public const string Started = "日志服务启动成功，正在侦听...\r\n";
+        // Where the console listens: the port ctest gave the test, else the fixed one.
+        public static readonly int Port = int.Parse(Environment.GetEnvironmentVariable("ZEL_CONSOLE_PORT") ?? "11925");
 
         readonly string m_dir = Path.Combine(Path.GetTempPath(), "zel-dotnet-" + Guid.NewGuid().ToString("N"));
         readonly Process m_driver;
@@ -105,7 +107,7 @@ namespace Zel.Tests
                                    .ToList();
                 using (var console = new ConsoleSession()) {
                     string view;
-                    using (var client = new ZelLogClient("127.0.0.1", 11925)) {
+                    using (var client = new ZelLogClient("127.0.0.1", ConsoleSession.Port)) {
                         var workers = expected.Select(mine => new Thread(() => mine.ForEach(client.Send))).ToList();
                         workers.ForEach(w => w.Start());
                         workers.ForEach(w => w.Join());
@@ -125,7 +127,7 @@ namespace Zel.Tests
                 Func<string, List<string>> phase = tag => Enumerable.Range(0, lines).Select(i => Line(tag, 0, i)).ToList();
                 List<string> before = phase("a"), away = phase("b"), after = phase("c");
                 var options = new ZelLogClientOptions { RetryStart = TimeSpan.FromMilliseconds(50), RetryMax = TimeSpan.FromMilliseconds(500) };
-                using (var client = new ZelLogClient("127.0.0.1", 11925, options)) {
+                using (var client = new ZelLogClient("127.0.0.1", ConsoleSession.Port, options)) {
                     using (var first = new ConsoleSession()) {
                         before.ForEach(client.Send);
                         Check.True(client.Flush(Long), "Flush into the first console");

@@ -11,12 +11,14 @@
 #include "tests/common/child_process.h"
 #include "tests/common/wait.h"
 
-// A zelsend bridge running in the background until the test ends it.
+// A zelsend bridge running in the background until the test ends it, sending to the test's
+// console unless the arguments name another port.
 class RunningZelsend {
 public:
     explicit RunningZelsend(const std::wstring& arguments)
     {
-        std::wstring command = L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" " + arguments;
+        std::wstring command = L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" --port " +
+                               std::to_wstring(ConsolePort()) + L" " + arguments;
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info = {};

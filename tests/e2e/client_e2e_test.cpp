@@ -35,7 +35,7 @@ TEST(LogClientE2E, HundredThousandLinesShowWholeAndInOrder)
     constexpr int kEarly = 10, kLines = 100000;
     CConsoleProcess console;
     ASSERT_TRUE(console.Start());
-    zel::LogClient client("127.0.0.1", kConsolePort);
+    zel::LogClient client("127.0.0.1", ConsolePort());
     // Logged before the service listens: the client keeps them until it can connect.
     for (int i = 0; i < kEarly; ++i)
         client.Send(Line(i));

@@ -140,7 +140,7 @@ const char* CConsoleProcess::StartWithService()
         return "the console window did not appear";
     if (!StartService()) {
         static const std::string taken =
-            "the log service did not start (is port " + std::to_string(kConsolePort) + " taken?)";
+            "the log service did not start (is port " + std::to_string(ConsolePort()) + " taken?)";
         return taken.c_str();
     }
     return nullptr;

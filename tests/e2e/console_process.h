@@ -48,7 +48,9 @@ public:
     bool WaitForExit(DWORD limitMs, DWORD* exitCode = nullptr) const;
     void Kill();
 
-    // The console's executable, as a Windows path.
+    // The console this driver starts unless told otherwise, as a Windows path: the program as
+    // shipped (zel_console_driver, for the bench and the screenshot), or the test build that
+    // listens on ConsolePort() (zel_test_console_driver, for the tests).
     static std::wstring ExePath();
     // A path of the build machine, as Wine sees it.
     static std::wstring WindowsPath(const char* linuxPath);

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/zel_log_console_app.h"
 #include "net/zel_socket.h"
+#include "test_port_app.h"
 
-class CFaultyFramesApp : public CZelLogConsoleApp {
+class CFaultyFramesApp : public CTestPortApp {
 public:
     CFaultyFramesApp()
     {

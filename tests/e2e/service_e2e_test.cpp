@@ -30,7 +30,7 @@ class PortHolder {
 public:
     PortHolder() : m_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))
     {
-        const sockaddr_in any = Ipv4(INADDR_ANY, kConsolePort);
+        const sockaddr_in any = Ipv4(INADDR_ANY, ConsolePort());
         m_held = ::bind(m_socket.Get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0 &&
                  ::listen(m_socket.Get(), SOMAXCONN) == 0;
     }

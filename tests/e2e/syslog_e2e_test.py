@@ -7,9 +7,9 @@ forwards logger's messages over UDP (RFC 3164) and over TCP with octet counting 
 Python's logging.handlers.SysLogHandler sends over UDP and over TCP. Every message must show
 as one line, in order, repaired where its bytes are not valid UTF-8 or hold a NUL.
 
-Run by ctest from the Windows build (which sets ZEL_CONSOLE_SESSION, ZEL_WINE_RUN,
-ZEL_HOST_ZELSEND and ZEL_WINDOWS_ZELSEND) inside scripts/isolated.sh: the console listens on the
-fixed port 11925.
+Run by ctest from the Windows build, which sets ZEL_CONSOLE_SESSION, ZEL_WINE_RUN,
+ZEL_HOST_ZELSEND and ZEL_WINDOWS_ZELSEND, and ZEL_CONSOLE_PORT: the port of this test's own
+console (the fixed 11925 without it).
 """
 
 import contextlib
@@ -30,6 +30,7 @@ DRIVER = os.environ.get("ZEL_CONSOLE_SESSION")
 WINE_RUN = os.environ.get("ZEL_WINE_RUN")
 ZELSEND = os.environ.get("ZEL_HOST_ZELSEND")
 ZELSEND_EXE = os.environ.get("ZEL_WINDOWS_ZELSEND")
+PORT = os.environ.get("ZEL_CONSOLE_PORT", "11925")
 STARTED = "日志服务启动成功，正在侦听...\r\n"
 COUNT = 400
 # The relay sends U+FFFD for what it repairs; the console shows its text through the system's
@@ -196,7 +197,7 @@ def test_every_message_shows_as_one_line_in_order(relay_on, sender):
         wait_until(lambda: driver.poll() is not None or os.path.exists(ready), "the console", 120)
         assert driver.poll() is None, "the console did not come up"
         udp_port, tcp_port = free_port(socket.SOCK_DGRAM), free_port(socket.SOCK_STREAM)
-        relay = subprocess.Popen(RELAYS[relay_on]() + ["--syslog-udp", str(udp_port), "--syslog-tcp", str(tcp_port)],
+        relay = subprocess.Popen(RELAYS[relay_on]() + ["--port", PORT, "--syslog-udp", str(udp_port), "--syslog-tcp", str(tcp_port)],
                                  stderr=subprocess.PIPE, text=True)
         cleanup.callback(lambda: relay.poll() is None and relay.kill())
         wait_until(lambda: relay.poll() is not None or tcp_listening(tcp_port), "the relay")

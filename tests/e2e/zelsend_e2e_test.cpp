@@ -18,10 +18,13 @@ namespace {
 
 constexpr size_t kLimit = 16 * 1024 * 1024;
 
-// Runs zelsend.exe with `input` on a pipe as its standard input, as `type log.txt | zelsend`.
+// Runs zelsend.exe with `input` on a pipe as its standard input, as `type log.txt | zelsend`, to
+// the test's console unless the arguments name another port.
 ChildRun RunZelsend(const std::wstring& arguments, const std::string& input)
 {
-    return RunChild(L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" " + arguments, input, true, 60000);
+    return RunChild(L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" --port " + std::to_wstring(ConsolePort()) +
+                        L" " + arguments,
+                    input, true, 60000);
 }
 
 // --- Conversion, against the real console -------------------------------------------------

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The release zip as a Windows user gets it (scripts/package.sh). Builds it from scratch twice,
-# from copies of the sources at two different paths, and checks that:
-#   - both zips have the same bytes;
+# The release zip as a Windows user gets it (scripts/package.sh). Builds it once from scratch,
+# from a copy of the sources at another path, and checks that:
+#   - its exes have the same bytes, once stripped, as those of the Windows build tree (another
+#     path, another build directory, built as package.sh builds: Release, the same toolchain), and
+#     packing the same sources again gives the same zip: the same commit gives the same bytes;
 #   - the zip holds exactly the files it should: the clients' sources, never their tests or
 #     build files, nor any text that needs the repository; its SHA256SUMS verifies;
 #   - the zip's SHA-256 is written beside it in the form `sha256sum -c` reads;
@@ -10,9 +12,12 @@
 #   - the exes are stripped, 32-bit and need only Windows' own DLLs;
 #   - the console's version record reads 1.0.0.1, as do zelsend's and zelsend --version;
 #   - docs/protocol.md and clients/ are packed when the sources have them.
-#   package_test.sh SOURCE_DIR
+#   package_test.sh SOURCE_DIR CONSOLE_EXE ZELSEND_EXE    (the exes of the Windows build tree)
 set -euo pipefail
-src=$(realpath "${1:?usage: package_test.sh SOURCE_DIR}")
+usage="usage: package_test.sh SOURCE_DIR CONSOLE_EXE ZELSEND_EXE"
+src=$(realpath "${1:?$usage}")
+tree_console=$(realpath "${2:?$usage}")
+tree_zelsend=$(realpath "${3:?$usage}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
@@ -112,19 +117,32 @@ check_zip() {
     [ "$version" = "zelsend 1.0.0.1" ] || fail "zelsend --version printed '$version'"
 }
 
-copy_sources "$work/a/src"
-copy_sources "$work/b/a/longer/path/src"
-zip_a=$(package "$work/a/src" "$work/a/build" "$work/a/dist")
-zip_b=$(package "$work/b/a/longer/path/src" "$work/b/build" "$work/b/dist")
-if ! cmp "$zip_a" "$zip_b"; then
-    fail "two builds of the same sources gave different zips"
-    diff <(unzip -v "$zip_a") <(unzip -v "$zip_b")
+copy_sources "$work/a/longer/path/src"
+zip_a=$(package "$work/a/longer/path/src" "$work/a/build" "$work/a/dist")
+check_zip "$zip_a" "$work/a/longer/path/src"
+
+# The Windows build tree built the same exes from the sources where they are: stripped, they must
+# be the zip's, byte for byte. Its configuration must be the release's for that to hold.
+tree_cache=$(dirname "$tree_console")/CMakeCache.txt
+grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$tree_cache" && grep -qx 'CMAKE_CXX_FLAGS:STRING=' "$tree_cache" ||
+    fail "$tree_cache is not configured as package.sh builds (Release, no extra flags): cannot compare"
+unzip -q "$zip_a" ZelLogConsole.exe zelsend.exe -d "$work/a/unzipped"
+for pair in "ZelLogConsole.exe $tree_console" "zelsend.exe $tree_zelsend"; do
+    read -r name tree_exe <<<"$pair"
+    i686-w64-mingw32-strip -o "$work/a/tree-$name" "$tree_exe"
+    cmp "$work/a/unzipped/$name" "$work/a/tree-$name" ||
+        fail "$name differs between the release build and the Windows build tree"
+done
+# Packing again into a new folder gives the same bytes: no time, order or mode of this run gets in.
+zip_again=$(package "$work/a/longer/path/src" "$work/a/build" "$work/a/again")
+if ! cmp "$zip_a" "$zip_again"; then
+    fail "packing the same sources twice gave different zips"
+    diff <(unzip -v "$zip_a") <(unzip -v "$zip_again")
 fi
-check_zip "$zip_a" "$work/a/src"
 
 # The protocol and the clients, whether or not the sources have them yet; the clients'
 # leftovers stay out.
-extra=$work/b/a/longer/path/src
+extra=$work/a/longer/path/src
 [ -f "$extra/docs/protocol.md" ] || printf '# The log protocol\n' >"$extra/docs/protocol.md"
 mkdir -p "$extra/clients/python" "$extra/clients/python/__pycache__" "$extra/clients/cpp"
 printf 'print("log")\n' >"$extra/clients/python/zel_example.py"
@@ -134,7 +152,7 @@ for planted in clients/python/test_example.py clients/python/conftest.py clients
     clients/CMakeLists.txt clients/cpp/CMakeLists.txt clients/python/run_tests.sh; do
     printf '# pytest, ctest\n' >>"$extra/$planted" # a comment: clients/CMakeLists.txt still builds
 done
-zip_c=$(package "$extra" "$work/b/build" "$work/c")
+zip_c=$(package "$extra" "$work/a/build" "$work/c")
 listing=$(unzip -Z1 "$zip_c")
 grep -qx docs/protocol.md <<<"$listing" || fail "docs/protocol.md not packed"
 grep -qx clients/python/zel_example.py <<<"$listing" || fail "clients/ not packed"

@@ -1,10 +1,12 @@
 #pragma once
 // A real console window for tests in its own process, created modelessly so that the test's
-// own loop drives it, with an empty pipe. A test may give the view a smaller capacity first.
+// own loop drives it, with an empty pipe, its service on the test's port (ConsolePort()). A test
+// may give the view a smaller capacity first.
 #include <gtest/gtest.h>
 
 #include "log/log_registry.h"
 #include "pump.h"
+#include "tests/common/console_texts.h"
 #include "ui/zel_log_console_dlg.h"
 
 class ConsoleFixture : public ::testing::Test {
@@ -15,6 +17,7 @@ protected:
         Pipe().Clear();
         if (m_viewCapacity)
             m_dlg.SetViewCapacity(m_viewCapacity);
+        m_dlg.SetServicePort(ConsolePort());
         ASSERT_TRUE(m_dlg.Create());
     }
 

@@ -105,7 +105,7 @@ TEST_F(SaveFlow, CancelWritesNothingAndShowsNothing)
 TEST_F(SaveFlow, StartedLineSavesAs31BytesAndTheServiceKeepsListening)
 {
     m_dlg.ToggleLogService();
-    ASSERT_TRUE(m_dlg.m_bListening) << "port 11925 is taken here";
+    ASSERT_TRUE(m_dlg.m_bListening) << "port " << ConsolePort() << " is taken here";
     ASSERT_EQ(ViewText(), kStarted);
     const ConsoleState before = State();
     SaveAs(m_dir.File(L"started.txt"));

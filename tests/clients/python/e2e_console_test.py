@@ -1,9 +1,7 @@
 """ZelLogHandler logging into the real console under Wine: every line shown whole and in order.
 
-Run by ctest from the Windows build (which sets ZEL_CONSOLE_SESSION and ZEL_WINE_RUN), never
-beside another test that starts the console: all of them lock the fixed port 11925 (ctest's
-RESOURCE_LOCK console_port). Where others on the machine use that port, run ctest inside
-scripts/isolated.sh.
+Run by ctest from the Windows build, which sets ZEL_CONSOLE_SESSION and ZEL_WINE_RUN, and
+ZEL_CONSOLE_PORT: the port of this test's own console (the fixed 11925 without it).
 """
 
 import logging
@@ -18,6 +16,7 @@ import zellog
 
 DRIVER = os.environ.get("ZEL_CONSOLE_SESSION")
 WINE_RUN = os.environ.get("ZEL_WINE_RUN")
+PORT = int(os.environ.get("ZEL_CONSOLE_PORT", "11925"))
 STARTED = "日志服务启动成功，正在侦听...\r\n"
 
 
@@ -39,7 +38,7 @@ def test_hundred_thousand_records_show_whole_and_in_order():
                 time.sleep(0.1)
 
             # close() waits for the queue up to the timeout: long, on a machine shared with others.
-            handler = zellog.ZelLogHandler("127.0.0.1", 11925, timeout=60)
+            handler = zellog.ZelLogHandler("127.0.0.1", PORT, timeout=60)
             handler.setFormatter(logging.Formatter("%(name)s %(levelname)s %(message)s"))
             logger = logging.getLogger("e2e.订单")
             logger.handlers[:] = [handler]

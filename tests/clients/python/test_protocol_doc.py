@@ -1,8 +1,9 @@
-"""Runs each snippet of docs/protocol.md against a receiver that reads as the console does."""
+"""Runs the shell, Python and C# snippets of docs/protocol.md against a receiver that reads as the
+console does (mcs and mono come with scripts/bootstrap.sh test). The PowerShell snippet is not
+run: Debian does not package PowerShell, so a test of it would be skipped on every machine."""
 
 import os
 import re
-import shutil
 import subprocess
 import sys
 
@@ -43,7 +44,6 @@ def test_python_snippet(receiver):
     assert receiver.texts() == ["hello from Python 你好\r\n"]
 
 
-@pytest.mark.skipif(not shutil.which("mcs") or not shutil.which("mono"), reason="needs mono-mcs")
 def test_csharp_snippet(receiver, tmp_path):
     source = tmp_path / "ZelLog.cs"
     source.write_text(on_port(snippet("csharp"), receiver.port), encoding="utf-8")
@@ -51,11 +51,3 @@ def test_csharp_snippet(receiver, tmp_path):
     subprocess.run(["mono", str(tmp_path / "ZelLog.exe")], check=True, timeout=60)
     assert receiver.wait_for(1)
     assert receiver.texts() == ["hello from C# 你好\r\n"]
-
-
-@pytest.mark.skipif(not shutil.which("pwsh"), reason="PowerShell is not packaged in Debian")
-def test_powershell_snippet(receiver):
-    subprocess.run(["pwsh", "-NoProfile", "-Command", on_port(snippet("powershell"), receiver.port)],
-                   check=True, timeout=60)
-    assert receiver.wait_for(1)
-    assert receiver.texts() == ["hello from PowerShell\r\n"]
