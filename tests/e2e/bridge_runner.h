@@ -9,6 +9,7 @@
 #include "console_process.h"
 #include "platform/scoped.h"
 #include "tests/common/child_process.h"
+#include "tests/common/console_texts.h"
 #include "tests/common/wait.h"
 
 // A zelsend bridge running in the background until the test ends it, sending to the test's
