@@ -1,7 +1,7 @@
 #pragma once
 // The console window: the local address, the buttons and the log view.
+#include "log/flush_scheduler.h"
 #include "log/log_pipe.h"
-#include "log/paint_pacer.h"
 #include "net/host_resolver.h"
 #include "net/zel_server_socket.h"
 #include "platform/button.h"
@@ -12,7 +12,7 @@
 #include "ui/log_view.h"
 #include "ui/save_log_prompts.h"
 
-class CZelLogConsoleDlg : public CDialogEx {
+class CZelLogConsoleDlg : public CDialogEx, private CFlushScheduler::Window {
 public:
     explicit CZelLogConsoleDlg(CWnd* parent = nullptr);
     ~CZelLogConsoleDlg() override;
@@ -63,18 +63,20 @@ private:
     static const MessageEntry kMessages[];
 
     void ConnectPipe(CLogPipe& pipe);
-    void NextFlushStep();
-    void GiveInputATurn();
     void EndKeepingView();
     void EndLogServiceForClose();
 
+    // The flush's window side: the view's message and timers, and what waits in the queue.
+    void PostStep() override;
+    void SetTimer(uintptr_t id, unsigned afterMs) override;
+    void KillTimer(uintptr_t id) override;
+    bool InputWaits(bool orPaint) const override;
+    void ValidateView() override;
+    void InvalidateView() override;
+
     CLogView m_view{m_editLog};
-    bool m_viewPaintHeld = false;     // the view needs painting, kept back while input goes first
-    bool m_flushOnTimer = false;      // the turn timer also carries the next flush step
-    bool m_flushWaitsForSave = false; // the flush stopped at a full view that a save keeps whole
-    static constexpr double kInputTurnMs = 250.0;
-    double m_lastInputTurnMs = -kInputTurnMs;
-    CPaintPacer m_paintPacer;
+    CFlushViewOf<CLogView> m_flushView{m_view};
+    CFlushScheduler m_flush;
 
     CHostResolver m_defaultResolver;
     CHostResolver* m_pResolver = &m_defaultResolver;
