@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "tests/common/child_process.h"
+#include "testkit/child_process.h"
 
 namespace zelbench {
 

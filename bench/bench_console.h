@@ -7,9 +7,9 @@
 #include <string>
 
 #include "bench_stats.h"
-#include "console_process.h"
+#include "testkit/console_process.h"
 #include "res/resource.h"
-#include "tests/common/test_client.h"
+#include "testkit/test_client.h"
 
 namespace zelbench {
 

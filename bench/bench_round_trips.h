@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "bench_stats.h"
-#include "tests/common/background.h"
+#include "testkit/background.h"
 
 namespace zelbench {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "bench_mode/bench_payload.h"
-#include "tests/common/wire_text.h"
+#include "testkit/wire_text.h"
 
 namespace zelbench {
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/clients/frame_receiver.h"
+#include "testkit/frame_receiver.h"
 #include "zel_log_client.h"
 
 namespace {

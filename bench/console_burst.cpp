@@ -10,9 +10,9 @@
 #include "bench_console.h"
 #include "bench_mode/bench_check.h"
 #include "bench_watcher.h"
-#include "console_process.h"
+#include "testkit/console_process.h"
 #include "res/resource.h"
-#include "tests/common/wire_text.h"
+#include "testkit/wire_text.h"
 
 namespace zelbench {
 

@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "console_process.h"
+#include "testkit/console_process.h"
 #include "platform/scoped.h"
-#include "tests/common/child_process.h"
-#include "tests/common/wait.h"
+#include "testkit/child_process.h"
+#include "testkit/wait.h"
 
 namespace {
 

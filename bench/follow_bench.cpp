@@ -6,7 +6,7 @@
 #ifdef _WIN32
 #include <winsock2.h>
 
-#include "console_process.h"
+#include "testkit/console_process.h"
 using ssize_t = int;
 using Socket = SOCKET;
 constexpr Socket kNoSocket = INVALID_SOCKET;

@@ -14,7 +14,7 @@
 #include "bench_text.h"
 #include "bench_watcher.h"
 #include "platform/scoped.h"
-#include "tests/common/wire_text.h"
+#include "testkit/wire_text.h"
 
 namespace zelbench {
 namespace {

@@ -2,7 +2,7 @@
 // A plain window for the ceilings and the view's cost: the console's own dialog template with a
 // dialog procedure that does nothing, so that the log view's control is the console's, with
 // none of the console's code around it.
-#include "tests/win/pump.h"
+#include "testkit/pump.h"
 #include <windows.h>
 
 #include "res/resource.h"

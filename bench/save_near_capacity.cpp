@@ -9,10 +9,10 @@
 
 #include "bench_console.h"
 #include "platform/scoped.h"
-#include "tests/common/console_texts.h"
-#include "tests/common/save_dialog_driver.h"
-#include "tests/common/temp_dir.h"
-#include "tests/common/wire_text.h"
+#include "testkit/console_texts.h"
+#include "testkit/save_dialog_driver.h"
+#include "testkit/temp_dir.h"
+#include "testkit/wire_text.h"
 
 namespace zelbench {
 namespace {

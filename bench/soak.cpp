@@ -12,9 +12,9 @@
 #include "bench_round_trips.h"
 #include "bench_stats.h"
 #include "memory_map.h"
-#include "soak_check.h"
+#include "testkit/soak_check.h"
 #include "res/resource.h"
-#include "tests/common/wire_text.h"
+#include "testkit/wire_text.h"
 
 namespace zelbench {
 namespace {

@@ -27,7 +27,7 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-SESSION = os.path.join(ROOT, "build/windows/tests/e2e/console_session.exe")
+SESSION = os.path.join(ROOT, "build/windows/testkit/console_session.exe")
 WINE_RUN = os.path.join(ROOT, "scripts/wine-run")
 ZELSEND = os.path.join(ROOT, "build/host/tools/zelsend/zelsend")
 STARTED = "日志服务启动成功，正在侦听...\r\n"

@@ -10,7 +10,7 @@
 #include "bench_stats.h"
 #include "bench_text.h"
 #include "plain_dialog.h"
-#include "tests/common/wire_text.h"
+#include "testkit/wire_text.h"
 
 namespace zelbench {
 namespace {

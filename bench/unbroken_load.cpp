@@ -9,7 +9,7 @@
 #include "bench_console.h"
 #include "bench_text.h"
 #include "bench_watcher.h"
-#include "tests/common/wire_text.h"
+#include "testkit/wire_text.h"
 #include "unbroken_ceiling.h"
 
 namespace zelbench {

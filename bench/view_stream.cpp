@@ -13,10 +13,10 @@
 #include "bench_round_trips.h"
 #include "bench_stats.h"
 #include "bench_text.h"
-#include "console_process.h"
+#include "testkit/console_process.h"
 #include "res/resource.h"
-#include "tests/common/background.h"
-#include "tests/common/wire_text.h"
+#include "testkit/background.h"
+#include "testkit/wire_text.h"
 
 namespace zelbench {
 namespace {

@@ -14,7 +14,7 @@
 #include "edit_ceiling.h"
 #include "log/log_registry.h"
 #include "net/zel_socket.h"
-#include "tests/win/pump.h"
+#include "testkit/pump.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace zelbench {

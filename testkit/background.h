@@ -1,6 +1,4 @@
 #pragma once
-// tests/common: what the tests and the bench share: a client, waits, the console's texts, a
-// background loop, wire helpers, the save dialog driver and temporary folders.
 // Work that a test or the bench keeps doing on a thread of its own while it does something else:
 // `step` runs over and over until Stop(), or until it returns false.
 #include <atomic>

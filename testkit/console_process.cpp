@@ -1,8 +1,8 @@
-#include "console_process.h"
+#include "testkit/console_process.h"
 
 #include "res/resource.h"
-#include "tests/common/console_texts.h"
-#include "tests/common/window_probe.h"
+#include "testkit/console_texts.h"
+#include "testkit/window_probe.h"
 
 #include <string>
 

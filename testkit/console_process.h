@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/scoped.h"
-#include "tests/common/wait.h"
+#include "testkit/wait.h"
 
 class CConsoleProcess {
 public:

@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <string>
 
-#include "console_process.h"
+#include "testkit/console_process.h"
 #include "res/resource.h"
-#include "tests/common/temp_dir.h"
-#include "tests/common/wait.h"
-#include "tests/common/wire_text.h"
+#include "testkit/temp_dir.h"
+#include "testkit/wait.h"
+#include "testkit/wire_text.h"
 
 namespace {
 

@@ -9,7 +9,7 @@ inline constexpr uint16_t kFixedConsolePort = 11925;
 
 // The port of the console a test talks to. ctest gives each test that starts a console a port of
 // its own in ZEL_CONSOLE_PORT (zel_give_console_ports in cmake/ZelTesting.cmake), which the test
-// build of the console (tests/e2e/test_port_app.h) listens on, so that such tests run side by
+// build of the console (testkit/test_port_app.h) listens on, so that such tests run side by
 // side; without it, the fixed port. Tests reach the console's port only through this.
 inline uint16_t ConsolePort()
 {

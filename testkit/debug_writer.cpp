@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "debug_writer.h"
+#include "testkit/debug_writer.h"
 
 namespace {
 

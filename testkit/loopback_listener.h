@@ -2,7 +2,7 @@
 // A listener and clients of it for tests in the console's own process: an ephemeral loopback
 // port, so that tests never need the console's fixed port.
 #include "platform/async_socket.h"
-#include "tests/common/test_client.h"
+#include "testkit/test_client.h"
 
 // Creates and starts `server` on 127.0.0.1 and returns its port; 0 when that failed.
 inline u_short ListenOnLoopback(CAsyncSocket& server)

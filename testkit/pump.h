@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "tests/common/wait.h"
+#include "testkit/wait.h"
 
 // Handles whatever is queued now, including what those messages queue in turn.
 inline void PumpQueued()

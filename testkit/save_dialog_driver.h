@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/common/wait.h"
-#include "tests/common/window_probe.h"
+#include "testkit/wait.h"
+#include "testkit/window_probe.h"
 
 namespace savedlg {
 

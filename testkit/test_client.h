@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/scoped.h"
-#include "tests/common/console_texts.h"
+#include "testkit/console_texts.h"
 
 // An address of this machine: INADDR_LOOPBACK, or INADDR_ANY for every interface.
 inline sockaddr_in Ipv4(ULONG host, uint16_t port)

@@ -3,7 +3,7 @@
 // given (ConsolePort()) rather than the fixed one, so that tests that each start a console run
 // side by side. Only test builds hold it; the program itself reads no port from anywhere.
 #include "app/zel_log_console_app.h"
-#include "tests/common/console_texts.h"
+#include "testkit/console_texts.h"
 
 class CTestPortApp : public CZelLogConsoleApp {
 protected:

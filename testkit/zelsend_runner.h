@@ -6,11 +6,11 @@
 
 #include <string>
 
-#include "console_process.h"
+#include "testkit/console_process.h"
 #include "platform/scoped.h"
-#include "tests/common/child_process.h"
-#include "tests/common/console_texts.h"
-#include "tests/common/wait.h"
+#include "testkit/child_process.h"
+#include "testkit/console_texts.h"
+#include "testkit/wait.h"
 
 // A zelsend bridge running in the background until the test ends it, sending to the test's
 // console unless the arguments name another port.

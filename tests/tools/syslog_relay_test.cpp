@@ -1,7 +1,7 @@
 // The real zelsend --syslog-udp/--syslog-tcp between real sockets (POSIX only): many TCP senders
 // at once, datagrams, the limit on connections, a listen that fails, and the report at the end.
 // The console is stood in for by a listener that splits frames with the console's own splitter.
-#include "tests/clients/frame_receiver.h"
+#include "testkit/frame_receiver.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "log/log_registry.h"
-#include "pump.h"
-#include "tests/common/console_texts.h"
+#include "testkit/pump.h"
+#include "testkit/console_texts.h"
 #include "ui/zel_log_console_dlg.h"
 
 class ConsoleFixture : public ::testing::Test {

@@ -8,9 +8,9 @@
 #include "console_fixture.h"
 #include "net/zel_server_socket.h"
 #include "net/zel_socket.h"
-#include "loopback_listener.h"
-#include "pump.h"
-#include "tests/common/wire_text.h"
+#include "testkit/loopback_listener.h"
+#include "testkit/pump.h"
+#include "testkit/wire_text.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include "net/payload_decoder.h"
 #include "net/zel_server_socket.h"
 #include "net/zel_socket.h"
-#include "loopback_listener.h"
-#include "pump.h"
-#include "tests/common/wire_text.h"
+#include "testkit/loopback_listener.h"
+#include "testkit/pump.h"
+#include "testkit/wire_text.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace {
