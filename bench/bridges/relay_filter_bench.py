@@ -9,7 +9,7 @@ measured. For each filter set, in turns (RUNS rounds, the median shown):
         per 100,000 messages.
 The filter sets: none; plain words (searched as text); regular expressions (std::regex).
 
-    scripts/isolated.sh python3 bench/relay_filter_bench.py [ZELSEND=build/host/tools/zelsend/zelsend]
+    scripts/isolated.sh python3 bench/bridges/relay_filter_bench.py [ZELSEND=build/host/tools/zelsend/zelsend]
         [COUNT=200000] [SECONDS=5] [RUNS=3]
 A path ending in .exe runs under scripts/wine-run. Not a test: nothing passes or fails on a time.
 """
@@ -22,7 +22,7 @@ import sys
 import threading
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SIZE = 90
 FILTERS = {
     "none": [],

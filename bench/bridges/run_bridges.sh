@@ -4,9 +4,9 @@
 # how soon a line written to a followed file arrives (under Wine and on the host). Prints the machine and its
 # load. Not a test; ctest does not run it.
 #
-#   bench/run_bridges.sh [WINDOWS_BUILD=build/windows] [HOST_BUILD=build/host] [RUNS=5]
+#   bench/run.sh bridges [WINDOWS_BUILD=build/windows] [HOST_BUILD=build/host] [RUNS=5]
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 windows=${1:-$root/build/windows}
 host=${2:-$root/build/host}
 runs=${3:-5}

@@ -11,7 +11,7 @@ for each run the time until the console had shown everything, counted from the f
 the moment the console session has seen the whole view, held it still for 0.5 s and saved it:
 both runs carry that same settle, so their ratio compares like with like.
 
-    scripts/isolated.sh python3 bench/syslog_relay_bench.py [RATE=20000] [SECONDS=10]
+    scripts/isolated.sh python3 bench/bridges/syslog_relay_bench.py [RATE=20000] [SECONDS=10]
 
 Needs the Windows build (build/windows: console_session) and the host build (build/host:
 zelsend). Not a test: nothing here passes or fails on a time.
@@ -26,7 +26,7 @@ import sys
 import tempfile
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SESSION = os.path.join(ROOT, "build/windows/testkit/console_session.exe")
 WINE_RUN = os.path.join(ROOT, "scripts/wine-run")
 ZELSEND = os.path.join(ROOT, "build/host/tools/zelsend/zelsend")

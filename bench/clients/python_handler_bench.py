@@ -7,7 +7,7 @@ process: one that reads as fast as it can, and one that reads 4 KiB every 4 ms, 
 busy with its view does. A logger whose handler only formats gives what every handler pays,
 so that the handlers' own overhead is compared too. The ceiling is StreamHandler's cost,
 taken in the same run.
-    python3 bench/python_handler_bench.py [N=200000] [ROUNDS=5]
+    python3 bench/clients/python_handler_bench.py [N=200000] [ROUNDS=5]
 """
 
 import logging
@@ -19,7 +19,7 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "clients", "python"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "clients", "python"))
 import zellog  # noqa: E402
 
 RECEIVER = """

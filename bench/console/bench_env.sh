@@ -1,7 +1,7 @@
 # Sourced by the bench scripts: finds the bench in the Windows build named by $1 (default
 # build/windows) and prints the machine. Sets root and exe; `bench ARGS` runs one mode and
 # `bench_end` prints the load after and exits 1 if any mode failed.
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${1:-$root/build/windows}
 exe=$build/bench/zel_bench.exe
 if [ ! -f "$exe" ]; then

@@ -4,12 +4,12 @@
 # keys pressed during the burst, and prints the figures with the machine they were taken on.
 # Not a test; ctest does not run it.
 #
-#   bench/run_bench.sh [BUILD_DIR] [RUNS]
+#   bench/run.sh bench [BUILD_DIR] [RUNS]
 #
 # BUILD_DIR is a Windows build (default build/windows); RUNS repeats each load (default 1).
 # The console listens on its fixed port 11925, which nothing else may hold meanwhile; on a
 # shared machine run it in a network namespace of its own:
-# `scripts/isolated.sh bench/run_bench.sh build/windows 3`.
+# `scripts/isolated.sh bench/run.sh bench build/windows 3`.
 set -euo pipefail
 
 . "$(dirname "${BASH_SOURCE[0]}")/bench_env.sh"

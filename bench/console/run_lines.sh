@@ -5,16 +5,16 @@
 # after the other. Prints each figure and the ratios, with the machine and its load average.
 # Not a test; ctest does not run it.
 #
-#   bench/run_lines.sh BUILD_DIR RUNS REFERENCE_EXE
+#   bench/run.sh lines BUILD_DIR RUNS REFERENCE_EXE
 #
 # REFERENCE_EXE: the reference ceiling built from its source outside this repository (see the
 # "Ordinary lines" part of docs/performance.md). On a shared machine run it in a network
-# namespace of its own: `scripts/isolated.sh bench/run_lines.sh build/windows 3 /tmp/line_ceiling.exe`.
+# namespace of its own: `scripts/isolated.sh bench/run.sh lines build/windows 3 /tmp/line_ceiling.exe`.
 set -euo pipefail
 
 . "$(dirname "${BASH_SOURCE[0]}")/bench_env.sh"
 runs=${2:-3}
-reference=${3:?usage: bench/run_lines.sh BUILD_DIR RUNS REFERENCE_EXE}
+reference=${3:?usage: bench/run.sh lines BUILD_DIR RUNS REFERENCE_EXE}
 for run in $(seq 1 "$runs"); do
     echo "(run $run of $runs, load average $(cut -d' ' -f1-3 /proc/loadavg))"
     out=$(bench 10 5000 100 | tr -d '\r') || status=1

@@ -11,12 +11,12 @@
 #     empty-text frames, and a flood of ordinary frames from one fast client, with keys pressed;
 #     1,400 and 5,000 clients each stopped part-way through a small frame, then a good client.
 #
-#   bench/run_pipe.sh [BUILD_DIR] [RUNS] [LIMIT]
+#   bench/run.sh pipe [BUILD_DIR] [RUNS] [LIMIT]
 #
 # BUILD_DIR is a Windows build (default build/windows); RUNS of the ordinary lines (default 3);
 # LIMIT seconds for the unbroken 16 MiB frame (default 360). The console listens on its fixed
 # port 11925; on a shared machine run it in a network namespace of its own:
-# `scripts/isolated.sh bench/run_pipe.sh build/windows 3`.
+# `scripts/isolated.sh bench/run.sh pipe build/windows 3`.
 set -euo pipefail
 
 . "$(dirname "${BASH_SOURCE[0]}")/bench_env.sh"

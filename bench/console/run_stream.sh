@@ -5,11 +5,11 @@
 # alone as it fills (zel_bench --view-cost), for the cost of one append, paint and trim at each
 # size. Not a test; ctest does not run it. Takes about 20 minutes.
 #
-#   bench/run_stream.sh [BUILD_DIR] [MILLIONS]
+#   bench/run.sh stream [BUILD_DIR] [MILLIONS]
 #
 # BUILD_DIR is a Windows build (default build/windows); MILLIONS of characters to send (default
 # 1000). The console listens on its fixed port 11925, which nothing else may hold meanwhile; on
-# a shared machine run it in a network namespace of its own (see bench/run_bench.sh).
+# a shared machine run it in a network namespace of its own (see bench/console/run_bench.sh).
 set -euo pipefail
 
 . "$(dirname "${BASH_SOURCE[0]}")/bench_env.sh"

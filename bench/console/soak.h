@@ -9,7 +9,7 @@
 // private allocations), what went through and whether any of it was lost, the window's round
 // trips, and the machine. Its memory after the first clear, once idle, is the baseline: after
 // the last round and a clear, idle again, it must be within 20 MB of it.
-// --heaps runs the console with a report of its heaps (bench/heap_report_app.cpp) and prints
+// --heaps runs the console with a report of its heaps (bench/console/heap_report_app.cpp) and prints
 // that report with every row.
 namespace zelbench {
 
