@@ -92,6 +92,13 @@ public:
         return m_arrived.wait_for(lock, limit, [&] { return m_count >= count; });
     }
 
+    // Waits until `count` connections have ended (their frames all taken); false at the limit.
+    bool WaitForEnded(size_t count, std::chrono::milliseconds limit = std::chrono::seconds(20)) const
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_arrived.wait_for(lock, limit, [&] { return m_ended >= count; });
+    }
+
     // Waits until `count` frames other than drop notices have arrived; false at the limit.
     bool WaitForLines(size_t count, std::chrono::milliseconds limit = std::chrono::seconds(20)) const
     {
@@ -150,12 +157,20 @@ private:
                 }
                 zel::detail::CloseNative(peer.socket);
                 peers.erase(peers.begin() + long(i));
+                Ended();
             }
             if (idle)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         for (auto& peer : peers)
             zel::detail::CloseNative(peer->socket);
+    }
+
+    void Ended()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_ended;
+        m_arrived.notify_all();
     }
 
     bool Take(Peer& peer, const uint8_t* data, size_t size)
@@ -189,5 +204,6 @@ private:
     mutable std::condition_variable m_arrived;
     size_t m_count = 0;
     size_t m_notices = 0;
+    size_t m_ended = 0;
     uint64_t m_bytes = 0;
 };

@@ -2,6 +2,9 @@
 // at once, datagrams, the limit on connections, a listen that fails, and the report at the end.
 // The console is stood in for by a listener that splits frames with the console's own splitter.
 #include "testkit/frame_receiver.h"
+#ifndef _WIN32
+#include "testkit/zelsend_posix.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -15,7 +18,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -74,74 +76,36 @@ class Relay {
 public:
     // `tcp` 0: UDP only. `more`: further options (filters, --time).
     Relay(uint16_t consolePort, uint16_t udp, uint16_t tcp, const std::vector<std::string>& more = {})
+        : zelsend_(Args(consolePort, udp, tcp, more), testkit::ZelsendProcess::Read::Errors)
     {
-        std::vector<std::string> args = {ZELSEND_EXE, "--port", std::to_string(consolePort), "--syslog-udp",
-                                         std::to_string(udp)};
-        if (tcp != 0)
-            args.insert(args.end(), {"--syslog-tcp", std::to_string(tcp)});
-        args.insert(args.end(), more.begin(), more.end());
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        int err[2];
-        if (pipe(err) != 0)
-            return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(err[1], 2);
-            close(err[0]), close(err[1]);
-            execv(ZELSEND_EXE, argv.data());
-            _exit(127);
-        }
-        close(err[1]);
-        err_ = err[0];
-        ReadErrorsUntil(tcp != 0 ? "syslog on TCP" : "zelsend: "); // it listens now, or has failed
-    }
-    ~Relay()
-    {
-        if (pid_ > 0 && exitCode_ < 0)
-            Stop();
-        close(err_);
+        zelsend_.ReadUntil(tcp != 0 ? "syslog on TCP" : "zelsend: ", kTimeLimit); // it listens now, or has failed
     }
 
     // Stops it as Ctrl+C does; its exit code, and standard error by then in Errors().
     int Stop()
     {
-        kill(pid_, SIGINT);
+        zelsend_.Signal(SIGINT);
         return Wait();
     }
     // Waits for it to end by itself.
     int Wait()
     {
-        ReadErrorsUntil("syslog relay stopped");
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return exitCode_;
+        zelsend_.ReadUntil("syslog relay stopped", kTimeLimit);
+        return zelsend_.Wait(kTimeLimit);
     }
-    const std::string& Errors() const { return errors_; }
+    const std::string& Errors() const { return zelsend_.Printed(); }
 
 private:
-    void ReadErrorsUntil(const char* text)
+    static std::vector<std::string> Args(uint16_t consolePort, uint16_t udp, uint16_t tcp,
+                                         const std::vector<std::string>& more)
     {
-        const auto deadline = Clock::now() + kTimeLimit;
-        char buffer[4096];
-        while (errors_.find(text) == std::string::npos && Clock::now() < deadline) {
-            pollfd p{err_, POLLIN, 0};
-            if (poll(&p, 1, 100) != 1)
-                continue;
-            const ssize_t n = read(err_, buffer, sizeof buffer);
-            if (n <= 0)
-                return;
-            errors_.append(buffer, static_cast<size_t>(n));
-        }
+        std::vector<std::string> args = {"--port", std::to_string(consolePort), "--syslog-udp", std::to_string(udp)};
+        if (tcp != 0)
+            args.insert(args.end(), {"--syslog-tcp", std::to_string(tcp)});
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
     }
-
-    pid_t pid_ = -1;
-    int err_ = -1;
-    int exitCode_ = -1;
-    std::string errors_;
+    testkit::ZelsendProcess zelsend_;
 };
 
 // The frames once there are `count` of them, or all there are when the limit has passed first.
