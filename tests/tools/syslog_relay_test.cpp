@@ -94,6 +94,8 @@ public:
         return zelsend_.Wait(kTimeLimit);
     }
     const std::string& Errors() const { return zelsend_.Printed(); }
+    // True when its standard error holds `text` (by the end, its report).
+    bool Said(const std::string& text) const { return Errors().find(text) != std::string::npos; }
 
 private:
     static std::vector<std::string> Args(uint16_t consolePort, uint16_t udp, uint16_t tcp,
@@ -115,6 +117,13 @@ std::vector<std::string> WaitFor(const FrameReceiver& console, size_t count)
     return console.Frames();
 }
 
+// Each case's relay sends to a receiver that stands in for the console.
+class SyslogRelayCli : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(console.Start()); }
+    FrameReceiver console;
+};
+
 // What a sender wrote and how the console must show it.
 std::string Message(int sender, int i)
 {
@@ -123,11 +132,9 @@ std::string Message(int sender, int i)
 
 // 32 senders at once, half octet-counted and half one per line, their writes 7 bytes at a time
 // taking turns, so that every read of the relay ends inside a message.
-TEST(SyslogRelayCli, ManyTcpSendersAtOnceEachMessageWholeAndInOrder)
+TEST_F(SyslogRelayCli, ManyTcpSendersAtOnceEachMessageWholeAndInOrder)
 {
     constexpr int kSenders = 32, kMessages = 40;
-    FrameReceiver console;
-    ASSERT_TRUE(console.Start());
     const uint16_t tcp = FreePort(SOCK_STREAM);
     Relay relay(console.Port(), FreePort(SOCK_DGRAM), tcp);
     std::vector<int> senders;
@@ -162,18 +169,15 @@ TEST(SyslogRelayCli, ManyTcpSendersAtOnceEachMessageWholeAndInOrder)
     }
     EXPECT_EQ(relay.Stop(), 0);
     const std::string all = std::to_string(kSenders * kMessages);
-    EXPECT_NE(relay.Errors().find(all + " messages received; " + all + " reached the console and 0 did not"),
-              std::string::npos)
+    EXPECT_TRUE(relay.Said(all + " messages received; " + all + " reached the console and 0 did not"))
         << relay.Errors();
 }
 
 // Python's SysLogHandler: a datagram each, ended by a NUL. Sent in rounds, each once the last
 // has shown, so that no system's receive buffer is outrun whatever it allows.
-TEST(SyslogRelayCli, DatagramsShowOneLineEachAndTheReportCountsThem)
+TEST_F(SyslogRelayCli, DatagramsShowOneLineEachAndTheReportCountsThem)
 {
     constexpr int kRounds = 10, kPerRound = 50;
-    FrameReceiver console;
-    ASSERT_TRUE(console.Start());
     const uint16_t udp = FreePort(SOCK_DGRAM);
     Relay relay(console.Port(), udp, 0);
     const int sender = Socket(SOCK_DGRAM);
@@ -194,18 +198,15 @@ TEST(SyslogRelayCli, DatagramsShowOneLineEachAndTheReportCountsThem)
     for (size_t i = 0; i < texts.size(); ++i)
         EXPECT_EQ(texts[i], Message(static_cast<int>(i / kPerRound), static_cast<int>(i % kPerRound)) + "\r\n");
     EXPECT_EQ(relay.Stop(), 0);
-    EXPECT_NE(relay.Errors().find("500 messages received; 500 reached the console and 0 did not"), std::string::npos)
-        << relay.Errors();
-    EXPECT_NE(relay.Errors().find("0 cut at 65536 bytes, 0 datagrams lost"), std::string::npos) << relay.Errors();
+    EXPECT_TRUE(relay.Said("500 messages received; 500 reached the console and 0 did not")) << relay.Errors();
+    EXPECT_TRUE(relay.Said("0 cut at 65536 bytes, 0 datagrams lost")) << relay.Errors();
 }
 
 // Past 256 connections at once the next is closed and the console says so; those open go on,
 // and a message the sender's close cut short still shows as far as it came.
-TEST(SyslogRelayCli, ConnectionPastTheLimitIsRefusedAndSaidSo)
+TEST_F(SyslogRelayCli, ConnectionPastTheLimitIsRefusedAndSaidSo)
 {
     constexpr int kLimit = 256;
-    FrameReceiver console;
-    ASSERT_TRUE(console.Start());
     const uint16_t tcp = FreePort(SOCK_STREAM);
     Relay relay(console.Port(), FreePort(SOCK_DGRAM), tcp);
     std::vector<int> open;
@@ -227,8 +228,8 @@ TEST(SyslogRelayCli, ConnectionPastTheLimitIsRefusedAndSaidSo)
     }
     close(open[kLimit]);
     EXPECT_EQ(relay.Stop(), 0);
-    EXPECT_NE(relay.Errors().find("1 cut at 65536 bytes"), std::string::npos) << relay.Errors();
-    EXPECT_NE(relay.Errors().find("1 connections refused"), std::string::npos) << relay.Errors();
+    EXPECT_TRUE(relay.Said("1 cut at 65536 bytes")) << relay.Errors();
+    EXPECT_TRUE(relay.Said("1 connections refused")) << relay.Errors();
 }
 
 void SendDatagram(int sender, uint16_t port, const std::string& datagram)
@@ -242,10 +243,8 @@ void SendDatagram(int sender, uint16_t port, const std::string& datagram)
 
 // --include/--exclude take each message whole, line breaks and all; --time puts one stamp in
 // front of it; the report tells what was left out and what reached the console.
-TEST(SyslogRelayCli, FilteredMessagesAreLeftOutAndCounted)
+TEST_F(SyslogRelayCli, FilteredMessagesAreLeftOutAndCounted)
 {
-    FrameReceiver console;
-    ASSERT_TRUE(console.Start());
     const uint16_t udp = FreePort(SOCK_DGRAM), tcp = FreePort(SOCK_STREAM);
     Relay relay(console.Port(), udp, tcp, {"--include", "error|warn", "--exclude", "^<\\d+>noise", "--time"});
     const int sender = Socket(SOCK_DGRAM);
@@ -268,23 +267,18 @@ TEST(SyslogRelayCli, FilteredMessagesAreLeftOutAndCounted)
     }
     close(sender);
     EXPECT_EQ(relay.Stop(), 0);
-    EXPECT_NE(relay.Errors().find("6 messages received; 3 reached the console and 3 did not: 3 left out by "
-                                  "--include/--exclude, 0 dropped by the full queue to the console, 0 not sent"),
-              std::string::npos)
+    EXPECT_TRUE(relay.Said("6 messages received; 3 reached the console and 3 did not: 3 left out by "
+                           "--include/--exclude, 0 dropped by the full queue to the console, 0 not sent"))
         << relay.Errors();
 }
 
-TEST(SyslogRelayCli, PortInUseEndsItWithAReason)
+TEST_F(SyslogRelayCli, PortInUseEndsItWithAReason)
 {
-    FrameReceiver console;
-    ASSERT_TRUE(console.Start());
     const int holder = Socket(SOCK_DGRAM);
     const uint16_t udp = PortOf(holder);
     Relay relay(console.Port(), udp, 0);
     EXPECT_EQ(relay.Wait(), 1);
-    EXPECT_NE(relay.Errors().find("cannot listen for syslog on UDP 127.0.0.1:" + std::to_string(udp)),
-              std::string::npos)
-        << relay.Errors();
+    EXPECT_TRUE(relay.Said("cannot listen for syslog on UDP 127.0.0.1:" + std::to_string(udp))) << relay.Errors();
     close(holder);
 }
 #endif
