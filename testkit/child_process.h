@@ -15,6 +15,38 @@ struct ChildRun {
     std::string output;
 };
 
+// Another program running in the background until it is dropped (or Stop), which ends it.
+class BackgroundProcess {
+public:
+    explicit BackgroundProcess(std::wstring commandLine)
+    {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &info))
+            m_process = ProcessHandles(info);
+    }
+    ~BackgroundProcess() { Stop(); }
+    BackgroundProcess(const BackgroundProcess&) = delete;
+    BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+
+    bool Started() const { return m_process.Process() != nullptr; }
+    // True while it runs, after `ms` more.
+    bool RunsAfter(DWORD ms) const { return ::WaitForSingleObject(m_process.Process(), ms) == WAIT_TIMEOUT; }
+    // Ends it and waits (up to the limit) until it has gone.
+    void Stop(DWORD limitMs = 10000)
+    {
+        if (!Started())
+            return;
+        ::TerminateProcess(m_process.Process(), 0);
+        ::WaitForSingleObject(m_process.Process(), limitMs);
+    }
+
+private:
+    ProcessHandles m_process;
+};
+
 // A pipe whose child's end is inherited and whose parent's end is not.
 inline bool InheritedPipe(UniqueHandle& childEnd, UniqueHandle& parentEnd, bool childReads)
 {

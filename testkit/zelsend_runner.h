@@ -14,31 +14,13 @@
 
 // A zelsend bridge running in the background until the test ends it, sending to the test's
 // console unless the arguments name another port.
-class RunningZelsend {
+class RunningZelsend : public BackgroundProcess {
 public:
     explicit RunningZelsend(const std::wstring& arguments)
+        : BackgroundProcess(L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" --port " +
+                            std::to_wstring(ConsolePort()) + L" " + arguments)
     {
-        std::wstring command = L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" --port " +
-                               std::to_wstring(ConsolePort()) + L" " + arguments;
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info = {};
-        if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-            m_process = ProcessHandles(info);
     }
-    ~RunningZelsend()
-    {
-        if (m_process.Process())
-            ::TerminateProcess(m_process.Process(), 0);
-    }
-    RunningZelsend(const RunningZelsend&) = delete;
-    RunningZelsend& operator=(const RunningZelsend&) = delete;
-    bool Started() const { return m_process.Process() != nullptr; }
-    // True while it runs, after `ms` more.
-    bool RunsAfter(DWORD ms) const { return ::WaitForSingleObject(m_process.Process(), ms) == WAIT_TIMEOUT; }
-
-private:
-    ProcessHandles m_process;
 };
 
 inline ChildRun RunToEnd(const char* exe, const std::wstring& arguments)

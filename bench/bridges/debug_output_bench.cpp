@@ -68,26 +68,15 @@ private:
 
 // A reader in a process of its own, as a debug-output viewer is, until it goes out of scope:
 // zelsend --debug-output, or this bench as the plain reader.
-class ReaderProcess {
+class ReaderProcess : public BackgroundProcess {
 public:
-    explicit ReaderProcess(std::wstring command)
-    {
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info = {};
-        if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-            m_process = ProcessHandles(info);
-    }
+    using BackgroundProcess::BackgroundProcess;
     ~ReaderProcess()
     {
-        ::TerminateProcess(m_process.Process(), 0);
-        ::WaitForSingleObject(m_process.Process(), 10000);
+        Stop();
         WaitUntil([] { return !BufferExists(); }, 10000); // the next reader can create it
     }
-    bool Ready() const { return m_process.Process() && WaitUntil(BufferExists, 30000); }
-
-private:
-    ProcessHandles m_process;
+    bool Ready() const { return Started() && WaitUntil(BufferExists, 30000); }
 };
 
 // Runs the writer; its rate in strings per second, or 0 when it failed.

@@ -6,6 +6,7 @@
 #ifdef _WIN32
 #include <winsock2.h>
 
+#include "testkit/child_process.h"
 #include "testkit/console_process.h"
 using ssize_t = int;
 using Socket = SOCKET;
@@ -36,6 +37,7 @@ inline void CloseSocket(Socket s)
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -176,14 +178,9 @@ public:
     Follower(const std::string& path, const std::string& port)
     {
 #ifdef _WIN32
-        std::wstring command = L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" --port " +
-                               std::wstring(port.begin(), port.end()) + L" --from-start --follow \"" +
-                               std::wstring(path.begin(), path.end()) + L"\"";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info = {};
-        if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-            process_ = ProcessHandles(info);
+        process_ = std::make_unique<BackgroundProcess>(
+            L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) + L"\" --port " + std::wstring(port.begin(), port.end()) +
+            L" --from-start --follow \"" + std::wstring(path.begin(), path.end()) + L"\"");
 #else
         pid_ = fork();
         if (pid_ == 0) {
@@ -196,8 +193,7 @@ public:
     void Stop()
     {
 #ifdef _WIN32
-        ::TerminateProcess(process_.Process(), 0);
-        ::WaitForSingleObject(process_.Process(), 10000);
+        process_->Stop();
 #else
         kill(pid_, SIGINT);
         waitpid(pid_, nullptr, 0);
@@ -206,7 +202,7 @@ public:
 
 private:
 #ifdef _WIN32
-    ProcessHandles process_;
+    std::unique_ptr<BackgroundProcess> process_;
 #else
     pid_t pid_ = -1;
 #endif

@@ -38,6 +38,20 @@ inline bool Alive(const CConsoleProcess& console)
     return ::WaitForSingleObject(console.Process(), 0) == WAIT_TIMEOUT;
 }
 
+// Waits until the view holds at least `length` characters, looking every `pollMs`; seconds
+// taken, or -1 at the limit or once the console has gone.
+inline double WaitForViewLength(const CConsoleProcess& console, size_t length, double limitSeconds, DWORD pollMs)
+{
+    const double start = Now();
+    while (Now() - start < limitSeconds && Alive(console)) {
+        const int now = console.TextLength(IDC_LOG_VIEW);
+        if (now >= 0 && static_cast<size_t>(now) >= length)
+            return Now() - start;
+        ::Sleep(pollMs);
+    }
+    return -1;
+}
+
 // The console serving, before any client: its view's length (the status line) and its working
 // set; or, in `error`, why it is not.
 struct IdleConsole {

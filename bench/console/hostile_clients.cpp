@@ -31,19 +31,6 @@ IdleConsole Served(CConsoleProcess& console)
     return idle;
 }
 
-// Waits until the view has grown to `length` characters; seconds taken, or -1 at the limit.
-double WaitForLength(const CConsoleProcess& console, size_t length, double limitSeconds)
-{
-    const double start = Now();
-    while (Now() - start < limitSeconds && Alive(console)) {
-        const int now = console.TextLength(IDC_LOG_VIEW);
-        if (now >= 0 && static_cast<size_t>(now) >= length)
-            return Now() - start;
-        ::Sleep(5);
-    }
-    return -1;
-}
-
 // Clients that all send the same bytes, each from its own position, without blocking.
 struct SameBytesClients {
     std::vector<UniqueSocket> sockets;
@@ -148,7 +135,7 @@ int HoldLargeMain(int clients)
     UniqueSocket good = ConnectClient();
     const bool goodSent = good && SendAll(good.Get(), ClientStream(load, 0));
     const double shownAfter =
-        before < 0 ? -1 : WaitForLength(console, static_cast<size_t>(before) + 1000 * load.frameSize, 120);
+        before < 0 ? -1 : WaitForViewLength(console, static_cast<size_t>(before) + 1000 * load.frameSize, 120, 5);
     if (shownAfter < 0 || !goodSent) {
         std::printf("good client: FAILED: its 1,000 frames did not show within 120 s (sent: %s)\n",
                     goodSent ? "yes" : "no");
@@ -213,7 +200,7 @@ int EmptyFloodMain(int seconds)
     const std::string good = "good frame after the flood\r\n";
     const double goodStart = Now();
     failed = failed || !SendAll(client.Get(), Frame(good));
-    const double shown = WaitForLength(console, before + good.size(), 60);
+    const double shown = WaitForViewLength(console, before + good.size(), 60, 5);
     const std::wstring view = console.Text(IDC_LOG_VIEW);
     const bool verified = view.size() == before + good.size() && view.compare(before, good.size(), Widen(good)) == 0;
     std::printf("empty-text flood: %lld frames (%.0f MB) in %.1f s, %.0f frames/s%s\n", static_cast<long long>(frames),
@@ -256,7 +243,8 @@ int IdlePartialMain(int clients)
     const int before = console.TextLength(IDC_LOG_VIEW);
     UniqueSocket goodClient = ConnectClient();
     const bool goodSent = goodClient && SendAll(goodClient.Get(), Frame(good));
-    const double shownAfter = before < 0 ? -1 : WaitForLength(console, static_cast<size_t>(before) + good.size(), 120);
+    const double shownAfter =
+        before < 0 ? -1 : WaitForViewLength(console, static_cast<size_t>(before) + good.size(), 120, 5);
     const std::wstring view = console.Text(IDC_LOG_VIEW);
     const bool verified =
         view.size() >= good.size() && view.compare(view.size() - good.size(), good.size(), Widen(good)) == 0;

@@ -36,19 +36,6 @@ std::string NumberedFrame(int f)
     return frame;
 }
 
-// Waits until the view holds at least `length` characters; seconds taken, or -1 at the limit.
-double WaitForViewLength(const CConsoleProcess& console, size_t length, double limitSeconds)
-{
-    const double start = Now();
-    while (Now() - start < limitSeconds && Alive(console)) {
-        const int now = console.TextLength(IDC_LOG_VIEW);
-        if (now >= 0 && static_cast<size_t>(now) >= length)
-            return Now() - start;
-        ::Sleep(20);
-    }
-    return -1;
-}
-
 } // namespace
 
 int SaveFullMain()
@@ -75,7 +62,7 @@ int SaveFullMain()
         }
     }
     const size_t full = served.viewLength + kFramesBefore * kFrameChars;
-    const double filled = WaitForViewLength(console, full, 900);
+    const double filled = WaitForViewLength(console, full, 900, 20);
     if (filled < 0) {
         std::printf("FAILED: the view did not reach %zu characters\n", full);
         return 1;
