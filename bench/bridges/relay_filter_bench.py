@@ -23,6 +23,8 @@ import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "testkit"))
+from zeltest import free_port, send_paced  # noqa: E402
 SIZE = 90
 FILTERS = {
     "none": [],
@@ -61,14 +63,6 @@ class Sink:
                     self.frames += 1
                 data = data[at:]
                 self.last = time.monotonic()
-
-
-def free_port(kind):
-    s = socket.socket(socket.AF_INET, kind)
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
 
 
 def start_relay(zelsend, sink, args):
@@ -139,13 +133,7 @@ def cpu_run(zelsend, filters, seconds, rate=20000):
     count = rate * seconds
     lines = [(b"<14>bench %06d x" % i).ljust(SIZE, b"x") for i in range(count)]
     before = cpu_seconds(pid)
-    start = time.monotonic()
-    for i, line in enumerate(lines):
-        due = start + i / rate
-        now = time.monotonic()
-        if due - now > 0.001:
-            time.sleep(due - now)
-        sender.sendto(line, ("127.0.0.1", port))
+    send_paced(sender, lines, ("127.0.0.1", port), rate)
     until = time.monotonic() + 60
     while sink.frames < count and time.monotonic() < until:
         time.sleep(0.05)

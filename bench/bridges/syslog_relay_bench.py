@@ -27,6 +27,8 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "testkit"))
+from zeltest import free_port, send_paced  # noqa: E402
 SESSION = os.path.join(ROOT, "build/windows/testkit/console_session.exe")
 WINE_RUN = os.path.join(ROOT, "scripts/wine-run")
 ZELSEND = os.path.join(ROOT, "build/host/tools/zelsend/zelsend")
@@ -81,22 +83,11 @@ def count_missing(view, lines):
 def relay_run(lines, rate, work):
     text = [l.decode() + "\r\n" for l in lines]
     console = Console(work, len(STARTED) + sum(len(t) for t in text))
-    udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    udp.bind(("127.0.0.1", 0))
-    port = udp.getsockname()[1]
-    udp.close()
+    port = free_port(socket.SOCK_DGRAM)
     relay = subprocess.Popen([ZELSEND, "--syslog-udp", str(port)], stderr=subprocess.PIPE, text=True)
     relay.stderr.readline()  # "zelsend: syslog on UDP ...": it listens now
     sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    target = ("127.0.0.1", port)
-    start = time.monotonic()
-    for i, line in enumerate(lines):
-        due = start + i / rate
-        now = time.monotonic()
-        if due - now > 0.001:
-            time.sleep(due - now)
-        sender.sendto(line, target)
-    sent_in = time.monotonic() - start
+    sent_in = send_paced(sender, lines, ("127.0.0.1", port), rate)
     view = console.shown()
     shown_in = time.monotonic() - start
     relay.send_signal(signal.SIGINT)
