@@ -30,14 +30,20 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::seconds kTimeLimit{30}; // so a hung relay fails the test, not CI
 
-int Socket(int type, uint16_t port = 0)
+sockaddr_in Loopback(uint16_t port)
 {
-    const int fd = socket(AF_INET, type, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(port);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && port == 0)
+    return a;
+}
+
+int Socket(int type, uint16_t port = 0)
+{
+    const int fd = socket(AF_INET, type, 0);
+    const sockaddr_in a = Loopback(port);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 && port == 0)
         ADD_FAILURE() << "cannot bind a loopback socket";
     return fd;
 }
@@ -62,13 +68,16 @@ uint16_t FreePort(int type)
 int Connect(uint16_t port)
 {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+    const sockaddr_in a = Loopback(port);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
         ADD_FAILURE() << "cannot connect to the relay";
     return fd;
+}
+
+void SendDatagram(int sender, uint16_t port, const std::string& datagram)
+{
+    const sockaddr_in to = Loopback(port);
+    sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
 // zelsend relaying to `console`; its standard error is kept for the report at the end.
@@ -181,15 +190,9 @@ TEST_F(SyslogRelayCli, DatagramsShowOneLineEachAndTheReportCountsThem)
     const uint16_t udp = FreePort(SOCK_DGRAM);
     Relay relay(console.Port(), udp, 0);
     const int sender = Socket(SOCK_DGRAM);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(udp);
     for (int round = 0; round < kRounds; ++round) {
-        for (int i = 0; i < kPerRound; ++i) {
-            const std::string datagram = Message(round, i) + std::string(1, '\0');
-            sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-        }
+        for (int i = 0; i < kPerRound; ++i)
+            SendDatagram(sender, udp, Message(round, i) + std::string(1, '\0'));
         WaitFor(console, (round + 1) * kPerRound);
     }
     close(sender);
@@ -230,15 +233,6 @@ TEST_F(SyslogRelayCli, ConnectionPastTheLimitIsRefusedAndSaidSo)
     EXPECT_EQ(relay.Stop(), 0);
     EXPECT_TRUE(relay.Said("1 cut at 65536 bytes")) << relay.Errors();
     EXPECT_TRUE(relay.Said("1 connections refused")) << relay.Errors();
-}
-
-void SendDatagram(int sender, uint16_t port, const std::string& datagram)
-{
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(port);
-    sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
 }
 
 // --include/--exclude take each message whole, line breaks and all; --time puts one stamp in
