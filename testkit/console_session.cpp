@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
-#include "testkit/console_process.h"
 #include "res/resource.h"
+#include "testkit/console_process.h"
 #include "testkit/temp_dir.h"
 #include "testkit/wait.h"
 #include "testkit/wire_text.h"

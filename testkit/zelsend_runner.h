@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "testkit/console_process.h"
 #include "platform/scoped.h"
 #include "testkit/child_process.h"
+#include "testkit/console_process.h"
 #include "testkit/console_texts.h"
 #include "testkit/wait.h"
 

@@ -17,9 +17,9 @@
 #include <thread>
 #include <vector>
 
-#include "testkit/console_process.h"
 #include "platform/scoped.h"
 #include "testkit/child_process.h"
+#include "testkit/console_process.h"
 #include "testkit/wait.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "bench_stats.h"
-#include "testkit/console_process.h"
 #include "res/resource.h"
+#include "testkit/console_process.h"
 #include "testkit/test_client.h"
 
 namespace zelbench {

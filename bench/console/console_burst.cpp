@@ -10,8 +10,8 @@
 #include "bench_console.h"
 #include "bench_mode/bench_check.h"
 #include "bench_watcher.h"
-#include "testkit/console_process.h"
 #include "res/resource.h"
+#include "testkit/console_process.h"
 #include "testkit/wire_text.h"
 
 namespace zelbench {

@@ -12,8 +12,8 @@
 #include "bench_round_trips.h"
 #include "bench_stats.h"
 #include "memory_map.h"
-#include "testkit/soak_check.h"
 #include "res/resource.h"
+#include "testkit/soak_check.h"
 #include "testkit/wire_text.h"
 
 namespace zelbench {

@@ -13,9 +13,9 @@
 #include "bench_round_trips.h"
 #include "bench_stats.h"
 #include "bench_text.h"
-#include "testkit/console_process.h"
 #include "res/resource.h"
 #include "testkit/background.h"
+#include "testkit/console_process.h"
 #include "testkit/wire_text.h"
 
 namespace zelbench {

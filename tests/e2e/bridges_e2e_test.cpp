@@ -6,15 +6,15 @@
 
 #include <string>
 
-#include "testkit/zelsend_runner.h"
-#include "testkit/console_process.h"
-#include "testkit/debug_writer.h"
 #include "res/resource.h"
 #include "testkit/child_process.h"
+#include "testkit/console_process.h"
 #include "testkit/console_texts.h"
+#include "testkit/debug_writer.h"
 #include "testkit/temp_dir.h"
 #include "testkit/wait.h"
 #include "testkit/wire_text.h"
+#include "testkit/zelsend_runner.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cwchar>
 #include <string>
 
-#include "testkit/console_process.h"
 #include "res/resource.h"
+#include "testkit/console_process.h"
 #include "testkit/console_texts.h"
 #include "testkit/wait.h"
 #include "testkit/wire_text.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "testkit/console_process.h"
 #include "res/resource.h"
+#include "testkit/console_process.h"
 #include "testkit/console_texts.h"
 #include "testkit/test_client.h"
 #include "testkit/wait.h"

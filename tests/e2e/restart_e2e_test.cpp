@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "testkit/zelsend_runner.h"
-#include "testkit/console_process.h"
 #include "res/resource.h"
+#include "testkit/console_process.h"
 #include "testkit/console_texts.h"
 #include "testkit/temp_dir.h"
 #include "testkit/test_client.h"
 #include "testkit/wait.h"
 #include "testkit/wire_text.h"
+#include "testkit/zelsend_runner.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "testkit/console_process.h"
 #include "res/resource.h"
+#include "testkit/console_process.h"
 #include "testkit/save_dialog_driver.h"
 #include "testkit/temp_dir.h"
 #include "testkit/test_client.h"

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <string>
 
-#include "testkit/console_process.h"
 #include "res/resource.h"
+#include "testkit/console_process.h"
 #include "testkit/test_client.h"
 #include "testkit/wire_text.h"
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "bench_mode/bench_check.h"
-#include "testkit/console_process.h"
 #include "res/resource.h"
+#include "testkit/console_process.h"
 #include "testkit/test_client.h"
 #include "testkit/wait.h"
 #include "testkit/wire_text.h"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
-#include "testkit/console_process.h"
 #include "res/resource.h"
+#include "testkit/console_process.h"
 #include "testkit/test_client.h"
 
 namespace {

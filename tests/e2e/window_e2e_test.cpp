@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "testkit/console_process.h"
 #include "res/resource.h"
+#include "testkit/console_process.h"
 #include "testkit/test_client.h"
-#include "testkit/window_probe.h"
 #include "testkit/wait.h"
+#include "testkit/window_probe.h"
 
 namespace {
 

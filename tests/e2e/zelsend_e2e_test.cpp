@@ -7,9 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "testkit/console_process.h"
 #include "res/resource.h"
 #include "testkit/child_process.h"
+#include "testkit/console_process.h"
 #include "testkit/console_texts.h"
 #include "testkit/test_client.h"
 #include "testkit/wire_text.h"

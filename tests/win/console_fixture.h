@@ -7,9 +7,9 @@
 #include "log/log_registry.h"
 #include "net/zel_server_socket.h"
 #include "net/zel_socket.h"
+#include "testkit/console_texts.h"
 #include "testkit/loopback_listener.h"
 #include "testkit/pump.h"
-#include "testkit/console_texts.h"
 #include "ui/zel_log_console_dlg.h"
 
 class ConsoleFixture : public ::testing::Test {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "console_fixture.h"
-#include "testkit/pump.h"
 #include "testkit/console_texts.h"
+#include "testkit/pump.h"
 #include "testkit/temp_dir.h"
 #include "ui/zel_log_console_dlg.h"
 
