@@ -3,6 +3,7 @@
 Import it after putting this folder on sys.path:
     sys.path.insert(0, os.path.join(ROOT, "testkit"))
 """
+import logging
 import socket
 import time
 
@@ -43,3 +44,13 @@ def send_paced(sender, lines, target, rate):
             time.sleep(due - now)
         sender.sendto(line, target)
     return time.monotonic() - start
+
+
+def logger_with(handler, name):
+    """The logger `name` writing only to `handler`, from INFO up, as "name LEVEL message"."""
+    handler.setFormatter(logging.Formatter("%(name)s %(levelname)s %(message)s"))
+    log = logging.getLogger(name)
+    log.handlers[:] = [handler]
+    log.propagate = False
+    log.setLevel(logging.INFO)
+    return log

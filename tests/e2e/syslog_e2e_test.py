@@ -28,7 +28,7 @@ import time
 import pytest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "testkit"))
-from zeltest import free_port, listening, wait_until  # noqa: E402
+from zeltest import free_port, listening, logger_with, wait_until  # noqa: E402
 
 DRIVER = os.environ.get("ZEL_CONSOLE_SESSION")
 WINE_RUN = os.environ.get("ZEL_WINE_RUN")
@@ -131,11 +131,7 @@ def python_sender(kind):
     def send(udp_port, tcp_port, work, cleanup):
         port = udp_port if kind == socket.SOCK_DGRAM else tcp_port
         handler = logging.handlers.SysLogHandler(address=("127.0.0.1", port), socktype=kind)
-        handler.setFormatter(logging.Formatter("%(name)s %(levelname)s %(message)s"))
-        log = logging.getLogger("e2e.订单")
-        log.handlers[:] = [handler]
-        log.propagate = False
-        log.setLevel(logging.INFO)
+        log = logger_with(handler, "e2e.订单")
         bodies = []
         for i in range(COUNT):
             # A NUL inside a datagram would end the console's text: it shows as a mark instead.
