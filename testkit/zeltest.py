@@ -46,11 +46,12 @@ def send_paced(sender, lines, target, rate):
     return time.monotonic() - start
 
 
-def logger_with(handler, name):
-    """The logger `name` writing only to `handler`, from INFO up, as "name LEVEL message"."""
-    handler.setFormatter(logging.Formatter("%(name)s %(levelname)s %(message)s"))
+def logger_with(handler, name, level=logging.INFO, form="%(name)s %(levelname)s %(message)s"):
+    """The logger `name` writing only to `handler`, from `level` up, in `form` (None: the handler's own)."""
+    if form:
+        handler.setFormatter(logging.Formatter(form))
     log = logging.getLogger(name)
     log.handlers[:] = [handler]
     log.propagate = False
-    log.setLevel(logging.INFO)
+    log.setLevel(level)
     return log
