@@ -69,7 +69,7 @@ function(zel_add_test_groups target)
 endfunction()
 
 # Gives each named test a port of its own for the consoles it starts, in ZEL_CONSOLE_PORT: tests
-# reach it through ConsolePort() (tests/common/console_texts.h) and the test build of the console
+# reach it through ConsolePort() (testkit/console_texts.h) and the test build of the console
 # listens on it, so that these tests run side by side rather than queue for the fixed port 11925.
 # The ports count up from 21000 across the build tree: below the range the system hands out for
 # outgoing connections and for listeners on port 0, so no other socket of a test can hold one.

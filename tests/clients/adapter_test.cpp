@@ -5,7 +5,7 @@
 
 #include <spdlog/logger.h>
 
-#include "frame_receiver.h"
+#include "testkit/frame_receiver.h"
 #include "zel_glog_sink.h"
 #include "zel_spdlog_sink.h"
 

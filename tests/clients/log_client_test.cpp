@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "frame_receiver.h"
+#include "testkit/frame_receiver.h"
 #include "zel_log_client.h"
 
 using namespace std::chrono_literals;

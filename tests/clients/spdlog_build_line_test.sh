@@ -8,13 +8,7 @@ set -euo pipefail
 src=$(realpath "${1:?usage: spdlog_build_line_test.sh SOURCE_DIR}")
 # A loopback port that nobody listens on: bound once, then let go.
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-status=0
-fail() {
-    echo "FAIL: $*"
-    status=1
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../../testkit/shell_checks.sh"
 
 # The README's part on building with spdlog, and in it the block of each language.
 section=$(sed -n '/^## Log from your program/,/^## /p' "$src/README.md")

@@ -1,6 +1,6 @@
 // ZelLogClient logging into the real console under Wine, read back from its view: many threads
 // at once, and a console that is closed and started again while the program goes on logging.
-// ctest sets ZEL_CONSOLE_SESSION (tests/e2e/console_session.cpp, the Windows build) and
+// ctest sets ZEL_CONSOLE_SESSION (testkit/console_session.cpp, the Windows build) and
 // ZEL_WINE_RUN, and gives each group a port of its own for its console (ZEL_CONSOLE_PORT).
 using System;
 using System.Collections.Generic;

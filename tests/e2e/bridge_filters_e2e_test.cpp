@@ -10,15 +10,16 @@
 #include <cwctype>
 #include <string>
 
-#include "bridge_runner.h"
-#include "console_process.h"
-#include "debug_writer.h"
 #include "res/resource.h"
-#include "tests/common/child_process.h"
-#include "tests/common/console_texts.h"
-#include "tests/common/temp_dir.h"
-#include "tests/common/wait.h"
-#include "tests/common/wire_text.h"
+#include "testkit/child_process.h"
+#include "testkit/console_process.h"
+#include "testkit/console_texts.h"
+#include "testkit/debug_writer.h"
+#include "testkit/temp_dir.h"
+#include "testkit/test_client.h"
+#include "testkit/wait.h"
+#include "testkit/wire_text.h"
+#include "testkit/zelsend_runner.h"
 
 namespace {
 
@@ -108,9 +109,7 @@ TEST_F(ConsoleE2E, FollowedFileKeepsTheIncludedLinesOnly)
 unsigned short FreePort(int type)
 {
     const UniqueSocket s(::socket(AF_INET, type, 0));
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a = Ipv4(INADDR_LOOPBACK, 0);
     int size = sizeof a;
     if (::bind(s.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
         ::getsockname(s.Get(), reinterpret_cast<sockaddr*>(&a), &size) != 0)
@@ -121,11 +120,8 @@ unsigned short FreePort(int type)
 UniqueSocket ConnectTo(unsigned short port)
 {
     UniqueSocket s(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    if (::connect(s.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+    const sockaddr_in a = Ipv4(INADDR_LOOPBACK, port);
+    if (::connect(s.Get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
         s.Reset();
     return s;
 }
@@ -161,9 +157,7 @@ TEST(BridgeRefusalsE2E, SayWhyInWords)
     EXPECT_NE(pattern.output.find("--include: bad pattern \"(unclosed\""), std::string::npos) << pattern.output;
 
     const UniqueSocket holder(::socket(AF_INET, SOCK_DGRAM, 0));
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a = Ipv4(INADDR_LOOPBACK, 0);
     int size = sizeof a;
     ASSERT_EQ(::bind(holder.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     ASSERT_EQ(::getsockname(holder.Get(), reinterpret_cast<sockaddr*>(&a), &size), 0);

@@ -6,15 +6,15 @@
 
 #include <string>
 
-#include "bridge_runner.h"
-#include "console_process.h"
-#include "debug_writer.h"
 #include "res/resource.h"
-#include "tests/common/child_process.h"
-#include "tests/common/console_texts.h"
-#include "tests/common/temp_dir.h"
-#include "tests/common/wait.h"
-#include "tests/common/wire_text.h"
+#include "testkit/child_process.h"
+#include "testkit/console_process.h"
+#include "testkit/console_texts.h"
+#include "testkit/debug_writer.h"
+#include "testkit/temp_dir.h"
+#include "testkit/wait.h"
+#include "testkit/wire_text.h"
+#include "testkit/zelsend_runner.h"
 
 namespace {
 

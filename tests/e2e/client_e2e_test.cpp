@@ -7,11 +7,11 @@
 #include <cwchar>
 #include <string>
 
-#include "console_process.h"
 #include "res/resource.h"
-#include "tests/common/console_texts.h"
-#include "tests/common/wait.h"
-#include "tests/common/wire_text.h"
+#include "testkit/console_process.h"
+#include "testkit/console_texts.h"
+#include "testkit/wait.h"
+#include "testkit/wire_text.h"
 #include "zel_log_client.h"
 
 namespace {

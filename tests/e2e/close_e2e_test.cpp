@@ -8,12 +8,12 @@
 #include <string>
 #include <thread>
 
-#include "console_process.h"
 #include "res/resource.h"
-#include "tests/common/console_texts.h"
-#include "tests/common/test_client.h"
-#include "tests/common/wait.h"
-#include "tests/common/wire_text.h"
+#include "testkit/console_process.h"
+#include "testkit/console_texts.h"
+#include "testkit/test_client.h"
+#include "testkit/wait.h"
+#include "testkit/wire_text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "net/zel_socket.h"
-#include "test_port_app.h"
+#include "testkit/test_port_app.h"
 
 class CFaultyFramesApp : public CTestPortApp {
 public:

@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "bridge_runner.h"
-#include "console_process.h"
 #include "res/resource.h"
-#include "tests/common/console_texts.h"
-#include "tests/common/temp_dir.h"
-#include "tests/common/test_client.h"
-#include "tests/common/wait.h"
-#include "tests/common/wire_text.h"
+#include "testkit/console_process.h"
+#include "testkit/console_texts.h"
+#include "testkit/temp_dir.h"
+#include "testkit/test_client.h"
+#include "testkit/wait.h"
+#include "testkit/wire_text.h"
+#include "testkit/zelsend_runner.h"
 
 namespace {
 

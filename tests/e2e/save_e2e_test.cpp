@@ -3,12 +3,12 @@
 
 #include <string>
 
-#include "console_process.h"
 #include "res/resource.h"
-#include "tests/common/save_dialog_driver.h"
-#include "tests/common/temp_dir.h"
-#include "tests/common/test_client.h"
-#include "tests/common/wire_text.h"
+#include "testkit/console_process.h"
+#include "testkit/save_dialog_driver.h"
+#include "testkit/temp_dir.h"
+#include "testkit/test_client.h"
+#include "testkit/wire_text.h"
 
 namespace {
 

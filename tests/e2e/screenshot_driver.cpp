@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <string>
 
-#include "console_process.h"
 #include "res/resource.h"
-#include "tests/common/test_client.h"
-#include "tests/common/wire_text.h"
+#include "testkit/console_process.h"
+#include "testkit/test_client.h"
+#include "testkit/wire_text.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "bench_mode/bench_check.h"
-#include "console_process.h"
 #include "res/resource.h"
-#include "tests/common/test_client.h"
-#include "tests/common/wait.h"
-#include "tests/common/wire_text.h"
+#include "testkit/console_process.h"
+#include "testkit/test_client.h"
+#include "testkit/wait.h"
+#include "testkit/wire_text.h"
 
 namespace {
 

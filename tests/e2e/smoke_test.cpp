@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
-#include "console_process.h"
 #include "res/resource.h"
-#include "tests/common/test_client.h"
+#include "testkit/console_process.h"
+#include "testkit/test_client.h"
 
 namespace {
 

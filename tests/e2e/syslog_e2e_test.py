@@ -21,10 +21,14 @@ import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 
 import pytest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "testkit"))
+from zeltest import free_port, listening, logger_with, wait_until  # noqa: E402
 
 DRIVER = os.environ.get("ZEL_CONSOLE_SESSION")
 WINE_RUN = os.environ.get("ZEL_WINE_RUN")
@@ -52,29 +56,6 @@ RELAYS = {
 
 def windows_path(path):
     return "Z:" + path.replace("/", "\\")
-
-
-def free_port(kind):
-    s = socket.socket(socket.AF_INET, kind)
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
-
-def wait_until(check, what, limit=60):
-    until = time.monotonic() + limit
-    while not check():
-        assert time.monotonic() < until, "timed out waiting for " + what
-        time.sleep(0.05)
-
-
-def tcp_listening(port):
-    try:
-        socket.create_connection(("127.0.0.1", port), timeout=1).close()
-        return True
-    except OSError:
-        return False
 
 
 # --- The senders: each sends COUNT messages and returns (pattern, bodies, lines): each line as
@@ -134,7 +115,7 @@ def rsyslog_sender(action, template, pattern):
                                         template=template))
         daemon = subprocess.Popen(["rsyslogd", "-n", "-f", conf, "-i", os.path.join(work, "rsyslogd.pid")])
         cleanup.callback(lambda: (daemon.send_signal(signal.SIGTERM), daemon.wait(timeout=30)))
-        wait_until(lambda: daemon.poll() is not None or tcp_listening(input_port), "rsyslogd")
+        wait_until(lambda: daemon.poll() is not None or listening(input_port), "rsyslogd")
         assert daemon.poll() is None, "rsyslogd did not start"
         sent, shown = logger_bodies()
         subprocess.run(["logger", "-n", "127.0.0.1", "-P", str(input_port), "-T", "--octet-count",
@@ -150,11 +131,7 @@ def python_sender(kind):
     def send(udp_port, tcp_port, work, cleanup):
         port = udp_port if kind == socket.SOCK_DGRAM else tcp_port
         handler = logging.handlers.SysLogHandler(address=("127.0.0.1", port), socktype=kind)
-        handler.setFormatter(logging.Formatter("%(name)s %(levelname)s %(message)s"))
-        log = logging.getLogger("e2e.订单")
-        log.handlers[:] = [handler]
-        log.propagate = False
-        log.setLevel(logging.INFO)
+        log = logger_with(handler, "e2e.订单")
         bodies = []
         for i in range(COUNT):
             # A NUL inside a datagram would end the console's text: it shows as a mark instead.
@@ -200,7 +177,7 @@ def test_every_message_shows_as_one_line_in_order(relay_on, sender):
         relay = subprocess.Popen(RELAYS[relay_on]() + ["--port", PORT, "--syslog-udp", str(udp_port), "--syslog-tcp", str(tcp_port)],
                                  stderr=subprocess.PIPE, text=True)
         cleanup.callback(lambda: relay.poll() is None and relay.kill())
-        wait_until(lambda: relay.poll() is not None or tcp_listening(tcp_port), "the relay")
+        wait_until(lambda: relay.poll() is not None or listening(tcp_port), "the relay")
         assert relay.poll() is None, relay.stderr.read()
 
         pattern, bodies, lines = SENDERS[sender](udp_port, tcp_port, work, cleanup)

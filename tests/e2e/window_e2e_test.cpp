@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "console_process.h"
 #include "res/resource.h"
-#include "tests/common/test_client.h"
-#include "tests/common/window_probe.h"
-#include "tests/common/wait.h"
+#include "testkit/console_process.h"
+#include "testkit/test_client.h"
+#include "testkit/wait.h"
+#include "testkit/window_probe.h"
 
 namespace {
 

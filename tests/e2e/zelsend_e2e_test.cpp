@@ -7,12 +7,12 @@
 #include <string>
 #include <thread>
 
-#include "console_process.h"
 #include "res/resource.h"
-#include "tests/common/child_process.h"
-#include "tests/common/console_texts.h"
-#include "tests/common/test_client.h"
-#include "tests/common/wire_text.h"
+#include "testkit/child_process.h"
+#include "testkit/console_process.h"
+#include "testkit/console_texts.h"
+#include "testkit/test_client.h"
+#include "testkit/wire_text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/soak_check.h"
+#include "testkit/soak_check.h"
 #include "bench_mode/bench_payload.h"
 
 namespace {

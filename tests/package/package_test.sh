@@ -18,13 +18,7 @@ usage="usage: package_test.sh SOURCE_DIR CONSOLE_EXE ZELSEND_EXE"
 src=$(realpath "${1:?$usage}")
 tree_console=$(realpath "${2:?$usage}")
 tree_zelsend=$(realpath "${3:?$usage}")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-status=0
-fail() {
-    echo "FAIL: $*"
-    status=1
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../../testkit/shell_checks.sh"
 SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct)
 export SOURCE_DATE_EPOCH
 

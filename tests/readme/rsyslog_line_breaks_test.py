@@ -15,11 +15,15 @@ import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import threading
 import time
 
 import pytest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "testkit"))
+from zeltest import free_port, listening, wait_until  # noqa: E402
 
 ZELSEND = os.environ.get("ZELSEND")
 README = os.path.join(os.path.dirname(__file__), "..", "..", "README.md")
@@ -33,29 +37,6 @@ def readme_line(pattern):
         found = [l.strip() for l in f if re.search(pattern, l)]
     assert found, "the README has no line matching " + pattern
     return found[0]
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
-
-def wait_until(check, what, limit=30):
-    until = time.monotonic() + limit
-    while not check():
-        assert time.monotonic() < until, "timed out waiting for " + what
-        time.sleep(0.05)
-
-
-def listening(port):
-    try:
-        socket.create_connection(("127.0.0.1", port), timeout=1).close()
-        return True
-    except OSError:
-        return False
 
 
 class Console:

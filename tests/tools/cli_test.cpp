@@ -5,22 +5,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 #include <vector>
 
 #ifndef _WIN32
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <functional>
 #include <future>
+
+#include "testkit/zelsend_posix.h"
 #endif
 
 using namespace zelsend;
@@ -29,20 +27,10 @@ namespace {
 #ifndef _WIN32
 // --- The zelsend program, against a listener on the loopback address -------------------------
 
-using Clock = std::chrono::steady_clock;
+using testkit::Clock;
+using testkit::RunZelsend;
+using testkit::ZelsendRun;
 constexpr std::chrono::seconds kTimeLimit{20}; // so a hung zelsend fails the test, not CI
-
-int MillisLeft(Clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-bool WaitReadable(int fd, Clock::time_point deadline)
-{
-    pollfd p{fd, POLLIN, 0};
-    return poll(&p, 1, MillisLeft(deadline)) == 1;
-}
 
 // A TCP socket on 127.0.0.1 with a port of the system's choosing; listens only if asked, so
 // that without listening it stands for a console that is not running.
@@ -68,12 +56,12 @@ public:
     {
         const auto deadline = Clock::now() + kTimeLimit;
         std::vector<std::string> streams;
-        for (int i = 0; i < count && WaitReadable(fd_, deadline); ++i) {
+        for (int i = 0; i < count && testkit::WaitReadable(fd_, deadline); ++i) {
             const int c = accept(fd_, nullptr, nullptr);
             std::string bytes;
             char buffer[4096];
             ssize_t n = 0;
-            while (WaitReadable(c, deadline) && (n = recv(c, buffer, sizeof buffer, 0)) > 0)
+            while (testkit::WaitReadable(c, deadline) && (n = recv(c, buffer, sizeof buffer, 0)) > 0)
                 bytes.append(buffer, static_cast<size_t>(n));
             close(c);
             streams.push_back(bytes);
@@ -85,53 +73,6 @@ private:
     int fd_ = -1;
     uint16_t port_ = 0;
 };
-
-struct RunResult {
-    int exitCode = -1;
-    std::string output; // standard output and standard error together
-};
-
-RunResult RunZelsend(const std::vector<std::string>& args, const std::string& input)
-{
-    // Built before fork: another thread may hold the allocator's lock, so the child only
-    // rearranges descriptors and execs.
-    std::vector<char*> argv{const_cast<char*>(ZELSEND_EXE)};
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    int in[2], out[2];
-    if (pipe(in) != 0 || pipe(out) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        dup2(out[1], 2);
-        close(in[0]), close(in[1]), close(out[0]), close(out[1]);
-        execv(ZELSEND_EXE, argv.data());
-        _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    signal(SIGPIPE, SIG_IGN); // zelsend may end without reading its input
-    if (!input.empty() && write(in[1], input.data(), input.size()) < 0 && errno != EPIPE)
-        ADD_FAILURE() << "cannot write zelsend's input";
-    close(in[1]);
-
-    RunResult result;
-    const auto deadline = Clock::now() + kTimeLimit;
-    char buffer[4096];
-    ssize_t n = 0;
-    while (WaitReadable(out[0], deadline) && (n = read(out[0], buffer, sizeof buffer)) > 0)
-        result.output.append(buffer, static_cast<size_t>(n));
-    close(out[0]);
-    if (n != 0)
-        kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
 
 // A case's text, made only when the case runs: the largest (up to 64 MiB) would otherwise be made
 // in every process of this program, once for each of the groups ctest starts.
@@ -167,7 +108,7 @@ TEST_P(ZelsendCli, SendsWhatWasAskedAndReportsFailures)
 
     const int connections = static_cast<int>(c.received.size());
     auto received = std::async(std::launch::async, [&] { return listener.Receive(connections); });
-    const RunResult run = RunZelsend(args, c.input());
+    const ZelsendRun run = RunZelsend(args, c.input(), kTimeLimit);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
     EXPECT_NE(run.output.find(c.output), std::string::npos) << run.output;
     std::vector<std::string> expected;
@@ -256,7 +197,7 @@ TEST(ZelsendBench, EveryClientsFramesArriveAndVerify)
 {
     LoopbackPort listener(true);
     auto received = std::async(std::launch::async, [&] { return listener.Receive(3); });
-    const RunResult run = RunZelsend({"--port", listener.Port(), "--bench", "3", "50", "60"}, "");
+    const ZelsendRun run = RunZelsend({"--port", listener.Port(), "--bench", "3", "50", "60"}, "");
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("150 frames, 9000 bytes"), std::string::npos) << run.output;
 

@@ -8,88 +8,56 @@
 #include <vector>
 
 #ifndef _WIN32
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+
+#include "testkit/frame_receiver.h"
+#include "testkit/zelsend_posix.h"
 #endif
 
 namespace {
 #ifndef _WIN32
 
-using Clock = std::chrono::steady_clock;
-
-// Accepts zelsend's connection and hands out its frames as they come.
+// zelsend's frames, one after another as they come, read with the console's own splitter.
 class FrameListener {
 public:
     FrameListener()
     {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof a;
-        if (bind(listener_, reinterpret_cast<sockaddr*>(&a), size) != 0 || listen(listener_, 4) != 0 ||
-            getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+        if (!receiver_.Start())
             ADD_FAILURE() << "cannot set up a loopback listener";
-        port_ = ntohs(a.sin_port);
     }
-    ~FrameListener()
-    {
-        close(listener_);
-        if (client_ >= 0)
-            close(client_);
-    }
-    std::string Port() const { return std::to_string(port_); }
+    std::string Port() const { return std::to_string(receiver_.Port()); }
 
-    // The next frame's text; false when none comes within the limit, or the connection ends.
+    // The next frame's text; false when none comes within the limit.
     bool Next(std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(10))
     {
-        const auto deadline = Clock::now() + limit;
-        while (!TakeFrame(text)) {
-            const int fd = client_ >= 0 ? client_ : listener_;
-            pollfd p{fd, POLLIN, 0};
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0 || poll(&p, 1, static_cast<int>(left)) != 1)
-                return false;
-            if (client_ < 0) {
-                client_ = accept(listener_, nullptr, nullptr);
-                continue;
-            }
-            char buffer[4096];
-            const ssize_t n = recv(client_, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                return false;
-            bytes_.append(buffer, static_cast<size_t>(n));
-        }
+        if (!receiver_.WaitForFrames(next_ + 1, limit))
+            return false;
+        text = receiver_.Frames()[next_++];
         return true;
     }
+    // The next `count` frames' texts, as many as came within the limit.
+    std::vector<std::string> Next(size_t count)
+    {
+        std::vector<std::string> texts;
+        for (std::string text; texts.size() < count && Next(text);)
+            texts.push_back(text);
+        return texts;
+    }
+    // True once zelsend's connection has ended with no frame after the last one read.
+    bool EndedWithNothingMore() const { return receiver_.WaitForEnded(1) && receiver_.FrameCount() == next_; }
 
 private:
-    bool TakeFrame(std::string& text)
-    {
-        if (bytes_.size() < 4)
-            return false;
-        const auto b = [&](size_t i) { return static_cast<uint32_t>(static_cast<uint8_t>(bytes_[i])); };
-        const size_t length = b(0) | b(1) << 8 | b(2) << 16 | b(3) << 24;
-        if (bytes_.size() < 4 + length)
-            return false;
-        text = bytes_.substr(4, length);
-        bytes_.erase(0, 4 + length);
-        return true;
-    }
-
-    int listener_ = -1, client_ = -1;
-    uint16_t port_ = 0;
-    std::string bytes_;
+    FrameReceiver receiver_;
+    size_t next_ = 0;
 };
+
+using Texts = std::vector<std::string>;
 
 void Append(const std::string& path, const std::string& bytes, bool create = false)
 {
@@ -105,43 +73,14 @@ protected:
         dir_ = dir;
         log_ = dir_ + "/app.log";
     }
-    void TearDown() override
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        std::system(("rm -rf '" + dir_ + "'").c_str());
-    }
+    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
 
-    void Start(const std::vector<std::string>& args)
-    {
-        std::vector<char*> argv{const_cast<char*>(ZELSEND_EXE)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        pid_ = fork();
-        if (pid_ == 0) {
-            execv(ZELSEND_EXE, argv.data());
-            _exit(127);
-        }
-    }
-
+    void Start(const std::vector<std::string>& args) { zelsend_ = std::make_unique<testkit::ZelsendProcess>(args); }
     // Stops zelsend as Ctrl+C does; its exit code, or -1 when it did not end within 10 s.
-    int Interrupt()
-    {
-        kill(pid_, SIGINT);
-        int status = 0;
-        for (int i = 0; i < 1000 && waitpid(pid_, &status, WNOHANG) == 0; ++i)
-            usleep(10000);
-        const bool ended = WIFEXITED(status) || WIFSIGNALED(status);
-        if (ended)
-            pid_ = -1;
-        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int Interrupt() { return zelsend_->Stop(); }
 
+    std::unique_ptr<testkit::ZelsendProcess> zelsend_;
     std::string dir_, log_;
-    pid_t pid_ = -1;
 };
 
 // Starting at the end: the lines already in the file are not sent. The test writes numbered
@@ -163,35 +102,26 @@ TEST_F(ZelsendFollowCli, FollowsThroughRotationTruncationAndDeletion)
         ASSERT_TRUE(listener.Next(frame)) << "ping " << pings << " never arrived";
 
     Append(log_, "a line\n");
-    ASSERT_TRUE(listener.Next(frame));
-    EXPECT_EQ(frame, "a line\r\n");
+    EXPECT_EQ(listener.Next(1), Texts({"a line\r\n"}));
 
     ASSERT_EQ(rename(log_.c_str(), (log_ + ".1").c_str()), 0);
     Append(log_ + ".1", "rest of the old file\n");
     Append(log_, "first of the new file\n", true);
-    ASSERT_TRUE(listener.Next(frame));
-    EXPECT_EQ(frame, "rest of the old file\r\n");
-    ASSERT_TRUE(listener.Next(frame));
-    EXPECT_EQ(frame, "first of the new file\r\n");
+    EXPECT_EQ(listener.Next(2), Texts({"rest of the old file\r\n", "first of the new file\r\n"}));
 
     Append(log_, "short\n", true);
-    ASSERT_TRUE(listener.Next(frame));
-    EXPECT_EQ(frame, "short\r\n");
+    EXPECT_EQ(listener.Next(1), Texts({"short\r\n"}));
 
     ASSERT_EQ(unlink(log_.c_str()), 0);
     Append(log_, "made again \xFF\n", true);
-    ASSERT_TRUE(listener.Next(frame));
-    EXPECT_EQ(frame, "made again \xEF\xBF\xBD\r\n");
+    EXPECT_EQ(listener.Next(1), Texts({"made again \xEF\xBF\xBD\r\n"}));
 
     // A last line without its end is not sent, even when zelsend stops.
     Append(log_, "no end yet");
     Append(log_, "\nlast\n");
-    ASSERT_TRUE(listener.Next(frame));
-    EXPECT_EQ(frame, "no end yet\r\n");
-    ASSERT_TRUE(listener.Next(frame));
-    EXPECT_EQ(frame, "last\r\n");
+    EXPECT_EQ(listener.Next(2), Texts({"no end yet\r\n", "last\r\n"}));
     EXPECT_EQ(Interrupt(), 0);
-    EXPECT_FALSE(listener.Next(frame)) << frame;
+    EXPECT_TRUE(listener.EndedWithNothingMore());
 }
 
 // --from-start sends what the file holds first; a file that does not exist yet is waited for.
@@ -203,11 +133,7 @@ TEST_F(ZelsendFollowCli, FromStartAndAFileThatComesLater)
            "\xEF\xBB\xBF"
            "first\r\nsecond\n",
            true);
-    std::string frame;
-    ASSERT_TRUE(listener.Next(frame));
-    EXPECT_EQ(frame, "first\r\n");
-    ASSERT_TRUE(listener.Next(frame));
-    EXPECT_EQ(frame, "second\r\n");
+    EXPECT_EQ(listener.Next(2), Texts({"first\r\n", "second\r\n"}));
     EXPECT_EQ(Interrupt(), 0);
 }
 

@@ -1,5 +1,6 @@
 // zelsend's command line and its conversion of input lines to UTF-8.
 #include "common/options.h"
+#include "parse_checks.h"
 #include "port/text_decoder.h"
 
 #include <gtest/gtest.h>
@@ -35,8 +36,7 @@ TEST_P(ZelsendOptions, AreReadAsGiven)
 {
     const OptionsCase& c = GetParam();
     Options o;
-    std::string error;
-    ASSERT_TRUE(ParseOptions(c.args, o, error)) << error;
+    ASSERT_TRUE(Parses(c.args, o));
     EXPECT_EQ(o.mode, c.mode);
     EXPECT_EQ(o.host, c.host);
     EXPECT_EQ(o.port, c.port);
@@ -105,10 +105,7 @@ class ZelsendOptionsBad : public testing::TestWithParam<BadOptionsCase> {};
 
 TEST_P(ZelsendOptionsBad, AreRefusedWithAReason)
 {
-    Options o;
-    std::string error;
-    EXPECT_FALSE(ParseOptions(GetParam().args, o, error));
-    EXPECT_NE(error.find(GetParam().error), std::string::npos) << error;
+    EXPECT_TRUE(RefusedSaying(GetParam().args, GetParam().error));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -158,15 +155,13 @@ TEST(ZelsendOptionsRules, AreReadForEveryBridge)
         std::vector<std::string> args = mode;
         args.insert(args.end(), {"--include", "a", "--exclude", "b", "--include", "c|d", "--time"});
         Options o;
-        std::string error;
-        ASSERT_TRUE(ParseOptions(args, o, error)) << mode[0] << ": " << error;
+        ASSERT_TRUE(Parses(args, o)) << mode[0];
         EXPECT_EQ(o.include, (std::vector<std::string>{"a", "c|d"}));
         EXPECT_EQ(o.exclude, (std::vector<std::string>{"b"}));
         EXPECT_TRUE(o.time);
     }
     Options o;
-    std::string error;
-    ASSERT_TRUE(ParseOptions({"--debug-output", "--process", "app.exe", "--process", "42"}, o, error)) << error;
+    ASSERT_TRUE(Parses({"--debug-output", "--process", "app.exe", "--process", "42"}, o));
     EXPECT_EQ(o.processes, (std::vector<std::string>{"app.exe", "42"}));
 }
 

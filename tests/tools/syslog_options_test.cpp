@@ -1,5 +1,6 @@
 // The syslog relay's command line: where it listens, and what it cannot be combined with.
 #include "common/options.h"
+#include "parse_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -24,8 +25,7 @@ TEST_P(SyslogOptions, ListenWhereAskedAndOnLoopbackUnlessTold)
 {
     const ListenCase& c = GetParam();
     Options o;
-    std::string error;
-    ASSERT_TRUE(ParseOptions(c.args, o, error)) << error;
+    ASSERT_TRUE(Parses(c.args, o));
     EXPECT_EQ(o.mode, Mode::Syslog);
     EXPECT_EQ(o.syslogUdp.address, c.udpAddress);
     EXPECT_EQ(o.syslogUdp.port, c.udpPort);
@@ -51,10 +51,7 @@ class SyslogOptionsBad : public testing::TestWithParam<BadListenCase> {};
 
 TEST_P(SyslogOptionsBad, AreRefusedWithAReason)
 {
-    Options o;
-    std::string error;
-    EXPECT_FALSE(ParseOptions(GetParam().args, o, error));
-    EXPECT_NE(error.find(GetParam().error), std::string::npos) << error;
+    EXPECT_TRUE(RefusedSaying(GetParam().args, GetParam().error));
 }
 
 INSTANTIATE_TEST_SUITE_P(Invalid, SyslogOptionsBad,

@@ -1,7 +1,10 @@
 // The real zelsend --syslog-udp/--syslog-tcp between real sockets (POSIX only): many TCP senders
 // at once, datagrams, the limit on connections, a listen that fails, and the report at the end.
 // The console is stood in for by a listener that splits frames with the console's own splitter.
-#include "tests/clients/frame_receiver.h"
+#include "testkit/frame_receiver.h"
+#ifndef _WIN32
+#include "testkit/zelsend_posix.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -15,7 +18,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,14 +30,20 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::seconds kTimeLimit{30}; // so a hung relay fails the test, not CI
 
-int Socket(int type, uint16_t port = 0)
+sockaddr_in Loopback(uint16_t port)
 {
-    const int fd = socket(AF_INET, type, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(port);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && port == 0)
+    return a;
+}
+
+int Socket(int type, uint16_t port = 0)
+{
+    const int fd = socket(AF_INET, type, 0);
+    const sockaddr_in a = Loopback(port);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 && port == 0)
         ADD_FAILURE() << "cannot bind a loopback socket";
     return fd;
 }
@@ -60,13 +68,16 @@ uint16_t FreePort(int type)
 int Connect(uint16_t port)
 {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+    const sockaddr_in a = Loopback(port);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
         ADD_FAILURE() << "cannot connect to the relay";
     return fd;
+}
+
+void SendDatagram(int sender, uint16_t port, const std::string& datagram)
+{
+    const sockaddr_in to = Loopback(port);
+    sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
 // zelsend relaying to `console`; its standard error is kept for the report at the end.
@@ -74,74 +85,38 @@ class Relay {
 public:
     // `tcp` 0: UDP only. `more`: further options (filters, --time).
     Relay(uint16_t consolePort, uint16_t udp, uint16_t tcp, const std::vector<std::string>& more = {})
+        : zelsend_(Args(consolePort, udp, tcp, more), testkit::ZelsendProcess::Read::Errors)
     {
-        std::vector<std::string> args = {ZELSEND_EXE, "--port", std::to_string(consolePort), "--syslog-udp",
-                                         std::to_string(udp)};
-        if (tcp != 0)
-            args.insert(args.end(), {"--syslog-tcp", std::to_string(tcp)});
-        args.insert(args.end(), more.begin(), more.end());
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        int err[2];
-        if (pipe(err) != 0)
-            return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(err[1], 2);
-            close(err[0]), close(err[1]);
-            execv(ZELSEND_EXE, argv.data());
-            _exit(127);
-        }
-        close(err[1]);
-        err_ = err[0];
-        ReadErrorsUntil(tcp != 0 ? "syslog on TCP" : "zelsend: "); // it listens now, or has failed
-    }
-    ~Relay()
-    {
-        if (pid_ > 0 && exitCode_ < 0)
-            Stop();
-        close(err_);
+        zelsend_.ReadUntil(tcp != 0 ? "syslog on TCP" : "zelsend: ", kTimeLimit); // it listens now, or has failed
     }
 
     // Stops it as Ctrl+C does; its exit code, and standard error by then in Errors().
     int Stop()
     {
-        kill(pid_, SIGINT);
+        zelsend_.Signal(SIGINT);
         return Wait();
     }
     // Waits for it to end by itself.
     int Wait()
     {
-        ReadErrorsUntil("syslog relay stopped");
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return exitCode_;
+        zelsend_.ReadUntil("syslog relay stopped", kTimeLimit);
+        return zelsend_.Wait(kTimeLimit);
     }
-    const std::string& Errors() const { return errors_; }
+    const std::string& Errors() const { return zelsend_.Printed(); }
+    // True when its standard error holds `text` (by the end, its report).
+    bool Said(const std::string& text) const { return Errors().find(text) != std::string::npos; }
 
 private:
-    void ReadErrorsUntil(const char* text)
+    static std::vector<std::string> Args(uint16_t consolePort, uint16_t udp, uint16_t tcp,
+                                         const std::vector<std::string>& more)
     {
-        const auto deadline = Clock::now() + kTimeLimit;
-        char buffer[4096];
-        while (errors_.find(text) == std::string::npos && Clock::now() < deadline) {
-            pollfd p{err_, POLLIN, 0};
-            if (poll(&p, 1, 100) != 1)
-                continue;
-            const ssize_t n = read(err_, buffer, sizeof buffer);
-            if (n <= 0)
-                return;
-            errors_.append(buffer, static_cast<size_t>(n));
-        }
+        std::vector<std::string> args = {"--port", std::to_string(consolePort), "--syslog-udp", std::to_string(udp)};
+        if (tcp != 0)
+            args.insert(args.end(), {"--syslog-tcp", std::to_string(tcp)});
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
     }
-
-    pid_t pid_ = -1;
-    int err_ = -1;
-    int exitCode_ = -1;
-    std::string errors_;
+    testkit::ZelsendProcess zelsend_;
 };
 
 // The frames once there are `count` of them, or all there are when the limit has passed first.
@@ -151,6 +126,13 @@ std::vector<std::string> WaitFor(const FrameReceiver& console, size_t count)
     return console.Frames();
 }
 
+// Each case's relay sends to a receiver that stands in for the console.
+class SyslogRelayCli : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(console.Start()); }
+    FrameReceiver console;
+};
+
 // What a sender wrote and how the console must show it.
 std::string Message(int sender, int i)
 {
@@ -159,11 +141,9 @@ std::string Message(int sender, int i)
 
 // 32 senders at once, half octet-counted and half one per line, their writes 7 bytes at a time
 // taking turns, so that every read of the relay ends inside a message.
-TEST(SyslogRelayCli, ManyTcpSendersAtOnceEachMessageWholeAndInOrder)
+TEST_F(SyslogRelayCli, ManyTcpSendersAtOnceEachMessageWholeAndInOrder)
 {
     constexpr int kSenders = 32, kMessages = 40;
-    FrameReceiver console;
-    ASSERT_TRUE(console.Start());
     const uint16_t tcp = FreePort(SOCK_STREAM);
     Relay relay(console.Port(), FreePort(SOCK_DGRAM), tcp);
     std::vector<int> senders;
@@ -198,30 +178,21 @@ TEST(SyslogRelayCli, ManyTcpSendersAtOnceEachMessageWholeAndInOrder)
     }
     EXPECT_EQ(relay.Stop(), 0);
     const std::string all = std::to_string(kSenders * kMessages);
-    EXPECT_NE(relay.Errors().find(all + " messages received; " + all + " reached the console and 0 did not"),
-              std::string::npos)
+    EXPECT_TRUE(relay.Said(all + " messages received; " + all + " reached the console and 0 did not"))
         << relay.Errors();
 }
 
 // Python's SysLogHandler: a datagram each, ended by a NUL. Sent in rounds, each once the last
 // has shown, so that no system's receive buffer is outrun whatever it allows.
-TEST(SyslogRelayCli, DatagramsShowOneLineEachAndTheReportCountsThem)
+TEST_F(SyslogRelayCli, DatagramsShowOneLineEachAndTheReportCountsThem)
 {
     constexpr int kRounds = 10, kPerRound = 50;
-    FrameReceiver console;
-    ASSERT_TRUE(console.Start());
     const uint16_t udp = FreePort(SOCK_DGRAM);
     Relay relay(console.Port(), udp, 0);
     const int sender = Socket(SOCK_DGRAM);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(udp);
     for (int round = 0; round < kRounds; ++round) {
-        for (int i = 0; i < kPerRound; ++i) {
-            const std::string datagram = Message(round, i) + std::string(1, '\0');
-            sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-        }
+        for (int i = 0; i < kPerRound; ++i)
+            SendDatagram(sender, udp, Message(round, i) + std::string(1, '\0'));
         WaitFor(console, (round + 1) * kPerRound);
     }
     close(sender);
@@ -230,18 +201,15 @@ TEST(SyslogRelayCli, DatagramsShowOneLineEachAndTheReportCountsThem)
     for (size_t i = 0; i < texts.size(); ++i)
         EXPECT_EQ(texts[i], Message(static_cast<int>(i / kPerRound), static_cast<int>(i % kPerRound)) + "\r\n");
     EXPECT_EQ(relay.Stop(), 0);
-    EXPECT_NE(relay.Errors().find("500 messages received; 500 reached the console and 0 did not"), std::string::npos)
-        << relay.Errors();
-    EXPECT_NE(relay.Errors().find("0 cut at 65536 bytes, 0 datagrams lost"), std::string::npos) << relay.Errors();
+    EXPECT_TRUE(relay.Said("500 messages received; 500 reached the console and 0 did not")) << relay.Errors();
+    EXPECT_TRUE(relay.Said("0 cut at 65536 bytes, 0 datagrams lost")) << relay.Errors();
 }
 
 // Past 256 connections at once the next is closed and the console says so; those open go on,
 // and a message the sender's close cut short still shows as far as it came.
-TEST(SyslogRelayCli, ConnectionPastTheLimitIsRefusedAndSaidSo)
+TEST_F(SyslogRelayCli, ConnectionPastTheLimitIsRefusedAndSaidSo)
 {
     constexpr int kLimit = 256;
-    FrameReceiver console;
-    ASSERT_TRUE(console.Start());
     const uint16_t tcp = FreePort(SOCK_STREAM);
     Relay relay(console.Port(), FreePort(SOCK_DGRAM), tcp);
     std::vector<int> open;
@@ -263,25 +231,14 @@ TEST(SyslogRelayCli, ConnectionPastTheLimitIsRefusedAndSaidSo)
     }
     close(open[kLimit]);
     EXPECT_EQ(relay.Stop(), 0);
-    EXPECT_NE(relay.Errors().find("1 cut at 65536 bytes"), std::string::npos) << relay.Errors();
-    EXPECT_NE(relay.Errors().find("1 connections refused"), std::string::npos) << relay.Errors();
-}
-
-void SendDatagram(int sender, uint16_t port, const std::string& datagram)
-{
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(port);
-    sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    EXPECT_TRUE(relay.Said("1 cut at 65536 bytes")) << relay.Errors();
+    EXPECT_TRUE(relay.Said("1 connections refused")) << relay.Errors();
 }
 
 // --include/--exclude take each message whole, line breaks and all; --time puts one stamp in
 // front of it; the report tells what was left out and what reached the console.
-TEST(SyslogRelayCli, FilteredMessagesAreLeftOutAndCounted)
+TEST_F(SyslogRelayCli, FilteredMessagesAreLeftOutAndCounted)
 {
-    FrameReceiver console;
-    ASSERT_TRUE(console.Start());
     const uint16_t udp = FreePort(SOCK_DGRAM), tcp = FreePort(SOCK_STREAM);
     Relay relay(console.Port(), udp, tcp, {"--include", "error|warn", "--exclude", "^<\\d+>noise", "--time"});
     const int sender = Socket(SOCK_DGRAM);
@@ -304,23 +261,18 @@ TEST(SyslogRelayCli, FilteredMessagesAreLeftOutAndCounted)
     }
     close(sender);
     EXPECT_EQ(relay.Stop(), 0);
-    EXPECT_NE(relay.Errors().find("6 messages received; 3 reached the console and 3 did not: 3 left out by "
-                                  "--include/--exclude, 0 dropped by the full queue to the console, 0 not sent"),
-              std::string::npos)
+    EXPECT_TRUE(relay.Said("6 messages received; 3 reached the console and 3 did not: 3 left out by "
+                           "--include/--exclude, 0 dropped by the full queue to the console, 0 not sent"))
         << relay.Errors();
 }
 
-TEST(SyslogRelayCli, PortInUseEndsItWithAReason)
+TEST_F(SyslogRelayCli, PortInUseEndsItWithAReason)
 {
-    FrameReceiver console;
-    ASSERT_TRUE(console.Start());
     const int holder = Socket(SOCK_DGRAM);
     const uint16_t udp = PortOf(holder);
     Relay relay(console.Port(), udp, 0);
     EXPECT_EQ(relay.Wait(), 1);
-    EXPECT_NE(relay.Errors().find("cannot listen for syslog on UDP 127.0.0.1:" + std::to_string(udp)),
-              std::string::npos)
-        << relay.Errors();
+    EXPECT_TRUE(relay.Said("cannot listen for syslog on UDP 127.0.0.1:" + std::to_string(udp))) << relay.Errors();
     close(holder);
 }
 #endif

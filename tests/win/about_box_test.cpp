@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "dialog_probe.h"
-#include "tests/common/window_probe.h"
+#include "testkit/window_probe.h"
 #include "ui/about_dlg.h"
 #include "ui/zel_log_console_dlg.h"
 

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "log/log_registry.h"
-#include "pump.h"
-#include "tests/common/console_texts.h"
+#include "net/zel_server_socket.h"
+#include "net/zel_socket.h"
+#include "testkit/console_texts.h"
+#include "testkit/loopback_listener.h"
+#include "testkit/pump.h"
 #include "ui/zel_log_console_dlg.h"
 
 class ConsoleFixture : public ::testing::Test {
@@ -38,4 +41,26 @@ protected:
 
     size_t m_viewCapacity;
     CZelLogConsoleDlg m_dlg;
+};
+
+// The console with a real listener on an ephemeral loopback port. Each test's clients are gone
+// by its end: their connections must have freed themselves, once no text holds them paused.
+class ListeningConsoleFixture : public ConsoleFixture {
+protected:
+    using ConsoleFixture::ConsoleFixture;
+    void SetUp() override
+    {
+        ConsoleFixture::SetUp();
+        ASSERT_EQ(CZelSocket::LiveCount(), 0u);
+        m_port = ListenOnLoopback(m_server);
+        ASSERT_NE(m_port, 0);
+    }
+    void TearDown() override
+    {
+        Pipe().Clear();
+        EXPECT_TRUE(PumpUntil([] { return CZelSocket::LiveCount() == 0; })) << "a connection outlived its client";
+    }
+
+    CZelServerSocket m_server;
+    u_short m_port = 0;
 };

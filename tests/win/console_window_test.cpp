@@ -9,8 +9,8 @@
 #include "app/zel_log_console_app.h"
 #include "console_fixture.h"
 #include "dialog_probe.h"
-#include "pump.h"
-#include "tests/common/window_probe.h"
+#include "testkit/pump.h"
+#include "testkit/window_probe.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 // Where the controls of real dialogs of this process sit, as the window tests read them off:
 // places in client coordinates, dialog units mapped as the dialog manager maps them, borders.
-// Their texts and classes are read with tests/common/window_probe.h.
+// Their texts and classes are read with testkit/window_probe.h.
 #include <windows.h>
 
 #include <string>

@@ -4,8 +4,8 @@
 
 #include "platform/file_dialog.h"
 #include "platform/win_app.h"
-#include "tests/common/temp_dir.h"
-#include "tests/common/save_dialog_driver.h"
+#include "testkit/save_dialog_driver.h"
+#include "testkit/temp_dir.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace {

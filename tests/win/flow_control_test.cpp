@@ -8,9 +8,9 @@
 #include "console_fixture.h"
 #include "net/zel_server_socket.h"
 #include "net/zel_socket.h"
-#include "loopback_listener.h"
-#include "pump.h"
-#include "tests/common/wire_text.h"
+#include "testkit/loopback_listener.h"
+#include "testkit/pump.h"
+#include "testkit/wire_text.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace {
@@ -21,19 +21,8 @@ struct RoomCase {
     std::function<CString(const CString& backlog, const CString& frame)> view;
 };
 
-class FlowControl : public ConsoleFixture, public ::testing::WithParamInterface<RoomCase> {
+class FlowControl : public ListeningConsoleFixture, public ::testing::WithParamInterface<RoomCase> {
 protected:
-    void SetUp() override
-    {
-        ConsoleFixture::SetUp();
-        m_port = ListenOnLoopback(m_server);
-        ASSERT_NE(m_port, 0);
-    }
-    void TearDown() override
-    {
-        Pipe().Clear();
-        EXPECT_TRUE(PumpUntil([] { return CZelSocket::LiveCount() == 0; })) << "a connection outlived its client";
-    }
     // The window is not asked to flush: the text waits until a case makes room.
     void OfferUnflushed(const CString& text)
     {
@@ -42,9 +31,6 @@ protected:
         while (::PeekMessageW(&msg, m_dlg.m_hWnd, WM_ZEL_FLUSHLOG, WM_ZEL_FLUSHLOG, PM_REMOVE)) {
         }
     }
-
-    CZelServerSocket m_server;
-    u_short m_port = 0;
 };
 
 TEST_P(FlowControl, ConnectionWaitsWhileTheViewIsFarBehindAndReadsOnOnceThereIsRoom)

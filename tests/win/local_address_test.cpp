@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/common/window_probe.h"
+#include "testkit/window_probe.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace {

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "tests/common/console_texts.h"
+#include "testkit/console_texts.h"
 
 #include <string>
 
 #include "log/log_file.h"
-#include "tests/common/temp_dir.h"
+#include "testkit/temp_dir.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "console_fixture.h"
-#include "tests/common/wait.h"
+#include "testkit/wait.h"
 
 namespace {
 

@@ -7,31 +7,20 @@
 #include "net/payload_decoder.h"
 #include "net/zel_server_socket.h"
 #include "net/zel_socket.h"
-#include "loopback_listener.h"
-#include "pump.h"
-#include "tests/common/wire_text.h"
+#include "testkit/loopback_listener.h"
+#include "testkit/pump.h"
+#include "testkit/wire_text.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace {
 
 // A real console window and a real listener on an ephemeral loopback port.
-class Loopback : public ConsoleFixture {
+class Loopback : public ListeningConsoleFixture {
 protected:
-    void SetUp() override
-    {
-        ConsoleFixture::SetUp();
-        ASSERT_EQ(CZelSocket::LiveCount(), 0u);
-        m_port = ListenOnLoopback(m_server);
-        ASSERT_NE(m_port, 0);
-    }
-
     bool ShowsExactly(const CString& text)
     {
         return PumpUntil([&] { return ViewText() == text; });
     }
-    // Each test's clients are gone by its end: their connections must have freed themselves.
-    void TearDown() override { EXPECT_TRUE(ConnectionsBecome(0)) << "a connection outlived its client"; }
-
     size_t Connections() const { return CZelSocket::LiveCount(); }
     bool ConnectionsBecome(size_t n)
     {
@@ -48,9 +37,6 @@ protected:
         PumpPending();
         return ViewText();
     }
-
-    CZelServerSocket m_server;
-    u_short m_port = 0;
 };
 
 TEST_F(Loopback, HelloFrameIsShownWithoutALineBreak)

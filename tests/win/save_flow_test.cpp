@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "console_fixture.h"
-#include "pump.h"
-#include "tests/common/console_texts.h"
-#include "tests/common/temp_dir.h"
+#include "testkit/console_texts.h"
+#include "testkit/pump.h"
+#include "testkit/temp_dir.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace {

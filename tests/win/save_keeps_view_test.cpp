@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "console_fixture.h"
-#include "loopback_listener.h"
+#include "testkit/loopback_listener.h"
 #include "net/zel_server_socket.h"
 #include "net/zel_socket.h"
-#include "pump.h"
-#include "tests/common/background.h"
-#include "tests/common/temp_dir.h"
-#include "tests/common/wire_text.h"
+#include "testkit/pump.h"
+#include "testkit/background.h"
+#include "testkit/temp_dir.h"
+#include "testkit/wire_text.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 
 #include "platform/async_socket.h"
 #include "platform/fault.h"
-#include "loopback_listener.h"
-#include "pump.h"
-#include "tests/common/wire_text.h"
+#include "testkit/loopback_listener.h"
+#include "testkit/pump.h"
+#include "testkit/wire_text.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 """Fixtures for the tests of this folder: a receiver that reads frames as the console does."""
 
 import os
-import socket
 import sys
 
 import pytest
@@ -11,6 +10,9 @@ from frame_receiver import Receiver
 # The handler under test: the one file that users copy.
 CLIENT_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "clients", "python")
 sys.path.insert(0, os.path.abspath(CLIENT_DIR))
+# Free ports and waits, shared with the other Python tests and the benches.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "testkit"))
+import zeltest  # noqa: E402
 
 
 @pytest.fixture
@@ -23,8 +25,4 @@ def receiver():
 @pytest.fixture
 def free_port():
     """A port that nothing listens on."""
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
+    return zeltest.free_port()

@@ -13,6 +13,7 @@ import time
 import pytest
 
 import zellog
+import zeltest  # testkit/, on the path by conftest.py
 
 DRIVER = os.environ.get("ZEL_CONSOLE_SESSION")
 WINE_RUN = os.environ.get("ZEL_WINE_RUN")
@@ -39,11 +40,7 @@ def test_hundred_thousand_records_show_whole_and_in_order():
 
             # close() waits for the queue up to the timeout: long, on a machine shared with others.
             handler = zellog.ZelLogHandler("127.0.0.1", PORT, timeout=60)
-            handler.setFormatter(logging.Formatter("%(name)s %(levelname)s %(message)s"))
-            logger = logging.getLogger("e2e.订单")
-            logger.handlers[:] = [handler]
-            logger.propagate = False
-            logger.setLevel(logging.INFO)
+            logger = zeltest.logger_with(handler, "e2e.订单")
             for i in range(lines):
                 logger.info("py %06d 用户 zhang.san %s", i, "登录成功" if i % 7 == 0 else "ok")
             handler.close()

@@ -11,15 +11,12 @@ import sys
 import pytest
 
 import zellog
+import zeltest  # testkit/, on the path by conftest.py
 from conftest import CLIENT_DIR
 
 
 def make_logger(handler, name):
-    logger = logging.getLogger(name)
-    logger.handlers[:] = [handler]
-    logger.propagate = False
-    logger.setLevel(logging.DEBUG)
-    return logger
+    return zeltest.logger_with(handler, name, logging.DEBUG, None)
 
 
 @pytest.fixture

@@ -10,16 +10,12 @@ import textwrap
 import pytest
 
 import zellog
+import zeltest  # testkit/, on the path by conftest.py
 from conftest import CLIENT_DIR
 
 
 def make_logger(handler, name):
-    handler.setFormatter(logging.Formatter("%(message)s"))
-    logger = logging.getLogger(name)
-    logger.handlers[:] = [handler]
-    logger.propagate = False
-    logger.setLevel(logging.INFO)
-    return logger
+    return zeltest.logger_with(handler, name, logging.INFO, "%(message)s")
 
 
 def report(count, port):

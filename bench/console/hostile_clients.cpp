@@ -1,0 +1,278 @@
+#include "hostile_clients.h"
+
+#include <winsock2.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench_console.h"
+#include "bench_mode/bench_check.h"
+#include "bench_text.h"
+#include "bench_watcher.h"
+#include "platform/scoped.h"
+#include "testkit/wire_text.h"
+
+namespace zelbench {
+namespace {
+
+// The console's budget for text not yet shown, plus 100 MB, in the MiB the bench prints as MB.
+constexpr double kHeldLimitMB = 80 + 100e6 / kMB;
+
+// The console serving and idle; says why when it is not.
+IdleConsole Served(CConsoleProcess& console)
+{
+    const IdleConsole idle = StartIdle(console);
+    if (idle.error)
+        std::printf("FAILED: %s\n", idle.error);
+    return idle;
+}
+
+// Clients that all send the same bytes, each from its own position, without blocking.
+struct SameBytesClients {
+    std::vector<UniqueSocket> sockets;
+    std::vector<size_t> sent;
+    int dropped = 0; // disconnected by the console while sending
+
+    // False, saying which, when a client cannot connect.
+    bool Connect(int clients)
+    {
+        for (int c = 0; c < clients; ++c) {
+            UniqueSocket s = ConnectClient();
+            if (!s) {
+                std::printf("FAILED: client %d could not connect\n", c);
+                return false;
+            }
+            u_long nonBlocking = 1;
+            ::ioctlsocket(s.Get(), FIONBIO, &nonBlocking);
+            sockets.push_back(std::move(s));
+            sent.push_back(0);
+        }
+        return true;
+    }
+
+    // Sends whatever the connections take, 64 KiB a call at most, until every client has sent
+    // all or was dropped, none has taken anything for 3 s, or limitSeconds have passed.
+    // Returns when the last bytes were taken.
+    double SendUntilStalled(const std::string& bytes, double limitSeconds)
+    {
+        const double start = Now();
+        double lastProgress = start;
+        while (Now() - lastProgress < 3 && Now() - start < limitSeconds && Whole(bytes) + dropped < Count()) {
+            bool progress = false;
+            for (size_t c = 0; c < sockets.size(); ++c) {
+                if (!sockets[c] || sent[c] == bytes.size())
+                    continue;
+                const int n = ::send(sockets[c].Get(), bytes.data() + sent[c],
+                                     static_cast<int>(std::min<size_t>(64 * 1024, bytes.size() - sent[c])), 0);
+                if (n > 0) {
+                    sent[c] += static_cast<size_t>(n);
+                    progress = true;
+                } else if (::WSAGetLastError() != WSAEWOULDBLOCK) {
+                    sockets[c].Reset();
+                    ++dropped;
+                }
+            }
+            if (progress)
+                lastProgress = Now();
+            else
+                ::Sleep(10);
+        }
+        return lastProgress;
+    }
+
+    int Count() const { return static_cast<int>(sockets.size()); }
+    int Whole(const std::string& bytes) const
+    {
+        int whole = 0;
+        for (size_t s : sent)
+            whole += s == bytes.size();
+        return whole;
+    }
+};
+
+} // namespace
+
+int HoldLargeMain(int clients)
+{
+    CConsoleProcess console;
+    const IdleConsole served = Served(console);
+    if (served.error)
+        return 1;
+    const double idle = served.workingSetMB;
+    std::printf("%d clients each announce a 16 MiB frame and send 15 MiB of it; idle working set %.1f MB\n", clients,
+                idle);
+    std::fflush(stdout);
+
+    // Every client sends the same bytes: one buffer, a position per client.
+    const std::string held = LengthBytes(16 * kMi) + std::string(15 * kMi, 'h');
+    WatchFigures watched;
+    Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), false, watched);
+    SameBytesClients flock;
+    if (!flock.Connect(clients))
+        return 1;
+    const double start = Now();
+    const double lastProgress = flock.SendUntilStalled(held, 300);
+    const int dropped = flock.dropped;
+    double total = 0;
+    for (size_t s : flock.sent)
+        total += static_cast<double>(s);
+    const int whole = flock.Whole(held);
+    std::printf("hostile clients: %.0f MB sent in all (the console's and the system's buffers) in %.1f s; %d sent all "
+                "15 MiB, %d were disconnected by the console; console %s, working set %.1f MB (peak %.1f MB)\n",
+                total / kMB, lastProgress - start, whole, dropped, Alive(console) ? "alive" : "ENDED",
+                WorkingSetMB(console), PeakWorkingSetMB(console));
+    std::fflush(stdout);
+
+    // A good client's 1,000 ordinary frames, with the others still holding theirs.
+    int failures = 0;
+    const int before = console.TextLength(IDC_LOG_VIEW);
+    BenchLoad load;
+    load.framesPerClient = 1000;
+    UniqueSocket good = ConnectClient();
+    const bool goodSent = good && SendAll(good.Get(), ClientStream(load, 0));
+    const double shownAfter =
+        before < 0 ? -1 : WaitForViewLength(console, static_cast<size_t>(before) + 1000 * load.frameSize, 120, 5);
+    if (shownAfter < 0 || !goodSent) {
+        std::printf("good client: FAILED: its 1,000 frames did not show within 120 s (sent: %s)\n",
+                    goodSent ? "yes" : "no");
+        ++failures;
+    } else {
+        const zelsend::BenchCheck check = zelsend::VerifyBenchText(ToUtf8(console.Text(IDC_LOG_VIEW)), 1, 1000);
+        std::printf("good client: 1,000 frames of 100 bytes shown %.2f s after its first byte; %s: %s\n", shownAfter,
+                    check.Ok() ? "verified" : "NOT VERIFIED", check.Summary().c_str());
+        failures += !check.Ok();
+    }
+    ::Sleep(2000);
+    watcher.Stop();
+    const double peak = PeakWorkingSetMB(console);
+    const bool alive = Alive(console);
+    std::printf("console: %s; peak working set %.1f MB = idle %.1f MB + %.1f MB (limit: the 80 MiB budget + 100 MB "
+                "= %.1f MB over idle)\n",
+                alive ? "alive" : "ENDED", peak, idle, peak - idle, kHeldLimitMB);
+    PrintRoundTrips(watched);
+    flock.sockets.clear();
+    good.Reset();
+    ::Sleep(1000);
+    std::printf("after the clients closed: console %s, working set %.1f MB\n", Alive(console) ? "alive" : "ENDED",
+                WorkingSetMB(console));
+    return failures || !alive || peak - idle > kHeldLimitMB ? 1 : 0;
+}
+
+int EmptyFloodMain(int seconds)
+{
+    CConsoleProcess console;
+    const IdleConsole served = Served(console);
+    if (served.error)
+        return 1;
+    const UniqueSocket client = ConnectClient();
+    if (!client) {
+        std::printf("FAILED: the client could not connect\n");
+        return 1;
+    }
+    const size_t before = served.viewLength;
+    const double idle = served.workingSetMB;
+    // Frames of one byte: a zero byte (the text ends before it starts) and a byte that is not
+    // UTF-8, in turn; 64 KiB of them per write.
+    std::string chunk;
+    while (chunk.size() < 64 * 1024)
+        chunk += Frame(std::string(1, '\0')) + Frame("\xFF");
+    const int64_t framesPerChunk = static_cast<int64_t>(chunk.size() / 5);
+
+    WatchFigures watched;
+    int64_t frames = 0;
+    bool failed = false;
+    double wallSeconds = 0;
+    {
+        Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), true, watched);
+        ::Sleep(500); // the key thread has put the focus on the buttons
+        const double start = Now();
+        while (Now() - start < seconds && !failed) {
+            failed = !SendAll(client.Get(), chunk);
+            frames += failed ? 0 : framesPerChunk;
+        }
+        wallSeconds = Now() - start;
+    }
+    const double peak = PeakWorkingSetMB(console);
+    const std::string good = "good frame after the flood\r\n";
+    const double goodStart = Now();
+    failed = failed || !SendAll(client.Get(), Frame(good));
+    const double shown = WaitForViewLength(console, before + good.size(), 60, 5);
+    const std::wstring view = console.Text(IDC_LOG_VIEW);
+    const bool verified = view.size() == before + good.size() && view.compare(before, good.size(), Widen(good)) == 0;
+    std::printf("empty-text flood: %lld frames (%.0f MB) in %.1f s, %.0f frames/s%s\n", static_cast<long long>(frames),
+                static_cast<double>(frames) * 5 / kMB, wallSeconds, static_cast<double>(frames) / wallSeconds,
+                failed ? "; the connection FAILED" : "");
+    PrintRoundTrips(watched);
+    std::printf("memory: peak working set %.1f MB = idle %.1f MB + %.1f MB (limit 16 MB)\n", peak, idle, peak - idle);
+    std::printf("good frame after the flood: %s after %.2f s; view %s\n", shown >= 0 ? "shown" : "NOT SHOWN",
+                shown >= 0 ? shown : Now() - goodStart, verified ? "verified (only that frame added)" : "NOT VERIFIED");
+    return failed || shown < 0 || !verified || peak - idle >= 16 ? 1 : 0;
+}
+
+int IdlePartialMain(int clients)
+{
+    CConsoleProcess console;
+    const IdleConsole served = Served(console);
+    if (served.error)
+        return 1;
+    const double idle = served.workingSetMB;
+    std::printf("%d clients each announce a 64,000-byte frame, send 60 KiB of it and stop; idle working set %.1f MB\n",
+                clients, idle);
+    std::fflush(stdout);
+
+    const std::string partial = LengthBytes(64000) + std::string(60 * 1024, 'i');
+    SameBytesClients flock;
+    const double start = Now();
+    if (!flock.Connect(clients))
+        return 1;
+    const double connected = Now() - start;
+    flock.SendUntilStalled(partial, 1e9);
+    const int dropped = flock.dropped, whole = flock.Whole(partial);
+    std::printf("idle clients: connected in %.1f s; %d sent their 60 KiB, %d were disconnected while sending; console "
+                "%s, working set %.1f MB (peak %.1f MB)\n",
+                connected, whole, dropped, Alive(console) ? "alive" : "ENDED", WorkingSetMB(console),
+                PeakWorkingSetMB(console));
+    std::fflush(stdout);
+
+    // The good client, once every idle client has sent what it will.
+    const std::string good = "good client\r\n";
+    const int before = console.TextLength(IDC_LOG_VIEW);
+    UniqueSocket goodClient = ConnectClient();
+    const bool goodSent = goodClient && SendAll(goodClient.Get(), Frame(good));
+    const double shownAfter =
+        before < 0 ? -1 : WaitForViewLength(console, static_cast<size_t>(before) + good.size(), 120, 5);
+    const std::wstring view = console.Text(IDC_LOG_VIEW);
+    const bool verified =
+        view.size() >= good.size() && view.compare(view.size() - good.size(), good.size(), Widen(good)) == 0;
+    if (shownAfter < 0 || !goodSent)
+        std::printf("good client: FAILED: its 13-byte frame did not show within 120 s (sent: %s)\n",
+                    goodSent ? "yes" : "no");
+    else
+        std::printf("good client: its 13-byte frame shown %.2f s after it was sent; %s\n", shownAfter,
+                    verified ? "verified" : "NOT VERIFIED");
+
+    // Clients the console dropped see their connection closed.
+    int closedByConsole = dropped;
+    for (UniqueSocket& s : flock.sockets) {
+        char byte;
+        if (s && (::recv(s.Get(), &byte, 1, 0) != SOCKET_ERROR || ::WSAGetLastError() != WSAEWOULDBLOCK))
+            ++closedByConsole;
+    }
+    const double peak = PeakWorkingSetMB(console);
+    const bool alive = Alive(console);
+    std::printf("console: %s; %d of %d idle clients dropped; peak working set %.1f MB = idle %.1f MB + %.1f MB "
+                "(limit: the 80 MiB budget + 100 MB = %.1f MB over idle)\n",
+                alive ? "alive" : "ENDED", closedByConsole, clients, peak, idle, peak - idle, kHeldLimitMB);
+    flock.sockets.clear();
+    goodClient.Reset();
+    ::Sleep(2000);
+    std::printf("after the clients closed: console %s, working set %.1f MB\n", Alive(console) ? "alive" : "ENDED",
+                WorkingSetMB(console));
+    return shownAfter < 0 || !goodSent || !verified || !alive || peak - idle > kHeldLimitMB ? 1 : 0;
+}
+
+} // namespace zelbench

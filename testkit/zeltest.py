@@ -1,0 +1,57 @@
+"""What the Python tests and benches share: free loopback ports, waits and paced sending.
+
+Import it after putting this folder on sys.path:
+    sys.path.insert(0, os.path.join(ROOT, "testkit"))
+"""
+import logging
+import socket
+import time
+
+
+def free_port(kind=socket.SOCK_STREAM):
+    """A loopback port that nothing holds now: found by binding once, then closed again."""
+    s = socket.socket(socket.AF_INET, kind)
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def wait_until(check, what, limit=60):
+    """Checks until `check()` holds; fails the test, naming `what`, once `limit` seconds pass."""
+    until = time.monotonic() + limit
+    while not check():
+        assert time.monotonic() < until, "timed out waiting for " + what
+        time.sleep(0.05)
+
+
+def listening(port):
+    """True when something accepts TCP connections on the loopback port."""
+    try:
+        socket.create_connection(("127.0.0.1", port), timeout=1).close()
+        return True
+    except OSError:
+        return False
+
+
+def send_paced(sender, lines, target, rate):
+    """Sends each line as a datagram to `target`, `rate` a second; the seconds it took."""
+    start = time.monotonic()
+    for i, line in enumerate(lines):
+        due = start + i / rate
+        now = time.monotonic()
+        if due - now > 0.001:
+            time.sleep(due - now)
+        sender.sendto(line, target)
+    return time.monotonic() - start
+
+
+def logger_with(handler, name, level=logging.INFO, form="%(name)s %(levelname)s %(message)s"):
+    """The logger `name` writing only to `handler`, from `level` up, in `form` (None: the handler's own)."""
+    if form:
+        handler.setFormatter(logging.Formatter(form))
+    log = logging.getLogger(name)
+    log.handlers[:] = [handler]
+    log.propagate = False
+    log.setLevel(level)
+    return log

@@ -1,4 +1,0 @@
-// ZelTestConsole.exe: the console the end-to-end tests drive, on the port each test was given.
-#include "test_port_app.h"
-
-CTestPortApp theApp;
