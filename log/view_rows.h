@@ -51,12 +51,17 @@ public:
     // in `breaks` (where each CR stands in `text`). Nothing is replaced unless a row that began
     // in an earlier append ends before the new text: when a line grows past kMostRows rows, or a
     // row ends at a word break that came earlier.
+    // When the view ends no row, the text goes in as it came (`asSent`), without a copy.
     struct Append {
         size_t replaced = 0;
         CString text;
         std::vector<size_t> breaks;
+        bool asSent = false;
         CString lastRow;        // the view's last paragraph afterwards, unfinished
         bool rowsEnded = false; // whether the view ends the rows of the line it belongs to
+
+        // What goes into the view, for the text that was planned.
+        const CString& Text(const CString& planned) const { return asSent ? planned : text; }
     };
 
     // The rows of `text` appended to the view as it stands; changes nothing.

@@ -31,16 +31,17 @@ void CLogView::Append(const CString& text)
     CViewRows::Append plan = m_rows.Plan(text, m_measure);
     const size_t row = m_rows.RowChars();
     // Only a removal of nearly all of the view reaches its last row; what stays of it is planned anew.
-    if (RemoveOldest(plan.text.size() - plan.replaced) && m_rows.RowChars() != row)
+    if (RemoveOldest(plan.Text(text).size() - plan.replaced) && m_rows.RowChars() != row)
         plan = m_rows.Plan(text, m_measure);
+    const CString& appended = plan.Text(text);
     std::optional<HeldDrawing> held;
-    if (plan.text.size() >= kHeldDrawingChars)
+    if (appended.size() >= kHeldDrawingChars)
         held.emplace(m_edit.m_hWnd);
     const int end = m_edit.GetWindowTextLength();
     const int start = end - static_cast<int>(plan.replaced);
     m_edit.SetSel(start, end);
     m_edit.ScrollCaret();
-    m_edit.ReplaceSel(plan.text.c_str(), FALSE);
+    m_edit.ReplaceSel(appended.c_str(), FALSE);
     for (const size_t at : plan.breaks)
         m_breaks.Add(static_cast<size_t>(start) + at);
     m_rows.Commit(std::move(plan));
