@@ -1,7 +1,7 @@
 #pragma once
-// The log view's mechanics: a roomy text buffer, appends at the end, rows that never run past the
-// view's width (log/view_rows.h), removal of the oldest text past the capacity, and painting in
-// bands. Holds the dialog's edit control; the dialog owns it.
+// The log view's mechanics: a roomy text buffer, appends at the end, the rows of a line that runs
+// on past four rows ended by the view itself (log/view_rows.h), removal of the oldest text past
+// the capacity, and painting in bands. Holds the dialog's edit control; the dialog owns it.
 #include <algorithm>
 #include <cstddef>
 #include <string_view>
@@ -32,9 +32,9 @@ public:
     size_t Length() const { return static_cast<size_t>(m_edit.GetWindowTextLength()); }
 
     // Puts the caret at the very end, scrolls there and inserts the text, after making room
-    // for it when it would pass the capacity. Where the text, or the row it extends, would run
-    // past the view's width without a line break, the view ends the row itself (CR LF), where
-    // the control would wrap it.
+    // for it when it would pass the capacity. Where a line runs on past four rows, the view ends
+    // each of its rows itself (CR LF), where the control would wrap it, the rows it showed
+    // already included.
     void Append(const CString& text);
     // Removes the oldest text when `incoming` more characters, and the line breaks the view may
     // put among them, would pass the capacity, and keeps the view at its end. Returns whether any
