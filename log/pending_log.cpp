@@ -1,17 +1,11 @@
 #include "log/pending_log.h"
 
 #include <algorithm>
-#include <cmath>
 #include <string_view>
 
 #include "log/text_cut.h"
 
 namespace {
-double Square(size_t n)
-{
-    return static_cast<double>(n) * static_cast<double>(n);
-}
-
 // One step of a learned limit towards where an append costs the target: by target / cost, at
 // most halving or doubling it, so that a single slow append (the machine was busy) does little
 // harm.
@@ -64,26 +58,11 @@ void CPendingLog::MakeStep()
 CString CPendingLog::TakeSlice(size_t most)
 {
     const size_t budget = std::max<size_t>(1, std::min(m_sliceChars, most));
-    // An append's wrapping cost: the squares of its long runs, summed, against the limit's square.
-    const double runBudget = Square(m_runChars);
-    double closedRuns = 0;
-    size_t run = 0;
     CString slice;
     while (!MakingFirst() && !m_texts.empty() && slice.size() < budget) {
         const CString& front = m_texts.front().text;
         const std::wstring_view rest(front.data() + m_frontTaken, front.size() - m_frontTaken);
-        const size_t limit = std::min(rest.size(), budget - slice.size());
-        size_t take = 0;
-        for (; take < limit; ++take) {
-            const size_t grown = run + 1;
-            if (grown > kShortRun && closedRuns + Square(grown) > runBudget)
-                break;
-            run = grown;
-            if (rest[take] != L'\n')
-                continue;
-            closedRuns += run > kShortRun ? Square(run) : 0;
-            run = 0;
-        }
+        size_t take = std::min(rest.size(), budget - slice.size());
         if (take < rest.size())
             take = SafeCut(rest, take);
         if (take == 0 && !slice.empty())
@@ -99,7 +78,6 @@ CString CPendingLog::TakeSlice(size_t most)
         m_texts.pop_front();
         m_frontTaken = 0;
     }
-    m_lastRunWeight = closedRuns + (run > kShortRun ? Square(run) : 0);
     return slice;
 }
 
@@ -134,15 +112,6 @@ void CPendingLog::Clear()
 
 void CPendingLog::RecordAppend(size_t chars, double milliseconds)
 {
-    // Long runs that made most of the slice's weight say what a run costs.
-    if (m_lastRunWeight >= Square(m_runChars) / 2) {
-        // The cost grows with the square of the run: scale the run by the root of target / cost,
-        // again at most halving or doubling it.
-        const double factor = std::clamp(std::sqrt(kTargetMs / std::max(milliseconds, 0.001)), 0.5, 2.0);
-        const double scaled = static_cast<double>(m_runChars) * factor;
-        m_runChars = std::clamp(static_cast<size_t>(scaled), kMinRun, kMaxRun);
-        return;
-    }
     // A slice that was not full says nothing about what a full one would cost.
     if (chars < m_sliceChars / 2 && milliseconds < kTargetMs)
         return;

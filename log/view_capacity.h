@@ -10,10 +10,14 @@
 // Characters the view holds at most.
 constexpr size_t kViewCapacityChars = 24u * 1024 * 1024;
 
+class CViewBreaks;
+
 // How many characters at the start of `view` must go before `incoming` more are appended: 0
 // when all fits within `capacity`; otherwise enough that what stays plus `incoming` comes to at
 // most three quarters of `capacity`. The cut comes after a line end ('\n') when one lies within
 // an eighth of the capacity past the least that must go; otherwise the oldest line is longer
 // than that and is itself cut, at a safe place, so that the newest text stays rather than the
 // whole view going. The whole view goes only when `incoming` alone comes to three quarters.
-size_t OldestLinesToTrim(std::wstring_view view, size_t incoming, size_t capacity);
+// The line breaks the view put in itself (`viewBreaks`) end no line: they stand inside one.
+size_t OldestLinesToTrim(std::wstring_view view, size_t incoming, size_t capacity,
+                         const CViewBreaks* viewBreaks = nullptr);

@@ -171,6 +171,15 @@ struct GdiTraits {
 template <class H>
 using GdiObject = UniqueResource<GdiTraits<H>>;
 
+// A device context that CreateCompatibleDC made; deleted when it goes, not released.
+struct MemoryDcTraits {
+    using Handle = HDC;
+    static HDC Invalid() { return nullptr; }
+    static bool Valid(HDC dc) { return dc != nullptr; }
+    static void Close(HDC dc) { ::DeleteDC(dc); }
+};
+using MemoryDc = UniqueResource<MemoryDcTraits>;
+
 // Keeps a shown window from drawing while in scope, as WM_SETREDRAW does on Windows (which
 // clears WS_VISIBLE; Wine's keeps the bit, and its edit control then redraws the themed scroll
 // bar on every change). At the end the window shows again and all of it, frame included, waits

@@ -12,9 +12,16 @@ namespace zelbench {
 // the view's runs of capitals are exactly the unbroken frames, whatever line they precede.
 std::string UnbrokenLetters(size_t count);
 
+// The view's text with the line breaks taken out that the view put in itself where a line ran
+// on past four of its rows: in an unbroken frame (after a capital letter), and in the numbered
+// line that goes on the same line after one (a bench line shorter than its header says, or
+// ending inside its header, after capitals). The numbered lines hold no capitals, and a
+// numbered line alone fits four rows.
+std::string WithoutViewBreaks(std::string_view view);
+
 // The view's text (UTF-8) after `clients` clients each sent lines 0 .. linesPerClient - 1 and
 // `unbrokenFrames` frames of UnbrokenLetters(unbrokenSize) came between them. Empty when all is
-// there, else what is wrong, in words.
+// there, else what is wrong, in words. The view's own line breaks do not count.
 std::string CheckSoakView(std::string_view view, int clients, int64_t linesPerClient, int unbrokenFrames,
                           size_t unbrokenSize);
 

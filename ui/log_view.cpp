@@ -27,18 +27,35 @@ void CLogView::Append(const CString& text)
 {
     if (!m_roomy && Length() == 0)
         ReserveRoom();
-    MakeRoomFor(text.size());
+    m_measure.Refresh();
+    CViewRows::Append plan = m_rows.Plan(text, m_measure);
+    const size_t row = m_rows.RowChars();
+    // Only a removal of nearly all of the view reaches its last row; what stays of it is planned anew.
+    if (RemoveOldest(plan.Text(text).size() - plan.replaced) && m_rows.RowChars() != row)
+        plan = m_rows.Plan(text, m_measure);
+    const CString& appended = plan.Text(text);
     std::optional<HeldDrawing> held;
-    if (text.size() >= kHeldDrawingChars)
+    if (appended.size() >= kHeldDrawingChars)
         held.emplace(m_edit.m_hWnd);
     const int end = m_edit.GetWindowTextLength();
-    m_edit.SetSel(end, end);
+    const int start = end - static_cast<int>(plan.replaced);
+    m_edit.SetSel(start, end);
     m_edit.ScrollCaret();
-    m_edit.ReplaceSel(text.c_str(), FALSE);
+    m_edit.ReplaceSel(appended.c_str(), FALSE);
+    for (const size_t at : plan.breaks)
+        m_breaks.Add(static_cast<size_t>(start) + at);
+    m_rows.Commit(std::move(plan));
+}
+
+// The view puts at most one line break (two characters) in every row it ends itself, and a row
+// holds far more than 32 characters.
+bool CLogView::MakeRoomFor(size_t incoming)
+{
+    return RemoveOldest(incoming + incoming / 16);
 }
 
 // Reads the control's own buffer, without a copy, to find where the cut falls.
-bool CLogView::MakeRoomFor(size_t incoming)
+bool CLogView::RemoveOldest(size_t incoming)
 {
     if (m_keepAll)
         return false;
@@ -51,13 +68,15 @@ bool CLogView::MakeRoomFor(size_t incoming)
         if (!text.Data())
             return false;
         const std::wstring_view view(static_cast<const wchar_t*>(text.Data()), static_cast<size_t>(length));
-        cut = AtDisplayLineStart(view, OldestLinesToTrim(view, incoming, m_capacity));
+        cut = AtDisplayLineStart(view, OldestLinesToTrim(view, incoming, m_capacity, &m_breaks));
     }
     if (cut == 0)
         return false;
     m_edit.SetSel(0, static_cast<int>(cut));
     m_edit.ReplaceSel(L"", FALSE);
+    m_breaks.Trimmed(cut);
     const int end = length - static_cast<int>(cut);
+    m_rows.Trimmed(static_cast<size_t>(end));
     m_edit.SetSel(end, end);
     m_edit.ScrollCaret();
     return true;
@@ -89,7 +108,16 @@ size_t CLogView::AtDisplayLineStart(std::wstring_view view, size_t cut) const
 void CLogView::Clear()
 {
     m_edit.SetWindowText(L"");
+    m_rows.Clear();
+    m_breaks.Clear();
     ReserveRoom();
+}
+
+CString CLogView::SentText() const
+{
+    CString text = m_edit.GetWindowText();
+    m_breaks.RemoveFrom(text);
+    return text;
 }
 
 bool CLogView::NeedsPaint() const

@@ -1,13 +1,17 @@
 #pragma once
-// The log view's mechanics: a roomy text buffer, appends at the end, removal of the oldest text
-// past the capacity, and painting in bands. Holds the dialog's edit control; the dialog owns it.
+// The log view's mechanics: a roomy text buffer, appends at the end, the rows of a line that runs
+// on past four rows ended by the view itself (log/view_rows.h), removal of the oldest text past
+// the capacity, and painting in bands. Holds the dialog's edit control; the dialog owns it.
 #include <algorithm>
 #include <cstddef>
 #include <string_view>
 
 #include "log/pending_log.h"
+#include "log/view_breaks.h"
 #include "log/view_capacity.h"
+#include "log/view_rows.h"
 #include "platform/edit.h"
+#include "ui/control_measure.h"
 
 class CLogView {
 public:
@@ -20,7 +24,7 @@ public:
     // draws the view and its frame once.
     static constexpr size_t kHeldDrawingChars = 8 * 1024;
 
-    explicit CLogView(CEdit& edit) : m_edit(edit) {}
+    explicit CLogView(CEdit& edit) : m_edit(edit), m_measure(edit) {}
 
     // Tests give the view a smaller capacity, in characters; a quarter of it is freed at a time.
     void SetCapacity(size_t chars) { m_capacity = chars; }
@@ -28,10 +32,13 @@ public:
     size_t Length() const { return static_cast<size_t>(m_edit.GetWindowTextLength()); }
 
     // Puts the caret at the very end, scrolls there and inserts the text, after making room
-    // for it when it would pass the capacity.
+    // for it when it would pass the capacity. Where a line runs on past four rows, the view ends
+    // each of its rows itself (CR LF), where the control would wrap it, the rows it showed
+    // already included.
     void Append(const CString& text);
-    // Removes the oldest text when `incoming` more characters would pass the capacity, and
-    // keeps the view at its end. Returns whether any text went. Never while the view keeps all.
+    // Removes the oldest text when `incoming` more characters, and the line breaks the view may
+    // put among them, would pass the capacity, and keeps the view at its end. Returns whether any
+    // text went. Never while the view keeps all.
     bool MakeRoomFor(size_t incoming);
     // While the operator saves the log, the file must hold everything the view held at the
     // click: the view then drops nothing, and text that does not fit waits until it ends.
@@ -41,6 +48,10 @@ public:
     size_t Room() const { return m_capacity - std::min(m_capacity, Length()); }
     // Empties the view and gives back the memory its text took.
     void Clear();
+    // The view's text as clients sent it: without the line breaks the view put in.
+    CString SentText() const;
+    // The line breaks the view put in, where each stands now.
+    const CViewBreaks& Breaks() const { return m_breaks; }
 
     // Whether part of the view waits to be painted.
     bool NeedsPaint() const;
@@ -50,9 +61,13 @@ public:
 
 private:
     void ReserveRoom();
+    bool RemoveOldest(size_t incoming);
     size_t AtDisplayLineStart(std::wstring_view view, size_t cut) const;
 
     CEdit& m_edit;
+    CControlMeasure m_measure;
+    CViewRows m_rows;
+    CViewBreaks m_breaks;
     size_t m_capacity = kViewCapacityChars;
     bool m_roomy = false;
     bool m_keepAll = false;

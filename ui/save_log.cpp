@@ -45,8 +45,9 @@ void CZelLogConsoleDlg::OnBnClickedSaveLog()
             EndKeepingView();
             return;
         }
-        // What the operator has: the view, then the text still on its way into it.
-        file = EncodeLogFile(m_editLog.GetWindowText() + CLogRegistry::GetInstance()->m_pipe.WaitingText());
+        // What the operator has: the view, then the text still on its way into it, as it was
+        // sent: without the line breaks the view put where a row ran past its width.
+        file = EncodeLogFile(m_view.SentText() + CLogRegistry::GetInstance()->m_pipe.WaitingText());
         written = WriteLogFile(path, file.bytes);
     } catch (...) {
         EndKeepingView(); // a save that failed must not stop the view for good

@@ -29,6 +29,8 @@ public:
     void SetHostResolver(CHostResolver* resolver) { m_pResolver = resolver; }
     // Tests give the view a smaller capacity, in characters; a quarter of it is freed at a time.
     void SetViewCapacity(size_t chars) { m_view.SetCapacity(chars); }
+    // Tests read what the view holds beyond its text: the line breaks it put in itself.
+    const CLogView& View() const { return m_view; }
     // Tests stand in for the save dialog and the message boxes of saving the log.
     void SetSaveLogPrompts(CSaveLogPrompts* prompts) { m_pSavePrompts = prompts; }
     // Test builds listen on a port of their own, so that several consoles run side by side; the

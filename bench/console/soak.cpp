@@ -79,18 +79,22 @@ void ResetConnection(UniqueSocket& s)
     s.Reset();
 }
 
-// Waits until the view holds `length` characters; an error in words when it stops short of
-// them or passes them. `clearing`: the view is being emptied, so it may hold more until then.
+// Waits until the view holds `length` characters beside its row ends (its length less two a
+// row: the view ends rows of its own in a line that runs on past four rows, and the control
+// wraps none of the soak's rows again); an error in words when it stops short of them or passes
+// them. `clearing`: the view is being emptied, so it may hold more until then.
 std::string WaitForView(const CConsoleProcess& console, size_t length, bool clearing = false)
 {
     double lastChange = Now();
-    for (int last = -2;; ::Sleep(20)) {
-        const int now = console.TextLength(IDC_LOG_VIEW);
-        if (now < 0)
+    for (long long last = -2;; ::Sleep(20)) {
+        const int chars = console.TextLength(IDC_LOG_VIEW);
+        if (chars < 0)
             return Alive(console) ? "the view could not be read" : "the console ended";
-        if (static_cast<size_t>(now) == length)
+        const auto rows = ::SendMessageW(console.Control(IDC_LOG_VIEW), EM_GETLINECOUNT, 0, 0);
+        const long long now = chars - 2 * (static_cast<long long>(rows) - 1);
+        if (now == static_cast<long long>(length))
             return "";
-        if (static_cast<size_t>(now) > length && !clearing)
+        if (now > static_cast<long long>(length) && !clearing)
             return "the view holds " + std::to_string(now) + " characters, more than the " + std::to_string(length) +
                    " sent";
         if (now != last) {
@@ -176,7 +180,9 @@ public:
         while (Now() - m_start < minutes * 60.0) {
             const bool unbroken = m_rounds % kUnbrokenEvery == kUnbrokenEvery - 1;
             m_error = RunRound(m_segmentRounds * kLinesPerClient, unbroken);
-            m_expected += static_cast<size_t>(kLineClients * kLinesPerClient) * kLineSize + (unbroken ? kUnbroken : 0);
+            // Characters beside line breaks: each line's CR LF aside.
+            m_expected +=
+                static_cast<size_t>(kLineClients * kLinesPerClient) * (kLineSize - 2) + (unbroken ? kUnbroken : 0);
             if (m_error.empty())
                 m_error = WaitForView(m_console, m_expected);
             if (!m_error.empty())

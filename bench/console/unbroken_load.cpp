@@ -2,13 +2,18 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "bench_console.h"
 #include "bench_text.h"
 #include "bench_watcher.h"
+#include "testkit/console_texts.h"
+#include "testkit/save_dialog_driver.h"
+#include "testkit/temp_dir.h"
 #include "testkit/wire_text.h"
 #include "unbroken_ceiling.h"
 
@@ -27,8 +32,76 @@ struct Shown {
     double Rate() const { return seconds > 0 ? static_cast<double>(chars) / seconds : 0; }
 };
 
+// The text with every CR LF taken out.
+std::wstring WithoutCrLf(std::wstring_view text)
+{
+    std::wstring kept;
+    kept.reserve(text.size());
+    for (size_t at = 0; at < text.size(); ++at) {
+        if (text.compare(at, 2, L"\r\n") == 0)
+            ++at;
+        else
+            kept.push_back(text[at]);
+    }
+    return kept;
+}
+
+// How much of `expected` the view shows after its first `before` characters, in order, where
+// the view may have ended rows of its own (CR LF) in a line that runs on past four rows: all of
+// the view after `before`, CR LF aside, must be the start of `expected`, CR LF aside, and hold
+// every line break of it. Returns the characters of `expected` shown; `verified` says whether
+// what is shown is the text sent.
+size_t ShownOf(const std::wstring& view, size_t before, const std::wstring& expected, bool& verified)
+{
+    const std::wstring_view part = std::wstring_view(view).substr(std::min(before, view.size()));
+    if (part.size() <= expected.size() && expected.compare(0, part.size(), part) == 0) {
+        verified = true;
+        return part.size();
+    }
+    const std::wstring shown = WithoutCrLf(part);
+    const std::wstring sent = WithoutCrLf(expected);
+    verified = shown.size() <= sent.size() && sent.compare(0, shown.size(), shown) == 0;
+    if (!verified)
+        return 0;
+    const auto endsInCrLf = [](std::wstring_view text) {
+        return text.size() >= 2 && text.substr(text.size() - 2) == L"\r\n";
+    };
+    if (shown.size() == sent.size() && endsInCrLf(part) == endsInCrLf(expected))
+        return expected.size();
+    // Map back: the characters of `expected` up to as many as shown, its own CR LFs counted.
+    size_t chars = 0;
+    for (size_t kept = 0; chars < expected.size() && kept < shown.size(); ++chars) {
+        if (expected.compare(chars, 2, L"\r\n") == 0)
+            ++chars;
+        else
+            ++kept;
+    }
+    return chars;
+}
+
+// Characters of the view other than line breaks, counted from outside without reading its
+// text: its length less two for each of its rows, which the view's own and the sent line
+// breaks end alike (the control wraps none of these rows again). Reading the whole view would
+// hold the console's thread for tens of milliseconds each time.
+long long CharsBesideRowEnds(const CConsoleProcess& console)
+{
+    const int length = console.TextLength(IDC_LOG_VIEW);
+    const auto rows = static_cast<long long>(::SendMessageW(console.Control(IDC_LOG_VIEW), EM_GETLINECOUNT, 0, 0));
+    return length < 0 ? -1 : length - 2 * (rows - 1);
+}
+
+size_t CharsBesideCrLf(const std::wstring& text)
+{
+    size_t crLf = 0;
+    for (size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", at + 2))
+        ++crLf;
+    return text.size() - 2 * crLf;
+}
+
 // A fresh console; one client sends `stream`, whose frames show as `expected`; the view is
-// polled until it holds all of it or `limitSeconds` pass.
+// polled until it holds all of it or `limitSeconds` pass. The view ends rows of its own in a
+// line that runs on past four rows, so its length alone does not tell: its characters beside
+// row ends do.
 Shown SendAndWatch(const std::string& stream, const std::wstring& expected, double limitSeconds, size_t mark = 0)
 {
     Shown shown;
@@ -47,13 +120,14 @@ Shown SendAndWatch(const std::string& stream, const std::wstring& expected, doub
     {
         Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), false, shown.watched);
         const double start = Now();
+        const long long target = CharsBesideRowEnds(console) + static_cast<long long>(CharsBesideCrLf(expected));
         sender = std::thread([&] { sendFailed = !SendAll(client.Get(), stream); });
         for (;;) {
             const int length = console.TextLength(IDC_LOG_VIEW);
             const double now = Now() - start;
             if (length >= 0 && mark > 0 && shown.markSeconds == 0 && static_cast<size_t>(length) >= before + mark)
                 shown.markSeconds = now;
-            if (length >= 0 && static_cast<size_t>(length) >= full) {
+            if (length >= 0 && static_cast<size_t>(length) >= full && CharsBesideRowEnds(console) >= target) {
                 shown.whole = true;
                 shown.seconds = now;
                 break;
@@ -69,10 +143,8 @@ Shown SendAndWatch(const std::string& stream, const std::wstring& expected, doub
     if (!Alive(console)) {
         shown.error = "the console ended";
     } else {
-        const std::wstring view = console.Text(IDC_LOG_VIEW);
-        const size_t got = view.size() > before ? view.size() - before : 0;
-        shown.chars = std::min(got, expected.size());
-        shown.verified = got <= expected.size() && view.compare(before, got, expected, 0, got) == 0;
+        shown.chars = ShownOf(console.Text(IDC_LOG_VIEW), before, expected, shown.verified);
+        shown.whole = shown.whole && shown.verified && shown.chars == expected.size();
     }
     console.Kill(); // a sender still blocked on a paused connection fails now
     client.Reset();
@@ -105,6 +177,25 @@ void PrintShown(const char* what, const Shown& s, double ceilingRate = 0)
 bool Met(const Shown& s, double limitSeconds)
 {
     return s.error.empty() && s.whole && s.verified && s.seconds <= limitSeconds;
+}
+
+// Saves the view through the console's own save dialog, as an operator would; the file's bytes,
+// or nothing when the save did not go through.
+std::string SaveThroughTheDialog(const CConsoleProcess& console, const TempDir& dir, double& seconds)
+{
+    const CString path = dir.File(L"view.txt");
+    console.Click(IDC_SAVE_LOG);
+    const HWND dialog = savedlg::WaitForOwnedDialog(console.ProcessId(), console.Window());
+    if (!dialog || !savedlg::ConfirmName(dialog, path) || !savedlg::WaitUntilGone(dialog))
+        return std::string();
+    const double start = Now();
+    const HWND box = savedlg::WaitForOwnedDialog(console.ProcessId(), console.Window(), 120000);
+    seconds = Now() - start;
+    if (!box)
+        return std::string();
+    savedlg::Press(box, IDOK);
+    savedlg::WaitUntilGone(box);
+    return FileText(path);
 }
 
 } // namespace
@@ -187,6 +278,138 @@ int LargeFramesMain(int limitSeconds)
         std::printf("  projected: %.0f s (%.1f min) for the whole frame at that rate\n",
                     static_cast<double>(kLarge) / unbroken.Rate(), static_cast<double>(kLarge) / unbroken.Rate() / 60);
     return Met(broken, 600) && unbroken.error.empty() && unbroken.verified ? 0 : 1;
+}
+
+int UnbrokenLargeMain(int limitSeconds)
+{
+    const std::string letters = Letters(0, 16 * kMi);
+    const std::wstring expected = Widen(letters);
+    Shown shown;
+    CConsoleProcess console;
+    const IdleConsole idle = StartIdle(console);
+    UniqueSocket client = idle.error ? UniqueSocket() : ConnectClient();
+    if (!client) {
+        std::printf("16 MiB frame without a line break: FAILED: %s\n", idle.error ? idle.error : "no connection");
+        return 1;
+    }
+    shown.idleWorkingSetMB = idle.workingSetMB;
+    const std::wstring before = console.Text(IDC_LOG_VIEW);
+    bool sendFailed = false;
+    std::thread sender;
+    {
+        Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), false, shown.watched);
+        const double start = Now();
+        const long long target = CharsBesideRowEnds(console) + static_cast<long long>(expected.size());
+        sender = std::thread([&] { sendFailed = !SendAll(client.Get(), Frame(letters)); });
+        for (;;) {
+            const double now = Now() - start;
+            if (CharsBesideRowEnds(console) >= target) {
+                shown.whole = true;
+                shown.seconds = now;
+                break;
+            }
+            if (now > limitSeconds || !Alive(console)) {
+                shown.seconds = now;
+                break;
+            }
+            ::Sleep(5);
+        }
+    }
+    shown.peakWorkingSetMB = PeakWorkingSetMB(console);
+    const std::wstring view = console.Text(IDC_LOG_VIEW);
+    shown.chars = ShownOf(view, before.size(), expected, shown.verified);
+    shown.whole = shown.whole && shown.verified && shown.chars == expected.size();
+    sender.join();
+    if (sendFailed)
+        shown.error = "the client could not send";
+    PrintShown("16 MiB frame without a line break", shown);
+    const LRESULT rows = ::SendMessageW(console.Control(IDC_LOG_VIEW), EM_GETLINECOUNT, 0, 0);
+    std::printf("  view: %zu characters in %ld rows, %zu of them line breaks the view put in\n", view.size(),
+                static_cast<long>(rows), (view.size() - before.size() - shown.chars) / 2);
+    if (!shown.whole) {
+        console.Kill();
+        return 1;
+    }
+
+    // The file holds the frame as it was sent: the started line, then the letters, unbroken.
+    const TempDir dir;
+    double saveSeconds = 0;
+    const std::string file = SaveThroughTheDialog(console, dir, saveSeconds);
+    const std::string expectedFile = std::string(kStartedLine936) + "\r\n" + letters;
+    const bool asSent = file == expectedFile;
+    std::printf("  saved: %zu bytes in %.2f s; %s\n", file.size(), saveSeconds,
+                asSent ? "the file is the text as sent, byte for byte" : "THE FILE IS NOT THE TEXT AS SENT");
+    console.Kill();
+    return Met(shown, limitSeconds) && asSent ? 0 : 1;
+}
+
+int BehindUnbrokenMain(int mebibytes)
+{
+    const std::string a = Letters(0, static_cast<size_t>(mebibytes) * kMi);
+    const std::string b = "the line of client B, a second after client A's frame\r\n";
+    const std::wstring expected = Widen(a + b);
+    CConsoleProcess console;
+    const IdleConsole idle = StartIdle(console);
+    UniqueSocket clientA = idle.error ? UniqueSocket() : ConnectClient();
+    UniqueSocket clientB = idle.error ? UniqueSocket() : ConnectClient();
+    if (!clientA || !clientB) {
+        std::printf("FAILED: %s\n", idle.error ? idle.error : "a client could not connect");
+        return 1;
+    }
+    const std::wstring before = console.Text(IDC_LOG_VIEW);
+    WatchFigures watched;
+    double bSent = -1, bShown = -1, aShown = -1, end = 0;
+    bool verified = false;
+    bool sendFailed = false;
+    std::thread senders;
+    {
+        Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), false, watched);
+        const double start = Now();
+        senders = std::thread([&] {
+            sendFailed = !SendAll(clientA.Get(), Frame(a));
+            const double left = 1.0 - (Now() - start);
+            if (left > 0)
+                ::Sleep(static_cast<DWORD>(left * 1000));
+            bSent = Now() - start;
+            sendFailed = !SendAll(clientB.Get(), Frame(b)) || sendFailed;
+        });
+        const long long atStart = CharsBesideRowEnds(console);
+        for (;;) {
+            const long long shown = CharsBesideRowEnds(console) - atStart;
+            const double now = Now() - start;
+            if (aShown < 0 && shown >= static_cast<long long>(a.size()))
+                aShown = now;
+            if (shown >= static_cast<long long>(CharsBesideCrLf(expected))) {
+                bShown = now;
+                end = now;
+                break;
+            }
+            if (now > 600 || !Alive(console)) {
+                end = now;
+                break;
+            }
+            ::Sleep(5);
+        }
+    }
+    senders.join();
+    verified = ShownOf(console.Text(IDC_LOG_VIEW), before.size(), expected, verified) == expected.size() && verified;
+    std::printf("client A: one frame of %d MiB without a line break; client B: one line, sent %.2f s after A began\n",
+                mebibytes, bSent);
+    if (aShown >= 0)
+        std::printf("  A's frame shown whole after %.2f s (%.0f characters/s)\n", aShown,
+                    static_cast<double>(a.size()) / aShown);
+    else
+        std::printf("  A's frame NOT WHOLE after %.1f s\n", end);
+    if (bShown >= 0)
+        std::printf("  B's line shown %.2f s after it was sent, after A's frame: %s\n", bShown - bSent,
+                    verified ? "the text sent, in order" : "NOT VERIFIED");
+    else
+        std::printf("  B's line NOT SHOWN after %.1f s; view %s\n", end, verified ? "in order so far" : "NOT VERIFIED");
+    PrintRoundTrips(watched);
+    std::printf("  view waiting for paint: median %.0f ms, max %.0f ms\n", watched.staleMs.Median(),
+                watched.staleMs.Max());
+    console.Kill();
+    return !sendFailed && bShown >= 0 && verified && bShown - bSent <= 5.0 ? 0 : 1;
 }
 
 } // namespace zelbench

@@ -6,8 +6,9 @@
 //
 // zel_bench --view-cost MILLIONS [--focused]: the view's control alone, filled step by step.
 // zel_bench --stream MILLIONS [SIZE [LIMIT_SECONDS]]: a long run through the real console.
-// zel_bench --unbroken [--no-ceiling], --large [LIMIT_SECONDS]: text without line breaks, and
-// 16 MiB frames (see unbroken_load.h).
+// zel_bench --unbroken [--no-ceiling], --large [LIMIT_SECONDS], --unbroken-large [LIMIT_SECONDS],
+// --behind-unbroken [MIB]: text without line breaks, 16 MiB frames, and a line from a second
+// client behind an unbroken frame (see unbroken_load.h).
 // zel_bench --hold-large [CLIENTS], --empty-flood [SECONDS], --idle-partial [CLIENTS]: clients
 // that would exhaust the console (see hostile_clients.h).
 // zel_bench --save-full: a save of a full view while frames arrive (see save_near_capacity.h).
@@ -150,6 +151,7 @@ int Usage()
     std::fprintf(stderr,
                  "usage: zel_bench CLIENTS FRAMES SIZE [--batch CHARS] [--no-ceiling] [--keys] [--focus-view]\n"
                  "       zel_bench --unbroken [--no-ceiling] | --large [LIMIT_SECONDS]\n"
+                 "       zel_bench --unbroken-large [LIMIT_SECONDS] | --behind-unbroken [MIB]\n"
                  "       zel_bench --hold-large [CLIENTS] | --empty-flood [SECONDS] | --idle-partial [CLIENTS]\n"
                  "       zel_bench --save-full\n"
                  "       zel_bench --soak MINUTES [--heaps]\n"
@@ -199,6 +201,10 @@ int main(int argc, char** argv)
     }
     if (argc >= 2 && std::strcmp(argv[1], "--large") == 0)
         return RunConsoleMode(argc, argv, zelbench::LargeFramesMain, 360);
+    if (argc >= 2 && std::strcmp(argv[1], "--unbroken-large") == 0)
+        return RunConsoleMode(argc, argv, zelbench::UnbrokenLargeMain, 120);
+    if (argc >= 2 && std::strcmp(argv[1], "--behind-unbroken") == 0)
+        return RunConsoleMode(argc, argv, zelbench::BehindUnbrokenMain, 4);
     if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--soak") == 0) {
         const bool heaps = argc == 4 && std::strcmp(argv[3], "--heaps") == 0;
         return WithWinsock([&] { return zelbench::SoakMain(std::atoi(argv[2]), heaps); });

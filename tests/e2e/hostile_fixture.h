@@ -287,15 +287,29 @@ protected:
         return m_console.WaitForText(IDC_LOG_VIEW, done, kLimitMs);
     }
     bool WaitForFrame(const std::string& text) const { return WaitForFrames({text}); }
-    // Waits until the view shows all of the texts; false at the limit.
+    // Waits until the view shows all of the texts; false at the limit. Where a line runs on past
+    // four rows, the view ends its rows itself (CR LF): the texts are looked for without any.
     bool WaitForFrames(const std::vector<std::string>& texts) const
     {
         std::vector<std::wstring> wide;
         for (const std::string& text : texts)
-            wide.push_back(Widen(text));
-        return WaitForView([&](const std::wstring& v) {
+            wide.push_back(WithoutCrLf(Widen(text)));
+        return WaitForView([&](const std::wstring& view) {
+            const std::wstring v = WithoutCrLf(view);
             return std::all_of(wide.begin(), wide.end(), [&](const std::wstring& w) { return v.find(w) != v.npos; });
         });
+    }
+    static std::wstring WithoutCrLf(std::wstring text)
+    {
+        size_t to = 0;
+        for (size_t from = 0; from < text.size(); ++from) {
+            if (text.compare(from, 2, L"\r\n") == 0)
+                ++from;
+            else
+                text[to++] = text[from];
+        }
+        text.resize(to);
+        return text;
     }
 
     // Runs the hostile clients while the well-behaved one sends and the window is watched;

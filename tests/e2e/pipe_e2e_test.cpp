@@ -1,27 +1,84 @@
-// What clients send through the log pipe, against the real console: texts without line breaks,
-// many large frames left unfinished, floods of frames that show nothing, and a fault inside
-// the reading of a frame. The window keeps answering, and a well-behaved client keeps being
+// What clients send through the log pipe, against the real console: texts without line breaks
+// (and their save), many large frames left unfinished, floods of frames that show nothing, and
+// a fault inside the reading of a frame. The window keeps answering, and a well-behaved client keeps being
 // shown, whole and in order (hostile_fixture.h).
+#include <algorithm>
+
 #include "hostile_fixture.h"
+#include "testkit/console_texts.h"
+#include "testkit/save_dialog_driver.h"
+#include "testkit/temp_dir.h"
 
 namespace {
 
 using namespace hostile;
 
-class LogPipeE2E : public HostileClientsE2E {};
+class LogPipeE2E : public HostileClientsE2E {
+protected:
+    TempDir m_dir;
+};
 
-// The control wraps an unbroken run at a cost that grows with its square: in one append, this
-// frame held the window for over a minute.
-TEST_F(LogPipeE2E, UnbrokenFrameOf200000LettersShowsWholeWhileTheWindowAnswers)
+// Text without line breaks, the letters a..z over and over, from `from` on.
+std::string Letters(size_t count, size_t from = 0)
 {
-    const std::string letters(200000, 'q');
-    RunBeside([&] {
-        Client client;
-        ASSERT_EQ(client.Connect(), 0);
-        ASSERT_TRUE(client.Send(Frame(letters)));
-        ASSERT_TRUE(client.Send(Frame("after the letters\r\n")));
-        EXPECT_TRUE(WaitForFrames({letters + "after the letters\r\n"}));
-    });
+    std::string letters(count, 'a');
+    for (size_t i = 0; i < count; ++i)
+        letters[i] = static_cast<char>('a' + (from + i) % 26);
+    return letters;
+}
+
+// Client A sends a frame of 2 Mi letters without a line break; once the console has it, client
+// B sends a line. The control wraps an unbroken run at a cost that grows with its square (in one
+// append, 200,000 letters held the window for over a minute; piece by piece, 2 Mi took minutes
+// and text after it waited behind): the view ends each of its rows itself, so that both show
+// within seconds, A's frame whole and then B's line, while the window answers. The view's
+// rows are the control's own (it wraps none of them again), and a save writes the text as sent.
+TEST_F(LogPipeE2E, UnbrokenFrameThenALineFromAnotherClientShowInOrderAndSaveAsSent)
+{
+    const std::wstring before = m_console.Text(IDC_LOG_VIEW);
+    const std::string a = Letters(2 * 1024 * 1024);
+    const std::string b = "the line of client B\r\n";
+    {
+        AnswerWatch watch(m_console);
+        Client clientA, clientB;
+        ASSERT_EQ(clientA.Connect(), 0);
+        ASSERT_EQ(clientB.Connect(), 0);
+        ASSERT_TRUE(clientA.Send(Frame(a)));
+        // A's frame shows only once it has all come: from then on, B's comes after it.
+        ASSERT_TRUE(WaitForView([&](const std::wstring& v) { return v.size() > before.size(); }));
+        ASSERT_TRUE(clientB.Send(Frame(b)));
+        EXPECT_TRUE(WaitForView([&](const std::wstring& v) {
+            return v.size() >= before.size() + a.size() + b.size() && WithoutCrLf(v).find(L"client B") != v.npos;
+        })) << "B's line never came";
+        watch.Stop();
+        EXPECT_EQ(watch.Misses(), 0) << "of " << watch.Samples() << " samples, the window did not answer within "
+                                     << kAnswerMs << " ms";
+    }
+    const std::wstring view = m_console.Text(IDC_LOG_VIEW);
+    ASSERT_EQ(view.compare(0, before.size(), before), 0);
+    EXPECT_TRUE(WithoutCrLf(view.substr(before.size())) == WithoutCrLf(Widen(a + b)))
+        << "A's frame is not whole, or B's line is not after it";
+    const LRESULT rows = ::SendMessageW(m_console.Control(IDC_LOG_VIEW), EM_GETLINECOUNT, 0, 0);
+    EXPECT_EQ(static_cast<size_t>(rows), std::count(view.begin(), view.end(), L'\n') + 1)
+        << "the control wrapped rows of the view again: a row ends where the control would not end it";
+    EXPECT_GT(rows, 2 * 1024 * 1024 / 150) << "the view did not end the rows of A's frame";
+
+    const std::wstring path = m_dir.File(L"a_and_b.txt");
+    m_console.Click(IDC_SAVE_LOG);
+    const HWND dialog = savedlg::WaitForOwnedDialog(m_console.ProcessId(), m_console.Window());
+    ASSERT_NE(dialog, nullptr) << "no save dialog";
+    ASSERT_TRUE(savedlg::ConfirmName(dialog, path));
+    ASSERT_TRUE(savedlg::WaitUntilGone(dialog));
+    const HWND box = savedlg::WaitForOwnedDialog(m_console.ProcessId(), m_console.Window());
+    ASSERT_NE(box, nullptr) << "no message box after the save";
+    savedlg::Press(box, IDOK);
+    ASSERT_TRUE(savedlg::WaitUntilGone(box));
+    // The view before A held the started line and ASCII frames: its code page 936 bytes are
+    // those of its UTF-16 text, the started line's Chinese aside.
+    const std::string file = FileText(path);
+    const std::string beforeBytes = std::string(kStartedLine936) + "\r\n" + ToUtf8(before.substr(wcslen(kStarted)));
+    EXPECT_EQ(file.size(), beforeBytes.size() + a.size() + b.size());
+    EXPECT_TRUE(file == beforeBytes + a + b) << "the file is not the text as sent";
     ExpectStillServed();
 }
 

@@ -98,101 +98,36 @@ TEST(PendingLog, TextLargerThanASliceGoesOverSeveralSlicesInOrder)
     EXPECT_EQ(drained.text, huge + L"after");
 }
 
-// The control wraps a run without line breaks at a cost that grows with its square: no append
-// may carry more of one run than the run limit, and each cut keeps characters whole.
-TEST(PendingLog, AnUnbrokenRunGoesInPiecesNoLongerThanTheRunLimit)
+// The view ends the rows of a run without line breaks itself, so that a run costs what lines
+// cost: a run goes in slices as large as lines do, and each cut keeps characters and CR LF whole.
+TEST(PendingLog, AnUnbrokenRunGoesInFullSlicesCutBetweenCharacters)
 {
     CPendingLog pending;
     CString run;
-    while (run.size() < 100000)
+    while (run.size() < 3 * pending.SliceChars())
         run += L"x\xD83D\xDE00中"; // a surrogate pair every few units
     pending.Add(run);
     CString taken;
     while (!pending.Empty()) {
         const CString s = pending.TakeSlice();
-        ASSERT_LE(s.size(), pending.RunChars());
+        ASSERT_LE(s.size(), pending.SliceChars());
         if (!pending.Empty()) {
-            ASSERT_GT(s.size(), pending.RunChars() / 2) << "pieces should use the limit";
+            ASSERT_GE(s.size(), pending.SliceChars() - 1) << "a run must not be held back";
         }
         const wchar_t last = s.back();
-        EXPECT_FALSE(last >= 0xD800 && last <= 0xDBFF) << "a piece ends inside a character";
+        EXPECT_FALSE(last >= 0xD800 && last <= 0xDBFF) << "a slice ends inside a character";
         taken += s;
     }
     EXPECT_EQ(taken, run);
 }
 
-TEST(PendingLog, ManyShortFramesWithoutLineBreaksAreOneRun)
+TEST(PendingLog, ASliceNeverEndsBetweenCrAndLf)
 {
     CPendingLog pending;
-    for (int i = 0; i < 1000; ++i)
-        pending.Add(CString(100, wchar_t(L'a' + i % 26)));
-    const CString first = pending.TakeSlice();
-    EXPECT_LE(first.size(), pending.RunChars()) << "frames without CR LF continue one run";
-    EXPECT_GE(first.size(), pending.RunChars() - 1);
-}
-
-TEST(PendingLog, LineBreaksEndARunButNotBetweenCrAndLf)
-{
-    CPendingLog pending;
-    const size_t limit = pending.RunChars();
-    // A run just past the limit with its CR LF right at the cut.
-    pending.Add(CString(limit - 1, L'r') + L"\r\n" + L"next");
-    const CString first = pending.TakeSlice();
-    EXPECT_EQ(first, CString(limit - 1, L'r')) << "the cut must come before the CR";
-    EXPECT_EQ(pending.TakeSlice(), L"\r\nnext");
-}
-
-TEST(PendingLog, ShortLinesAreNotHeldBackByTheRunLimit)
-{
-    CPendingLog pending;
-    pending.Add(Lines(2000)); // 200,000 characters in lines of 100
-    EXPECT_EQ(pending.TakeSlice().size(), pending.SliceChars());
-}
-
-TEST(PendingLog, SeveralLongLinesShareOneRunBudget)
-{
-    CPendingLog pending;
-    const size_t limit = pending.RunChars();
-    const CString line = CString(limit / 2 - 2, L'w') + L"\r\n"; // a quarter of the budget each
-    for (int i = 0; i < 10; ++i)
-        pending.Add(line);
-    const CString first = pending.TakeSlice();
-    EXPECT_GE(first.size(), 4 * line.size() - 1) << "four such lines fit one append";
-    EXPECT_LT(first.size(), 5 * line.size()) << "a fifth would pass the run budget";
-}
-
-// A run's cost grows with its square: a slice of runs that cost four times the target halves
-// the run limit; one that cost a quarter doubles it. Line slices leave the run limit alone.
-TEST(PendingLog, RunLimitLearnsFromAppendsOfRuns)
-{
-    CPendingLog pending;
-    const size_t start = pending.RunChars();
-    pending.Add(CString(start * 10, L'u'));
-    pending.RecordAppend(pending.TakeSlice().size(), CPendingLog::kTargetMs * 4);
-    EXPECT_NEAR(double(pending.RunChars()), start / 2.0, 2.0);
     const size_t slice = pending.SliceChars();
-    pending.RecordAppend(pending.TakeSlice().size(), CPendingLog::kTargetMs / 4);
-    EXPECT_NEAR(double(pending.RunChars()), double(start), 2.0);
-    EXPECT_EQ(pending.SliceChars(), slice) << "a run slice says nothing of what lines cost";
-
-    pending.Clear();
-    pending.Add(Lines(5000));
-    const size_t run = pending.RunChars();
-    pending.RecordAppend(pending.TakeSlice().size(), CPendingLog::kTargetMs * 2);
-    EXPECT_EQ(pending.RunChars(), run) << "a slice of short lines says nothing of what runs cost";
-    EXPECT_EQ(pending.SliceChars(), slice / 2);
-}
-
-TEST(PendingLog, RunLimitStaysWithinItsBounds)
-{
-    CPendingLog pending;
-    pending.Add(CString(10000000, L'v'));
-    for (int i = 0; i < 40; ++i)
-        pending.RecordAppend(pending.TakeSlice().size(), 0.01);
-    EXPECT_EQ(pending.RunChars(), CPendingLog::kMaxRun);
-    for (int i = 0; i < 40; ++i)
-        pending.RecordAppend(pending.TakeSlice().size(), 100000.0);
-    EXPECT_EQ(pending.RunChars(), CPendingLog::kMinRun);
+    pending.Add(CString(slice - 1, L'r') + L"\r\n" + L"next");
+    EXPECT_EQ(pending.TakeSlice(), CString(slice - 1, L'r')) << "the cut must come before the CR";
+    EXPECT_EQ(pending.TakeSlice(), L"\r\nnext");
 }
 
 TEST(PendingLog, PeekShowsEverythingWaitingAndLeavesIt)
@@ -200,7 +135,7 @@ TEST(PendingLog, PeekShowsEverythingWaitingAndLeavesIt)
     CPendingLog pending;
     pending.Add(CString(10000, L'p'));
     pending.Add(L"tail");
-    const CString first = pending.TakeSlice(); // part of the first text only
+    const CString first = pending.TakeSlice(5000); // part of the first text only
     ASSERT_LT(first.size(), 10000u);
     EXPECT_EQ(first + pending.Peek(), CString(10000, L'p') + L"tail");
     EXPECT_EQ(pending.Chars(), 10004u - first.size());

@@ -63,12 +63,28 @@ TEST_P(SoakCheck, PassesWholeViewsAndNamesWhatIsWrong)
 
 const std::string kUnbrokenRun = zelbench::UnbrokenLetters(kUnbroken);
 
+// The view's own line breaks, where a line ran on past four of its rows: in an unbroken frame,
+// and in the numbered line that goes on after one, in its header or after it.
+std::string WithViewBreaks(std::string view)
+{
+    for (size_t at = view.find(kUnbrokenRun); at != std::string::npos; at = view.find(kUnbrokenRun, at + 1)) {
+        view.insert(at + 20, "\r\n");
+        view.insert(at + 42, "\r\n");
+    }
+    const std::vector<std::pair<std::string, size_t>> cuts = {{Line(1, 0), 3}, {Line(1, 2), 15}, {Line(1, 3), 27}};
+    for (const auto& [line, after] : cuts)
+        view.insert(view.find(line) + after, "\r\n");
+    return view;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Views, SoakCheck,
     ::testing::Values(ViewCase{"all lines, no unbroken frame", View({}), 0, nullptr},
                       ViewCase{"two unbroken frames apart", View({0, 2}), 2, nullptr},
                       ViewCase{"two unbroken frames together", View({1, 1}), 2, nullptr},
                       ViewCase{"an unbroken frame last", View({}) + kUnbrokenRun, 1, nullptr},
+                      ViewCase{"rows the view ended itself", WithViewBreaks(View({0, 2, 3})), 3, nullptr},
+                      ViewCase{"a line broken by its sender", WithViewBreaks(View({})), 0, "corrupt"},
                       ViewCase{"a line missing", Without(View({}), Line(2, 1)), 0, "missing"},
                       ViewCase{"a line twice", View({}) + Line(0, 3), 0, "duplicate"},
                       ViewCase{"lines of a client out of order", Without(View({}), Line(1, 0)) + Line(1, 0), 0,

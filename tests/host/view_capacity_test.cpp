@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "log/view_breaks.h"
 #include "log/view_capacity.h"
+#include "log/view_rows.h"
 
 namespace {
 
@@ -101,6 +104,262 @@ TEST(ViewCapacity, ATrimLeavesRoomForAQuarterOfTheCapacity)
     // 10 M characters through a 100,000-character view, freeing 25,000 at a time.
     EXPECT_GE(trims, 390);
     EXPECT_LE(trims, 400);
+}
+
+} // namespace
+
+// ---- The rows the view ends itself, and the breaks it keeps ----
+
+namespace {
+
+// A control 100 pixels wide: characters 10 pixels, 'i' 4, CJK 20; a row may end after spaces
+// (a run of them) and around CJK characters; tab stops every 40.
+class FakeMeasure : public CRowMeasure {
+public:
+    int RowWidth() const override { return 100; }
+    int TabWidth() const override { return 40; }
+    void Widths(std::wstring_view text, int* widths) override
+    {
+        for (size_t i = 0; i < text.size(); ++i)
+            widths[i] = text[i] == L'i' ? 4 : text[i] >= 0x4E00 && text[i] < 0xA000 ? 20 : 10;
+    }
+    void SoftBreaks(std::wstring_view text, unsigned char* breaks) override
+    {
+        for (size_t i = 0; i < text.size(); ++i) {
+            const bool cjk = text[i] >= 0x4E00 && text[i] < 0xA000;
+            const bool afterCjk = i > 0 && text[i - 1] >= 0x4E00 && text[i - 1] < 0xA000;
+            breaks[i] = i > 0 && ((text[i - 1] == L' ' && text[i] != L' ') || cjk || afterCjk);
+        }
+        ++breakCalls;
+    }
+    int breakCalls = 0;
+};
+
+// The view as the plans build it: each append replaces the end of the last row.
+struct FakeView {
+    CString text;
+    CViewRows rows;
+    CViewBreaks breaks;
+    FakeMeasure measure;
+
+    CViewRows::Append Append(const CString& sent)
+    {
+        CViewRows::Append plan = rows.Plan(sent, measure);
+        const size_t start = text.size() - plan.replaced;
+        text.replace(start, plan.replaced, plan.Text(sent));
+        for (const size_t at : plan.breaks)
+            breaks.Add(start + at);
+        CViewRows::Append copy = plan;
+        rows.Commit(std::move(plan));
+        return copy;
+    }
+    CString Sent() const
+    {
+        CString sent = text;
+        breaks.RemoveFrom(sent);
+        return sent;
+    }
+};
+
+std::vector<std::wstring> RowsOf(const std::wstring& text)
+{
+    std::vector<std::wstring> rows;
+    size_t from = 0;
+    for (size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", from)) {
+        rows.push_back(text.substr(from, at - from));
+        from = at + 2;
+    }
+    rows.push_back(text.substr(from));
+    return rows;
+}
+
+TEST(ViewRows, CharactersFitUpToTheRowsWidthWithTabsReachingTheirStops)
+{
+    const std::vector<int> tens(20, 10);
+    EXPECT_EQ(CharsThatFit(std::wstring(20, L'a'), tens.data(), 100, 40), 10u);
+    EXPECT_EQ(CharsThatFit(std::wstring(10, L'a'), tens.data(), 100, 40), 10u) << "exactly the width fits";
+    EXPECT_EQ(CharsThatFit(L"", tens.data(), 100, 40), 0u);
+    // a (10), tab to 40, b (50), tab to 80, c (90), d (100), e passes.
+    EXPECT_EQ(CharsThatFit(L"a\tb\tcde", tens.data(), 100, 40), 6u);
+    const std::vector<int> wide = {120, 10};
+    EXPECT_EQ(CharsThatFit(L"Wx", wide.data(), 100, 40), 0u) << "a character wider than the row";
+}
+
+// Where no word break is: one character short of what fits, as Wine's control cuts; at least
+// one; never between the halves of a surrogate pair. Else after the last word break that fits.
+TEST(ViewRows, ARowEndsAtItsLastWordBreakOrIsCutOneCharacterShort)
+{
+    const std::vector<unsigned char> none(20, 0);
+    EXPECT_EQ(RowEnd(std::wstring(20, L'a'), 10, none.data()), 9u);
+    EXPECT_EQ(RowEnd(std::wstring(20, L'a'), 0, none.data()), 1u);
+    EXPECT_EQ(RowEnd(std::wstring(20, L'a'), 1, none.data()), 1u);
+    const std::wstring pairs = L"abcdefgh\xD83D\xDE00zz";
+    EXPECT_EQ(RowEnd(pairs, 10, none.data()), 8u) << "the cut split a surrogate pair";
+
+    // "abc def ghi": a row may end before d (4) and before g (8).
+    std::vector<unsigned char> words(11, 0);
+    words[4] = words[8] = 1;
+    EXPECT_EQ(RowEnd(L"abc def ghi", 6, words.data()), 4u);
+    EXPECT_EQ(RowEnd(L"abc def ghi", 8, words.data()), 8u) << "a word break right where the fit ends";
+    EXPECT_EQ(RowEnd(L"abc def ghi", 3, words.data()), 2u) << "no word break within what fits";
+}
+
+TEST(ViewRows, LinesThatFitAreLeftAsTheyCame)
+{
+    FakeView view;
+    const CString lines = L"short line\r\nten chars!\r\n\r\niiiiiiiiiiiiiiiiiiiiiiiii\nlast";
+    const CViewRows::Append plan = view.Append(lines);
+    EXPECT_EQ(plan.replaced, 0u);
+    EXPECT_TRUE(plan.asSent);
+    EXPECT_EQ(view.text, lines);
+    EXPECT_TRUE(plan.breaks.empty());
+    EXPECT_EQ(view.rows.RowChars(), 4u) << "the last row is the unfinished line";
+    EXPECT_EQ(view.measure.breakCalls, 0) << "lines that fit need no word breaks";
+}
+
+// A line of up to four rows is the control's to wrap; past that, the view ends every one of its
+// rows, those it had shown before included.
+TEST(ViewRows, ALineOfUpToFourRowsIsLeftAndEveryRowOfALongerOneIsEnded)
+{
+    FakeView view;
+    const CString four = CString(37, L'f') + L"\r\n"; // rows of 9, 9, 9 and 10 characters
+    const CString five = CString(38, L'g') + L"\r\n";
+    EXPECT_TRUE(view.Append(four).asSent);
+    const CViewRows::Append plan = view.Append(five);
+    EXPECT_EQ(plan.text, L"ggggggggg\r\nggggggggg\r\nggggggggg\r\nggggggggg\r\ngg\r\n");
+    EXPECT_EQ(plan.breaks, (std::vector<size_t>{9, 20, 31, 42}));
+
+    // The same line coming a character at a time: once its fifth row begins, the four rows
+    // shown whole give way to rows the view ends.
+    FakeView slow;
+    size_t replaced = 0;
+    for (const wchar_t c : five)
+        replaced += slow.Append(CString(1, c)).replaced;
+    EXPECT_EQ(slow.text, plan.text);
+    EXPECT_EQ(replaced, 28u) << "what followed the first row's end, shown before the fifth row began";
+    EXPECT_EQ(slow.Sent(), five);
+}
+
+TEST(ViewRows, ARunOfLettersIsCutOneCharacterShortOfEachFullRow)
+{
+    FakeView view;
+    view.Append(CString(95, L'x'));
+    const std::vector<std::wstring> rows = RowsOf(view.text);
+    ASSERT_EQ(rows.size(), 11u);
+    for (size_t r = 0; r + 1 < rows.size(); ++r)
+        EXPECT_EQ(rows[r], std::wstring(9, L'x'));
+    EXPECT_EQ(rows.back(), std::wstring(5, L'x'));
+    EXPECT_EQ(view.breaks.Count(), 10u);
+    EXPECT_EQ(view.Sent(), CString(95, L'x'));
+    EXPECT_EQ(view.measure.breakCalls, 0) << "letters need no word breaks";
+}
+
+// The same text in pieces of every size gives the view the same rows, also where a row that
+// began in an earlier piece ends at a word break inside that piece: what it had shown of the
+// word gives way to the row's end and goes down with the rest of the word.
+TEST(ViewRows, PiecesOfAnySizeMakeTheSameRowsAsTheWholeText)
+{
+    CString whole;
+    for (int i = 0; whole.size() < 600; ++i)
+        whole += (i % 5 == 4 ? L"日志 " : L"word") + std::to_wstring(i) + (i % 7 ? L" " : L"\tx\r\n");
+    FakeView once;
+    once.Append(whole);
+    ASSERT_GT(once.breaks.Count(), 10u);
+    bool replacedAny = false;
+    for (const size_t piece : {1u, 2u, 3u, 7u, 50u}) {
+        FakeView pieces;
+        for (size_t at = 0; at < whole.size(); at += piece)
+            replacedAny |= pieces.Append(whole.substr(at, piece)).replaced > 0;
+        EXPECT_EQ(pieces.text, once.text) << "pieces of " << piece;
+        EXPECT_EQ(pieces.breaks.Positions(), once.breaks.Positions()) << "pieces of " << piece;
+        EXPECT_EQ(pieces.Sent(), whole);
+    }
+    EXPECT_TRUE(replacedAny) << "no row ended inside an earlier piece";
+    for (const std::wstring& row : RowsOf(once.text)) {
+        std::vector<int> widths(row.size());
+        once.measure.Widths(row, widths.data());
+        EXPECT_EQ(CharsThatFit(row, widths.data(), 100, 40), row.size()) << "a row wider than the view";
+    }
+}
+
+// A CR at the end of a piece may be the start of a CR LF: the view never breaks between them,
+// nor counts the CR of a line break into its row.
+TEST(ViewRows, NoBreakComesBetweenCrAndLf)
+{
+    FakeView view; // rows of exactly the view's width, which a CR more would pass
+    view.Append(CString(10, L'a') + L"\r");
+    view.Append(L"\n" + CString(10, L'b') + L"\r");
+    view.Append(L"\nc");
+    EXPECT_EQ(view.text, CString(10, L'a') + L"\r\n" + CString(10, L'b') + L"\r\nc");
+    EXPECT_EQ(view.breaks.Count(), 0u);
+}
+
+TEST(ViewRows, WhatATrimLeavesOfTheLastRowIsAllThatStaysOfIt)
+{
+    FakeView view;
+    view.Append(L"12345");
+    view.rows.Trimmed(100);
+    EXPECT_EQ(view.rows.RowChars(), 5u);
+    view.rows.Trimmed(3);
+    EXPECT_EQ(view.rows.RowChars(), 3u);
+    view.rows.Clear();
+    EXPECT_EQ(view.rows.RowChars(), 0u);
+}
+
+TEST(ViewBreaks, BreaksMoveWithATrimAndGoWithTheTextTheyStoodIn)
+{
+    CViewBreaks breaks;
+    for (const size_t at : {10u, 30u, 50u})
+        breaks.Add(at);
+    EXPECT_TRUE(breaks.At(30));
+    EXPECT_FALSE(breaks.At(31));
+    breaks.Trimmed(12);
+    EXPECT_EQ(breaks.Positions(), (std::vector<size_t>{18, 38}));
+    EXPECT_TRUE(breaks.At(18));
+    EXPECT_FALSE(breaks.At(30));
+    breaks.Add(40);
+    breaks.Trimmed(18); // the cut falls right before a break's CR: it stays, at the view's start
+    EXPECT_EQ(breaks.Positions(), (std::vector<size_t>{0, 20, 22}));
+    breaks.Clear();
+    EXPECT_EQ(breaks.Count(), 0u);
+    breaks.Add(5);
+    EXPECT_EQ(breaks.Positions(), (std::vector<size_t>{5})) << "a clear starts the count afresh";
+}
+
+TEST(ViewBreaks, RemovingThemGivesBackTheTextAsSent)
+{
+    CViewBreaks breaks;
+    CString view = L"abc\r\ndef\r\ngh\r\n";
+    breaks.Add(3);
+    breaks.Add(8);
+    breaks.RemoveFrom(view);
+    EXPECT_EQ(view, L"abcdefgh\r\n") << "only the view's own breaks go";
+
+    CString moved = L"\r\nxyz";
+    CViewBreaks stale;
+    stale.Add(2);
+    stale.Add(40);
+    stale.RemoveFrom(moved);
+    EXPECT_EQ(moved, L"\r\nxyz") << "a position that holds no CR LF, or none at all, is left alone";
+}
+
+// A line the view broke into rows is one line to the trim: the cut comes after its end, not
+// after one of its rows.
+TEST(ViewCapacity, TheViewsOwnBreaksEndNoLine)
+{
+    // 300 characters in rows of 10 (8 + the view's CR LF), then a line end, then 700 more.
+    std::wstring view;
+    CViewBreaks breaks;
+    for (int row = 0; row < 30; ++row) {
+        view += std::wstring(8, L'r');
+        breaks.Add(view.size());
+        view += L"\r\n";
+    }
+    view += L"end\r\n";
+    const size_t lineEnd = view.size();
+    view += std::wstring(1000 - view.size(), L'n');
+    ASSERT_EQ(OldestLinesToTrim(view, 1, 1000), 260u) << "without the breaks, a row's end would do";
+    EXPECT_EQ(OldestLinesToTrim(view, 1, 1000, &breaks), lineEnd);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // A save near the view's capacity while text keeps arriving: from the click until the file is
 // written or the dialog cancelled, the view drops none of its oldest text. The file holds the
 // view as it was at the click, then what arrived until the operator confirmed, in order; what
-// did not fit waits in the pipe, and trimming resumes once the save is over.
+// did not fit waits in the pipe, and trimming resumes once the save is over. And the file holds
+// the text as it was sent, not the line breaks the view put in itself.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -228,5 +229,75 @@ INSTANTIATE_TEST_SUITE_P(Saving, SaveKeepsViewWithAClient, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return std::string(info.param ? "Confirmed" : "Cancelled");
                          });
+
+// The line breaks the view puts where a line runs on past its rows are the view's, not the
+// senders': a save writes the text as it was sent.
+class SaveSentText : public ConsoleFixture {
+protected:
+    SaveSentText() : ConsoleFixture(kCapacity) {}
+    void SetUp() override
+    {
+        m_dlg.SetSaveLogPrompts(&m_operator);
+        ConsoleFixture::SetUp();
+    }
+
+    // Numbered words without a space or a line break between them: "数据0数据1数据2...".
+    static CString Run(const wchar_t* word, size_t chars)
+    {
+        CString run;
+        for (int i = 0; run.size() < chars; ++i)
+            run += word + std::to_wstring(i);
+        return run;
+    }
+    static std::string Cp936(const CString& text)
+    {
+        const int size =
+            ::WideCharToMultiByte(936, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+        std::string bytes(static_cast<size_t>(size), '\0');
+        ::WideCharToMultiByte(936, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
+        return bytes;
+    }
+
+    static constexpr size_t kCapacity = 60000;
+    WaitingOperator m_operator;
+    TempDir m_dir;
+};
+
+// The view holds the newest rows of a run whose oldest rows were trimmed, ordinary lines and a
+// second run; a third waits in the pipe at the click. The file holds all of it as sent, byte for
+// byte in code page 936, without one of the view's own breaks.
+TEST_F(SaveSentText, RunsTheViewBrokeIntoRowsAreSavedAsTheyWereSent)
+{
+    CString sent;
+    const auto show = [&](const CString& text) {
+        sent += text;
+        m_dlg.AppendLog(text);
+    };
+    show(Run(L"数据", 50000));
+    for (int i = 0; i < 200; ++i)
+        show(L"第 " + std::to_wstring(i) + L" 行 line\r\n");
+    show(Run(L"run", 12000));
+    const CString waiting = Run(L"等待", 5000);
+    Pipe().Offer(waiting);
+
+    const CString view = ViewText();
+    ASSERT_GT(m_dlg.View().Breaks().Count(), 100u) << "the runs were not broken into rows";
+    // Where the view begins in the text sent: its first row stands there, and only there.
+    const CString firstRow = view.substr(0, view.find(L"\r\n"));
+    const size_t start = sent.find(firstRow);
+    ASSERT_NE(start, CString::npos) << "the view's first row was never sent";
+    ASSERT_EQ(sent.find(firstRow, start + 1), CString::npos);
+    ASSERT_GT(start, 0u) << "the view was not trimmed";
+    ASSERT_LT(start, 50000u) << "the trim took all of the first run";
+
+    m_operator.m_answer = m_dir.File(L"sent.txt");
+    Click(IDC_SAVE_LOG);
+    const std::string file = FileText(*m_operator.m_answer);
+    const std::string expected = Cp936(sent.substr(start) + waiting);
+    EXPECT_EQ(file.size(), expected.size());
+    EXPECT_TRUE(file == expected) << "the file is not the text as sent";
+    ASSERT_EQ(m_operator.m_told.size(), 1u);
+    EXPECT_EQ(m_operator.m_told[0], L"保存日志文件成功！");
+}
 
 } // namespace

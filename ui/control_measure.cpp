@@ -1,0 +1,69 @@
+#include "ui/control_measure.h"
+
+#include <usp10.h>
+
+#include <algorithm>
+
+#include "log/text_cut.h"
+
+void CControlMeasure::Refresh()
+{
+    RECT format = {};
+    m_edit.Send(EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+    m_rowWidth = format.right - format.left;
+
+    const HFONT font = reinterpret_cast<HFONT>(m_edit.Send(WM_GETFONT));
+    if (font == m_font && m_dc)
+        return;
+    // A new font: every width measured so far is void.
+    m_font = font;
+    if (!m_dc)
+        m_dc.Reset(::CreateCompatibleDC(nullptr));
+    ::SelectObject(m_dc.Get(), font ? static_cast<HGDIOBJ>(font) : ::GetStockObject(SYSTEM_FONT));
+    m_widths.assign(0x10000, kUnknown);
+    // The control's tab stops, when it has none set: every eight average characters.
+    TEXTMETRICW metrics = {};
+    m_tabWidth = ::GetTextMetricsW(m_dc.Get(), &metrics) ? 8 * metrics.tmAveCharWidth : 0;
+}
+
+int CControlMeasure::Measure(const wchar_t* units, int count) const
+{
+    SIZE size = {};
+    if (!::GetTextExtentPoint32W(m_dc.Get(), units, count, &size))
+        return 0;
+    return size.cx;
+}
+
+// The control sums its characters' widths (Uniscribe's advances, which for the text a log holds
+// are the font's own, found alike by GDI), so one character measured once serves every time.
+void CControlMeasure::Widths(std::wstring_view text, int* widths)
+{
+    if (m_widths.empty())
+        Refresh();
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t unit = text[i];
+        if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            widths[i] = Measure(&text[i], 2);
+            widths[++i] = 0;
+            continue;
+        }
+        uint16_t& known = m_widths[unit];
+        if (known == kUnknown)
+            known = static_cast<uint16_t>(std::clamp(Measure(&unit, 1), 0, kUnknown - 1));
+        widths[i] = known;
+    }
+}
+
+void CControlMeasure::SoftBreaks(std::wstring_view text, unsigned char* breaks)
+{
+    std::fill(breaks, breaks + text.size(), 0);
+    if (text.empty())
+        return;
+    std::vector<SCRIPT_LOGATTR> attributes(text.size());
+    SCRIPT_ANALYSIS analysis = {};
+    analysis.eScript = SCRIPT_UNDEFINED;
+    if (FAILED(::ScriptBreak(text.data(), static_cast<int>(text.size()), &analysis, attributes.data())))
+        return;
+    for (size_t i = 0; i < text.size(); ++i)
+        breaks[i] = attributes[i].fSoftBreak;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// What the log view's control makes of text, measured as the control measures it: its row
+// width (its formatting rectangle), its tab stops, each character's width in its font, and its
+// word breaks (Uniscribe's, which the control asks too). Holds the dialog's edit control; the
+// dialog owns it.
+#include <cstdint>
+#include <vector>
+
+#include "log/view_rows.h"
+#include "platform/edit.h"
+#include "platform/scoped.h"
+
+class CControlMeasure : public CRowMeasure {
+public:
+    explicit CControlMeasure(CEdit& edit) : m_edit(edit) {}
+
+    // Reads the control's font and row width again; before each plan, as they may change.
+    void Refresh();
+
+    int RowWidth() const override { return m_rowWidth; }
+    int TabWidth() const override { return m_tabWidth; }
+    void Widths(std::wstring_view text, int* widths) override;
+    void SoftBreaks(std::wstring_view text, unsigned char* breaks) override;
+
+private:
+    int Measure(const wchar_t* units, int count) const;
+
+    CEdit& m_edit;
+    MemoryDc m_dc;
+    HFONT m_font = nullptr;
+    int m_rowWidth = 0;
+    int m_tabWidth = 0;
+    // Each UTF-16 unit's width, measured the first time it comes; kUnknown until then.
+    static constexpr uint16_t kUnknown = 0xFFFF;
+    std::vector<uint16_t> m_widths;
+};
