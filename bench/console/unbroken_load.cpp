@@ -359,6 +359,7 @@ int BehindUnbrokenMain(int mebibytes)
     const std::wstring before = console.Text(IDC_LOG_VIEW);
     WatchFigures watched;
     double bSent = -1, bShown = -1, aShown = -1, end = 0;
+    const long long atStart = CharsBesideRowEnds(console);
     bool verified = false;
     bool sendFailed = false;
     std::thread senders;
@@ -373,7 +374,6 @@ int BehindUnbrokenMain(int mebibytes)
             bSent = Now() - start;
             sendFailed = !SendAll(clientB.Get(), Frame(b)) || sendFailed;
         });
-        const long long atStart = CharsBesideRowEnds(console);
         for (;;) {
             const long long shown = CharsBesideRowEnds(console) - atStart;
             const double now = Now() - start;
@@ -399,7 +399,8 @@ int BehindUnbrokenMain(int mebibytes)
         std::printf("  A's frame shown whole after %.2f s (%.0f characters/s)\n", aShown,
                     static_cast<double>(a.size()) / aShown);
     else
-        std::printf("  A's frame NOT WHOLE after %.1f s\n", end);
+        std::printf("  A's frame NOT WHOLE after %.1f s: %lld of its %zu characters shown\n", end,
+                    CharsBesideRowEnds(console) - atStart, a.size());
     if (bShown >= 0)
         std::printf("  B's line shown %.2f s after it was sent, after A's frame: %s\n", bShown - bSent,
                     verified ? "the text sent, in order" : "NOT VERIFIED");
