@@ -8,13 +8,19 @@
 #include <thread>
 #include <vector>
 
-inline std::string LoadAverage()
+// A file of Linux's /proc, by its name there.
+inline std::ifstream ProcFile(const std::string& name)
 {
 #ifdef _WIN32
-    std::ifstream load("Z:\\proc\\loadavg");
+    return std::ifstream("Z:\\proc\\" + name);
 #else
-    std::ifstream load("/proc/loadavg");
+    return std::ifstream("/proc/" + name);
 #endif
+}
+
+inline std::string LoadAverage()
+{
+    std::ifstream load = ProcFile("loadavg");
     std::string one, five, fifteen;
     load >> one >> five >> fifteen;
     return one + " " + five + " " + fifteen;
@@ -22,11 +28,7 @@ inline std::string LoadAverage()
 
 inline void PrintMachine()
 {
-#ifdef _WIN32
-    std::ifstream cpu("Z:\\proc\\cpuinfo");
-#else
-    std::ifstream cpu("/proc/cpuinfo");
-#endif
+    std::ifstream cpu = ProcFile("cpuinfo");
     std::string line, model = "unknown";
     while (std::getline(cpu, line))
         if (line.rfind("model name", 0) == 0) {

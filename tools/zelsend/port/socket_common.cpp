@@ -96,4 +96,23 @@ OwnedSocket ListenOn(const std::string& address, uint16_t port, bool tcp, std::s
     return s;
 }
 
+bool WaitReadable(const std::vector<SocketHandle>& sockets, long microseconds, std::vector<char>& ready)
+{
+    fd_set set;
+    FD_ZERO(&set);
+    NativeSocket highest = 0;
+    for (SocketHandle s : sockets) {
+        FD_SET(Native(s), &set);
+        highest = Native(s) > highest ? Native(s) : highest;
+    }
+    timeval limit{0, microseconds};
+    ready.assign(sockets.size(), 0);
+    // Winsock ignores the count of descriptors; POSIX waits on those below it.
+    if (select(static_cast<int>(highest) + 1, &set, nullptr, nullptr, &limit) <= 0)
+        return false;
+    for (size_t i = 0; i < sockets.size(); ++i)
+        ready[i] = FD_ISSET(Native(sockets[i]), &set) ? 1 : 0;
+    return true;
+}
+
 } // namespace zelsend

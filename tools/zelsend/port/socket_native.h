@@ -12,6 +12,7 @@
 #else
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 #endif
 

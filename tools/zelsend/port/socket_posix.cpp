@@ -2,7 +2,6 @@
 #include "port/socket_native.h"
 
 #include <fcntl.h>
-#include <sys/select.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -131,24 +130,6 @@ long ReceiveSome(SocketHandle s, char* buffer, size_t size)
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return kNothingYet;
     return n < 0 ? -1 : static_cast<long>(n);
-}
-
-bool WaitReadable(const std::vector<SocketHandle>& sockets, long microseconds, std::vector<char>& ready)
-{
-    fd_set set;
-    FD_ZERO(&set);
-    int highest = 0;
-    for (SocketHandle s : sockets) {
-        FD_SET(Native(s), &set);
-        highest = Native(s) > highest ? Native(s) : highest;
-    }
-    timeval limit{0, microseconds};
-    ready.assign(sockets.size(), 0);
-    if (select(highest + 1, &set, nullptr, nullptr, &limit) <= 0)
-        return false;
-    for (size_t i = 0; i < sockets.size(); ++i)
-        ready[i] = FD_ISSET(Native(sockets[i]), &set) ? 1 : 0;
-    return true;
 }
 
 } // namespace zelsend

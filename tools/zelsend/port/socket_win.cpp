@@ -103,19 +103,4 @@ long ReceiveSome(SocketHandle s, char* buffer, size_t size)
     return n < 0 ? -1 : n;
 }
 
-bool WaitReadable(const std::vector<SocketHandle>& sockets, long microseconds, std::vector<char>& ready)
-{
-    fd_set set;
-    FD_ZERO(&set);
-    for (SocketHandle s : sockets)
-        FD_SET(Native(s), &set);
-    timeval limit{0, microseconds};
-    ready.assign(sockets.size(), 0);
-    if (select(0, &set, nullptr, nullptr, &limit) <= 0)
-        return false;
-    for (size_t i = 0; i < sockets.size(); ++i)
-        ready[i] = FD_ISSET(Native(sockets[i]), &set) ? 1 : 0;
-    return true;
-}
-
 } // namespace zelsend
