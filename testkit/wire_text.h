@@ -17,6 +17,16 @@ inline std::string Frame(const std::string& payload)
     return LengthBytes(static_cast<int32_t>(payload.size())) + payload;
 }
 
+// `count` letters of the unbroken run a..z a..z ..., from its character `from` on: text with
+// no line break and no space, where a character out of place shows.
+inline std::string Letters(size_t from, size_t count)
+{
+    std::string letters(count, 'a');
+    for (size_t i = 0; i < count; ++i)
+        letters[i] = static_cast<char>('a' + (from + i) % 26);
+    return letters;
+}
+
 // ASCII text as the view shows it.
 inline std::wstring Widen(const std::string& ascii)
 {

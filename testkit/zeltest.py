@@ -25,6 +25,16 @@ def wait_until(check, what, limit=60):
         time.sleep(0.05)
 
 
+def session_view(driver, done, out, length):
+    """Tells a console session (testkit/console_session.cpp) the length its view must reach,
+    waits for the session to end, and returns the view it wrote out."""
+    with open(done, "w") as f:
+        f.write(str(length))
+    assert driver.wait(timeout=300) == 0
+    with open(out, "rb") as f:
+        return f.read().decode("utf-8")
+
+
 def listening(port):
     """True when something accepts TCP connections on the loopback port."""
     try:

@@ -13,11 +13,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/scoped.h"
+#include "testkit/background.h"
 #include "testkit/child_process.h"
 #include "testkit/console_process.h"
 #include "testkit/wait.h"
@@ -40,30 +42,22 @@ public:
         m_view.Reset(::MapViewOfFile(m_mapping.Get(), FILE_MAP_READ, 0, 0, 4096));
         if (!m_view || !m_dataReady || !m_bufferReady)
             return false;
-        m_thread = std::thread([this] {
-            char copy[4096];
-            ::SetEvent(m_bufferReady.Get());
-            while (!m_stop) {
-                if (::WaitForSingleObject(m_dataReady.Get(), 100) != WAIT_OBJECT_0)
-                    continue;
-                std::memcpy(copy, m_view.Get(), sizeof copy);
+        ::SetEvent(m_bufferReady.Get());
+        m_loop = std::make_unique<BackgroundLoop>([this] {
+            if (::WaitForSingleObject(m_dataReady.Get(), 100) == WAIT_OBJECT_0) {
+                std::memcpy(m_copy, m_view.Get(), sizeof m_copy);
                 ::SetEvent(m_bufferReady.Get());
             }
+            return true;
         });
         return true;
-    }
-    ~PlainReader()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
     }
 
 private:
     UniqueHandle m_mapping, m_bufferReady, m_dataReady;
     MappedView m_view;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
+    char m_copy[4096];
+    std::unique_ptr<BackgroundLoop> m_loop; // last: stops before what it reads goes
 };
 
 // A reader in a process of its own, as a debug-output viewer is, until it goes out of scope:

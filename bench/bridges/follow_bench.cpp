@@ -44,6 +44,8 @@ inline void CloseSocket(Socket s)
 #include <thread>
 #include <vector>
 
+#include "testkit/bench_report.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -51,35 +53,6 @@ using Clock = std::chrono::steady_clock;
 long long NowMicros()
 {
     return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
-}
-
-std::string LoadAverage()
-{
-#ifdef _WIN32
-    std::ifstream load("Z:\\proc\\loadavg"); // Wine shows the Linux root as drive Z:
-#else
-    std::ifstream load("/proc/loadavg");
-#endif
-    std::string one, five, fifteen;
-    load >> one >> five >> fifteen;
-    return one + " " + five + " " + fifteen;
-}
-
-void PrintMachine()
-{
-#ifdef _WIN32
-    std::ifstream cpu("Z:\\proc\\cpuinfo");
-#else
-    std::ifstream cpu("/proc/cpuinfo");
-#endif
-    std::string line, model = "unknown";
-    while (std::getline(cpu, line))
-        if (line.rfind("model name", 0) == 0) {
-            model = line.substr(line.find(':') + 2);
-            break;
-        }
-    std::printf("machine: %s, %u cores; load average before: %s\n", model.c_str(), std::thread::hardware_concurrency(),
-                LoadAverage().c_str());
 }
 
 // Takes zelsend's connection and notes, for each line "at MICROS", how long it took to arrive.
@@ -221,11 +194,6 @@ std::string MakeDirectory()
     char dir[] = "/tmp/zel-follow-bench-XXXXXX";
     return mkdtemp(dir) ? dir : "";
 #endif
-}
-
-double Percentile(const std::vector<double>& sorted, double p)
-{
-    return sorted[std::min(sorted.size() - 1, size_t(p * double(sorted.size())))];
 }
 
 } // namespace

@@ -12,33 +12,13 @@
 #include <thread>
 #include <vector>
 
+#include "testkit/bench_report.h"
 #include "testkit/frame_receiver.h"
 #include "zel_log_client.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-void PrintMachine()
-{
-    std::ifstream cpu("/proc/cpuinfo");
-    std::string line, model = "unknown";
-    while (std::getline(cpu, line))
-        if (line.rfind("model name", 0) == 0) {
-            model = line.substr(line.find(':') + 2);
-            break;
-        }
-    std::ifstream load("/proc/loadavg");
-    std::string one, five, fifteen;
-    load >> one >> five >> fifteen;
-    std::printf("machine: %s, %u cores; load average before: %s %s %s\n", model.c_str(),
-                std::thread::hardware_concurrency(), one.c_str(), five.c_str(), fifteen.c_str());
-}
-
-double Percentile(std::vector<double>& sorted, double p)
-{
-    return sorted[std::min(sorted.size() - 1, size_t(p * double(sorted.size())))];
-}
 
 } // namespace
 

@@ -7,14 +7,6 @@
 
 namespace zelbench {
 
-std::string Letters(size_t from, size_t count)
-{
-    std::string letters(count, 'a');
-    for (size_t i = 0; i < count; ++i)
-        letters[i] = static_cast<char>('a' + (from + i) % 26);
-    return letters;
-}
-
 std::string ClientStream(const BenchLoad& load, int client)
 {
     std::string stream;

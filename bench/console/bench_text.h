@@ -15,10 +15,6 @@ struct BenchLoad {
     int64_t Frames() const { return clients * framesPerClient; }
 };
 
-// `count` letters of the unbroken run a..z a..z ..., from its character `from` on: text with
-// no line break and no space, where a character out of place shows.
-std::string Letters(size_t from, size_t count);
-
 // What one client sends: its frames, each a 4-byte little-endian length and the text.
 std::string ClientStream(const BenchLoad& load, int client);
 // All frames' text in UTF-16, client after client, and where each frame ends.

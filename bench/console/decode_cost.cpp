@@ -8,6 +8,7 @@
 #include "bench_stats.h"
 #include "bench_text.h"
 #include "net/payload_decoder.h"
+#include "testkit/wire_text.h"
 
 namespace zelbench {
 

@@ -94,6 +94,17 @@ struct SameBytesClients {
     }
 };
 
+// A good client sends `stream`, which adds `chars` to the view: the seconds until it shows, or -1
+// when not within 120 s. `client` keeps the connection; `sent` says whether all of it went out.
+double GoodClientShown(const CConsoleProcess& console, const std::string& stream, size_t chars, UniqueSocket& client,
+                       bool& sent)
+{
+    const int before = console.TextLength(IDC_LOG_VIEW);
+    client = ConnectClient();
+    sent = client && SendAll(client.Get(), stream);
+    return before < 0 ? -1 : WaitForViewLength(console, static_cast<size_t>(before) + chars, 120, 5);
+}
+
 } // namespace
 
 int HoldLargeMain(int clients)
@@ -129,13 +140,11 @@ int HoldLargeMain(int clients)
 
     // A good client's 1,000 ordinary frames, with the others still holding theirs.
     int failures = 0;
-    const int before = console.TextLength(IDC_LOG_VIEW);
     BenchLoad load;
     load.framesPerClient = 1000;
-    UniqueSocket good = ConnectClient();
-    const bool goodSent = good && SendAll(good.Get(), ClientStream(load, 0));
-    const double shownAfter =
-        before < 0 ? -1 : WaitForViewLength(console, static_cast<size_t>(before) + 1000 * load.frameSize, 120, 5);
+    UniqueSocket good;
+    bool goodSent = false;
+    const double shownAfter = GoodClientShown(console, ClientStream(load, 0), 1000 * load.frameSize, good, goodSent);
     if (shownAfter < 0 || !goodSent) {
         std::printf("good client: FAILED: its 1,000 frames did not show within 120 s (sent: %s)\n",
                     goodSent ? "yes" : "no");
@@ -240,11 +249,9 @@ int IdlePartialMain(int clients)
 
     // The good client, once every idle client has sent what it will.
     const std::string good = "good client\r\n";
-    const int before = console.TextLength(IDC_LOG_VIEW);
-    UniqueSocket goodClient = ConnectClient();
-    const bool goodSent = goodClient && SendAll(goodClient.Get(), Frame(good));
-    const double shownAfter =
-        before < 0 ? -1 : WaitForViewLength(console, static_cast<size_t>(before) + good.size(), 120, 5);
+    UniqueSocket goodClient;
+    bool goodSent = false;
+    const double shownAfter = GoodClientShown(console, Frame(good), good.size(), goodClient, goodSent);
     const std::wstring view = console.Text(IDC_LOG_VIEW);
     const bool verified =
         view.size() >= good.size() && view.compare(view.size() - good.size(), good.size(), Widen(good)) == 0;

@@ -98,6 +98,26 @@ size_t CharsBesideCrLf(const std::wstring& text)
     return text.size() - 2 * crLf;
 }
 
+// Polls the view every 5 ms until `whole(seconds since start)` holds (the text is shown whole),
+// `limitSeconds` pass or the console ends; notes when in `shown`.
+template <class Whole>
+void PollUntilShown(const CConsoleProcess& console, double start, double limitSeconds, Shown& shown, Whole whole)
+{
+    for (;;) {
+        const double now = Now() - start;
+        if (whole(now)) {
+            shown.whole = true;
+            shown.seconds = now;
+            return;
+        }
+        if (now > limitSeconds || !Alive(console)) {
+            shown.seconds = now;
+            return;
+        }
+        ::Sleep(5);
+    }
+}
+
 // A fresh console; one client sends `stream`, whose frames show as `expected`; the view is
 // polled until it holds all of it or `limitSeconds` pass. The view ends rows of its own in a
 // line that runs on past four rows, so its length alone does not tell: its characters beside
@@ -122,22 +142,12 @@ Shown SendAndWatch(const std::string& stream, const std::wstring& expected, doub
         const double start = Now();
         const long long target = CharsBesideRowEnds(console) + static_cast<long long>(CharsBesideCrLf(expected));
         sender = std::thread([&] { sendFailed = !SendAll(client.Get(), stream); });
-        for (;;) {
+        PollUntilShown(console, start, limitSeconds, shown, [&](double now) {
             const int length = console.TextLength(IDC_LOG_VIEW);
-            const double now = Now() - start;
             if (length >= 0 && mark > 0 && shown.markSeconds == 0 && static_cast<size_t>(length) >= before + mark)
                 shown.markSeconds = now;
-            if (length >= 0 && static_cast<size_t>(length) >= full && CharsBesideRowEnds(console) >= target) {
-                shown.whole = true;
-                shown.seconds = now;
-                break;
-            }
-            if (now > limitSeconds || !Alive(console)) {
-                shown.seconds = now;
-                break;
-            }
-            ::Sleep(5);
-        }
+            return length >= 0 && static_cast<size_t>(length) >= full && CharsBesideRowEnds(console) >= target;
+        });
     }
     shown.peakWorkingSetMB = PeakWorkingSetMB(console);
     if (!Alive(console)) {
@@ -301,19 +311,8 @@ int UnbrokenLargeMain(int limitSeconds)
         const double start = Now();
         const long long target = CharsBesideRowEnds(console) + static_cast<long long>(expected.size());
         sender = std::thread([&] { sendFailed = !SendAll(client.Get(), Frame(letters)); });
-        for (;;) {
-            const double now = Now() - start;
-            if (CharsBesideRowEnds(console) >= target) {
-                shown.whole = true;
-                shown.seconds = now;
-                break;
-            }
-            if (now > limitSeconds || !Alive(console)) {
-                shown.seconds = now;
-                break;
-            }
-            ::Sleep(5);
-        }
+        PollUntilShown(console, start, limitSeconds, shown,
+                       [&](double) { return CharsBesideRowEnds(console) >= target; });
     }
     shown.peakWorkingSetMB = PeakWorkingSetMB(console);
     const std::wstring view = console.Text(IDC_LOG_VIEW);

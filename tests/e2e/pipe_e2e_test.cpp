@@ -8,6 +8,7 @@
 #include "testkit/console_texts.h"
 #include "testkit/save_dialog_driver.h"
 #include "testkit/temp_dir.h"
+#include "testkit/wire_text.h"
 
 namespace {
 
@@ -18,15 +19,6 @@ protected:
     TempDir m_dir;
 };
 
-// Text without line breaks, the letters a..z over and over, from `from` on.
-std::string Letters(size_t count, size_t from = 0)
-{
-    std::string letters(count, 'a');
-    for (size_t i = 0; i < count; ++i)
-        letters[i] = static_cast<char>('a' + (from + i) % 26);
-    return letters;
-}
-
 // Client A sends a frame of 2 Mi letters without a line break; once the console has it, client
 // B sends a line. The control wraps an unbroken run at a cost that grows with its square (in one
 // append, 200,000 letters held the window for over a minute; piece by piece, 2 Mi took minutes
@@ -36,7 +28,7 @@ std::string Letters(size_t count, size_t from = 0)
 TEST_F(LogPipeE2E, UnbrokenFrameThenALineFromAnotherClientShowInOrderAndSaveAsSent)
 {
     const std::wstring before = m_console.Text(IDC_LOG_VIEW);
-    const std::string a = Letters(2 * 1024 * 1024);
+    const std::string a = Letters(0, 2 * 1024 * 1024);
     const std::string b = "the line of client B\r\n";
     {
         AnswerWatch watch(m_console);

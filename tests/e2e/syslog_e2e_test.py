@@ -28,7 +28,7 @@ import time
 import pytest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "testkit"))
-from zeltest import free_port, listening, logger_with, wait_until  # noqa: E402
+from zeltest import free_port, listening, logger_with, session_view, wait_until  # noqa: E402
 
 DRIVER = os.environ.get("ZEL_CONSOLE_SESSION")
 WINE_RUN = os.environ.get("ZEL_WINE_RUN")
@@ -184,11 +184,8 @@ def test_every_message_shows_as_one_line_in_order(relay_on, sender):
 
         # The view waits for its whole length, then until it has held still.
         expected = STARTED + "".join(lines)
-        with open(done, "w") as f:
-            f.write(str(len(expected)))  # all within the BMP: one UTF-16 unit each
-        assert driver.wait(timeout=300) == 0
-        with open(out, "rb") as f:
-            view = f.read().decode("utf-8")
+        # All within the BMP: one UTF-16 unit each.
+        view = session_view(driver, done, out, len(expected))
         relay.send_signal(signal.SIGINT)
         report = relay.communicate(timeout=30)[1]
         assert relay.returncode == 0, report

@@ -14,6 +14,15 @@ using namespace zelsend;
 
 namespace {
 
+// The rules take the options, or the failure says why not.
+testing::AssertionResult Sets(LineRules& rules, const Options& options)
+{
+    std::string error;
+    if (rules.Set(options, error))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << error;
+}
+
 struct FilterCase {
     const char* name;
     std::vector<std::string> include, exclude;
@@ -29,8 +38,7 @@ TEST_P(LineFilters, KeepWhatSomeIncludeHoldsAndNoExclude)
     options.include = c.include;
     options.exclude = c.exclude;
     LineRules rules;
-    std::string error;
-    ASSERT_TRUE(rules.Set(options, error)) << error;
+    ASSERT_TRUE(Sets(rules, options));
     for (const auto& [line, kept] : c.lines)
         EXPECT_EQ(rules.Keeps(line), kept) << line;
 }
@@ -108,8 +116,7 @@ TEST_P(ProcessChoice, ByExeNameWithoutCaseOrById)
     Options options;
     options.processes = c.wanted;
     LineRules rules;
-    std::string error;
-    ASSERT_TRUE(rules.Set(options, error)) << error;
+    ASSERT_TRUE(Sets(rules, options));
     EXPECT_EQ(rules.KeepsProcess(c.pid, c.exe), c.kept);
 }
 
@@ -163,14 +170,13 @@ TEST_F(UtcClock, TimeComesFirstThenThePrefixThenTheText)
     options.time = true;
     options.exclude = {"skip"};
     LineRules rules;
-    std::string error;
-    ASSERT_TRUE(rules.Set(options, error)) << error;
+    ASSERT_TRUE(Sets(rules, options));
     std::string out;
     EXPECT_TRUE(rules.Append(out, "hello", rules.Stamp(at), "[12 a.exe] "));
     EXPECT_FALSE(rules.Append(out, "skip me", rules.Stamp(at), "[12 a.exe] "));
     EXPECT_EQ(out, "22:13:20.045 [12 a.exe] hello\r\n");
     options.time = false;
-    ASSERT_TRUE(rules.Set(options, error));
+    ASSERT_TRUE(Sets(rules, options));
     EXPECT_EQ(rules.Stamp(at), "");
 }
 

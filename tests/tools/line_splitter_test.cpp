@@ -27,20 +27,25 @@ std::vector<std::string> SplitInSteps(const std::string& stream, size_t step, Co
     return lines;
 }
 
-std::string Utf16Le(const std::u16string& text)
+std::string Utf16(const std::u16string& text, bool bigEndian)
 {
     std::string out;
-    for (char16_t c : text)
-        out += static_cast<char>(c & 0xFF), out += static_cast<char>(c >> 8);
+    for (char16_t c : text) {
+        const char low = static_cast<char>(c & 0xFF), high = static_cast<char>(c >> 8);
+        out += bigEndian ? high : low;
+        out += bigEndian ? low : high;
+    }
     return out;
+}
+
+std::string Utf16Le(const std::u16string& text)
+{
+    return Utf16(text, false);
 }
 
 std::string Utf16Be(const std::u16string& text)
 {
-    std::string out;
-    for (char16_t c : text)
-        out += static_cast<char>(c >> 8), out += static_cast<char>(c & 0xFF);
-    return out;
+    return Utf16(text, true);
 }
 
 struct SplitCase {

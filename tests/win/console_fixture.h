@@ -4,12 +4,17 @@
 // may give the view a smaller capacity first.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+#include <vector>
+
 #include "log/log_registry.h"
 #include "net/zel_server_socket.h"
 #include "net/zel_socket.h"
 #include "testkit/console_texts.h"
 #include "testkit/loopback_listener.h"
 #include "testkit/pump.h"
+#include "testkit/temp_dir.h"
 #include "ui/zel_log_console_dlg.h"
 
 class ConsoleFixture : public ::testing::Test {
@@ -63,4 +68,48 @@ protected:
 
     CZelServerSocket m_server;
     u_short m_port = 0;
+};
+
+// Stands in for the operator at a save: answers the dialog from a script, lets the test run the
+// window while it is open (as the dialog's own loop would), and reads the message boxes instead
+// of showing them.
+class ScriptedOperator : public CSaveLogPrompts {
+public:
+    struct Box {
+        HWND owner;
+        CString text;
+        UINT type;
+    };
+
+    bool AskPath(CString& path) override
+    {
+        ++m_asked;
+        if (m_whileOpen)
+            m_whileOpen();
+        if (!m_answer)
+            return false;
+        path = *m_answer;
+        return true;
+    }
+    void Tell(CWnd& owner, const CString& text, UINT type) override { m_boxes.push_back({owner.m_hWnd, text, type}); }
+
+    std::optional<CString> m_answer;
+    std::function<void()> m_whileOpen;
+    int m_asked = 0;
+    std::vector<Box> m_boxes;
+};
+
+// A console fixture whose save button is answered by m_operator, with a folder for the files.
+template <class Fixture = ConsoleFixture>
+class SavingConsoleFixture : public Fixture {
+protected:
+    using Fixture::Fixture;
+    void SetUp() override
+    {
+        this->m_dlg.SetSaveLogPrompts(&m_operator);
+        Fixture::SetUp();
+    }
+
+    ScriptedOperator m_operator;
+    TempDir m_dir;
 };

@@ -111,19 +111,12 @@ const char kSmile[] = "\xF0\x9F\x98\x80"; // U+1F600: a surrogate pair, which co
 // Every ASCII character but zero around one Chinese character: pieces of ASCII alone take the
 // short way, a piece with the Chinese character takes the code page's round trip, and so does
 // the whole payload; all must give the same text.
-std::string AllAsciiAround(const std::string& middle)
+template <class Text>
+Text AllAsciiAround(const Text& middle)
 {
-    std::string ascii;
+    Text ascii;
     for (int c = 1; c < 0x80; ++c)
-        ascii += static_cast<char>(c);
-    return ascii + middle + ascii;
-}
-
-std::wstring AllAsciiAroundWide(const std::wstring& middle)
-{
-    std::wstring ascii;
-    for (int c = 1; c < 0x80; ++c)
-        ascii += static_cast<wchar_t>(c);
+        ascii += static_cast<typename Text::value_type>(c);
     return ascii + middle + ascii;
 }
 
@@ -148,7 +141,8 @@ const PiecesCase kPiecesCases[] = {
     {"InvalidInTheLastPieceEmptiesAll", "abcdefghijklmnopqrstuvwxyz\xE6\x97", L""},
     {"OverlongInTheMiddleEmptiesAll", "abcdefghijklm\xC0\xAFnopqrstuvwxyz", L""},
     {"TextEndsAtAZeroByteInALaterPiece", std::string("abcdefghij\0klmnop", 17), L"abcdefghij"},
-    {"AsciiTheShortWayIsTheRoundTripsText", AllAsciiAround("\xE4\xB8\xAD"), AllAsciiAroundWide(L"中")},
+    {"AsciiTheShortWayIsTheRoundTripsText", AllAsciiAround<std::string>("\xE4\xB8\xAD"),
+     AllAsciiAround<std::wstring>(L"中")},
     {"AsciiWithControlCharacters", "\x01\x1F\t\r\n~\x7F", L"\x0001\x001F\t\r\n~\x007F"},
 };
 

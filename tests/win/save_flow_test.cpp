@@ -2,9 +2,7 @@
 
 #include <clocale>
 #include <functional>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "console_fixture.h"
 #include "testkit/console_texts.h"
@@ -13,34 +11,6 @@
 #include "ui/zel_log_console_dlg.h"
 
 namespace {
-
-// Stands in for the operator: answers the save dialog from a script and reads the message
-// boxes instead of showing them.
-class ScriptedOperator : public CSaveLogPrompts {
-public:
-    struct Box {
-        HWND owner;
-        CString text;
-        UINT type;
-    };
-
-    bool AskPath(CString& path) override
-    {
-        ++m_asked;
-        if (m_whileOpen)
-            m_whileOpen();
-        if (!m_answer)
-            return false;
-        path = *m_answer;
-        return true;
-    }
-    void Tell(CWnd& owner, const CString& text, UINT type) override { m_boxes.push_back({owner.m_hWnd, text, type}); }
-
-    std::optional<CString> m_answer;
-    std::function<void()> m_whileOpen;
-    int m_asked = 0;
-    std::vector<Box> m_boxes;
-};
 
 // What a save must leave as it was.
 struct ConsoleState {
@@ -61,13 +31,8 @@ std::ostream& operator<<(std::ostream& out, const ConsoleState& s)
 }
 
 // A real console window, created modelessly; its save button is clicked with the operator scripted.
-class SaveFlow : public ConsoleFixture {
+class SaveFlow : public SavingConsoleFixture<> {
 protected:
-    void SetUp() override
-    {
-        m_dlg.SetSaveLogPrompts(&m_operator);
-        ConsoleFixture::SetUp();
-    }
     void TearDown() override
     {
         if (m_dlg.m_bListening)
@@ -85,9 +50,6 @@ protected:
     {
         return {ViewText(), m_dlg.m_bListening, m_dlg.m_btnService.GetWindowText(), std::setlocale(LC_CTYPE, nullptr)};
     }
-
-    ScriptedOperator m_operator;
-    TempDir m_dir;
 };
 
 TEST_F(SaveFlow, CancelWritesNothingAndShowsNothing)

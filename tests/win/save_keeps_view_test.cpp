@@ -6,42 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "console_fixture.h"
 #include "testkit/loopback_listener.h"
-#include "net/zel_server_socket.h"
 #include "net/zel_socket.h"
 #include "testkit/pump.h"
 #include "testkit/background.h"
-#include "testkit/temp_dir.h"
 #include "testkit/wire_text.h"
 
 namespace {
-
-// Stands in for the operator: while the save dialog is open, the test lets text arrive and the
-// window run, as the dialog's own message loop would; then a name is confirmed, or not.
-class WaitingOperator : public CSaveLogPrompts {
-public:
-    bool AskPath(CString& path) override
-    {
-        m_whileOpen();
-        if (!m_answer)
-            return false;
-        path = *m_answer;
-        return true;
-    }
-    void Tell(CWnd&, const CString& text, UINT) override { m_told.push_back(text); }
-
-    std::function<void()> m_whileOpen = [] {};
-    std::optional<CString> m_answer;
-    std::vector<CString> m_told;
-};
 
 // A line of 100 characters, CR LF included, numbered.
 CString Line(const wchar_t* what, int i)
@@ -51,19 +27,27 @@ CString Line(const wchar_t* what, int i)
     return line + L"\r\n";
 }
 
+// The one message box of a save that succeeded.
+void ExpectToldSaved(const ScriptedOperator& op)
+{
+    ASSERT_EQ(op.m_boxes.size(), 1u);
+    EXPECT_EQ(op.m_boxes[0].text, kSaved);
+}
+
 std::string Narrow(const CString& ascii)
 {
     return std::string(ascii.begin(), ascii.end());
 }
 
-class SaveKeepsView : public ConsoleFixture, public ::testing::WithParamInterface<bool> {
+std::string ConfirmedOrCancelled(const ::testing::TestParamInfo<bool>& info)
+{
+    return info.param ? "Confirmed" : "Cancelled";
+}
+
+// The console with a listener for the clients that send while the dialog is open.
+class SaveKeepsView : public SavingConsoleFixture<ListeningConsoleFixture>, public ::testing::WithParamInterface<bool> {
 protected:
-    explicit SaveKeepsView(size_t capacity = kCapacity) : ConsoleFixture(capacity) {}
-    void SetUp() override
-    {
-        m_dlg.SetSaveLogPrompts(&m_operator);
-        ConsoleFixture::SetUp();
-    }
+    explicit SaveKeepsView(size_t capacity = kCapacity) : SavingConsoleFixture(capacity) {}
     bool Confirms() const { return GetParam(); }
 
     // Fills the view with lines to within a line and a half of its capacity, a hundred lines
@@ -92,14 +76,13 @@ protected:
     {
         if (!Confirms()) {
             EXPECT_EQ(m_dir.Entries(), 0) << "a cancelled save wrote a file";
-            EXPECT_TRUE(m_operator.m_told.empty());
+            EXPECT_TRUE(m_operator.m_boxes.empty());
             return;
         }
         const std::string file = FileText(*m_operator.m_answer);
         EXPECT_EQ(file.size(), expected.size()) << "the file must hold the view at the click and all that arrived";
         EXPECT_TRUE(file == Narrow(expected)) << "the file differs from the view and what arrived, in order";
-        ASSERT_EQ(m_operator.m_told.size(), 1u);
-        EXPECT_EQ(m_operator.m_told[0], L"保存日志文件成功！");
+        ExpectToldSaved(m_operator);
     }
     // Once the save is over, everything that arrived reaches the view, and the view trims its
     // oldest lines again: it ends with the newest text, in whole lines, within its capacity.
@@ -122,8 +105,6 @@ protected:
     }
 
     static constexpr size_t kCapacity = 20000;
-    WaitingOperator m_operator;
-    TempDir m_dir;
 };
 
 // Status lines and frames offered while the dialog is open, with the window running: the flush
@@ -152,30 +133,15 @@ TEST_P(SaveKeepsView, TextArrivingWhileTheDialogIsOpenPushesOutNothing)
     ExpectTrimmingResumes(atClick + arrived, kCapacity);
 }
 
-INSTANTIATE_TEST_SUITE_P(Saving, SaveKeepsView, ::testing::Bool(), [](const ::testing::TestParamInfo<bool>& info) {
-    return std::string(info.param ? "Confirmed" : "Cancelled");
-});
+INSTANTIATE_TEST_SUITE_P(Saving, SaveKeepsView, ::testing::Bool(), ConfirmedOrCancelled);
 
 // A real client sends more than the pipe holds while the dialog is open: its connection pauses
 // at the high-water mark, and once the save is over every frame is shown, in order.
 class SaveKeepsViewWithAClient : public SaveKeepsView {
 protected:
     SaveKeepsViewWithAClient() : SaveKeepsView(kClientCapacity) {}
-    void SetUp() override
-    {
-        SaveKeepsView::SetUp();
-        m_port = ListenOnLoopback(m_server);
-        ASSERT_NE(m_port, 0);
-    }
-    void TearDown() override
-    {
-        Pipe().Clear();
-        EXPECT_TRUE(PumpUntil([] { return CZelSocket::LiveCount() == 0; })) << "a connection outlived its client";
-    }
 
     static constexpr size_t kClientCapacity = 100000;
-    CZelServerSocket m_server;
-    u_short m_port = 0;
 };
 
 TEST_P(SaveKeepsViewWithAClient, ReaderPausesAtTheHighWaterMarkAndNothingIsLost)
@@ -225,21 +191,13 @@ TEST_P(SaveKeepsViewWithAClient, ReaderPausesAtTheHighWaterMarkAndNothingIsLost)
     ExpectTrimmingResumes(atClick + Widen(text), kClientCapacity);
 }
 
-INSTANTIATE_TEST_SUITE_P(Saving, SaveKeepsViewWithAClient, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "Confirmed" : "Cancelled");
-                         });
+INSTANTIATE_TEST_SUITE_P(Saving, SaveKeepsViewWithAClient, ::testing::Bool(), ConfirmedOrCancelled);
 
 // The line breaks the view puts where a line runs on past its rows are the view's, not the
 // senders': a save writes the text as it was sent.
-class SaveSentText : public ConsoleFixture {
+class SaveSentText : public SavingConsoleFixture<> {
 protected:
-    SaveSentText() : ConsoleFixture(kCapacity) {}
-    void SetUp() override
-    {
-        m_dlg.SetSaveLogPrompts(&m_operator);
-        ConsoleFixture::SetUp();
-    }
+    SaveSentText() : SavingConsoleFixture(kCapacity) {}
 
     // Numbered words without a space or a line break between them: "数据0数据1数据2...".
     static CString Run(const wchar_t* word, size_t chars)
@@ -259,8 +217,6 @@ protected:
     }
 
     static constexpr size_t kCapacity = 60000;
-    WaitingOperator m_operator;
-    TempDir m_dir;
 };
 
 // The view holds the newest rows of a run whose oldest rows were trimmed, ordinary lines and a
@@ -296,8 +252,7 @@ TEST_F(SaveSentText, RunsTheViewBrokeIntoRowsAreSavedAsTheyWereSent)
     const std::string expected = Cp936(sent.substr(start) + waiting);
     EXPECT_EQ(file.size(), expected.size());
     EXPECT_TRUE(file == expected) << "the file is not the text as sent";
-    ASSERT_EQ(m_operator.m_told.size(), 1u);
-    EXPECT_EQ(m_operator.m_told[0], L"保存日志文件成功！");
+    ExpectToldSaved(m_operator);
 }
 
 } // namespace

@@ -1,12 +1,7 @@
-#include "port/socket.h"
-
 #include "port/error_text.h"
+#include "port/socket_native.h"
 
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/select.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,17 +16,6 @@ namespace {
 // root, others get what the system allows (net.core.rmem_max), and the relay says which.
 constexpr int kReceiveBuffer = 32 * 1024 * 1024;
 
-int Native(SocketHandle h)
-{
-    return static_cast<int>(h);
-}
-
-bool SetNonBlocking(int s)
-{
-    const int flags = fcntl(s, F_GETFL, 0);
-    return flags >= 0 && fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
-}
-
 // socket() and accept() give -1 on failure, which becomes kNoSocket.
 SocketHandle Handle(int s)
 {
@@ -39,6 +23,34 @@ SocketHandle Handle(int s)
 }
 
 } // namespace
+
+SocketHandle OpenSocket(const addrinfo& a)
+{
+    return Handle(socket(a.ai_family, a.ai_socktype, a.ai_protocol));
+}
+
+void CloseSocket(SocketHandle s)
+{
+    close(Native(s));
+}
+
+bool SetNonBlocking(SocketHandle s)
+{
+    const int flags = fcntl(Native(s), F_GETFL, 0);
+    return flags >= 0 && fcntl(Native(s), F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+std::string ResolveErrorText(int rc)
+{
+    return gai_strerror(rc);
+}
+
+// A relay restarted at once takes its port back while old connections wind down.
+void PrepareListener(SocketHandle s)
+{
+    int on = 1;
+    setsockopt(Native(s), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+}
 
 // POSIX sockets need no start.
 Networking::Networking() = default;
@@ -49,101 +61,15 @@ bool Networking::Ready(std::string&) const
     return true;
 }
 
-OwnedSocket& OwnedSocket::operator=(OwnedSocket&& other) noexcept
+long SendSome(SocketHandle s, const char* data, size_t size)
 {
-    if (this != &other) {
-        Close();
-        s_ = other.Release();
-    }
-    return *this;
-}
-
-SocketHandle OwnedSocket::Release()
-{
-    return std::exchange(s_, kNoSocket);
-}
-
-void OwnedSocket::Close()
-{
-    if (s_ != kNoSocket)
-        close(Native(Release()));
-}
-
-bool Socket::Connect(const std::string& host, uint16_t port, std::string& error)
-{
-    Close();
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    const int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (rc != 0) {
-        error = "cannot resolve " + host + ": " + gai_strerror(rc);
-        return false;
-    }
-    int lastError = 0;
-    for (addrinfo* a = found; a != nullptr && !socket_; a = a->ai_next) {
-        OwnedSocket s(Handle(socket(a->ai_family, a->ai_socktype, a->ai_protocol)));
-        if (!s || connect(Native(s.Get()), a->ai_addr, a->ai_addrlen) != 0)
-            lastError = errno;
-        else
-            socket_ = std::move(s);
-    }
-    freeaddrinfo(found);
-    if (socket_)
-        return true;
-    error = "cannot connect to " + host + ":" + std::to_string(port) + ": " + SystemErrorText(lastError);
-    return false;
-}
-
-bool Socket::SendAll(const char* data, size_t size, std::string& error)
-{
-    while (size > 0) {
-        const size_t chunk = size > INT_MAX ? INT_MAX : size;
+    const size_t chunk = size > INT_MAX ? INT_MAX : size;
+    for (;;) {
         // A closed peer is reported as an error, not a signal.
-        const ssize_t sent = send(Native(socket_.Get()), data, chunk, MSG_NOSIGNAL);
-        if (sent < 0) {
-            if (errno == EINTR)
-                continue;
-            error = "send failed: " + SystemErrorText(errno);
-            return false;
-        }
-        data += sent;
-        size -= static_cast<size_t>(sent);
+        const ssize_t sent = send(Native(s), data, chunk, MSG_NOSIGNAL);
+        if (sent >= 0 || errno != EINTR)
+            return sent < 0 ? -1 : static_cast<long>(sent);
     }
-    return true;
-}
-
-void Socket::ShutdownSend()
-{
-    shutdown(Native(socket_.Get()), SHUT_WR);
-}
-
-OwnedSocket ListenOn(const std::string& address, uint16_t port, bool tcp, std::string& why)
-{
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = tcp ? SOCK_STREAM : SOCK_DGRAM;
-    hints.ai_flags = AI_PASSIVE;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found) {
-        why = "no such address";
-        return {};
-    }
-    OwnedSocket s(Handle(socket(found->ai_family, found->ai_socktype, found->ai_protocol)));
-    if (s && tcp) {
-        // A relay restarted at once takes its port back while old connections wind down.
-        int on = 1;
-        setsockopt(Native(s.Get()), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    }
-    if (!s || bind(Native(s.Get()), found->ai_addr, found->ai_addrlen) != 0 ||
-        (tcp && listen(Native(s.Get()), SOMAXCONN) != 0) || !SetNonBlocking(Native(s.Get()))) {
-        why = SystemErrorText(errno);
-        s.Close();
-    }
-    freeaddrinfo(found);
-    return s;
 }
 
 int GrowReceiveBuffer(SocketHandle s)
@@ -193,7 +119,7 @@ bool AcceptWaiting(SocketHandle listener, OwnedSocket& accepted)
     OwnedSocket s(Handle(accept(Native(listener), nullptr, nullptr)));
     if (!s)
         return false;
-    if (Native(s.Get()) < FD_SETSIZE && SetNonBlocking(Native(s.Get())))
+    if (Native(s.Get()) < FD_SETSIZE && SetNonBlocking(s.Get()))
         accepted = std::move(s);
     return true;
 }
@@ -204,24 +130,6 @@ long ReceiveSome(SocketHandle s, char* buffer, size_t size)
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return kNothingYet;
     return n < 0 ? -1 : static_cast<long>(n);
-}
-
-bool WaitReadable(const std::vector<SocketHandle>& sockets, long microseconds, std::vector<char>& ready)
-{
-    fd_set set;
-    FD_ZERO(&set);
-    int highest = 0;
-    for (SocketHandle s : sockets) {
-        FD_SET(Native(s), &set);
-        highest = Native(s) > highest ? Native(s) : highest;
-    }
-    timeval limit{0, microseconds};
-    ready.assign(sockets.size(), 0);
-    if (select(highest + 1, &set, nullptr, nullptr, &limit) <= 0)
-        return false;
-    for (size_t i = 0; i < sockets.size(); ++i)
-        ready[i] = FD_ISSET(Native(sockets[i]), &set) ? 1 : 0;
-    return true;
 }
 
 } // namespace zelsend
