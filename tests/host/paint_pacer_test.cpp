@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "log/paint_pacer.h"
+#include "testkit/case_table.h"
 
 namespace {
 
@@ -35,22 +36,24 @@ struct PaintCase {
     double gapMs;  // least time from its end to the next
 };
 
-class PaintGap : public ::testing::TestWithParam<PaintCase> {};
-
 // Cheap paints come at a steady pace, every quarter of a second; dear ones so rarely that
 // painting takes at most a tenth of the time.
-TEST_P(PaintGap, NextPaintWaitsForTheGapAfterThePaintEnded)
+TEST(PaintGap, NextPaintWaitsForTheGapAfterThePaintEnded)
 {
-    CPaintPacer pacer;
-    const double ended = PaintWhole(pacer, 1000.0, GetParam().costMs);
-    EXPECT_DOUBLE_EQ(pacer.Gap(), GetParam().gapMs);
-    EXPECT_FALSE(pacer.PaintStep(ended, true));
-    EXPECT_FALSE(pacer.PaintStep(ended + GetParam().gapMs - 1.0, true));
-    EXPECT_TRUE(pacer.PaintStep(ended + GetParam().gapMs, true));
+    const PaintCase cases[] = {
+        {1.0, 250.0},
+        {25.0, 250.0},
+        {60.0, 600.0},
+    };
+    ForEachCase(cases, [](const PaintCase& c) {
+        CPaintPacer pacer;
+        const double ended = PaintWhole(pacer, 1000.0, c.costMs);
+        EXPECT_DOUBLE_EQ(pacer.Gap(), c.gapMs);
+        EXPECT_FALSE(pacer.PaintStep(ended, true));
+        EXPECT_FALSE(pacer.PaintStep(ended + c.gapMs - 1.0, true));
+        EXPECT_TRUE(pacer.PaintStep(ended + c.gapMs, true));
+    });
 }
-
-INSTANTIATE_TEST_SUITE_P(PaintPacer, PaintGap,
-                         ::testing::Values(PaintCase{1.0, 250.0}, PaintCase{25.0, 250.0}, PaintCase{60.0, 600.0}));
 
 // As the view grows its paint grows dearer: it is split into more bands until each keeps
 // within the budget, and into fewer again once the view is cheap to paint (after a clear).

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "log/pending_log.h"
+#include "testkit/case_table.h"
 
 namespace {
 
@@ -147,19 +148,18 @@ struct CostCase {
     double sliceFactor;    // how the slice changes
 };
 
-class SliceSizing : public ::testing::TestWithParam<CostCase> {};
-
-TEST_P(SliceSizing, FullSliceIsScaledTowardsTheTargetCostByAtMostTwo)
+TEST(SliceSizing, FullSliceIsScaledTowardsTheTargetCostByAtMostTwo)
 {
-    CPendingLog pending;
-    const size_t start = pending.SliceChars();
-    pending.RecordAppend(start, CPendingLog::kTargetMs * GetParam().costOverTarget);
-    EXPECT_NEAR(double(pending.SliceChars()), double(start) * GetParam().sliceFactor, 2.0);
+    const CostCase cases[] = {
+        {4.0, 0.5}, {1.25, 0.8}, {1.0, 1.0}, {0.625, 1.6}, {0.25, 2.0},
+    };
+    ForEachCase(cases, [](const CostCase& c) {
+        CPendingLog pending;
+        const size_t start = pending.SliceChars();
+        pending.RecordAppend(start, CPendingLog::kTargetMs * c.costOverTarget);
+        EXPECT_NEAR(double(pending.SliceChars()), double(start) * c.sliceFactor, 2.0);
+    });
 }
-
-INSTANTIATE_TEST_SUITE_P(PendingLog, SliceSizing,
-                         ::testing::Values(CostCase{4.0, 0.5}, CostCase{1.25, 0.8}, CostCase{1.0, 1.0},
-                                           CostCase{0.625, 1.6}, CostCase{0.25, 2.0}));
 
 TEST(PendingLog, PartFilledQuickSliceLeavesTheSizeAlone)
 {

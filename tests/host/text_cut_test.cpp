@@ -5,8 +5,19 @@
 #include <string_view>
 
 #include "log/text_cut.h"
+#include "testkit/case_table.h"
 
 namespace {
+
+// A mixed text for cutting everywhere: `piece` over and over.
+template <class Text>
+Text Repeated(const Text& piece, int times)
+{
+    Text text;
+    for (int i = 0; i < times; ++i)
+        text += piece;
+    return text;
+}
 
 struct CutCase {
     const char* name;
@@ -15,33 +26,29 @@ struct CutCase {
     size_t expected;
 };
 
-class TextCut : public ::testing::TestWithParam<CutCase> {};
-
-TEST_P(TextCut, KeepsCharactersAndLineBreaksWhole)
-{
-    EXPECT_EQ(SafeCut(GetParam().text, GetParam().at), GetParam().expected);
-}
-
 const wchar_t kEmoji[] = L"\xD83D\xDE00"; // one character, two UTF-16 units
 
-INSTANTIATE_TEST_SUITE_P(
-    TextCut, TextCut,
-    ::testing::Values(CutCase{"PlainTextCutsWhereAsked", L"abcdef", 3, 3},
-                      CutCase{"NotInsideASurrogatePair", std::wstring(L"ab") + kEmoji + L"cd", 3, 2},
-                      CutCase{"BeforeAPairIsFine", std::wstring(L"ab") + kEmoji + L"cd", 2, 2},
-                      CutCase{"AfterAPairIsFine", std::wstring(L"ab") + kEmoji + L"cd", 4, 4},
-                      CutCase{"NotBetweenCrAndLf", L"ab\r\ncd", 3, 2}, CutCase{"AfterCrLfIsFine", L"ab\r\ncd", 4, 4},
-                      CutCase{"ALoneCrMaySplit", L"ab\rcd", 3, 3},
-                      CutCase{"PairAtTheStartMovesForward", std::wstring(kEmoji) + L"abc", 1, 2},
-                      CutCase{"CrLfAtTheStartMovesForward", L"\r\nabc", 1, 2},
-                      CutCase{"PastTheEndIsTheEnd", L"abc", 10, 3}, CutCase{"ZeroStaysZero", L"abc", 0, 0}),
-    [](const ::testing::TestParamInfo<CutCase>& info) { return std::string(info.param.name); });
+TEST(TextCut, KeepsCharactersAndLineBreaksWhole)
+{
+    const CutCase cases[] = {
+        {"PlainTextCutsWhereAsked", L"abcdef", 3, 3},
+        {"NotInsideASurrogatePair", std::wstring(L"ab") + kEmoji + L"cd", 3, 2},
+        {"BeforeAPairIsFine", std::wstring(L"ab") + kEmoji + L"cd", 2, 2},
+        {"AfterAPairIsFine", std::wstring(L"ab") + kEmoji + L"cd", 4, 4},
+        {"NotBetweenCrAndLf", L"ab\r\ncd", 3, 2},
+        {"AfterCrLfIsFine", L"ab\r\ncd", 4, 4},
+        {"ALoneCrMaySplit", L"ab\rcd", 3, 3},
+        {"PairAtTheStartMovesForward", std::wstring(kEmoji) + L"abc", 1, 2},
+        {"CrLfAtTheStartMovesForward", L"\r\nabc", 1, 2},
+        {"PastTheEndIsTheEnd", L"abc", 10, 3},
+        {"ZeroStaysZero", L"abc", 0, 0},
+    };
+    ForEachCase(cases, [](const CutCase& c) { EXPECT_EQ(SafeCut(c.text, c.at), c.expected); });
+}
 
 TEST(TextCut, EveryCutOfAMixedTextLeavesBothHalvesWhole)
 {
-    std::wstring text;
-    for (int i = 0; i < 50; ++i)
-        text += std::wstring(L"x") + kEmoji + L"\r\n" + L"中";
+    const std::wstring text = Repeated(std::wstring(L"x") + kEmoji + L"\r\n" + L"中", 50);
     for (size_t at = 1; at < text.size(); ++at) {
         const size_t cut = SafeCut(text, at);
         ASSERT_GT(cut, 0u);
@@ -60,43 +67,37 @@ struct Utf8CutCase {
     size_t expected;
 };
 
-class Utf8PieceCut : public ::testing::TestWithParam<Utf8CutCase> {};
-
-TEST_P(Utf8PieceCut, KeepsSequencesWhole)
-{
-    EXPECT_EQ(Utf8Cut(GetParam().bytes, GetParam().at), GetParam().expected);
-}
-
 const char kZhong[] = "\xE4\xB8\xAD";        // 中: three bytes
 const char kGrinning[] = "\xF0\x9F\x98\x80"; // U+1F600: four bytes, a surrogate pair in UTF-16
 const char kFourContinuations[] = "\x80\x80\x80\x80";
 
-INSTANTIATE_TEST_SUITE_P(
-    Utf8PieceCut, Utf8PieceCut,
-    ::testing::Values(Utf8CutCase{"AsciiCutsWhereAsked", "abcdef", 3, 3},
-                      Utf8CutCase{"BeforeAThreeByteSequence", std::string("ab") + kZhong + "c", 2, 2},
-                      Utf8CutCase{"InsideAThreeByteSequenceGoesToItsStart", std::string("ab") + kZhong + "c", 3, 2},
-                      Utf8CutCase{"AtItsLastByteGoesToItsStart", std::string("ab") + kZhong + "c", 4, 2},
-                      Utf8CutCase{"AfterAThreeByteSequence", std::string("ab") + kZhong + "c", 5, 5},
-                      Utf8CutCase{"SurrogatePairsFourBytesStayTogether", std::string("a") + kGrinning + "b", 4, 1},
-                      Utf8CutCase{"FourByteSequenceAfterItsFirstByte", std::string("a") + kGrinning + "b", 2, 1},
-                      Utf8CutCase{"SequenceAtTheVeryStartGoesToItsEnd", std::string(kZhong) + "x", 1, 3},
-                      Utf8CutCase{"FourByteSequenceAtTheStartGoesToItsEnd", std::string(kGrinning) + "x", 2, 4},
-                      Utf8CutCase{"TruncatedSequenceAtTheEndGoesToTheEnd", "\xE4\xB8", 1, 2},
-                      Utf8CutCase{"RunOfContinuationBytesIsCutWhereAsked", std::string("ab") + kFourContinuations + "c",
-                                  5, 5},
-                      Utf8CutCase{"LoneContinuationBytesAtTheStartAreCutWhereAsked", "\x80\x80z", 1, 1},
-                      Utf8CutCase{"PastTheEndIsTheEnd", "abc", 10, 3}, Utf8CutCase{"ZeroStaysZero", "abc", 0, 0}),
-    [](const ::testing::TestParamInfo<Utf8CutCase>& info) { return std::string(info.param.name); });
+TEST(Utf8PieceCut, KeepsSequencesWhole)
+{
+    const Utf8CutCase cases[] = {
+        {"AsciiCutsWhereAsked", "abcdef", 3, 3},
+        {"BeforeAThreeByteSequence", std::string("ab") + kZhong + "c", 2, 2},
+        {"InsideAThreeByteSequenceGoesToItsStart", std::string("ab") + kZhong + "c", 3, 2},
+        {"AtItsLastByteGoesToItsStart", std::string("ab") + kZhong + "c", 4, 2},
+        {"AfterAThreeByteSequence", std::string("ab") + kZhong + "c", 5, 5},
+        {"SurrogatePairsFourBytesStayTogether", std::string("a") + kGrinning + "b", 4, 1},
+        {"FourByteSequenceAfterItsFirstByte", std::string("a") + kGrinning + "b", 2, 1},
+        {"SequenceAtTheVeryStartGoesToItsEnd", std::string(kZhong) + "x", 1, 3},
+        {"FourByteSequenceAtTheStartGoesToItsEnd", std::string(kGrinning) + "x", 2, 4},
+        {"TruncatedSequenceAtTheEndGoesToTheEnd", "\xE4\xB8", 1, 2},
+        {"RunOfContinuationBytesIsCutWhereAsked", std::string("ab") + kFourContinuations + "c", 5, 5},
+        {"LoneContinuationBytesAtTheStartAreCutWhereAsked", "\x80\x80z", 1, 1},
+        {"PastTheEndIsTheEnd", "abc", 10, 3},
+        {"ZeroStaysZero", "abc", 0, 0},
+    };
+    ForEachCase(cases, [](const Utf8CutCase& c) { EXPECT_EQ(Utf8Cut(c.bytes, c.at), c.expected); });
+}
 
 // Cut into pieces of every size from 1 to 9 bytes, a mixed text comes apart only between its
 // characters: each piece starts with a byte that starts a character, and the pieces add up to
 // the whole.
 TEST(Utf8PieceCut, EveryPieceSizeCutsOnlyBetweenCharacters)
 {
-    std::string text;
-    for (int i = 0; i < 40; ++i)
-        text += std::string("x") + kZhong + kGrinning + "\r\n" + "\xC3\xA9"; // é: two bytes
+    const std::string text = Repeated(std::string("x") + kZhong + kGrinning + "\r\n" + "\xC3\xA9", 40); // é: two bytes
     for (size_t piece = 1; piece <= 9; ++piece) {
         std::string joined;
         size_t pieces = 0;

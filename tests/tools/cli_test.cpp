@@ -2,6 +2,7 @@
 // (POSIX only).
 #include "bench_mode/bench_check.h"
 #include "zel_log_client.h"
+#include "testkit/case_table.h"
 
 #include <gtest/gtest.h>
 
@@ -74,8 +75,8 @@ private:
     uint16_t port_ = 0;
 };
 
-// A case's text, made only when the case runs: the largest (up to 64 MiB) would otherwise be made
-// in every process of this program, once for each of the groups ctest starts.
+// A case's text, made only when the case runs, so that the table's largest texts (up to 64 MiB)
+// are not all held at once.
 class Text {
 public:
     Text(const char* text) : m_make([s = std::string(text)] { return s; }) {}
@@ -96,27 +97,6 @@ struct CliCase {
     std::string output;         // part of what zelsend must print
 };
 
-class ZelsendCli : public testing::TestWithParam<CliCase> {};
-
-TEST_P(ZelsendCli, SendsWhatWasAskedAndReportsFailures)
-{
-    const CliCase& c = GetParam();
-    LoopbackPort listener(true), closed(false);
-    std::vector<std::string> args;
-    for (const std::string& a : c.args)
-        args.push_back(a == "PORT" ? listener.Port() : a == "CLOSED" ? closed.Port() : a);
-
-    const int connections = static_cast<int>(c.received.size());
-    auto received = std::async(std::launch::async, [&] { return listener.Receive(connections); });
-    const ZelsendRun run = RunZelsend(args, c.input(), kTimeLimit);
-    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
-    EXPECT_NE(run.output.find(c.output), std::string::npos) << run.output;
-    std::vector<std::string> expected;
-    for (const Text& text : c.received)
-        expected.push_back(text());
-    EXPECT_EQ(received.get(), expected);
-}
-
 std::string F(const std::string& text)
 {
     std::string frame;
@@ -124,62 +104,78 @@ std::string F(const std::string& text)
     return frame;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, ZelsendCli,
-    testing::Values(
-        CliCase{"Arguments",
-                {"--port", "PORT", "--crlf", "hello", "\xE6\x97\xA5\xE5\xBF\x97"},
-                "",
-                0,
-                {F("hello\r\n") + F("\xE6\x97\xA5\xE5\xBF\x97\r\n")},
-                ""},
-        CliCase{
-            "StdinLines", {"--port", "PORT"}, "one\r\ntwo\n\nlast", 0, {F("one") + F("two") + F("") + F("last")}, ""},
-        CliCase{"StdinLinesWithCrlf", {"--port", "PORT", "--crlf"}, "a\nb\n", 0, {F("a\r\n") + F("b\r\n")}, ""},
-        CliCase{"StdinLinesFiltered",
-                {"--port", "PORT", "--crlf", "--include", "keep", "--exclude", "not"},
-                "keep 1\ndrop\nKEEP not\r\nKeep 2",
-                0,
-                {F("keep 1\r\n") + F("Keep 2\r\n")},
-                ""},
-        CliCase{"BadPatternIsAUsageError", {"--port", "PORT", "--include", "(x"}, "a\n", 2, {}, "bad pattern \"(x\""},
-        CliCase{"RawStdin",
-                {"--port", "PORT", "--raw"},
-                "\xFF\xFF\xFF\x7Fnot a frame\n",
-                0,
-                {"\xFF\xFF\xFF\x7Fnot a frame\n"},
-                ""},
-        CliCase{"HostName", {"--host", "localhost", "--port", "PORT", "x"}, "", 0, {F("x")}, ""},
-        CliCase{"Refused", {"--port", "CLOSED", "x"}, "", 1, {}, "connection refused"},
-        CliCase{"BadPort", {"--port", "0", "x"}, "", 2, {}, "Try 'zelsend --help'"},
-        CliCase{"Help", {"--help"}, "", 0, {}, "usage: zelsend"},
-        CliCase{"Version", {"--version"}, "", 0, {}, "zelsend 1.0.0.1\n"},
-        CliCase{"CodePage936Lines",
-                {"--port", "PORT", "--input-codepage", "936"},
-                "\xC8\xD5\xD6\xBE\n",
-                0,
-                {F("\xE6\x97\xA5\xE5\xBF\x97")},
-                ""},
-        CliCase{"LineAtTheLimit",
-                {"--port", "PORT", "--crlf"},
-                Text([] { return std::string(16 * 1024 * 1024 - 2, 'x'); }),
-                0,
-                {Text([] { return F(std::string(16 * 1024 * 1024 - 2, 'x') + "\r\n"); })},
-                ""},
+TEST(ZelsendCli, SendsWhatWasAskedAndReportsFailures)
+{
+    const CliCase cases[] = {
+        {"Arguments",
+         {"--port", "PORT", "--crlf", "hello", "\xE6\x97\xA5\xE5\xBF\x97"},
+         "",
+         0,
+         {F("hello\r\n") + F("\xE6\x97\xA5\xE5\xBF\x97\r\n")},
+         ""},
+        {"StdinLines", {"--port", "PORT"}, "one\r\ntwo\n\nlast", 0, {F("one") + F("two") + F("") + F("last")}, ""},
+        {"StdinLinesWithCrlf", {"--port", "PORT", "--crlf"}, "a\nb\n", 0, {F("a\r\n") + F("b\r\n")}, ""},
+        {"StdinLinesFiltered",
+         {"--port", "PORT", "--crlf", "--include", "keep", "--exclude", "not"},
+         "keep 1\ndrop\nKEEP not\r\nKeep 2",
+         0,
+         {F("keep 1\r\n") + F("Keep 2\r\n")},
+         ""},
+        {"BadPatternIsAUsageError", {"--port", "PORT", "--include", "(x"}, "a\n", 2, {}, "bad pattern \"(x\""},
+        {"RawStdin",
+         {"--port", "PORT", "--raw"},
+         "\xFF\xFF\xFF\x7Fnot a frame\n",
+         0,
+         {"\xFF\xFF\xFF\x7Fnot a frame\n"},
+         ""},
+        {"HostName", {"--host", "localhost", "--port", "PORT", "x"}, "", 0, {F("x")}, ""},
+        {"Refused", {"--port", "CLOSED", "x"}, "", 1, {}, "connection refused"},
+        {"BadPort", {"--port", "0", "x"}, "", 2, {}, "Try 'zelsend --help'"},
+        {"Help", {"--help"}, "", 0, {}, "usage: zelsend"},
+        {"Version", {"--version"}, "", 0, {}, "zelsend 1.0.0.1\n"},
+        {"CodePage936Lines",
+         {"--port", "PORT", "--input-codepage", "936"},
+         "\xC8\xD5\xD6\xBE\n",
+         0,
+         {F("\xE6\x97\xA5\xE5\xBF\x97")},
+         ""},
+        {"LineAtTheLimit",
+         {"--port", "PORT", "--crlf"},
+         Text([] { return std::string(16 * 1024 * 1024 - 2, 'x'); }),
+         0,
+         {Text([] { return F(std::string(16 * 1024 * 1024 - 2, 'x') + "\r\n"); })},
+         ""},
         // The lines before stay sent; the one past the limit and all after it are not.
-        CliCase{"LinePastTheLimit",
-                {"--port", "PORT", "--crlf"},
-                Text([] { return "first\n" + std::string(16 * 1024 * 1024 - 1, 'x') + "\nlast\n"; }),
-                2,
-                {F("first\r\n")},
-                "line 2 is 16777217 bytes"},
-        CliCase{"UnbrokenInputPastAnyLine",
-                {"--port", "PORT"},
-                Text([] { return std::string(64 * 1024 * 1024 + 70000, 'x'); }),
-                2,
-                {""},
-                "line 1 is longer than"}),
-    [](const testing::TestParamInfo<CliCase>& info) { return info.param.name; });
+        {"LinePastTheLimit",
+         {"--port", "PORT", "--crlf"},
+         Text([] { return "first\n" + std::string(16 * 1024 * 1024 - 1, 'x') + "\nlast\n"; }),
+         2,
+         {F("first\r\n")},
+         "line 2 is 16777217 bytes"},
+        {"UnbrokenInputPastAnyLine",
+         {"--port", "PORT"},
+         Text([] { return std::string(64 * 1024 * 1024 + 70000, 'x'); }),
+         2,
+         {""},
+         "line 1 is longer than"},
+    };
+    ForEachCase(cases, [](const CliCase& c) {
+        LoopbackPort listener(true), closed(false);
+        std::vector<std::string> args;
+        for (const std::string& a : c.args)
+            args.push_back(a == "PORT" ? listener.Port() : a == "CLOSED" ? closed.Port() : a);
+
+        const int connections = static_cast<int>(c.received.size());
+        auto received = std::async(std::launch::async, [&] { return listener.Receive(connections); });
+        const ZelsendRun run = RunZelsend(args, c.input(), kTimeLimit);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+        EXPECT_NE(run.output.find(c.output), std::string::npos) << run.output;
+        std::vector<std::string> expected;
+        for (const Text& text : c.received)
+            expected.push_back(text());
+        EXPECT_EQ(received.get(), expected);
+    });
+}
 
 std::vector<std::string> DecodeFrames(const std::string& bytes)
 {

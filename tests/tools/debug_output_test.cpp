@@ -3,6 +3,8 @@
 #include "debug_output/captured_queue.h"
 #include "debug_output/debug_text.h"
 #include "common/options.h"
+#include "decoder_checks.h"
+#include "testkit/case_table.h"
 
 #include <gtest/gtest.h>
 
@@ -25,48 +27,43 @@ struct DebugTextCase {
     std::string shown;
 };
 
-class DebugOutputText : public testing::TestWithParam<DebugTextCase> {};
-
-TEST_P(DebugOutputText, EveryLineEndsWithCrLf)
-{
-    const DebugTextCase& c = GetParam();
-    TextDecoder decoder;
-    std::string error;
-    ASSERT_TRUE(decoder.Open(c.codePage, error)) << error;
-    EXPECT_EQ(zelsend::DebugOutputText(c.ansi, decoder, c.prefix), c.shown);
-}
-
 const std::string kLog = "\xE6\x97\xA5\xE5\xBF\x97"; // 日志 in UTF-8
 const std::string kPid = "[1234 app.exe] ";
 
-INSTANTIATE_TEST_SUITE_P(
-    Messages, DebugOutputText,
-    testing::Values(DebugTextCase{"NoLineEndGetsOne", 1252, "started", "", "started\r\n"},
-                    DebugTextCase{"LoneLfBecomesCrLf", 1252, "started\n", "", "started\r\n"},
-                    DebugTextCase{"CrLfStays", 1252, "started\r\n", "", "started\r\n"},
-                    DebugTextCase{"EmptyMessageIsAnEmptyLine", 1252, "", "", "\r\n"},
-                    DebugTextCase{"LinesInsideEachEndWithCrLf", 1252, "a\nb\r\n\nc", "", "a\r\nb\r\n\r\nc\r\n"},
-                    DebugTextCase{"LoneCrInsideStays", 1252, "a\rb", "", "a\rb\r\n"},
-                    DebugTextCase{"Ansi936ToUtf8", 936, "\xC8\xD5\xD6\xBE\n", "", kLog + "\r\n"},
-                    DebugTextCase{"Ansi1252ToUtf8", 1252, "caf\xE9\n", "", "caf\xC3\xA9\r\n"},
-                    DebugTextCase{"CutCharacterIsShownAsQuestionMark", 936, "ab\xC8", "", "ab?\r\n"},
-                    DebugTextCase{"InvalidUtf8UnderCodePage65001IsRepaired", 65001, "a\xFF\n", "", "a\xEF\xBF\xBD\r\n"},
-                    DebugTextCase{"PidBeforeTheLine", 1252, "x\n", kPid, kPid + "x\r\n"},
-                    DebugTextCase{"PidBeforeEveryLine", 936, "\xC8\xD5\n2", kPid,
-                                  kPid + "\xE6\x97\xA5\r\n" + kPid + "2\r\n"}),
-    [](const testing::TestParamInfo<DebugTextCase>& info) { return info.param.name; });
+TEST(DebugOutputText, EveryLineEndsWithCrLf)
+{
+    const DebugTextCase cases[] = {
+        {"NoLineEndGetsOne", 1252, "started", "", "started\r\n"},
+        {"LoneLfBecomesCrLf", 1252, "started\n", "", "started\r\n"},
+        {"CrLfStays", 1252, "started\r\n", "", "started\r\n"},
+        {"EmptyMessageIsAnEmptyLine", 1252, "", "", "\r\n"},
+        {"LinesInsideEachEndWithCrLf", 1252, "a\nb\r\n\nc", "", "a\r\nb\r\n\r\nc\r\n"},
+        {"LoneCrInsideStays", 1252, "a\rb", "", "a\rb\r\n"},
+        {"Ansi936ToUtf8", 936, "\xC8\xD5\xD6\xBE\n", "", kLog + "\r\n"},
+        {"Ansi1252ToUtf8", 1252, "caf\xE9\n", "", "caf\xC3\xA9\r\n"},
+        {"CutCharacterIsShownAsQuestionMark", 936, "ab\xC8", "", "ab?\r\n"},
+        {"InvalidUtf8UnderCodePage65001IsRepaired", 65001, "a\xFF\n", "", "a\xEF\xBF\xBD\r\n"},
+        {"PidBeforeTheLine", 1252, "x\n", kPid, kPid + "x\r\n"},
+        {"PidBeforeEveryLine", 936, "\xC8\xD5\n2", kPid, kPid + "\xE6\x97\xA5\r\n" + kPid + "2\r\n"},
+    };
+    ForEachCase(cases, [](const DebugTextCase& c) {
+        TextDecoder decoder;
+        ASSERT_EQ(OpenRefusal(decoder, c.codePage), "");
+        EXPECT_EQ(zelsend::DebugOutputText(c.ansi, decoder, c.prefix), c.shown);
+    });
+}
 
 // --include/--exclude take a message line by line; --time comes before the --pid prefix.
 TEST(DebugOutputRules, EachLineIsFilteredAndStampedBeforeItsPrefix)
 {
     TextDecoder decoder;
-    std::string error;
-    ASSERT_TRUE(decoder.Open(1252, error)) << error;
+    ASSERT_EQ(OpenRefusal(decoder, 1252), "");
     Options options;
     options.include = {"keep"};
     options.exclude = {"not"};
     options.time = true;
     LineRules rules;
+    std::string error;
     ASSERT_TRUE(rules.Set(options, error)) << error;
     const std::string stamp = "10:00:00.001 ";
     EXPECT_EQ(zelsend::DebugOutputText("keep 1\ndrop\r\nKEEP 2\nkeep not", decoder, kPid, rules, stamp),
@@ -80,20 +77,30 @@ struct PrefixCase {
     std::string prefix;
 };
 
-class DebugOutputPrefix : public testing::TestWithParam<PrefixCase> {};
-
-TEST_P(DebugOutputPrefix, NamesTheProcessByItsExeFile)
+TEST(DebugOutputPrefix, NamesTheProcessByItsExeFile)
 {
-    EXPECT_EQ(ProcessPrefix(GetParam().pid, GetParam().exe), GetParam().prefix);
+    const PrefixCase cases[] = {
+        {1234, "app.exe", "[1234 app.exe] "},
+        {8, "C:\\Program Files\\Zel\\svc.exe", "[8 svc.exe] "},
+        {4294967295u, "/opt/wine/x.exe", "[4294967295 x.exe] "},
+        {77, "", "[77 ?] "},
+    };
+    ForEachCase(cases, [](const PrefixCase& c) { EXPECT_EQ(ProcessPrefix(c.pid, c.exe), c.prefix); });
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, DebugOutputPrefix,
-                         testing::Values(PrefixCase{1234, "app.exe", "[1234 app.exe] "},
-                                         PrefixCase{8, "C:\\Program Files\\Zel\\svc.exe", "[8 svc.exe] "},
-                                         PrefixCase{4294967295u, "/opt/wine/x.exe", "[4294967295 x.exe] "},
-                                         PrefixCase{77, "", "[77 ?] "}));
-
 // --- Between capture and conversion ----------------------------------------------------------
+
+// The converter's side of the queue: what its last take handed out.
+struct Taker {
+    std::vector<CapturedText> texts;
+    uint64_t dropped = 0;
+
+    // False once the queue is closed and empty.
+    bool From(CapturedQueue& queue, std::chrono::milliseconds pause = std::chrono::milliseconds(0))
+    {
+        return queue.Take(texts, dropped, pause);
+    }
+};
 
 TEST(DebugOutputQueue, FullQueueDropsAndCountsWithoutWaiting)
 {
@@ -102,18 +109,17 @@ TEST(DebugOutputQueue, FullQueueDropsAndCountsWithoutWaiting)
     EXPECT_TRUE(queue.Push(2, "6789"));
     EXPECT_FALSE(queue.Push(3, "ab"));
     EXPECT_FALSE(queue.Push(3, "cd"));
-    std::vector<CapturedText> texts;
-    uint64_t dropped = 0;
-    ASSERT_TRUE(queue.Take(texts, dropped, std::chrono::milliseconds(0)));
-    ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[0].pid, 1u);
-    EXPECT_EQ(texts[1].text, "6789");
-    EXPECT_EQ(dropped, 1u + 1u);
+    Taker taken;
+    ASSERT_TRUE(taken.From(queue));
+    ASSERT_EQ(taken.texts.size(), 2u);
+    EXPECT_EQ(taken.texts[0].pid, 1u);
+    EXPECT_EQ(taken.texts[1].text, "6789");
+    EXPECT_EQ(taken.dropped, 1u + 1u);
     // Once taken, there is room again, and the count starts over.
     EXPECT_TRUE(queue.Push(4, "abcdefghij"));
-    ASSERT_TRUE(queue.Take(texts, dropped, std::chrono::milliseconds(0)));
-    EXPECT_EQ(texts.size(), 1u);
-    EXPECT_EQ(dropped, 0u);
+    ASSERT_TRUE(taken.From(queue));
+    EXPECT_EQ(taken.texts.size(), 1u);
+    EXPECT_EQ(taken.dropped, 0u);
 }
 
 TEST(DebugOutputQueue, ClosedQueueHandsOutTheRestThenEnds)
@@ -121,11 +127,10 @@ TEST(DebugOutputQueue, ClosedQueueHandsOutTheRestThenEnds)
     CapturedQueue queue(100);
     queue.Push(1, "last");
     queue.Close();
-    std::vector<CapturedText> texts;
-    uint64_t dropped = 0;
-    ASSERT_TRUE(queue.Take(texts, dropped, std::chrono::milliseconds(0)));
-    EXPECT_EQ(texts.size(), 1u);
-    EXPECT_FALSE(queue.Take(texts, dropped, std::chrono::milliseconds(1000)));
+    Taker taken;
+    ASSERT_TRUE(taken.From(queue));
+    EXPECT_EQ(taken.texts.size(), 1u);
+    EXPECT_FALSE(taken.From(queue, std::chrono::milliseconds(1000)));
 }
 
 // A capture thread and a converter thread at full speed: every message arrives once and in
@@ -139,13 +144,13 @@ TEST(DebugOutputQueue, EveryMessageArrivesInOrderOrIsCounted)
             queue.Push(static_cast<uint32_t>(i), std::to_string(i));
         queue.Close();
     });
-    std::vector<CapturedText> texts;
-    uint64_t dropped = 0, droppedAll = 0;
+    Taker taken;
+    uint64_t droppedAll = 0;
     int64_t last = -1, arrived = 0;
     bool inOrder = true;
-    while (queue.Take(texts, dropped, std::chrono::milliseconds(1000))) {
-        droppedAll += dropped;
-        for (const CapturedText& t : texts) {
+    while (taken.From(queue, std::chrono::milliseconds(1000))) {
+        droppedAll += taken.dropped;
+        for (const CapturedText& t : taken.texts) {
             inOrder = inOrder && static_cast<int64_t>(t.pid) > last && t.text == std::to_string(t.pid);
             last = t.pid;
             ++arrived;

@@ -3,10 +3,6 @@
 // then zelsend stopped by SIGINT as Ctrl+C would.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <string>
-#include <vector>
-
 #ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,14 +10,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "testkit/frame_receiver.h"
 #include "testkit/zelsend_posix.h"
-#endif
 
 namespace {
-#ifndef _WIN32
 
 // zelsend's frames, one after another as they come, read with the console's own splitter.
 class FrameListener {
@@ -149,5 +146,5 @@ TEST(ZelsendDebugOutputCli, SaysItRunsOnWindowsOnly)
     EXPECT_EQ(WEXITSTATUS(status), 2);
 }
 
-#endif
 } // namespace
+#endif

@@ -3,6 +3,8 @@
 #include "follow/file_change.h"
 #include "follow/follow_decoder.h"
 #include "common/unicode_text.h"
+#include "decoder_checks.h"
+#include "testkit/case_table.h"
 
 #include <gtest/gtest.h>
 
@@ -28,64 +30,56 @@ struct ChangeCase {
     FileChange change;
 };
 
-class FollowFileChange : public testing::TestWithParam<ChangeCase> {};
-
-TEST_P(FollowFileChange, IsDetectedFromTwoLooks)
+TEST(FollowFileChange, IsDetectedFromTwoLooks)
 {
-    const ChangeCase& c = GetParam();
-    EXPECT_EQ(DetectFileChange(c.held, c.atPath, c.readTo), c.change);
+    const ChangeCase cases[] = {
+        {"Unchanged", Held(7, 100), Held(7, 100), 100, FileChange::None},
+        {"Appended", Held(7, 150), Held(7, 150), 100, FileChange::Grown},
+        {"TruncatedToNothing", Held(7, 0), Held(7, 0), 100, FileChange::Truncated},
+        {"TruncatedAndWrittenAgain", Held(7, 30), Held(7, 30), 100, FileChange::Truncated},
+        // Renamed away and a new file made: the rest of the old one goes first.
+        {"RenamedWithTheRestUnread", Held(7, 150), Held(8, 10), 100, FileChange::Grown},
+        {"RenamedAndReadToItsEnd", Held(7, 150), Held(8, 10), 150, FileChange::Replaced},
+        {"RenamedNewFileEmptyYet", Held(7, 150), Held(8, 0), 150, FileChange::Replaced},
+        {"RenamedNoNewFileYet", Held(7, 150), kNone, 150, FileChange::None},
+        {"DeletedWithTheRestUnread", Held(7, 150, true), kNone, 120, FileChange::Grown},
+        {"DeletedAndReadToItsEnd", Held(7, 150, true), kNone, 150, FileChange::Released},
+        {"NotThereYet", kNone, kNone, 0, FileChange::None},
+        {"CreatedAtLast", kNone, Held(9, 0), 0, FileChange::Appeared},
+    };
+    ForEachCase(cases, [](const ChangeCase& c) { EXPECT_EQ(DetectFileChange(c.held, c.atPath, c.readTo), c.change); });
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Looks, FollowFileChange,
-    testing::Values(ChangeCase{"Unchanged", Held(7, 100), Held(7, 100), 100, FileChange::None},
-                    ChangeCase{"Appended", Held(7, 150), Held(7, 150), 100, FileChange::Grown},
-                    ChangeCase{"TruncatedToNothing", Held(7, 0), Held(7, 0), 100, FileChange::Truncated},
-                    ChangeCase{"TruncatedAndWrittenAgain", Held(7, 30), Held(7, 30), 100, FileChange::Truncated},
-                    // Renamed away and a new file made: the rest of the old one goes first.
-                    ChangeCase{"RenamedWithTheRestUnread", Held(7, 150), Held(8, 10), 100, FileChange::Grown},
-                    ChangeCase{"RenamedAndReadToItsEnd", Held(7, 150), Held(8, 10), 150, FileChange::Replaced},
-                    ChangeCase{"RenamedNewFileEmptyYet", Held(7, 150), Held(8, 0), 150, FileChange::Replaced},
-                    ChangeCase{"RenamedNoNewFileYet", Held(7, 150), kNone, 150, FileChange::None},
-                    ChangeCase{"DeletedWithTheRestUnread", Held(7, 150, true), kNone, 120, FileChange::Grown},
-                    ChangeCase{"DeletedAndReadToItsEnd", Held(7, 150, true), kNone, 150, FileChange::Released},
-                    ChangeCase{"NotThereYet", kNone, kNone, 0, FileChange::None},
-                    ChangeCase{"CreatedAtLast", kNone, Held(9, 0), 0, FileChange::Appeared}),
-    [](const testing::TestParamInfo<ChangeCase>& info) { return info.param.name; });
 
 // --- The text of a followed file ---------------------------------------------------------------
 
 struct DetectCase {
     const char* name;
     std::string head;
-    bool decided;
     TextKind kind;
     size_t bomBytes;
 };
 
-class FollowTextDetection : public testing::TestWithParam<DetectCase> {};
-
-TEST_P(FollowTextDetection, BomDecidesTheText)
+TEST(FollowTextDetection, BomDecidesTheText)
 {
-    const DetectCase& c = GetParam();
-    const DetectedText d = DetectText(c.head);
-    EXPECT_EQ(d.decided, c.decided);
-    if (c.decided) {
+    const DetectCase cases[] = {
+        {"Utf16Le", "\xFF\xFEh\0", TextKind::Utf16Le, 2},   {"Utf16Be", "\xFE\xFF\0h", TextKind::Utf16Be, 2},
+        {"Utf8Bom", "\xEF\xBB\xBFx", TextKind::Utf8, 3},    {"PlainText", "ab", TextKind::Utf8, 0},
+        {"NotABomAfterAll", "\xEF\x41", TextKind::Utf8, 0},
+    };
+    ForEachCase(cases, [](const DetectCase& c) {
+        const DetectedText d = DetectText(c.head);
+        ASSERT_TRUE(d.decided);
         EXPECT_EQ(d.kind, c.kind);
         EXPECT_EQ(d.bomBytes, c.bomBytes);
-    }
+    });
 }
 
-INSTANTIATE_TEST_SUITE_P(Heads, FollowTextDetection,
-                         testing::Values(DetectCase{"Utf16Le", "\xFF\xFEh\0", true, TextKind::Utf16Le, 2},
-                                         DetectCase{"Utf16Be", "\xFE\xFF\0h", true, TextKind::Utf16Be, 2},
-                                         DetectCase{"Utf8Bom", "\xEF\xBB\xBFx", true, TextKind::Utf8, 3},
-                                         DetectCase{"PlainText", "ab", true, TextKind::Utf8, 0},
-                                         DetectCase{"StartOfUtf8Bom", "\xEF\xBB", false, TextKind::Utf8, 0},
-                                         DetectCase{"StartOfUtf16Bom", "\xFF", false, TextKind::Utf8, 0},
-                                         DetectCase{"Empty", "", false, TextKind::Utf8, 0},
-                                         DetectCase{"NotABomAfterAll", "\xEF\x41", true, TextKind::Utf8, 0}),
-                         [](const testing::TestParamInfo<DetectCase>& info) { return info.param.name; });
+// The start of a UTF-8 or UTF-16 BOM, or nothing yet: the text waits for more of the file.
+TEST(FollowTextDetection, StartOfABomDecidesNothingYet)
+{
+    for (const std::string head : {"\xEF\xBB", "\xFF", ""})
+        EXPECT_FALSE(DetectText(head).decided) << testing::PrintToString(head);
+}
 
 struct DecodeFileCase {
     const char* name;
@@ -94,44 +88,38 @@ struct DecodeFileCase {
     std::vector<std::string> lines;
 };
 
-class FollowDecoding : public testing::TestWithParam<DecodeFileCase> {};
-
-// Read from the file's start in every size of read, the same UTF-8 lines come out.
-TEST_P(FollowDecoding, LinesBecomeUtf8WhereverTheReadsCut)
-{
-    const DecodeFileCase& c = GetParam();
-    for (size_t step = 1; step <= c.bytes.size(); ++step) {
-        FollowDecoder decoder;
-        std::string error;
-        ASSERT_TRUE(decoder.Open(c.codePage, error)) << error;
-        std::vector<std::string> lines;
-        for (size_t at = 0; at < c.bytes.size(); at += step)
-            decoder.Feed(std::string_view(c.bytes).substr(at, step), lines);
-        EXPECT_EQ(lines, c.lines) << "reads of " << step;
-    }
-}
-
 const std::string kLog = "\xE6\x97\xA5\xE5\xBF\x97"; // 日志 in UTF-8
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, FollowDecoding,
-    testing::Values(DecodeFileCase{"Utf8", 0, kLog + " a\r\nb\npartial", {kLog + " a", "b"}},
-                    DecodeFileCase{"Utf8BomIsNoText", 0, "\xEF\xBB\xBFx\n", {"x"}},
-                    DecodeFileCase{"InvalidUtf8Repaired", 0, "ok \xFF\xC8\n", {"ok \xEF\xBF\xBD\xEF\xBF\xBD"}},
-                    DecodeFileCase{
-                        "Utf16LeAfterBom", 0, std::string("\xFF\xFE\xE5\x65\xD7\x5F\r\0\n\0y\0\n\0", 14), {kLog, "y"}},
-                    DecodeFileCase{"Utf16BeAfterBom", 0, std::string("\xFE\xFF\x65\xE5\x5F\xD7\0\n", 8), {kLog}},
-                    DecodeFileCase{"CodePage936", 936, "\xC8\xD5\xD6\xBE\r\n", {kLog}},
-                    DecodeFileCase{"CodePageMakesNoGuess", 1252, "\xFF\xFEz\n", {"\xC3\xBF\xC3\xBEz"}},
-                    DecodeFileCase{"CodePage65001SkipsItsBom", 65001, "\xEF\xBB\xBFu\n", {"u"}}),
-    [](const testing::TestParamInfo<DecodeFileCase>& info) { return info.param.name; });
+// Read from the file's start in every size of read, the same UTF-8 lines come out.
+TEST(FollowDecoding, LinesBecomeUtf8WhereverTheReadsCut)
+{
+    const DecodeFileCase cases[] = {
+        {"Utf8", 0, kLog + " a\r\nb\npartial", {kLog + " a", "b"}},
+        {"Utf8BomIsNoText", 0, "\xEF\xBB\xBFx\n", {"x"}},
+        {"InvalidUtf8Repaired", 0, "ok \xFF\xC8\n", {"ok \xEF\xBF\xBD\xEF\xBF\xBD"}},
+        {"Utf16LeAfterBom", 0, std::string("\xFF\xFE\xE5\x65\xD7\x5F\r\0\n\0y\0\n\0", 14), {kLog, "y"}},
+        {"Utf16BeAfterBom", 0, std::string("\xFE\xFF\x65\xE5\x5F\xD7\0\n", 8), {kLog}},
+        {"CodePage936", 936, "\xC8\xD5\xD6\xBE\r\n", {kLog}},
+        {"CodePageMakesNoGuess", 1252, "\xFF\xFEz\n", {"\xC3\xBF\xC3\xBEz"}},
+        {"CodePage65001SkipsItsBom", 65001, "\xEF\xBB\xBFu\n", {"u"}},
+    };
+    ForEachCase(cases, [](const DecodeFileCase& c) {
+        for (size_t step = 1; step <= c.bytes.size(); ++step) {
+            FollowDecoder decoder;
+            ASSERT_EQ(OpenRefusal(decoder, c.codePage), "");
+            std::vector<std::string> lines;
+            for (size_t at = 0; at < c.bytes.size(); at += step)
+                decoder.Feed(std::string_view(c.bytes).substr(at, step), lines);
+            EXPECT_EQ(lines, c.lines) << "reads of " << step;
+        }
+    });
+}
 
 // Following from a file's end still reads it as its BOM says.
 TEST(FollowDecoderStart, AtTheEndTheHeadDecidesTheText)
 {
     FollowDecoder decoder;
-    std::string error;
-    ASSERT_TRUE(decoder.Open(0, error));
+    ASSERT_EQ(OpenRefusal(decoder, 0), "");
     decoder.StartAtEnd("\xFF\xFE"
                        "a\0");
     std::vector<std::string> lines;
@@ -144,8 +132,7 @@ TEST(FollowDecoderStart, AtTheEndTheHeadDecidesTheText)
 TEST(FollowDecoderStart, RestartHandsOutTheCutLineAndDecidesAgain)
 {
     FollowDecoder decoder;
-    std::string error;
-    ASSERT_TRUE(decoder.Open(0, error));
+    ASSERT_EQ(OpenRefusal(decoder, 0), "");
     std::vector<std::string> lines;
     decoder.Feed("old\nno end", lines);
     decoder.Restart(lines);
@@ -156,9 +143,7 @@ TEST(FollowDecoderStart, RestartHandsOutTheCutLineAndDecidesAgain)
 TEST(FollowDecoderStart, UnknownCodePageIsRefused)
 {
     FollowDecoder decoder;
-    std::string error;
-    EXPECT_FALSE(decoder.Open(12345, error));
-    EXPECT_NE(error.find("12345"), std::string::npos) << error;
+    EXPECT_TRUE(RefusesCodePage(decoder, 12345));
 }
 
 // --- UTF-8 the console takes -------------------------------------------------------------------
@@ -169,30 +154,27 @@ struct RepairCase {
     std::string in, out;
 };
 
-class Utf8Repair : public testing::TestWithParam<RepairCase> {};
-
-TEST_P(Utf8Repair, InvalidBecomesReplacementAndValidStays)
-{
-    EXPECT_EQ(RepairUtf8(GetParam().in), GetParam().out);
-}
-
 const std::string R = "\xEF\xBF\xBD"; // U+FFFD
 
-INSTANTIATE_TEST_SUITE_P(Bytes, Utf8Repair,
-                         testing::Values(RepairCase{"Valid", "a" + kLog + "\xC3\xA9 \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF",
-                                                    "a" + kLog + "\xC3\xA9 \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"},
-                                         RepairCase{"LoneContinuations", "a\x80\xBFz", "a" + R + R + "z"},
-                                         RepairCase{"Latin1ByteIsOneMark", "caf\xE9 ok", "caf" + R + " ok"},
-                                         RepairCase{"Gbk936PairIsTwoMarks", "\xC8\xD5", R + R},
-                                         RepairCase{"CutSequenceIsOneMark", "a\xE6\x97z", "a" + R + "z"},
-                                         RepairCase{"CutSequenceAtTheEndIsOneMark", "a\xF0\x9F\x98", "a" + R},
-                                         RepairCase{"Overlong", "\xC0\xAF\xE0\x80\xAF", R + R + R + R + R},
-                                         RepairCase{"Surrogate", "\xED\xA0\x80", R + R + R},
-                                         RepairCase{"PastTheLastCodePoint", "\xF4\x90\x80\x80\xF5", R + R + R + R + R},
-                                         // The console would end the text at a zero byte.
-                                         RepairCase{"ZeroByteIsAMark", std::string("a\0b", 3), "a" + R + "b"},
-                                         RepairCase{"ZeroByteAfterLeadByte", std::string("\xE6\0x", 3), R + R + "x"}),
-                         [](const testing::TestParamInfo<RepairCase>& info) { return info.param.name; });
+TEST(Utf8Repair, InvalidBecomesReplacementAndValidStays)
+{
+    const RepairCase cases[] = {
+        {"Valid", "a" + kLog + "\xC3\xA9 \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF",
+         "a" + kLog + "\xC3\xA9 \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"},
+        {"LoneContinuations", "a\x80\xBFz", "a" + R + R + "z"},
+        {"Latin1ByteIsOneMark", "caf\xE9 ok", "caf" + R + " ok"},
+        {"Gbk936PairIsTwoMarks", "\xC8\xD5", R + R},
+        {"CutSequenceIsOneMark", "a\xE6\x97z", "a" + R + "z"},
+        {"CutSequenceAtTheEndIsOneMark", "a\xF0\x9F\x98", "a" + R},
+        {"Overlong", "\xC0\xAF\xE0\x80\xAF", R + R + R + R + R},
+        {"Surrogate", "\xED\xA0\x80", R + R + R},
+        {"PastTheLastCodePoint", "\xF4\x90\x80\x80\xF5", R + R + R + R + R},
+        // The console would end the text at a zero byte.
+        {"ZeroByteIsAMark", std::string("a\0b", 3), "a" + R + "b"},
+        {"ZeroByteAfterLeadByte", std::string("\xE6\0x", 3), R + R + "x"},
+    };
+    ForEachCase(cases, [](const RepairCase& c) { EXPECT_EQ(RepairUtf8(c.in), c.out); });
+}
 
 TEST(Utf16Conversion, PairsUnpairedSurrogatesAndOddBytes)
 {

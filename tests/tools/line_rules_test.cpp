@@ -2,6 +2,7 @@
 // case-insensitive, searched anywhere; plain words searched as text), --process and --time.
 #include "common/line_rules.h"
 #include "common/options.h"
+#include "testkit/case_table.h"
 
 #include <gtest/gtest.h>
 
@@ -29,61 +30,55 @@ struct FilterCase {
     std::vector<std::pair<std::string, bool>> lines; // each line and whether it goes
 };
 
-class LineFilters : public testing::TestWithParam<FilterCase> {};
-
-TEST_P(LineFilters, KeepWhatSomeIncludeHoldsAndNoExclude)
-{
-    const FilterCase& c = GetParam();
-    Options options;
-    options.include = c.include;
-    options.exclude = c.exclude;
-    LineRules rules;
-    ASSERT_TRUE(Sets(rules, options));
-    for (const auto& [line, kept] : c.lines)
-        EXPECT_EQ(rules.Keeps(line), kept) << line;
-}
-
 // Each plain-word case has a twin written as a regex: both ways must agree.
-INSTANTIATE_TEST_SUITE_P(
-    Patterns, LineFilters,
-    testing::Values(
-        FilterCase{"NoPatternsKeepAll", {}, {}, {{"", true}, {"anything", true}}},
-        FilterCase{"WordAnywhereAnyCase",
-                   {"error"},
-                   {},
-                   {{"disk ERROR 5", true}, {"Error:", true}, {"errors", true}, {"err or", false}, {"", false}}},
-        FilterCase{"WordAsRegex", {"e[r]ror"}, {}, {{"disk ERROR 5", true}, {"Error:", true}, {"err or", false}}},
-        FilterCase{"AlternativeWords", {"warn|fail"}, {}, {{"WARNING", true}, {"failed", true}, {"ok", false}}},
-        FilterCase{"AlternativeRegex", {"(warn|fail)"}, {}, {{"WARNING", true}, {"failed", true}, {"ok", false}}},
-        FilterCase{"AnyOfSeveralIncludes",
-                   {"^disk", "net$"},
-                   {},
-                   {{"disk full", true}, {"to net", true}, {"a disk", false}, {"net down", false}}},
-        FilterCase{"ExcludeWinsOverInclude",
-                   {"error"},
-                   {"debug", "^\\[noise\\]"},
-                   {{"error", true}, {"DEBUG error", false}, {"[noise] error", false}, {"x [noise] error", true}}},
-        FilterCase{"ExcludeAlone", {}, {"heartbeat"}, {{"HeartBeat ok", false}, {"started", true}}},
+TEST(LineFilters, KeepWhatSomeIncludeHoldsAndNoExclude)
+{
+    const FilterCase cases[] = {
+        {"NoPatternsKeepAll", {}, {}, {{"", true}, {"anything", true}}},
+        {"WordAnywhereAnyCase",
+         {"error"},
+         {},
+         {{"disk ERROR 5", true}, {"Error:", true}, {"errors", true}, {"err or", false}, {"", false}}},
+        {"WordAsRegex", {"e[r]ror"}, {}, {{"disk ERROR 5", true}, {"Error:", true}, {"err or", false}}},
+        {"AlternativeWords", {"warn|fail"}, {}, {{"WARNING", true}, {"failed", true}, {"ok", false}}},
+        {"AlternativeRegex", {"(warn|fail)"}, {}, {{"WARNING", true}, {"failed", true}, {"ok", false}}},
+        {"AnyOfSeveralIncludes",
+         {"^disk", "net$"},
+         {},
+         {{"disk full", true}, {"to net", true}, {"a disk", false}, {"net down", false}}},
+        {"ExcludeWinsOverInclude",
+         {"error"},
+         {"debug", "^\\[noise\\]"},
+         {{"error", true}, {"DEBUG error", false}, {"[noise] error", false}, {"x [noise] error", true}}},
+        {"ExcludeAlone", {}, {"heartbeat"}, {{"HeartBeat ok", false}, {"started", true}}},
         // Non-ASCII text is matched byte for byte: no case to fold.
-        FilterCase{
-            "ChineseWord", {"\xE6\x97\xA5\xE5\xBF\x97"}, {}, {{"\xE6\x97\xA5\xE5\xBF\x97 ok", true}, {"ok", false}}},
-        FilterCase{"DotIsAnyCharacter", {"a.c"}, {}, {{"abc", true}, {"ac", false}}},
-        FilterCase{"EmptyAlternativeMatchesAll", {"x|"}, {}, {{"y", true}}},
+        {"ChineseWord", {"\xE6\x97\xA5\xE5\xBF\x97"}, {}, {{"\xE6\x97\xA5\xE5\xBF\x97 ok", true}, {"ok", false}}},
+        {"DotIsAnyCharacter", {"a.c"}, {}, {{"abc", true}, {"ac", false}}},
+        {"EmptyAlternativeMatchesAll", {"x|"}, {}, {{"y", true}}},
         // Patterns that start with words are tried only where a word is: each place counts.
-        FilterCase{"LeadingWordThenRegex",
-                   {"disk \\d+"},
-                   {},
-                   {{"DISK 12 full", true}, {"disk x", false}, {"a disk 3", true}, {"disk x disk 4", true}}},
-        FilterCase{"LeadingAlternatives",
-                   {"(error|warn)\\s*:"},
-                   {},
-                   {{"WARN : x", true}, {"error x", false}, {"warn x error:", true}}},
-        FilterCase{"GroupThenAnotherAlternative", {"(a|b)c|d"}, {}, {{"d", true}, {"bc", true}, {"ab", false}}},
-        FilterCase{"LastLetterOptional", {"xab*c"}, {}, {{"xac", true}, {"xabbc", true}, {"xab", false}}},
-        FilterCase{"BoundaryAfterTheWord", {"cat\\b"}, {}, {{"cats", false}, {"the cat", true}, {"cats cat.", true}}},
-        FilterCase{
-            "BoundaryBeforeTheWordSeesThePreviousCharacter", {"x\\bcat"}, {}, {{"x cat", false}, {"xcat", false}}}),
-    [](const testing::TestParamInfo<FilterCase>& info) { return info.param.name; });
+        {"LeadingWordThenRegex",
+         {"disk \\d+"},
+         {},
+         {{"DISK 12 full", true}, {"disk x", false}, {"a disk 3", true}, {"disk x disk 4", true}}},
+        {"LeadingAlternatives",
+         {"(error|warn)\\s*:"},
+         {},
+         {{"WARN : x", true}, {"error x", false}, {"warn x error:", true}}},
+        {"GroupThenAnotherAlternative", {"(a|b)c|d"}, {}, {{"d", true}, {"bc", true}, {"ab", false}}},
+        {"LastLetterOptional", {"xab*c"}, {}, {{"xac", true}, {"xabbc", true}, {"xab", false}}},
+        {"BoundaryAfterTheWord", {"cat\\b"}, {}, {{"cats", false}, {"the cat", true}, {"cats cat.", true}}},
+        {"BoundaryBeforeTheWordSeesThePreviousCharacter", {"x\\bcat"}, {}, {{"x cat", false}, {"xcat", false}}},
+    };
+    ForEachCase(cases, [](const FilterCase& c) {
+        Options options;
+        options.include = c.include;
+        options.exclude = c.exclude;
+        LineRules rules;
+        ASSERT_TRUE(Sets(rules, options));
+        for (const auto& [line, kept] : c.lines)
+            EXPECT_EQ(rules.Keeps(line), kept) << line;
+    });
+}
 
 TEST(LineFilterPatterns, BadPatternIsRefusedWithTheRegexError)
 {
@@ -108,27 +103,28 @@ struct ProcessCase {
     bool kept;
 };
 
-class ProcessChoice : public testing::TestWithParam<ProcessCase> {};
-
-TEST_P(ProcessChoice, ByExeNameWithoutCaseOrById)
+TEST(ProcessChoice, ByExeNameWithoutCaseOrById)
 {
-    const ProcessCase& c = GetParam();
-    Options options;
-    options.processes = c.wanted;
-    LineRules rules;
-    ASSERT_TRUE(Sets(rules, options));
-    EXPECT_EQ(rules.KeepsProcess(c.pid, c.exe), c.kept);
+    const ProcessCase cases[] = {
+        {{}, 7, "any.exe", true},
+        {{"App.EXE"}, 7, "app.exe", true},
+        {{"app"}, 7, "APP.exe", true},
+        {{"app.exe"}, 7, "other.exe", false},
+        {{"app.exe"}, 7, "", false}, // ended before it was looked up
+        {{"other.exe", "1234"}, 1234, "", true},
+        // Digits name a process id only.
+        {{"123"}, 1234, "123.exe", false},
+        {{"123.exe"}, 1234, "123.exe", true},
+        {{"1234"}, 123, "x.exe", false},
+    };
+    ForEachCase(cases, [](const ProcessCase& c) {
+        Options options;
+        options.processes = c.wanted;
+        LineRules rules;
+        ASSERT_TRUE(Sets(rules, options));
+        EXPECT_EQ(rules.KeepsProcess(c.pid, c.exe), c.kept);
+    });
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Processes, ProcessChoice,
-    testing::Values(ProcessCase{{}, 7, "any.exe", true}, ProcessCase{{"App.EXE"}, 7, "app.exe", true},
-                    ProcessCase{{"app"}, 7, "APP.exe", true}, ProcessCase{{"app.exe"}, 7, "other.exe", false},
-                    ProcessCase{{"app.exe"}, 7, "", false}, // ended before it was looked up
-                    ProcessCase{{"other.exe", "1234"}, 1234, "", true},
-                    // Digits name a process id only.
-                    ProcessCase{{"123"}, 1234, "123.exe", false}, ProcessCase{{"123.exe"}, 1234, "123.exe", true},
-                    ProcessCase{{"1234"}, 123, "x.exe", false}));
 
 void SetZone(const char* zone)
 {

@@ -1,5 +1,6 @@
 // Lines split out of a stream however its reads cut it, in bytes and in UTF-16.
 #include "follow/line_splitter.h"
+#include "testkit/case_table.h"
 
 #include <gtest/gtest.h>
 
@@ -57,45 +58,40 @@ struct SplitCase {
     size_t maxLine = 1 << 20;
 };
 
-class LineSplitting : public testing::TestWithParam<SplitCase> {};
-
 // Every cut of the stream, from one byte at a time to all at once, gives the same lines.
-TEST_P(LineSplitting, SameLinesWhereverTheReadsCut)
+TEST(LineSplitting, SameLinesWhereverTheReadsCut)
 {
-    const SplitCase& c = GetParam();
-    for (size_t step = 1; step <= c.stream.size(); ++step) {
-        std::string rest;
-        EXPECT_EQ(SplitInSteps(c.stream, step, c.unit, c.maxLine, &rest), c.lines) << "reads of " << step;
-        EXPECT_EQ(rest, c.rest) << "reads of " << step;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Streams, LineSplitting,
-    testing::Values(
-        SplitCase{"LfAndCrLf", CodeUnit::Byte, "one\r\ntwo\n\nfour\n", {"one", "two", "", "four"}, ""},
-        SplitCase{"LastLineWaits", CodeUnit::Byte, "done\nhalf a li", {"done"}, "half a li"},
-        SplitCase{"LoneCrStaysInTheLine", CodeUnit::Byte, "a\rb\n\r\n", {"a\rb", ""}, ""},
-        SplitCase{"CrAtTheEndWaitsForItsLf", CodeUnit::Byte, "x\r", {}, "x\r"},
-        SplitCase{"Gbk", CodeUnit::Byte, "\xC8\xD5\xD6\xBE\n\xB7\xFE\n", {"\xC8\xD5\xD6\xBE", "\xB7\xFE"}, ""},
-        SplitCase{"Utf16LeLines", CodeUnit::Utf16Le, Utf16Le(u"日志\r\nb\n"), {Utf16Le(u"日志"), Utf16Le(u"b")}, ""},
+    const SplitCase cases[] = {
+        {"LfAndCrLf", CodeUnit::Byte, "one\r\ntwo\n\nfour\n", {"one", "two", "", "four"}, ""},
+        {"LastLineWaits", CodeUnit::Byte, "done\nhalf a li", {"done"}, "half a li"},
+        {"LoneCrStaysInTheLine", CodeUnit::Byte, "a\rb\n\r\n", {"a\rb", ""}, ""},
+        {"CrAtTheEndWaitsForItsLf", CodeUnit::Byte, "x\r", {}, "x\r"},
+        {"Gbk", CodeUnit::Byte, "\xC8\xD5\xD6\xBE\n\xB7\xFE\n", {"\xC8\xD5\xD6\xBE", "\xB7\xFE"}, ""},
+        {"Utf16LeLines", CodeUnit::Utf16Le, Utf16Le(u"日志\r\nb\n"), {Utf16Le(u"日志"), Utf16Le(u"b")}, ""},
         // U+0A0D and U+0D0A hold the bytes of LF and CR, but are letters, not line ends.
-        SplitCase{"Utf16LeBytesOfLfInsideACharacter",
-                  CodeUnit::Utf16Le,
-                  Utf16Le(u"\u0A0D\u0D0Ax\n"),
-                  {Utf16Le(u"\u0A0D\u0D0Ax")},
-                  ""},
-        SplitCase{
-            "Utf16BeLines", CodeUnit::Utf16Be, Utf16Be(u"\u0A00\r\nz\n"), {Utf16Be(u"\u0A00"), Utf16Be(u"z")}, ""},
-        SplitCase{"Utf16OddByteWaits", CodeUnit::Utf16Le, Utf16Le(u"a\n") + "b", {Utf16Le(u"a")}, "b"},
-        SplitCase{"OverlongLineInPieces", CodeUnit::Byte, "abcdefg\nhi\n", {"abc", "def", "g", "hi"}, "", 3},
-        SplitCase{"OverlongUtf16LineInWholeUnits",
-                  CodeUnit::Utf16Le,
-                  Utf16Le(u"abcde\n"),
-                  {Utf16Le(u"ab"), Utf16Le(u"cd"), Utf16Le(u"e")},
-                  "",
-                  4}),
-    [](const testing::TestParamInfo<SplitCase>& info) { return info.param.name; });
+        {"Utf16LeBytesOfLfInsideACharacter",
+         CodeUnit::Utf16Le,
+         Utf16Le(u"\u0A0D\u0D0Ax\n"),
+         {Utf16Le(u"\u0A0D\u0D0Ax")},
+         ""},
+        {"Utf16BeLines", CodeUnit::Utf16Be, Utf16Be(u"\u0A00\r\nz\n"), {Utf16Be(u"\u0A00"), Utf16Be(u"z")}, ""},
+        {"Utf16OddByteWaits", CodeUnit::Utf16Le, Utf16Le(u"a\n") + "b", {Utf16Le(u"a")}, "b"},
+        {"OverlongLineInPieces", CodeUnit::Byte, "abcdefg\nhi\n", {"abc", "def", "g", "hi"}, "", 3},
+        {"OverlongUtf16LineInWholeUnits",
+         CodeUnit::Utf16Le,
+         Utf16Le(u"abcde\n"),
+         {Utf16Le(u"ab"), Utf16Le(u"cd"), Utf16Le(u"e")},
+         "",
+         4},
+    };
+    ForEachCase(cases, [](const SplitCase& c) {
+        for (size_t step = 1; step <= c.stream.size(); ++step) {
+            std::string rest;
+            EXPECT_EQ(SplitInSteps(c.stream, step, c.unit, c.maxLine, &rest), c.lines) << "reads of " << step;
+            EXPECT_EQ(rest, c.rest) << "reads of " << step;
+        }
+    });
+}
 
 // A long stream with lines taken as they come: nothing lost, nothing held on to.
 TEST(LineSplitterStream, ManyLinesLeaveNothingBehind)
@@ -122,23 +118,19 @@ struct LastLineCase {
     size_t start;
 };
 
-class LastLineStartIs : public testing::TestWithParam<LastLineCase> {};
-
-TEST_P(LastLineStartIs, JustAfterTheLastLineBreak)
+TEST(LastLineStartIs, JustAfterTheLastLineBreak)
 {
-    EXPECT_EQ(LastLineStart(GetParam().text, GetParam().unit), GetParam().start);
+    const LastLineCase cases[] = {
+        {"HalfLine", CodeUnit::Byte, "a\nbc", 2},
+        {"EndsWithBreak", CodeUnit::Byte, "a\nb\n", 4},
+        {"NoBreak", CodeUnit::Byte, "abc", std::string::npos},
+        {"Utf16Le", CodeUnit::Utf16Le, Utf16Le(u"a\nb"), 4},
+        // The bytes 0A 00 across two characters are no line break.
+        {"Utf16LeMisaligned", CodeUnit::Utf16Le, Utf16Le(u"\u0A00\u4100"), std::string::npos},
+        {"Utf16Be", CodeUnit::Utf16Be, Utf16Be(u"x\ny\nz"), 8},
+    };
+    ForEachCase(cases, [](const LastLineCase& c) { EXPECT_EQ(LastLineStart(c.text, c.unit), c.start); });
 }
-
-INSTANTIATE_TEST_SUITE_P(Tails, LastLineStartIs,
-                         testing::Values(LastLineCase{"HalfLine", CodeUnit::Byte, "a\nbc", 2},
-                                         LastLineCase{"EndsWithBreak", CodeUnit::Byte, "a\nb\n", 4},
-                                         LastLineCase{"NoBreak", CodeUnit::Byte, "abc", std::string::npos},
-                                         LastLineCase{"Utf16Le", CodeUnit::Utf16Le, Utf16Le(u"a\nb"), 4},
-                                         // The bytes 0A 00 across two characters are no line break.
-                                         LastLineCase{"Utf16LeMisaligned", CodeUnit::Utf16Le, Utf16Le(u"\u0A00\u4100"),
-                                                      std::string::npos},
-                                         LastLineCase{"Utf16Be", CodeUnit::Utf16Be, Utf16Be(u"x\ny\nz"), 8}),
-                         [](const testing::TestParamInfo<LastLineCase>& info) { return info.param.name; });
 
 // Starting over with another code unit forgets the half line of the old stream.
 TEST(LineSplitterStream, ResetDropsWhatWasHeld)

@@ -17,14 +17,23 @@ inline testing::AssertionResult Parses(const std::vector<std::string>& args, zel
     return testing::AssertionFailure() << "refused: " << error;
 }
 
+// A command line the parser must refuse, and part of the reason it must give.
+struct Refusal {
+    std::vector<std::string> args;
+    std::string reason; // part of the message the user sees
+};
+
 // Success when `args` are refused with a reason that holds `reason`.
 inline testing::AssertionResult RefusedSaying(const std::vector<std::string>& args, const std::string& reason)
 {
     zelsend::Options options;
     std::string error;
+    std::string line;
+    for (const std::string& arg : args)
+        line += " " + arg;
     if (zelsend::ParseOptions(args, options, error))
-        return testing::AssertionFailure() << "accepted";
+        return testing::AssertionFailure() << "accepted:" << line;
     if (error.find(reason) == std::string::npos)
-        return testing::AssertionFailure() << "refused, but saying: " << error;
+        return testing::AssertionFailure() << "refused" << line << ", but saying: " << error;
     return testing::AssertionSuccess();
 }

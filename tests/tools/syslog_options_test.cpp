@@ -1,6 +1,7 @@
 // The syslog relay's command line: where it listens, and what it cannot be combined with.
 #include "common/options.h"
 #include "parse_checks.h"
+#include "testkit/case_table.h"
 
 #include <gtest/gtest.h>
 
@@ -19,53 +20,46 @@ struct ListenCase {
     int tcpPort;
 };
 
-class SyslogOptions : public testing::TestWithParam<ListenCase> {};
-
-TEST_P(SyslogOptions, ListenWhereAskedAndOnLoopbackUnlessTold)
+TEST(SyslogOptions, ListenWhereAskedAndOnLoopbackUnlessTold)
 {
-    const ListenCase& c = GetParam();
-    Options o;
-    ASSERT_TRUE(Parses(c.args, o));
-    EXPECT_EQ(o.mode, Mode::Syslog);
-    EXPECT_EQ(o.syslogUdp.address, c.udpAddress);
-    EXPECT_EQ(o.syslogUdp.port, c.udpPort);
-    EXPECT_EQ(o.syslogTcp.address, c.tcpAddress);
-    EXPECT_EQ(o.syslogTcp.port, c.tcpPort);
+    const ListenCase cases[] = {
+        {{"--syslog-udp", "514"}, "127.0.0.1", 514, "127.0.0.1", 0},
+        {{"--syslog-tcp", "0.0.0.0:6514"}, "127.0.0.1", 0, "0.0.0.0", 6514},
+        {{"--syslog-udp", "[::1]:514", "--syslog-tcp", "65535", "--port", "9"}, "::1", 514, "127.0.0.1", 65535},
+        {{"--syslog-tcp", "logs.example:1514"}, "127.0.0.1", 0, "logs.example", 1514},
+    };
+    ForEachCase(cases, [](const ListenCase& c) {
+        Options o;
+        ASSERT_TRUE(Parses(c.args, o));
+        EXPECT_EQ(o.mode, Mode::Syslog);
+        EXPECT_EQ(o.syslogUdp.address, c.udpAddress);
+        EXPECT_EQ(o.syslogUdp.port, c.udpPort);
+        EXPECT_EQ(o.syslogTcp.address, c.tcpAddress);
+        EXPECT_EQ(o.syslogTcp.port, c.tcpPort);
+    });
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Valid, SyslogOptions,
-    testing::Values(
-        ListenCase{{"--syslog-udp", "514"}, "127.0.0.1", 514, "127.0.0.1", 0},
-        ListenCase{{"--syslog-tcp", "0.0.0.0:6514"}, "127.0.0.1", 0, "0.0.0.0", 6514},
-        ListenCase{
-            {"--syslog-udp", "[::1]:514", "--syslog-tcp", "65535", "--port", "9"}, "::1", 514, "127.0.0.1", 65535},
-        ListenCase{{"--syslog-tcp", "logs.example:1514"}, "127.0.0.1", 0, "logs.example", 1514}));
-
-struct BadListenCase {
-    std::vector<std::string> args;
-    std::string error;
-};
-
-class SyslogOptionsBad : public testing::TestWithParam<BadListenCase> {};
-
-TEST_P(SyslogOptionsBad, AreRefusedWithAReason)
+// What is no [ADDR:]PORT is refused, for either option, with the forms an address takes.
+TEST(SyslogOptionsBad, AddressWithoutAPortIsRefused)
 {
-    EXPECT_TRUE(RefusedSaying(GetParam().args, GetParam().error));
+    for (const std::string option : {"--syslog-udp", "--syslog-tcp"}) {
+        EXPECT_TRUE(RefusedSaying({option}, option + " needs [ADDR:]PORT"));
+        for (const char* address : {"0", "65536", ":514", "[::1]514", "host:"})
+            EXPECT_TRUE(RefusedSaying({option, address}, option + " needs [ADDR:]PORT"));
+        EXPECT_TRUE(RefusedSaying({option, "::1:514"}, "an IPv6 address in brackets"));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Invalid, SyslogOptionsBad,
-                         testing::Values(BadListenCase{{"--syslog-udp"}, "--syslog-udp needs [ADDR:]PORT"},
-                                         BadListenCase{{"--syslog-tcp", "0"}, "--syslog-tcp needs"},
-                                         BadListenCase{{"--syslog-udp", "65536"}, "--syslog-udp needs"},
-                                         BadListenCase{{"--syslog-udp", ":514"}, "--syslog-udp needs"},
-                                         BadListenCase{{"--syslog-udp", "::1:514"}, "in brackets"},
-                                         BadListenCase{{"--syslog-udp", "[::1]514"}, "needs"},
-                                         BadListenCase{{"--syslog-udp", "host:"}, "needs"},
-                                         BadListenCase{{"--syslog-udp", "514", "msg"}, "take no messages"},
-                                         BadListenCase{{"--syslog-tcp", "514", "--crlf"}, "--crlf"},
-                                         BadListenCase{{"--syslog-tcp", "514", "--raw"}, "--raw"},
-                                         BadListenCase{{"--syslog-udp", "514", "--utf8"}, "--utf8"}));
+TEST(SyslogOptionsBad, AreRefusedWithAReason)
+{
+    const Refusal cases[] = {
+        {{"--syslog-udp", "514", "msg"}, "take no messages"},
+        {{"--syslog-tcp", "514", "--crlf"}, "--crlf"},
+        {{"--syslog-tcp", "514", "--raw"}, "--raw"},
+        {{"--syslog-udp", "514", "--utf8"}, "--utf8"},
+    };
+    ForEachCase(cases, [](const Refusal& c) { EXPECT_TRUE(RefusedSaying(c.args, c.reason)); });
+}
 
 TEST(SyslogOptionsHelp, NamesBothOptionsAndWhatOtherAddressesMean)
 {

@@ -90,11 +90,20 @@ public:
         zelsend_.ReadUntil(tcp != 0 ? "syslog on TCP" : "zelsend: ", kTimeLimit); // it listens now, or has failed
     }
 
-    // Stops it as Ctrl+C does; its exit code, and standard error by then in Errors().
-    int Stop()
+    // Stops it as Ctrl+C does: success when it ends with exit code 0 and a report that holds each
+    // of `parts`; else a failure that shows all it said.
+    testing::AssertionResult StopsReporting(std::initializer_list<std::string> parts)
     {
         zelsend_.Signal(SIGINT);
-        return Wait();
+        const int exitCode = Wait();
+        if (exitCode != 0)
+            return testing::AssertionFailure() << "exit code " << exitCode << "; it said: " << Errors();
+        for (const std::string& part : parts) {
+            testing::AssertionResult said = Said(part);
+            if (!said)
+                return said;
+        }
+        return testing::AssertionSuccess();
     }
     // Waits for it to end by itself.
     int Wait()
@@ -102,11 +111,17 @@ public:
         zelsend_.ReadUntil("syslog relay stopped", kTimeLimit);
         return zelsend_.Wait(kTimeLimit);
     }
-    const std::string& Errors() const { return zelsend_.Printed(); }
-    // True when its standard error holds `text` (by the end, its report).
-    bool Said(const std::string& text) const { return Errors().find(text) != std::string::npos; }
+    // Success when its standard error holds `text` (by the end, its report); else a failure that
+    // shows all it said.
+    testing::AssertionResult Said(const std::string& text) const
+    {
+        if (Errors().find(text) != std::string::npos)
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "no \"" << text << "\" in what it said: " << Errors();
+    }
 
 private:
+    const std::string& Errors() const { return zelsend_.Printed(); }
     static std::vector<std::string> Args(uint16_t consolePort, uint16_t udp, uint16_t tcp,
                                          const std::vector<std::string>& more)
     {
@@ -176,10 +191,8 @@ TEST_F(SyslogRelayCli, ManyTcpSendersAtOnceEachMessageWholeAndInOrder)
         const int sender = std::stoi(text.substr(std::string("<14>sender ").size()));
         EXPECT_EQ(text, Message(sender, next[sender]++) + "\r\n");
     }
-    EXPECT_EQ(relay.Stop(), 0);
     const std::string all = std::to_string(kSenders * kMessages);
-    EXPECT_TRUE(relay.Said(all + " messages received; " + all + " reached the console and 0 did not"))
-        << relay.Errors();
+    EXPECT_TRUE(relay.StopsReporting({all + " messages received; " + all + " reached the console and 0 did not"}));
 }
 
 // Python's SysLogHandler: a datagram each, ended by a NUL. Sent in rounds, each once the last
@@ -200,9 +213,8 @@ TEST_F(SyslogRelayCli, DatagramsShowOneLineEachAndTheReportCountsThem)
     ASSERT_EQ(texts.size(), static_cast<size_t>(kRounds * kPerRound));
     for (size_t i = 0; i < texts.size(); ++i)
         EXPECT_EQ(texts[i], Message(static_cast<int>(i / kPerRound), static_cast<int>(i % kPerRound)) + "\r\n");
-    EXPECT_EQ(relay.Stop(), 0);
-    EXPECT_TRUE(relay.Said("500 messages received; 500 reached the console and 0 did not")) << relay.Errors();
-    EXPECT_TRUE(relay.Said("0 cut at 65536 bytes, 0 datagrams lost")) << relay.Errors();
+    EXPECT_TRUE(relay.StopsReporting(
+        {"500 messages received; 500 reached the console and 0 did not", "0 cut at 65536 bytes, 0 datagrams lost"}));
 }
 
 // Past 256 connections at once the next is closed and the console says so; those open go on,
@@ -230,9 +242,7 @@ TEST_F(SyslogRelayCli, ConnectionPastTheLimitIsRefusedAndSaidSo)
             close(open[i]);
     }
     close(open[kLimit]);
-    EXPECT_EQ(relay.Stop(), 0);
-    EXPECT_TRUE(relay.Said("1 cut at 65536 bytes")) << relay.Errors();
-    EXPECT_TRUE(relay.Said("1 connections refused")) << relay.Errors();
+    EXPECT_TRUE(relay.StopsReporting({"1 cut at 65536 bytes", "1 connections refused"}));
 }
 
 // --include/--exclude take each message whole, line breaks and all; --time puts one stamp in
@@ -260,10 +270,8 @@ TEST_F(SyslogRelayCli, FilteredMessagesAreLeftOutAndCounted)
         EXPECT_NE(std::find(shown.begin(), shown.end(), texts[i].substr(13)), shown.end()) << texts[i];
     }
     close(sender);
-    EXPECT_EQ(relay.Stop(), 0);
-    EXPECT_TRUE(relay.Said("6 messages received; 3 reached the console and 3 did not: 3 left out by "
-                           "--include/--exclude, 0 dropped by the full queue to the console, 0 not sent"))
-        << relay.Errors();
+    EXPECT_TRUE(relay.StopsReporting({"6 messages received; 3 reached the console and 3 did not: 3 left out by "
+                                      "--include/--exclude, 0 dropped by the full queue to the console, 0 not sent"}));
 }
 
 TEST_F(SyslogRelayCli, PortInUseEndsItWithAReason)
@@ -272,7 +280,7 @@ TEST_F(SyslogRelayCli, PortInUseEndsItWithAReason)
     const uint16_t udp = PortOf(holder);
     Relay relay(console.Port(), udp, 0);
     EXPECT_EQ(relay.Wait(), 1);
-    EXPECT_TRUE(relay.Said("cannot listen for syslog on UDP 127.0.0.1:" + std::to_string(udp))) << relay.Errors();
+    EXPECT_TRUE(relay.Said("cannot listen for syslog on UDP 127.0.0.1:" + std::to_string(udp)));
     close(holder);
 }
 #endif
