@@ -3,7 +3,6 @@
 // report says the lines were going.
 using System;
 using System.Collections.Generic;
-using System.Linq;
 
 namespace Zel.Tests
 {
@@ -22,7 +21,7 @@ namespace Zel.Tests
 
         static byte[] Bytes(params int[] values)
         {
-            return values.Select(v => (byte)v).ToArray();
+            return Array.ConvertAll(values, v => (byte)v);
         }
 
         // Each text and the exact payload the console must receive for it.

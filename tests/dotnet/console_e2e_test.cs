@@ -7,7 +7,6 @@ using System.Collections.Generic;
 using System.Diagnostics;
 using System.IO;
 using System.Linq;
-using System.Text;
 using System.Threading;
 
 namespace Zel.Tests
@@ -53,7 +52,7 @@ namespace Zel.Tests
             File.WriteAllText(Path.Combine(m_dir, "done"), length.ToString());
             Check.True(m_driver.WaitForExit(300000), "the console closes");
             Check.Equal(0, m_driver.ExitCode, "console_session's exit code");
-            return File.ReadAllText(Path.Combine(m_dir, "view"), new UTF8Encoding(false));
+            return File.ReadAllText(Path.Combine(m_dir, "view"), new System.Text.UTF8Encoding(false));
         }
 
         public void Dispose()

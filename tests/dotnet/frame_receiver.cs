@@ -2,9 +2,7 @@
 // that many bytes) and keeps each one with the number of the connection it came on.
 using System;
 using System.Collections.Generic;
-using System.Diagnostics;
 using System.IO;
-using System.Linq;
 using System.Net;
 using System.Net.Sockets;
 using System.Text;
@@ -62,7 +60,7 @@ namespace Zel.Tests
         // Each frame as text; a frame that is not valid UTF-8 reads as "<invalid UTF-8>".
         public List<string> Texts()
         {
-            return Frames().Select(Decode).ToList();
+            return Frames().ConvertAll(Decode);
         }
 
         public List<int> ConnectionOfEach()
@@ -90,7 +88,7 @@ namespace Zel.Tests
         // Waits until the frames so far satisfy `done`; false at the limit.
         public bool WaitUntil(Func<List<byte[]>, bool> done, int limitMs = 60000)
         {
-            var clock = Stopwatch.StartNew();
+            var clock = System.Diagnostics.Stopwatch.StartNew();
             lock (m_lock) {
                 while (!done(m_frames)) {
                     long left = limitMs - clock.ElapsedMilliseconds;

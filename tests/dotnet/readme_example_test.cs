@@ -3,7 +3,6 @@
 // 11925). ctest sets ZEL_SOURCE_DIR.
 using System;
 using System.Collections.Generic;
-using System.Diagnostics;
 using System.IO;
 using System.Linq;
 using System.Text;
@@ -25,12 +24,12 @@ namespace Zel.Tests
 
         static int Run(string file, string arguments, out string output)
         {
-            var start = new ProcessStartInfo(file, arguments) {
+            var start = new System.Diagnostics.ProcessStartInfo(file, arguments) {
                 UseShellExecute = false,
                 RedirectStandardOutput = true,
                 RedirectStandardError = true,
             };
-            using (Process p = Process.Start(start)) {
+            using (var p = System.Diagnostics.Process.Start(start)) {
                 var errors = p.StandardError.ReadToEndAsync();
                 output = p.StandardOutput.ReadToEnd() + errors.Result;
                 p.WaitForExit();
