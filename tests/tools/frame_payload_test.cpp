@@ -77,7 +77,7 @@ TEST(ZelsendLine, LineBreakIsDroppedAndCrlfAddedOnRequest)
 
 // --- Bench payloads --------------------------------------------------------------------------
 
-// Every size a bench payload can have, and some between.
+// The least and the most a bench payload can hold, and sizes between.
 const size_t kPayloadSizes[] = {kBenchMinSize, 26, 64, 1000, kBenchMaxSize};
 
 // Three clients of four frames each, round robin, as the console would show them.
