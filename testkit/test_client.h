@@ -95,6 +95,12 @@ public:
         return 0;
     }
     bool Send(const std::string& bytes) { return SendAll(bytes) == 0; }
+    // Connects, then sends all of `bytes`: 0, or the Winsock error of the step that failed.
+    int ConnectThenSend(const std::string& bytes)
+    {
+        const int error = Connect();
+        return error ? error : SendAll(bytes);
+    }
     // True when the other end closes (or resets) the connection within the limit.
     bool ClosedByPeer(DWORD limitMs)
     {

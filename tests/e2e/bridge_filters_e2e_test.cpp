@@ -12,6 +12,7 @@
 
 #include "res/resource.h"
 #include "testkit/child_process.h"
+#include "testkit/console_checks.h"
 #include "testkit/console_process.h"
 #include "testkit/console_texts.h"
 #include "testkit/debug_writer.h"
@@ -50,16 +51,7 @@ std::wstring WithoutStamps(const std::wstring& view, bool& stamped)
 
 class ConsoleE2E : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(console.Start());
-        ASSERT_TRUE(console.StartService());
-    }
-    bool Shows(const std::wstring& expected, DWORD limitMs = 30000) const
-    {
-        return console.WaitForText(
-            IDC_LOG_VIEW, [&](const std::wstring& t) { return t == expected; }, limitMs);
-    }
+    void SetUp() override { ASSERT_EQ(console.StartWithService(), nullptr); }
     CConsoleProcess console;
 };
 
@@ -100,8 +92,8 @@ TEST_F(ConsoleE2E, FollowedFileKeepsTheIncludedLinesOnly)
     RunningZelsend zelsend(L"--follow \"" + log +
                            L"\" --from-start --include error --include \"^warn\" --exclude IGNORED");
     ASSERT_TRUE(zelsend.Started());
-    EXPECT_TRUE(Shows(std::wstring(kStarted) + L"ERROR disk\r\nwarn: slow\r\n日志 error\r\nerror end\r\n"))
-        << ToUtf8(console.Text(IDC_LOG_VIEW));
+    EXPECT_TRUE(
+        ViewShows(console, std::wstring(kStarted) + L"ERROR disk\r\nwarn: slow\r\n日志 error\r\nerror end\r\n", 30000));
     EXPECT_TRUE(zelsend.RunsAfter(0));
 }
 
@@ -143,9 +135,10 @@ TEST_F(ConsoleE2E, RelayKeepsFilteredMessagesWithTheirLineBreaks)
         stream += std::to_string(message.size()) + " " + message;
     ASSERT_EQ(::send(sender.Get(), stream.data(), static_cast<int>(stream.size()), 0), static_cast<int>(stream.size()));
     sender.Reset();
-    EXPECT_TRUE(
-        Shows(std::wstring(kStarted) + L"<11>disk error\r\n<11>error on\r\nthree\r\nlines\r\nhere\r\n<12>WARN end\r\n"))
-        << ToUtf8(console.Text(IDC_LOG_VIEW));
+    EXPECT_TRUE(ViewShows(console,
+                          std::wstring(kStarted) +
+                              L"<11>disk error\r\n<11>error on\r\nthree\r\nlines\r\nhere\r\n<12>WARN end\r\n",
+                          30000));
 }
 
 // What zelsend.exe refuses says why, in words: a pattern that is not a regex (exit 2), and a

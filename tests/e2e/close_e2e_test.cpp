@@ -100,8 +100,7 @@ void PressEscape(const CConsoleProcess& console)
 TEST(ConsoleClose, EscapeWithALargeViewEndsTheClientsAndThePortBeforeTheProcess)
 {
     CConsoleProcess console;
-    ASSERT_TRUE(console.Start());
-    ASSERT_TRUE(console.StartService());
+    ASSERT_EQ(console.StartWithService(), nullptr);
     ASSERT_TRUE(FillView(console)) << "the view did not fill";
 
     TestClient client;

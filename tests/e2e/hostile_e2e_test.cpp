@@ -78,15 +78,11 @@ TEST_F(HostileClientsE2E, HttpRequestsAreDroppedAndShowNothing)
         "OPTIONS * HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
         "GET /favicon.ico HTTP/1.0\r\n\r\n",
     };
-    RunBeside([&] {
-        for (int round = 0; round < 100; ++round) {
-            Clients clients;
-            ASSERT_TRUE(ConnectAndSend(clients, requests));
-            // A browser waits for an answer; the console closes on it instead.
-            const Deadline deadline(kLimitMs);
-            for (size_t i = 0; i < clients.size(); ++i)
-                ASSERT_TRUE(clients[i]->ClosedByPeer(deadline.Left())) << "request " << i << " was left open";
-        }
+    RoundsBeside(100, requests, [](Clients& clients) {
+        // A browser waits for an answer; the console closes on it instead.
+        const Deadline deadline(kLimitMs);
+        for (size_t i = 0; i < clients.size(); ++i)
+            ASSERT_TRUE(clients[i]->ClosedByPeer(deadline.Left())) << "request " << i << " was left open";
     });
     const std::wstring view = m_console.Text(IDC_LOG_VIEW);
     EXPECT_EQ(view.find(L"HTTP"), std::wstring::npos);
@@ -176,19 +172,15 @@ TEST_F(HostileClientsE2E, ClientsResetMidPayloadAreFreedWithTheirPartialFrames)
         sent += cut;
         partial.push_back(LengthBytes(kAnnounced) + payload.substr(0, cut));
     }
-    RunBeside([&] {
-        for (int round = 0; round < 6; ++round) {
-            Clients clients;
-            ASSERT_TRUE(ConnectAndSend(clients, partial));
-            // The partial frames are in the console, so that keeping them would show.
-            // Asked once: the console's committed memory moves while it reads, so a second look
-            // may see it lower than the one that found the frames in.
-            ASSERT_TRUE(WaitUntil([&] { return Committed() >= m_baseline.committed + sent / 2; }, kLimitMs,
-                                  [] { ::Sleep(50); }))
-                << "the partial frames never arrived";
-            for (auto& c : clients)
-                c->Reset();
-        }
+    RoundsBeside(6, partial, [&](Clients& clients) {
+        // The partial frames are in the console, so that keeping them would show.
+        // Asked once: the console's committed memory moves while it reads, so a second look
+        // may see it lower than the one that found the frames in.
+        ASSERT_TRUE(
+            WaitUntil([&] { return Committed() >= m_baseline.committed + sent / 2; }, kLimitMs, [] { ::Sleep(50); }))
+            << "the partial frames never arrived";
+        for (auto& c : clients)
+            c->Reset();
     });
     EXPECT_EQ(m_console.Text(IDC_LOG_VIEW).find(Widen(marker)), std::wstring::npos);
     ExpectStillServed();

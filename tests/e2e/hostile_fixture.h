@@ -334,14 +334,26 @@ protected:
         EXPECT_EQ(check.framesSeen[0], m_good.Sent());
     }
 
+    // Runs rounds of hostile clients beside the well-behaved one: each round connects one more
+    // client for each text, sends each its own, and hands them to `then` before they go.
+    void RoundsBeside(int rounds, const std::vector<std::string>& texts, const std::function<void(Clients&)>& then)
+    {
+        RunBeside([&] {
+            for (int round = 0; round < rounds && !HasFatalFailure(); ++round) {
+                Clients clients;
+                ASSERT_TRUE(ConnectAndSend(clients, texts));
+                then(clients);
+            }
+        });
+    }
+
     // A client that connects now is still served.
     void ExpectStillServed()
     {
         if (HasFatalFailure())
             return; // the console is past serving anyone; the waits would only add minutes
         Client late;
-        ASSERT_EQ(late.Connect(), 0);
-        ASSERT_TRUE(late.Send(Frame("still served\r\n")));
+        ASSERT_EQ(late.ConnectThenSend(Frame("still served\r\n")), 0);
         EXPECT_TRUE(WaitForFrame("still served\r\n"));
     }
 

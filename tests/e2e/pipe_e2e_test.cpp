@@ -131,8 +131,7 @@ TEST(LogPipeFaultE2E, FaultWhileReadingAFrameIsContained)
 {
     CConsoleProcess console;
     console.SetExe(CConsoleProcess::WindowsPath(ZEL_FAULTY_FRAMES_EXE));
-    ASSERT_TRUE(console.Start());
-    ASSERT_TRUE(console.StartService());
+    ASSERT_EQ(console.StartWithService(), nullptr);
 
     Client faulty, other;
     ASSERT_EQ(faulty.Connect(), 0);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "res/resource.h"
+#include "testkit/console_checks.h"
 #include "testkit/console_process.h"
 #include "testkit/save_dialog_driver.h"
 #include "testkit/temp_dir.h"
@@ -46,8 +47,7 @@ protected:
 // sends a frame with the dialog open.
 TEST_F(SaveLogE2E, RealDialogSavesTheViewInCodePage936)
 {
-    ASSERT_TRUE(m_console.Start());
-    ASSERT_TRUE(m_console.StartService());
+    ASSERT_EQ(m_console.StartWithService(), nullptr);
     ASSERT_EQ(m_console.Text(IDC_LOG_VIEW), kStarted);
 
     const std::wstring path = m_dir.File(L"console.txt");
@@ -61,8 +61,7 @@ TEST_F(SaveLogE2E, RealDialogSavesTheViewInCodePage936)
         const std::string payload =
             "\xe4\xbf\x9d\xe5\xad\x98\xe4\xb8\xad\xe5\x88\xb0\xe8\xbe\xbe\xe7\x9a\x84\xe5\xb8\xa7\n";
         ASSERT_TRUE(client.Send(Frame(payload)));
-        EXPECT_TRUE(m_console.WaitForText(IDC_LOG_VIEW, [&](const std::wstring& t) { return t == withFrame; }))
-            << "frames are shown while the save dialog is open";
+        EXPECT_TRUE(ViewShows(m_console, withFrame)) << "frames are shown while the save dialog is open";
     });
     EXPECT_EQ(FileText(path),
               std::string(kStartedLine936) + "\r\n" + "\xb1\xa3\xb4\xe6\xd6\xd0\xb5\xbd\xb4\xef\xb5\xc4\xd6\xa1\r\n");

@@ -13,6 +13,7 @@
 
 #include "bench_mode/bench_check.h"
 #include "res/resource.h"
+#include "testkit/console_checks.h"
 #include "testkit/console_process.h"
 #include "testkit/test_client.h"
 #include "testkit/wait.h"
@@ -89,10 +90,9 @@ protected:
         return WaitUntil([&] { return m_console.TextLength(IDC_LOG_VIEW) >= length; }, limitMs);
     }
 
-    bool WaitForView(const std::wstring& expected) const
+    testing::AssertionResult WaitForView(const std::wstring& expected) const
     {
-        return m_console.WaitForText(
-            IDC_LOG_VIEW, [&](const std::wstring& t) { return t == expected; }, kLimitMs);
+        return ViewShows(m_console, expected, kLimitMs);
     }
 
     CConsoleProcess m_console;
@@ -143,17 +143,15 @@ TEST_F(LogService, PortTakenGivesTheCreateFailureUntilItIsFreed)
     EXPECT_EQ(ClickService(), kStarted) << "a failed start must leave nothing behind";
     EXPECT_EQ(Caption(), kCaptionStop);
     Client client;
-    ASSERT_EQ(client.Connect(), 0);
-    ASSERT_TRUE(client.Send(Frame("through\r\n")));
-    EXPECT_TRUE(WaitForView(std::wstring(kCreateFailed) + kCreateFailed + kStarted + L"through\r\n")) << ToUtf8(View());
+    ASSERT_EQ(client.ConnectThenSend(Frame("through\r\n")), 0);
+    EXPECT_TRUE(WaitForView(std::wstring(kCreateFailed) + kCreateFailed + kStarted + L"through\r\n"));
 }
 
 TEST_F(LogService, ClientConnectedBeforeTheStopKeepsDeliveringWhileNewOnesAreRefused)
 {
     ASSERT_EQ(ClickService(), kStarted);
     Client early;
-    ASSERT_EQ(early.Connect(), 0);
-    ASSERT_TRUE(early.Send(Frame("before\r\n")));
+    ASSERT_EQ(early.ConnectThenSend(Frame("before\r\n")), 0);
     ASSERT_TRUE(WaitForView(std::wstring(kStarted) + L"before\r\n"));
 
     ASSERT_EQ(ClickService(), kStopped);
@@ -161,7 +159,7 @@ TEST_F(LogService, ClientConnectedBeforeTheStopKeepsDeliveringWhileNewOnesAreRef
     EXPECT_EQ(late.Connect(), WSAECONNREFUSED);
 
     ASSERT_TRUE(early.Send(Frame("after\r\n")));
-    EXPECT_TRUE(WaitForView(std::wstring(kStarted) + L"before\r\n" + kStopped + L"after\r\n")) << ToUtf8(View());
+    EXPECT_TRUE(WaitForView(std::wstring(kStarted) + L"before\r\n" + kStopped + L"after\r\n"));
 }
 
 TEST_F(LogService, TwoClientsInterleaveFrameByFrame)
@@ -179,7 +177,7 @@ TEST_F(LogService, TwoClientsInterleaveFrameByFrame)
     for (const auto& send : sends) {
         ASSERT_TRUE(send.client->Send(Frame(send.text)));
         expected += Widen(send.text);
-        ASSERT_TRUE(WaitForView(expected)) << "waiting for " << send.text << ", the view holds " << ToUtf8(View());
+        ASSERT_TRUE(WaitForView(expected)) << "waiting for " << send.text;
     }
 }
 
@@ -202,16 +200,16 @@ TEST_F(LogService, ClientStalledMidFrameDoesNotHoldUpTheOthers)
         ASSERT_TRUE(busy.Send(Frame(text)));
         expected += Widen(text);
     }
-    EXPECT_TRUE(WaitForView(expected)) << ToUtf8(View());
+    EXPECT_TRUE(WaitForView(expected));
     EXPECT_TRUE(m_console.Answers(kLimitMs)) << "the window stopped answering";
 
     // The stalled frames are shown whole once their last bytes come.
     ASSERT_TRUE(inPayload.Send(stalledPayload.substr(10)));
     expected += std::wstring(60, L'p') + L"\r\n";
-    EXPECT_TRUE(WaitForView(expected)) << ToUtf8(View());
+    EXPECT_TRUE(WaitForView(expected));
     ASSERT_TRUE(inLength.Send(stalledLength.substr(2)));
     expected += L"length was cut\r\n";
-    EXPECT_TRUE(WaitForView(expected)) << ToUtf8(View());
+    EXPECT_TRUE(WaitForView(expected));
 }
 
 class LogServiceLoad : public LogService {};

@@ -2,6 +2,7 @@
 #include <winsock2.h>
 
 #include "res/resource.h"
+#include "testkit/console_checks.h"
 #include "testkit/console_process.h"
 #include "testkit/test_client.h"
 
@@ -26,15 +27,12 @@ TEST_F(ConsoleSmoke, WindowOpensWithItsControlsAndEnterEndsIt)
 
 TEST_F(ConsoleSmoke, StartedServiceShowsAFrameFromAClient)
 {
-    ASSERT_TRUE(console.Start());
-    ASSERT_TRUE(console.StartService());
+    ASSERT_EQ(console.StartWithService(), nullptr);
     EXPECT_EQ(console.Text(IDC_LOG_VIEW), kStarted);
 
     TestClient client(kFixedConsolePort);
-    ASSERT_EQ(client.Connect(), 0);
-    ASSERT_TRUE(client.Send(std::string("\x05\x00\x00\x00hello", 9)));
-    EXPECT_TRUE(console.WaitForText(IDC_LOG_VIEW,
-                                    [](const std::wstring& t) { return t == kStarted + std::wstring(L"hello"); }));
+    ASSERT_EQ(client.ConnectThenSend(std::string("\x05\x00\x00\x00hello", 9)), 0);
+    EXPECT_TRUE(ViewShows(console, kStarted + std::wstring(L"hello")));
 }
 
 } // namespace

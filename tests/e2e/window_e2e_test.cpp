@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "res/resource.h"
+#include "testkit/console_checks.h"
 #include "testkit/console_process.h"
 #include "testkit/test_client.h"
 #include "testkit/wait.h"
@@ -87,25 +88,15 @@ const Ending kEndings[] = {
     {"SystemMenuClose", [](const CConsoleProcess& c) { ::PostMessageW(c.Window(), WM_SYSCOMMAND, SC_CLOSE, 0); }},
 };
 
-void PrintTo(const Ending& e, std::ostream* os)
+TEST(ConsoleEnds, AndTheProcessEndsWithIt)
 {
-    *os << e.name;
+    ForEachCaseOnItsOwnConsole(kEndings, Service::Stopped, [](const Ending& ending, const CConsoleProcess& console) {
+        ending.act(console);
+        DWORD exitCode = 1;
+        EXPECT_TRUE(console.WaitForExit(kLimitMs, &exitCode));
+        EXPECT_EQ(exitCode, 0u);
+    });
 }
-
-class ConsoleEnds : public ::testing::TestWithParam<Ending> {};
-
-TEST_P(ConsoleEnds, AndTheProcessEndsWithIt)
-{
-    CConsoleProcess console;
-    ASSERT_TRUE(console.Start());
-    GetParam().act(console);
-    DWORD exitCode = 1;
-    EXPECT_TRUE(console.WaitForExit(kLimitMs, &exitCode));
-    EXPECT_EQ(exitCode, 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(ConsoleWindowE2E, ConsoleEnds, ::testing::ValuesIn(kEndings),
-                         [](const ::testing::TestParamInfo<Ending>& info) { return info.param.name; });
 
 TEST(ConsoleWindowE2E, CommandLineArgumentsChangeNothing)
 {
@@ -126,36 +117,38 @@ TEST(ConsoleWindowE2E, CommandLineArgumentsChangeNothing)
     EXPECT_TRUE(console.WaitForExit(kLimitMs));
 }
 
-class AboutFromSystemMenu : public ::testing::TestWithParam<WPARAM> {};
-
 // The system keeps the low four bits of a system command for itself: 0x0010 to 0x001F all mean About.
-TEST_P(AboutFromSystemMenu, OpensModallyAndItsOkClosesIt)
+const struct AboutCommand {
+    const char* name;
+    WPARAM command;
+} kAboutCommands[] = {{"LowBitsClear", 0x0010}, {"LowBitsSet", 0x001F}};
+
+TEST(AboutFromSystemMenu, OpensModallyAndItsOkClosesIt)
 {
-    CConsoleProcess console;
-    ASSERT_TRUE(console.Start());
-    ::PostMessageW(console.Window(), WM_SYSCOMMAND, GetParam(), 0);
+    ForEachCaseOnItsOwnConsole(
+        kAboutCommands, Service::Stopped, [](const AboutCommand& c, const CConsoleProcess& console) {
+            ::PostMessageW(console.Window(), WM_SYSCOMMAND, c.command, 0);
 
-    HWND about = WaitForWindow(console.ProcessId(), kAboutTitle);
-    ASSERT_NE(about, nullptr) << "no About box";
-    std::vector<std::wstring> texts;
-    for (HWND child : Children(about))
-        texts.push_back(TextOf(child));
-    EXPECT_NE(std::find(texts.begin(), texts.end(), L"ZelLogConsole，1.0 版"), texts.end());
-    EXPECT_EQ(TextOf(::GetDlgItem(about, IDOK)), L"确定");
-    EXPECT_FALSE(::IsWindowEnabled(console.Window())) << "the About box is modal";
+            HWND about = WaitForWindow(console.ProcessId(), kAboutTitle);
+            ASSERT_NE(about, nullptr) << "no About box";
+            std::vector<std::wstring> texts;
+            for (HWND child : Children(about))
+                texts.push_back(TextOf(child));
+            EXPECT_NE(std::find(texts.begin(), texts.end(), L"ZelLogConsole，1.0 版"), texts.end());
+            EXPECT_EQ(TextOf(::GetDlgItem(about, IDOK)), L"确定");
+            EXPECT_FALSE(::IsWindowEnabled(console.Window())) << "the About box is modal";
 
-    ::PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(about, IDOK)));
-    EXPECT_TRUE(WaitForGone(about));
-    EXPECT_TRUE(console.Answers(kLimitMs));
-    EXPECT_TRUE(::IsWindowEnabled(console.Window()));
-    EXPECT_EQ(console.Text(IDC_SERVICE_BUTTON), kCaptionStart);
+            ::PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(about, IDOK)));
+            EXPECT_TRUE(WaitForGone(about));
+            EXPECT_TRUE(console.Answers(kLimitMs));
+            EXPECT_TRUE(::IsWindowEnabled(console.Window()));
+            EXPECT_EQ(console.Text(IDC_SERVICE_BUTTON), kCaptionStart);
 
-    ::PostMessageW(console.Window(), WM_CLOSE, 0, 0);
-    EXPECT_TRUE(console.WaitForExit(kLimitMs));
+            ::PostMessageW(console.Window(), WM_CLOSE, 0, 0);
+            EXPECT_TRUE(console.WaitForExit(kLimitMs));
+        });
 }
-
-INSTANTIATE_TEST_SUITE_P(ConsoleWindowE2E, AboutFromSystemMenu, ::testing::Values(0x0010, 0x001F));
 
 // The console built to start as on a machine whose sockets library cannot be started.
 std::wstring NoSocketsExe()

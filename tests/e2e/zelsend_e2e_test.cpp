@@ -7,12 +7,12 @@
 #include <string>
 #include <thread>
 
-#include "res/resource.h"
+#include "testkit/case_table.h"
 #include "testkit/child_process.h"
+#include "testkit/console_checks.h"
 #include "testkit/console_process.h"
 #include "testkit/console_texts.h"
 #include "testkit/test_client.h"
-#include "testkit/wire_text.h"
 
 namespace {
 
@@ -36,35 +36,27 @@ struct ConversionCase {
     std::wstring shown; // what the console adds to its view
 };
 
-class ZelsendE2E : public testing::TestWithParam<ConversionCase> {};
-
-TEST_P(ZelsendE2E, StdinLinesShowAsTheSameChineseText)
-{
-    const ConversionCase& c = GetParam();
-    CConsoleProcess console;
-    ASSERT_TRUE(console.Start());
-    ASSERT_TRUE(console.StartService());
-
-    const ChildRun run = RunZelsend(c.arguments, c.input);
-    EXPECT_EQ(run.exitCode, 0u) << run.output;
-    const std::wstring expected = kStarted + c.shown;
-    EXPECT_TRUE(console.WaitForText(IDC_LOG_VIEW, [&](const std::wstring& t) { return t == expected; }))
-        << ToUtf8(console.Text(IDC_LOG_VIEW));
-}
-
 // 日志 (log) and 服务 (service) in code page 936 and in UTF-8.
 const std::string kLog936 = "\xC8\xD5\xD6\xBE", kService936 = "\xB7\xFE\xCE\xF1";
 const std::string kLogUtf8 = "\xE6\x97\xA5\xE5\xBF\x97";
 
-INSTANTIATE_TEST_SUITE_P(
-    Conversions, ZelsendE2E,
-    testing::Values(ConversionCase{"PipedSystemCodePage", L"--crlf", kLog936 + " one\r\n" + kService936 + " two\n",
-                                   L"日志 one\r\n服务 two\r\n"},
-                    ConversionCase{"PipedNamedCodePage", L"--input-codepage 936", kLog936 + "\r\n", L"日志"},
-                    ConversionCase{"PipedUtf8AsItIs", L"--crlf --utf8", kLogUtf8 + " utf8\n", L"日志 utf8\r\n"},
-                    ConversionCase{"PipedUtf8CodePage", L"--crlf --input-codepage 65001", kLogUtf8 + "\n", L"日志\r\n"},
-                    ConversionCase{"ArgumentsAreUtf8Already", L"--crlf 日志 \"服务 ok\"", "", L"日志\r\n服务 ok\r\n"}),
-    [](const testing::TestParamInfo<ConversionCase>& info) { return info.param.name; });
+const ConversionCase kConversions[] = {
+    {"PipedSystemCodePage", L"--crlf", kLog936 + " one\r\n" + kService936 + " two\n", L"日志 one\r\n服务 two\r\n"},
+    {"PipedNamedCodePage", L"--input-codepage 936", kLog936 + "\r\n", L"日志"},
+    {"PipedUtf8AsItIs", L"--crlf --utf8", kLogUtf8 + " utf8\n", L"日志 utf8\r\n"},
+    {"PipedUtf8CodePage", L"--crlf --input-codepage 65001", kLogUtf8 + "\n", L"日志\r\n"},
+    {"ArgumentsAreUtf8Already", L"--crlf 日志 \"服务 ok\"", "", L"日志\r\n服务 ok\r\n"},
+};
+
+TEST(ZelsendE2E, StdinLinesShowAsTheSameChineseText)
+{
+    ForEachCaseOnItsOwnConsole(kConversions, Service::Started,
+                               [](const ConversionCase& c, const CConsoleProcess& console) {
+                                   const ChildRun run = RunZelsend(c.arguments, c.input);
+                                   EXPECT_EQ(run.exitCode, 0u) << run.output;
+                                   EXPECT_TRUE(ViewShows(console, kStarted + c.shown));
+                               });
+}
 
 // --- The frame limit, against a listener that counts every byte -----------------------------
 
@@ -124,24 +116,23 @@ struct LimitCase {
     size_t received;
 };
 
-class ZelsendLimitE2E : public testing::TestWithParam<LimitCase> {};
+const LimitCase kLimits[] = {
+    {"ExactlySixteenMebibytes", kLimit - 2, 0, 4 + kLimit},
+    {"OneByteMore", kLimit - 1, 2, 0},
+};
 
-TEST_P(ZelsendLimitE2E, FrameOverSixteenMebibytesIsRefusedAndNothingOfItSent)
+TEST(ZelsendLimitE2E, FrameOverSixteenMebibytesIsRefusedAndNothingOfItSent)
 {
-    const LimitCase& c = GetParam();
-    ByteCounter counter;
-    const ChildRun run =
-        RunZelsend(L"--crlf --port " + std::to_wstring(counter.Port()), std::string(c.lineBytes, 'x') + "\n");
-    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
-    EXPECT_EQ(counter.Received(), c.received);
-    if (c.exitCode == 2) {
-        EXPECT_NE(run.output.find("16 MiB"), std::string::npos) << run.output;
-    }
+    ForEachCase(kLimits, [](const LimitCase& c) {
+        ByteCounter counter;
+        const ChildRun run =
+            RunZelsend(L"--crlf --port " + std::to_wstring(counter.Port()), std::string(c.lineBytes, 'x') + "\n");
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+        EXPECT_EQ(counter.Received(), c.received);
+        if (c.exitCode == 2) {
+            EXPECT_NE(run.output.find("16 MiB"), std::string::npos) << run.output;
+        }
+    });
 }
-
-INSTANTIATE_TEST_SUITE_P(Sizes, ZelsendLimitE2E,
-                         testing::Values(LimitCase{"ExactlySixteenMebibytes", kLimit - 2, 0, 4 + kLimit},
-                                         LimitCase{"OneByteMore", kLimit - 1, 2, 0}),
-                         [](const testing::TestParamInfo<LimitCase>& info) { return info.param.name; });
 
 } // namespace

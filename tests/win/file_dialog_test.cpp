@@ -4,6 +4,7 @@
 
 #include "platform/file_dialog.h"
 #include "platform/win_app.h"
+#include "testkit/case_table.h"
 #include "testkit/save_dialog_driver.h"
 #include "testkit/temp_dir.h"
 #include "ui/zel_log_console_dlg.h"
@@ -18,27 +19,19 @@ struct FilterCase {
     std::vector<std::pair<CString, CString>> entries;
 };
 
-std::ostream& operator<<(std::ostream& out, const FilterCase& c)
+const FilterCase kFilterCases[] = {
+    {"LogFilesThenAllFiles", kFilter, {{L"日志文件(*.txt)", L"*.txt"}, {L"All Files (*.*)", L"*.*"}}},
+    {"WithoutClosingBars", L"Text|*.txt", {{L"Text", L"*.txt"}}},
+    {"SeveralPatternsInOneEntry", L"Logs|*.txt;*.log||", {{L"Logs", L"*.txt;*.log"}}},
+    {"NameWithoutPatternIsDropped", L"Text|*.txt|Other||", {{L"Text", L"*.txt"}}},
+    {"Empty", L"", {}},
+    {"None", nullptr, {}},
+};
+
+TEST(SaveDialogFilter, SplitsIntoNameAndPatternPairs)
 {
-    return out << c.name;
+    ForEachCase(kFilterCases, [](const FilterCase& c) { EXPECT_EQ(CFileDialog::ParseFilter(c.filter), c.entries); });
 }
-
-class SaveDialogFilter : public ::testing::TestWithParam<FilterCase> {};
-
-TEST_P(SaveDialogFilter, SplitsIntoNameAndPatternPairs)
-{
-    EXPECT_EQ(CFileDialog::ParseFilter(GetParam().filter), GetParam().entries);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    SaveDialog, SaveDialogFilter,
-    ::testing::Values(
-        FilterCase{"LogFilesThenAllFiles", kFilter, {{L"日志文件(*.txt)", L"*.txt"}, {L"All Files (*.*)", L"*.*"}}},
-        FilterCase{"WithoutClosingBars", L"Text|*.txt", {{L"Text", L"*.txt"}}},
-        FilterCase{"SeveralPatternsInOneEntry", L"Logs|*.txt;*.log||", {{L"Logs", L"*.txt;*.log"}}},
-        FilterCase{"NameWithoutPatternIsDropped", L"Text|*.txt|Other||", {{L"Text", L"*.txt"}}},
-        FilterCase{"Empty", L"", {}}, FilterCase{"None", nullptr, {}}),
-    [](const ::testing::TestParamInfo<FilterCase>& info) { return std::string(info.param.name); });
 
 // What the operator, played by a second thread, saw of the dialog and did with it.
 struct Operator {

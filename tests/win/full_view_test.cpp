@@ -38,6 +38,17 @@ protected:
         m_sent += text;
         Pipe().Offer(text);
     }
+    // Lines 0 to count - 1, each a text of its own.
+    void AppendLines(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            AppendLog(Line(i));
+    }
+    void OfferLines(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            Offer(Line(i));
+    }
 
     static constexpr size_t kCapacity = 20000;
     CString m_sent;
@@ -66,8 +77,7 @@ TEST_F(FullView, StatusLinesPastTheCapacityPushOutTheOldestWholeLines)
 
 TEST_F(FullView, FramesFlushedPastTheCapacityKeepTheNewestAndScrollToTheEnd)
 {
-    for (int i = 0; i < 3000; ++i)
-        Offer(Line(i));
+    OfferLines(3000);
     ASSERT_TRUE(PumpUntil([] { return Pipe().Empty(); }));
     const CString view = ViewText();
     EXPECT_LE(view.size(), kCapacity);
@@ -79,8 +89,7 @@ TEST_F(FullView, FramesFlushedPastTheCapacityKeepTheNewestAndScrollToTheEnd)
 
 TEST_F(FullView, ATextLargerThanTheViewReplacesItWhole)
 {
-    for (int i = 0; i < 100; ++i)
-        m_dlg.AppendLog(Line(i));
+    AppendLines(100);
     CString huge;
     for (int i = 0; huge.size() < kCapacity * 2; ++i)
         huge += Line(1000 + i);
@@ -94,8 +103,7 @@ TEST_F(FullView, ATextLargerThanTheViewReplacesItWhole)
 TEST_F(FullView, ALastLineWithoutItsEndGoesWholeOrStays)
 {
     // Texts without line breaks continue one line; a trim must not cut into it.
-    for (int i = 0; i < 100; ++i)
-        AppendLog(Line(i));
+    AppendLines(100);
     AppendLog(CString(kCapacity / 2, L'x'));
     AppendLog(L"yyyy");
     EXPECT_LE(ViewLength(), kCapacity);

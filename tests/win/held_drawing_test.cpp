@@ -4,6 +4,7 @@
 
 #include "console_fixture.h"
 #include "platform/scoped.h"
+#include "testkit/view_text.h"
 #include "ui/log_view.h"
 
 namespace {
@@ -42,16 +43,7 @@ std::vector<DWORD> ViewPicture(HWND view)
 class HeldAppend : public ConsoleFixture {
 protected:
     HWND View() const { return m_dlg.m_editLog.m_hWnd; }
-    static CString Lines(int count)
-    {
-        CString text;
-        for (int i = 0; i < count; ++i) {
-            CString line = L"line " + std::to_wstring(i) + L" 日志 ";
-            line.resize(98, L'.');
-            text += line + L"\r\n";
-        }
-        return text;
-    }
+    static CString Lines(int count) { return NumberedLines(count, L"日志 line "); }
 };
 
 // A large slice goes in while the view does not draw; afterwards the view is shown again, at its

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <ostream>
 #include <string>
 #include <vector>
 
+#include "testkit/case_table.h"
 #include "testkit/window_probe.h"
 #include "ui/zel_log_console_dlg.h"
 
@@ -93,35 +93,27 @@ const AddressCase kAddressCases[] = {
     {"WrongAddressLength", [](CFakeResolver& r) { r.length = 16; }, L"", 1},
 };
 
-void PrintTo(const AddressCase& c, std::ostream* os)
+TEST(LocalAddress, FieldShowsTheFirstIPv4AddressOrNothing)
 {
-    *os << c.name;
+    ForEachCase(kAddressCases, [](const AddressCase& c) {
+        CFakeResolver resolver;
+        c.arrange(resolver);
+        const std::string name = resolver.name;
+
+        CZelLogConsoleDlg dlg;
+        dlg.SetHostResolver(&resolver);
+        ASSERT_TRUE(dlg.Create());
+
+        EXPECT_EQ(TextOf(dlg.GetDlgItem(IDC_LOCAL_ADDRESS)), c.field);
+        EXPECT_GE(resolver.sizeGiven, 256) << "the buffer must hold any host name";
+        EXPECT_EQ(resolver.lookups, c.lookups);
+        if (resolver.lookups) {
+            EXPECT_EQ(resolver.asked, name) << "the whole name is looked up";
+        }
+        // Whatever the lookup gave, the window is whole.
+        EXPECT_EQ(::GetFocus(), dlg.GetDlgItem(IDC_LOCAL_ADDRESS));
+        EXPECT_EQ(TextOf(dlg.GetDlgItem(IDC_SERVICE_BUTTON)), L"启动");
+    });
 }
-
-class LocalAddress : public ::testing::TestWithParam<AddressCase> {};
-
-TEST_P(LocalAddress, FieldShowsTheFirstIPv4AddressOrNothing)
-{
-    CFakeResolver resolver;
-    GetParam().arrange(resolver);
-    const std::string name = resolver.name;
-
-    CZelLogConsoleDlg dlg;
-    dlg.SetHostResolver(&resolver);
-    ASSERT_TRUE(dlg.Create());
-
-    EXPECT_EQ(TextOf(dlg.GetDlgItem(IDC_LOCAL_ADDRESS)), GetParam().field);
-    EXPECT_GE(resolver.sizeGiven, 256) << "the buffer must hold any host name";
-    EXPECT_EQ(resolver.lookups, GetParam().lookups);
-    if (resolver.lookups) {
-        EXPECT_EQ(resolver.asked, name) << "the whole name is looked up";
-    }
-    // Whatever the lookup gave, the window is whole.
-    EXPECT_EQ(::GetFocus(), dlg.GetDlgItem(IDC_LOCAL_ADDRESS));
-    EXPECT_EQ(TextOf(dlg.GetDlgItem(IDC_SERVICE_BUTTON)), L"启动");
-}
-
-INSTANTIATE_TEST_SUITE_P(Lookups, LocalAddress, ::testing::ValuesIn(kAddressCases),
-                         [](const ::testing::TestParamInfo<AddressCase>& info) { return info.param.name; });
 
 } // namespace

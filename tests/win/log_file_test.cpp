@@ -5,6 +5,7 @@
 #include <string>
 
 #include "log/log_file.h"
+#include "testkit/case_table.h"
 #include "testkit/temp_dir.h"
 
 namespace {
@@ -16,41 +17,34 @@ struct BytesCase {
     size_t replaced;
 };
 
-std::ostream& operator<<(std::ostream& out, const BytesCase& c)
+const BytesCase kBytesCases[] = {
+    {"EmptyLog", L"", "", 0},
+    {"StartedLine", L"日志服务启动成功，正在侦听...\r\n", std::string(kStartedLine936) + "\r\n", 0},
+    {"CrLfStaysCrLf", L"a\r\nb\r\n", "a\r\nb\r\n", 0},
+    {"LoneLfBecomesCrLf", L"a\nb\n", "a\r\nb\r\n", 0},
+    {"LfFirstBecomesCrLf", L"\nx", "\r\nx", 0},
+    {"LoneCrStays", L"a\rb\r", "a\rb\r", 0},
+    {"CrBeforeCrLfStays", L"a\r\r\nb", "a\r\r\nb", 0},
+    {"MixedBreaks", L"1\r\n2\n3\r4\n\n5\r\n\r\n", "1\r\n2\r\n3\r4\r\n\r\n5\r\n\r\n", 0},
+    {"ChineseWithin936", L"中文日志，。！·", "\xd6\xd0\xce\xc4\xc8\xd5\xd6\xbe\xa3\xac\xa1\xa3\xa3\xa1\xa1\xa4", 0},
+    {"EuroSignIn936", L"\u20ac", "\x80", 0},
+    {"QuestionMarkOfTheTextIsNotCounted", L"ok?", "ok?", 0},
+    {"HangulOutside936", L"日志한\n", "\xc8\xd5\xd6\xbe?\r\n", 1},
+    {"ThaiOutside936", L"\u0e01\u0e02", "??", 2},
+    {"LookAlikeIsNotSubstituted", L"\u00c0", "?", 1},
+    {"SurrogatePairIsOneCharacter", L"a\U0001F600b", "a?b", 1},
+    {"TwoSurrogatePairs", L"\U00020000\U0001F600", "??", 2},
+    {"LoneSurrogate", CString(L"x") + wchar_t(0xD800) + L"y", "x?y", 1},
+};
+
+TEST(LogFileBytesTable, TextBecomesTheseBytes)
 {
-    return out << c.name;
+    ForEachCase(kBytesCases, [](const BytesCase& c) {
+        const LogFileBytes file = EncodeLogFile(c.text);
+        EXPECT_EQ(file.bytes, c.bytes);
+        EXPECT_EQ(file.replaced, c.replaced);
+    });
 }
-
-class LogFileBytesTable : public ::testing::TestWithParam<BytesCase> {};
-
-TEST_P(LogFileBytesTable, TextBecomesTheseBytes)
-{
-    const BytesCase& c = GetParam();
-    const LogFileBytes file = EncodeLogFile(c.text);
-    EXPECT_EQ(file.bytes, c.bytes);
-    EXPECT_EQ(file.replaced, c.replaced);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    LogFileBytes, LogFileBytesTable,
-    ::testing::Values(
-        BytesCase{"EmptyLog", L"", "", 0},
-        BytesCase{"StartedLine", L"日志服务启动成功，正在侦听...\r\n", std::string(kStartedLine936) + "\r\n", 0},
-        BytesCase{"CrLfStaysCrLf", L"a\r\nb\r\n", "a\r\nb\r\n", 0},
-        BytesCase{"LoneLfBecomesCrLf", L"a\nb\n", "a\r\nb\r\n", 0}, BytesCase{"LfFirstBecomesCrLf", L"\nx", "\r\nx", 0},
-        BytesCase{"LoneCrStays", L"a\rb\r", "a\rb\r", 0}, BytesCase{"CrBeforeCrLfStays", L"a\r\r\nb", "a\r\r\nb", 0},
-        BytesCase{"MixedBreaks", L"1\r\n2\n3\r4\n\n5\r\n\r\n", "1\r\n2\r\n3\r4\r\n\r\n5\r\n\r\n", 0},
-        BytesCase{"ChineseWithin936", L"中文日志，。！·",
-                  "\xd6\xd0\xce\xc4\xc8\xd5\xd6\xbe\xa3\xac\xa1\xa3\xa3\xa1\xa1\xa4", 0},
-        BytesCase{"EuroSignIn936", L"\u20ac", "\x80", 0},
-        BytesCase{"QuestionMarkOfTheTextIsNotCounted", L"ok?", "ok?", 0},
-        BytesCase{"HangulOutside936", L"日志한\n", "\xc8\xd5\xd6\xbe?\r\n", 1},
-        BytesCase{"ThaiOutside936", L"\u0e01\u0e02", "??", 2},
-        BytesCase{"LookAlikeIsNotSubstituted", L"\u00c0", "?", 1},
-        BytesCase{"SurrogatePairIsOneCharacter", L"a\U0001F600b", "a?b", 1},
-        BytesCase{"TwoSurrogatePairs", L"\U00020000\U0001F600", "??", 2},
-        BytesCase{"LoneSurrogate", CString(L"x") + wchar_t(0xD800) + L"y", "x?y", 1}),
-    [](const ::testing::TestParamInfo<BytesCase>& info) { return std::string(info.param.name); });
 
 // Long text is converted in pieces: a character cut by a piece's edge, or missing in one piece,
 // must come out as in short text.

@@ -11,22 +11,10 @@
 #include <vector>
 
 #include "console_fixture.h"
+#include "testkit/view_text.h"
 #include "testkit/wait.h"
 
 namespace {
-
-// The view's text cut at every CR LF: its rows, when the text sent had none.
-std::vector<CString> Rows(const CString& view)
-{
-    std::vector<CString> rows;
-    size_t from = 0;
-    for (size_t at = view.find(L"\r\n"); at != CString::npos; at = view.find(L"\r\n", from)) {
-        rows.push_back(view.substr(from, at - from));
-        from = at + 2;
-    }
-    rows.push_back(view.substr(from));
-    return rows;
-}
 
 // Where each CR LF stands in a text.
 std::vector<size_t> CrLfPositions(const CString& text)
@@ -127,7 +115,7 @@ TEST_P(LongTextRuns, ARunWiderThanTheViewIsBrokenOnlyWhereTheControlWrapsIt)
     const CString run = Make(kind, 6000);
     OfferInFrames(run);
     const CString view = ViewText();
-    const std::vector<CString> rows = Rows(view);
+    const std::vector<CString> rows = RowsOf(view);
     ASSERT_GT(rows.size(), 20u) << "the run was not broken into rows";
     CString joined;
     for (const CString& row : rows)
@@ -191,7 +179,7 @@ TEST_F(LongText, ARunThatComesInPiecesEndsItsRowsAsTheWholeRunWould)
     Click(IDC_CLEAR_LOG);
     m_dlg.AppendLog(run);
     EXPECT_EQ(piecewise, ViewText());
-    EXPECT_GT(Rows(piecewise).size(), 5u);
+    EXPECT_GT(RowsOf(piecewise).size(), 5u);
 }
 
 // Lines of up to four rows, of every length, in Chinese and in ASCII, with tabs: shown exactly
@@ -264,7 +252,7 @@ TEST_F(LongText, AnOverlongLineIsCutKeepingTheNewestThreeQuarters)
     EXPECT_GE(shortestAfterTrim, kCapacity / 4 * 3 - 1100) << "a trim took more than a quarter";
     const CString shown = m_dlg.View().SentText();
     EXPECT_EQ(all.compare(all.size() - shown.size(), shown.size(), shown), 0) << "the view is not the newest text";
-    const std::vector<CString> rows = Rows(ViewText());
+    const std::vector<CString> rows = RowsOf(ViewText());
     ASSERT_GT(rows.size(), 1u);
     EXPECT_FALSE(FitsOneRow(rows[0] + rows[1].substr(0, 2))) << "the view begins inside a row";
 }

@@ -8,6 +8,7 @@
 #include "testkit/console_texts.h"
 #include "testkit/pump.h"
 #include "testkit/temp_dir.h"
+#include "testkit/view_text.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace {
@@ -196,16 +197,14 @@ TEST_F(SaveFlow, SaveNearCapacityWithTextWaitingLosesNothing)
     m_dlg.SetViewCapacity(kCapacity);
     CString all;
     for (int i = 0; all.size() + 100 <= kCapacity - 50; ++i) {
-        CString line = L"shown " + std::to_wstring(i) + L" ";
-        line.resize(98, L'-');
-        all += line + L"\r\n";
-        m_dlg.AppendLog(line + L"\r\n");
+        const CString line = NumberedLine(L"shown ", i, L'-');
+        all += line;
+        m_dlg.AppendLog(line);
     }
     for (int i = 0; i < 30; ++i) {
-        CString line = L"waiting " + std::to_wstring(i) + L" ";
-        line.resize(98, L'+');
-        all += line + L"\r\n";
-        Pipe().Offer(line + L"\r\n");
+        const CString line = NumberedLine(L"waiting ", i, L'+');
+        all += line;
+        Pipe().Offer(line);
     }
     SaveAs(m_dir.File(L"near-capacity.txt"));
     EXPECT_EQ(FileText(*m_operator.m_answer), std::string(all.begin(), all.end()))

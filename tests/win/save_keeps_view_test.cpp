@@ -15,6 +15,7 @@
 #include "net/zel_socket.h"
 #include "testkit/pump.h"
 #include "testkit/background.h"
+#include "testkit/view_text.h"
 #include "testkit/wire_text.h"
 
 namespace {
@@ -22,9 +23,7 @@ namespace {
 // A line of 100 characters, CR LF included, numbered.
 CString Line(const wchar_t* what, int i)
 {
-    CString line = CString(what) + L" " + std::to_wstring(i) + L" ";
-    line.resize(98, L'-');
-    return line + L"\r\n";
+    return NumberedLine(CString(what) + L" ", i, L'-');
 }
 
 // The one message box of a save that succeeded.
