@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "net/frame_splitter.h"
+#include "testkit/receiver_parts.h"
 #include "zel_log_client.h"
 
 class FrameReceiver {
@@ -40,17 +41,12 @@ public:
         m_listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         int on = 1;
         ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_port = htons(port);
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof at;
-        if (::bind(m_listener, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 ||
-            ::listen(m_listener, 16) != 0 || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&at), &size) != 0) {
+        const uint16_t bound = testkit::BindToLoopback(m_listener, port);
+        if (bound == 0 || ::listen(m_listener, 16) != 0) {
             CloseListener();
             return false;
         }
-        m_port = ntohs(at.sin_port);
+        m_port = bound;
         m_running = true;
         m_thread = std::thread([this] { Serve(); });
         return true;

@@ -1,4 +1,4 @@
-"""What the Python tests and benches share: free loopback ports, waits and paced sending.
+"""What the Python tests and benches share: free loopback ports, a listener, waits and paced sending.
 
 Import it after putting this folder on sys.path:
     sys.path.insert(0, os.path.join(ROOT, "testkit"))
@@ -15,6 +15,15 @@ def free_port(kind=socket.SOCK_STREAM):
     port = s.getsockname()[1]
     s.close()
     return port
+
+
+def loopback_listener(backlog=4):
+    """A TCP socket listening on a loopback port of the system's choosing, and that port: the
+    listener that stands in for the console."""
+    server = socket.socket()
+    server.bind(("127.0.0.1", 0))
+    server.listen(backlog)
+    return server, server.getsockname()[1]
 
 
 def wait_until(check, what, limit=60):

@@ -22,6 +22,7 @@
 #include "testkit/background.h"
 #include "testkit/child_process.h"
 #include "testkit/console_process.h"
+#include "testkit/receiver_parts.h"
 #include "testkit/wait.h"
 
 namespace {
@@ -96,14 +97,9 @@ public:
     FrameCounter()
     {
         m_listener.Reset(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int size = sizeof at;
-        if (::bind(m_listener.Get(), reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 &&
-            ::listen(m_listener.Get(), 1) == 0 &&
-            ::getsockname(m_listener.Get(), reinterpret_cast<sockaddr*>(&at), &size) == 0)
-            m_port = ntohs(at.sin_port);
+        const uint16_t port = testkit::BindToLoopback(m_listener.Get());
+        if (port != 0 && ::listen(m_listener.Get(), 1) == 0)
+            m_port = port;
         m_thread = std::thread([this] { Serve(); });
     }
     ~FrameCounter()
@@ -132,20 +128,11 @@ private:
         int n = 0;
         while ((n = ::recv(client, buffer.data(), static_cast<int>(buffer.size()), 0)) > 0) {
             bytes.append(buffer.data(), static_cast<size_t>(n));
-            size_t at = 0;
-            for (;;) {
-                if (bytes.size() - at < 4)
-                    break;
-                const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
-                const size_t length = p[0] | p[1] << 8 | p[2] << 16 | size_t(p[3]) << 24;
-                if (bytes.size() - at - 4 < length)
-                    break;
-                if (bytes.compare(at + 4, 10, "[zelsend: ") == 0 || bytes.compare(at + 4, 17, "[zel::LogClient: ") == 0)
+            testkit::TakeWholeFrames(bytes, [this](std::string_view payload) {
+                if (payload.compare(0, 10, "[zelsend: ") == 0 || payload.compare(0, 17, "[zel::LogClient: ") == 0)
                     ++m_notices;
                 ++m_frames;
-                at += 4 + length;
-            }
-            bytes.erase(0, at);
+            });
         }
     }
 

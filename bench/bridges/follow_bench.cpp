@@ -4,31 +4,12 @@
 // the largest delay against the 250 ms ceiling, with the machine and its load.
 //   follow_bench [LINES=400]
 #ifdef _WIN32
-#include <winsock2.h>
-
 #include "testkit/child_process.h"
 #include "testkit/console_process.h"
-using ssize_t = int;
-using Socket = SOCKET;
-constexpr Socket kNoSocket = INVALID_SOCKET;
-constexpr int SHUT_RDWR = SD_BOTH;
-inline void CloseSocket(Socket s)
-{
-    ::closesocket(s);
-}
 #else
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-using Socket = int;
-constexpr Socket kNoSocket = -1;
-inline void CloseSocket(Socket s)
-{
-    ::close(s);
-}
 #endif
 
 #include <algorithm>
@@ -45,10 +26,18 @@ inline void CloseSocket(Socket s)
 #include <vector>
 
 #include "testkit/bench_report.h"
+#include "testkit/receiver_parts.h"
 
 namespace {
 
+using zel::detail::kNoSocket;
+using Socket = zel::detail::NativeSocket;
 using Clock = std::chrono::steady_clock;
+#ifdef _WIN32
+constexpr int kShutBoth = SD_BOTH;
+#else
+constexpr int kShutBoth = SHUT_RDWR;
+#endif
 
 long long NowMicros()
 {
@@ -61,42 +50,26 @@ public:
     DelayReceiver()
     {
         listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-#ifdef _WIN32
-        int size = sizeof a;
-#else
-        socklen_t size = sizeof a;
-#endif
-        if (bind(listener_, reinterpret_cast<sockaddr*>(&a), size) == 0 && listen(listener_, 1) == 0 &&
-            getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &size) == 0)
-            port_ = ntohs(a.sin_port);
+        const uint16_t port = testkit::BindToLoopback(listener_);
+        if (port != 0 && listen(listener_, 1) == 0)
+            port_ = port;
         thread_ = std::thread([this] { Serve(); });
     }
     ~DelayReceiver()
     {
-        shutdown(listener_, SHUT_RDWR);
-        CloseSocket(listener_);
+        shutdown(listener_, kShutBoth);
+        zel::detail::CloseNative(listener_);
         if (client_ != kNoSocket)
-            shutdown(client_, SHUT_RDWR);
+            shutdown(client_, kShutBoth);
         thread_.join();
         if (client_ != kNoSocket)
-            CloseSocket(client_);
+            zel::detail::CloseNative(client_);
     }
-    uint16_t Port() const
-    {
-        return port_;
-    }
+    uint16_t Port() const { return port_; }
     std::vector<double> Delays() const
     {
         std::lock_guard<std::mutex> lock(mutex_);
         return delays_;
-    }
-    size_t Count() const
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return delays_.size();
     }
 
 private:
@@ -108,24 +81,17 @@ private:
         client_ = client;
         std::string bytes;
         char buffer[65536];
-        ssize_t n = 0;
-        while ((n = recv(client, buffer, static_cast<int>(sizeof buffer), 0)) > 0) {
+        int n = 0;
+        while ((n = static_cast<int>(recv(client, buffer, static_cast<int>(sizeof buffer), 0))) > 0) {
             const long long now = NowMicros();
             bytes.append(buffer, static_cast<size_t>(n));
-            size_t at = 0;
-            while (bytes.size() - at >= 4) {
-                const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
-                const size_t length = p[0] | p[1] << 8 | p[2] << 16 | size_t(p[3]) << 24;
-                if (bytes.size() - at - 4 < length)
-                    break;
+            testkit::TakeWholeFrames(bytes, [&](std::string_view payload) {
                 long long written = 0;
-                if (std::sscanf(bytes.c_str() + at + 4, "at %lld", &written) == 1) {
+                if (std::sscanf(payload.data(), "at %lld", &written) == 1) {
                     std::lock_guard<std::mutex> lock(mutex_);
                     delays_.push_back(double(now - written) / 1000.0);
                 }
-                at += 4 + length;
-            }
-            bytes.erase(0, at);
+            });
         }
     }
 
@@ -202,10 +168,7 @@ int main(int argc, char** argv)
 {
     const int lines = argc > 1 ? std::atoi(argv[1]) : 400;
     PrintMachine();
-#ifdef _WIN32
-    WSADATA data;
-    ::WSAStartup(MAKEWORD(2, 2), &data);
-#endif
+    const zel::detail::SocketLibrary sockets;
     const std::string dir = MakeDirectory();
     if (dir.empty())
         return 1;
@@ -219,7 +182,7 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(gap(random)));
         Append(path, "at " + std::to_string(NowMicros()) + " line " + std::to_string(i) + "\n");
     }
-    for (int i = 0; i < 200 && receiver.Count() < size_t(lines); ++i)
+    for (int i = 0; i < 200 && receiver.Delays().size() < size_t(lines); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     zelsend.Stop();
     std::remove(path.c_str());

@@ -24,7 +24,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "testkit"))
-from zeltest import free_port, send_paced  # noqa: E402
+from zeltest import free_port, loopback_listener, send_paced  # noqa: E402
 SIZE = 90
 FILTERS = {
     "none": [],
@@ -37,10 +37,7 @@ class Sink:
     """Counts the relay's frames (4-byte little-endian length, then the text)."""
 
     def __init__(self):
-        self.server = socket.socket()
-        self.server.bind(("127.0.0.1", 0))
-        self.server.listen(4)
-        self.port = self.server.getsockname()[1]
+        self.server, self.port = loopback_listener()
         self.frames = 0
         self.last = 0.0
         threading.Thread(target=self.run, daemon=True).start()

@@ -4,6 +4,7 @@
 #include <winsock2.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include "bench_stats.h"
@@ -20,6 +21,15 @@ inline UniqueSocket ConnectClient()
     const sockaddr_in to = Ipv4(INADDR_LOOPBACK, kFixedConsolePort);
     if (::connect(s.Get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
         return UniqueSocket();
+    return s;
+}
+
+// A connection as ConnectClient makes it; when refused, prints `failure` on a line of its own.
+inline UniqueSocket ConnectOrSay(const char* failure)
+{
+    UniqueSocket s = ConnectClient();
+    if (!s)
+        std::printf("%s\n", failure);
     return s;
 }
 
@@ -74,6 +84,25 @@ inline IdleConsole StartIdle(CConsoleProcess& console)
     idle.viewLength = static_cast<size_t>(length);
     idle.workingSetMB = WorkingSetMB(console);
     return idle;
+}
+
+// The console serving and idle; says why when it is not.
+inline IdleConsole Served(CConsoleProcess& console)
+{
+    const IdleConsole idle = StartIdle(console);
+    if (idle.error)
+        std::printf("FAILED: %s\n", idle.error);
+    return idle;
+}
+
+// Runs `load(console, idle)` on a fresh console serving and idle; 1, saying why, when it did not
+// start.
+template <class Load>
+int OnServedConsole(Load load)
+{
+    CConsoleProcess console;
+    const IdleConsole served = Served(console);
+    return served.error ? 1 : load(console, served);
 }
 
 // Sends every byte, in writes of 64 KiB; false when the connection failed.

@@ -22,13 +22,17 @@ namespace {
 // The console's budget for text not yet shown, plus 100 MB, in the MiB the bench prints as MB.
 constexpr double kHeldLimitMB = 80 + 100e6 / kMB;
 
-// The console serving and idle; says why when it is not.
-IdleConsole Served(CConsoleProcess& console)
+const char* AliveOrEnded(const CConsoleProcess& console)
 {
-    const IdleConsole idle = StartIdle(console);
-    if (idle.error)
-        std::printf("FAILED: %s\n", idle.error);
-    return idle;
+    return Alive(console) ? "alive" : "ENDED";
+}
+
+// Ends a line of figures with the console's state and memory now.
+void PrintConsoleNow(const CConsoleProcess& console)
+{
+    std::printf("console %s, working set %.1f MB (peak %.1f MB)\n", AliveOrEnded(console), WorkingSetMB(console),
+                PeakWorkingSetMB(console));
+    std::fflush(stdout);
 }
 
 // Clients that all send the same bytes, each from its own position, without blocking.
@@ -94,30 +98,92 @@ struct SameBytesClients {
     }
 };
 
-// A good client sends `stream`, which adds `chars` to the view: the seconds until it shows, or -1
-// when not within 120 s. `client` keeps the connection; `sent` says whether all of it went out.
-double GoodClientShown(const CConsoleProcess& console, const std::string& stream, size_t chars, UniqueSocket& client,
-                       bool& sent)
+// A client that behaves, sent after the hostile ones; it keeps its connection.
+struct GoodClient {
+    UniqueSocket socket;
+    bool sent = false;      // all of its text went out
+    double shownAfter = -1; // seconds until its text showed; -1 when not within 120 s
+
+    // False, saying so, when its `what` did not show or did not all go out.
+    bool Shown(const char* what) const
+    {
+        if (shownAfter >= 0 && sent)
+            return true;
+        std::printf("good client: FAILED: its %s did not show within 120 s (sent: %s)\n", what, sent ? "yes" : "no");
+        return false;
+    }
+};
+
+// A good client sends `stream`, which adds `chars` to the view.
+GoodClient SendGood(const CConsoleProcess& console, const std::string& stream, size_t chars)
 {
+    GoodClient good;
     const int before = console.TextLength(IDC_LOG_VIEW);
-    client = ConnectClient();
-    sent = client && SendAll(client.Get(), stream);
-    return before < 0 ? -1 : WaitForViewLength(console, static_cast<size_t>(before) + chars, 120, 5);
+    good.socket = ConnectClient();
+    good.sent = good.socket && SendAll(good.socket.Get(), stream);
+    if (before >= 0)
+        good.shownAfter = WaitForViewLength(console, static_cast<size_t>(before) + chars, 120, 5);
+    return good;
 }
 
-} // namespace
-
-int HoldLargeMain(int clients)
+// Ends the console's line: its peak working set against the idle one and the limit; true when
+// it stayed within the limit.
+bool PrintPeakWithinLimit(const CConsoleProcess& console, double idle)
 {
-    CConsoleProcess console;
-    const IdleConsole served = Served(console);
-    if (served.error)
-        return 1;
-    const double idle = served.workingSetMB;
-    std::printf("%d clients each announce a 16 MiB frame and send 15 MiB of it; idle working set %.1f MB\n", clients,
-                idle);
-    std::fflush(stdout);
+    const double peak = PeakWorkingSetMB(console);
+    std::printf("peak working set %.1f MB = idle %.1f MB + %.1f MB (limit: the 80 MiB budget + 100 MB = %.1f MB over "
+                "idle)\n",
+                peak, idle, peak - idle, kHeldLimitMB);
+    return peak - idle <= kHeldLimitMB;
+}
 
+// What a flood of frames came to.
+struct Flood {
+    int64_t frames = 0;
+    bool failed = false; // the connection failed
+    double wallSeconds = 0;
+};
+
+// Sends `chunk` (`framesPerChunk` frames) over and over for `seconds`, while the window is
+// watched and keys are pressed.
+Flood SendFlood(const CConsoleProcess& console, SOCKET client, const std::string& chunk, int64_t framesPerChunk,
+                int seconds, WatchFigures& watched)
+{
+    Flood flood;
+    Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), true, watched);
+    ::Sleep(500); // the key thread has put the focus on the buttons
+    const double start = Now();
+    while (Now() - start < seconds && !flood.failed) {
+        flood.failed = !SendAll(client, chunk);
+        flood.frames += flood.failed ? 0 : framesPerChunk;
+    }
+    flood.wallSeconds = Now() - start;
+    return flood;
+}
+
+// Closes every client, waits `ms`, and says how the console took it.
+void CloseClients(SameBytesClients& flock, GoodClient& good, const CConsoleProcess& console, DWORD ms)
+{
+    flock.sockets.clear();
+    good.socket.Reset();
+    ::Sleep(ms);
+    std::printf("after the clients closed: console %s, working set %.1f MB\n", AliveOrEnded(console),
+                WorkingSetMB(console));
+}
+
+// Runs `load` with `clients` clients on a console serving and idle, after a line that says what
+// each client will do, with the console's idle working set.
+int AgainstIdleConsole(int clients, const char* each, int (*load)(CConsoleProcess& console, int clients, double idle))
+{
+    return OnServedConsole([&](CConsoleProcess& console, const IdleConsole& served) {
+        std::printf("%d clients each %s; idle working set %.1f MB\n", clients, each, served.workingSetMB);
+        std::fflush(stdout);
+        return load(console, clients, served.workingSetMB);
+    });
+}
+
+int HoldLarge(CConsoleProcess& console, int clients, double idle)
+{
     // Every client sends the same bytes: one buffer, a position per client.
     const std::string held = LengthBytes(16 * kMi) + std::string(15 * kMi, 'h');
     WatchFigures watched;
@@ -133,55 +199,78 @@ int HoldLargeMain(int clients)
         total += static_cast<double>(s);
     const int whole = flock.Whole(held);
     std::printf("hostile clients: %.0f MB sent in all (the console's and the system's buffers) in %.1f s; %d sent all "
-                "15 MiB, %d were disconnected by the console; console %s, working set %.1f MB (peak %.1f MB)\n",
-                total / kMB, lastProgress - start, whole, dropped, Alive(console) ? "alive" : "ENDED",
-                WorkingSetMB(console), PeakWorkingSetMB(console));
-    std::fflush(stdout);
+                "15 MiB, %d were disconnected by the console; ",
+                total / kMB, lastProgress - start, whole, dropped);
+    PrintConsoleNow(console);
 
     // A good client's 1,000 ordinary frames, with the others still holding theirs.
     int failures = 0;
     BenchLoad load;
     load.framesPerClient = 1000;
-    UniqueSocket good;
-    bool goodSent = false;
-    const double shownAfter = GoodClientShown(console, ClientStream(load, 0), 1000 * load.frameSize, good, goodSent);
-    if (shownAfter < 0 || !goodSent) {
-        std::printf("good client: FAILED: its 1,000 frames did not show within 120 s (sent: %s)\n",
-                    goodSent ? "yes" : "no");
+    GoodClient good = SendGood(console, ClientStream(load, 0), 1000 * load.frameSize);
+    if (!good.Shown("1,000 frames")) {
         ++failures;
     } else {
         const zelsend::BenchCheck check = zelsend::VerifyBenchText(ToUtf8(console.Text(IDC_LOG_VIEW)), 1, 1000);
-        std::printf("good client: 1,000 frames of 100 bytes shown %.2f s after its first byte; %s: %s\n", shownAfter,
-                    check.Ok() ? "verified" : "NOT VERIFIED", check.Summary().c_str());
+        std::printf("good client: 1,000 frames of 100 bytes shown %.2f s after its first byte; %s: %s\n",
+                    good.shownAfter, check.Ok() ? "verified" : "NOT VERIFIED", check.Summary().c_str());
         failures += !check.Ok();
     }
     ::Sleep(2000);
     watcher.Stop();
-    const double peak = PeakWorkingSetMB(console);
     const bool alive = Alive(console);
-    std::printf("console: %s; peak working set %.1f MB = idle %.1f MB + %.1f MB (limit: the 80 MiB budget + 100 MB "
-                "= %.1f MB over idle)\n",
-                alive ? "alive" : "ENDED", peak, idle, peak - idle, kHeldLimitMB);
+    std::printf("console: %s; ", alive ? "alive" : "ENDED");
+    const bool withinLimit = PrintPeakWithinLimit(console, idle);
     PrintRoundTrips(watched);
-    flock.sockets.clear();
-    good.Reset();
-    ::Sleep(1000);
-    std::printf("after the clients closed: console %s, working set %.1f MB\n", Alive(console) ? "alive" : "ENDED",
-                WorkingSetMB(console));
-    return failures || !alive || peak - idle > kHeldLimitMB ? 1 : 0;
+    CloseClients(flock, good, console, 1000);
+    return failures || !alive || !withinLimit ? 1 : 0;
 }
 
-int EmptyFloodMain(int seconds)
+int IdlePartial(CConsoleProcess& console, int clients, double idle)
 {
-    CConsoleProcess console;
-    const IdleConsole served = Served(console);
-    if (served.error)
+    const std::string partial = LengthBytes(64000) + std::string(60 * 1024, 'i');
+    SameBytesClients flock;
+    const double start = Now();
+    if (!flock.Connect(clients))
         return 1;
-    const UniqueSocket client = ConnectClient();
-    if (!client) {
-        std::printf("FAILED: the client could not connect\n");
-        return 1;
+    const double connected = Now() - start;
+    flock.SendUntilStalled(partial, 1e9);
+    const int dropped = flock.dropped, whole = flock.Whole(partial);
+    std::printf("idle clients: connected in %.1f s; %d sent their 60 KiB, %d were disconnected while sending; ",
+                connected, whole, dropped);
+    PrintConsoleNow(console);
+
+    // The good client, once every idle client has sent what it will.
+    const std::string good = "good client\r\n";
+    GoodClient goodClient = SendGood(console, Frame(good), good.size());
+    const std::wstring view = console.Text(IDC_LOG_VIEW);
+    const bool verified =
+        view.size() >= good.size() && view.compare(view.size() - good.size(), good.size(), Widen(good)) == 0;
+    const bool shown = goodClient.Shown("13-byte frame");
+    if (shown)
+        std::printf("good client: its 13-byte frame shown %.2f s after it was sent; %s\n", goodClient.shownAfter,
+                    verified ? "verified" : "NOT VERIFIED");
+
+    // Clients the console dropped see their connection closed.
+    int closedByConsole = dropped;
+    for (UniqueSocket& s : flock.sockets) {
+        char byte;
+        if (s && (::recv(s.Get(), &byte, 1, 0) != SOCKET_ERROR || ::WSAGetLastError() != WSAEWOULDBLOCK))
+            ++closedByConsole;
     }
+    const bool alive = Alive(console);
+    std::printf("console: %s; %d of %d idle clients dropped; ", alive ? "alive" : "ENDED", closedByConsole, clients);
+    const bool withinLimit = PrintPeakWithinLimit(console, idle);
+    CloseClients(flock, goodClient, console, 2000);
+    return !shown || !verified || !alive || !withinLimit ? 1 : 0;
+}
+
+// One client floods the console with frames whose text decodes to nothing, then sends one good frame.
+int EmptyFlood(CConsoleProcess& console, const IdleConsole& served, int seconds)
+{
+    const UniqueSocket client = ConnectOrSay("FAILED: the client could not connect");
+    if (!client)
+        return 1;
     const size_t before = served.viewLength;
     const double idle = served.workingSetMB;
     // Frames of one byte: a zero byte (the text ends before it starts) and a byte that is not
@@ -192,29 +281,17 @@ int EmptyFloodMain(int seconds)
     const int64_t framesPerChunk = static_cast<int64_t>(chunk.size() / 5);
 
     WatchFigures watched;
-    int64_t frames = 0;
-    bool failed = false;
-    double wallSeconds = 0;
-    {
-        Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), true, watched);
-        ::Sleep(500); // the key thread has put the focus on the buttons
-        const double start = Now();
-        while (Now() - start < seconds && !failed) {
-            failed = !SendAll(client.Get(), chunk);
-            frames += failed ? 0 : framesPerChunk;
-        }
-        wallSeconds = Now() - start;
-    }
+    const Flood flood = SendFlood(console, client.Get(), chunk, framesPerChunk, seconds, watched);
     const double peak = PeakWorkingSetMB(console);
     const std::string good = "good frame after the flood\r\n";
     const double goodStart = Now();
-    failed = failed || !SendAll(client.Get(), Frame(good));
+    const bool failed = flood.failed || !SendAll(client.Get(), Frame(good));
     const double shown = WaitForViewLength(console, before + good.size(), 60, 5);
     const std::wstring view = console.Text(IDC_LOG_VIEW);
     const bool verified = view.size() == before + good.size() && view.compare(before, good.size(), Widen(good)) == 0;
-    std::printf("empty-text flood: %lld frames (%.0f MB) in %.1f s, %.0f frames/s%s\n", static_cast<long long>(frames),
-                static_cast<double>(frames) * 5 / kMB, wallSeconds, static_cast<double>(frames) / wallSeconds,
-                failed ? "; the connection FAILED" : "");
+    std::printf("empty-text flood: %lld frames (%.0f MB) in %.1f s, %.0f frames/s%s\n",
+                static_cast<long long>(flood.frames), static_cast<double>(flood.frames) * 5 / kMB, flood.wallSeconds,
+                static_cast<double>(flood.frames) / flood.wallSeconds, failed ? "; the connection FAILED" : "");
     PrintRoundTrips(watched);
     std::printf("memory: peak working set %.1f MB = idle %.1f MB + %.1f MB (limit 16 MB)\n", peak, idle, peak - idle);
     std::printf("good frame after the flood: %s after %.2f s; view %s\n", shown >= 0 ? "shown" : "NOT SHOWN",
@@ -222,64 +299,23 @@ int EmptyFloodMain(int seconds)
     return failed || shown < 0 || !verified || peak - idle >= 16 ? 1 : 0;
 }
 
+} // namespace
+
+int HoldLargeMain(int clients)
+{
+    return AgainstIdleConsole(clients, "announce a 16 MiB frame and send 15 MiB of it", HoldLarge);
+}
+
+int EmptyFloodMain(int seconds)
+{
+    return OnServedConsole([seconds](CConsoleProcess& console, const IdleConsole& served) {
+        return EmptyFlood(console, served, seconds);
+    });
+}
+
 int IdlePartialMain(int clients)
 {
-    CConsoleProcess console;
-    const IdleConsole served = Served(console);
-    if (served.error)
-        return 1;
-    const double idle = served.workingSetMB;
-    std::printf("%d clients each announce a 64,000-byte frame, send 60 KiB of it and stop; idle working set %.1f MB\n",
-                clients, idle);
-    std::fflush(stdout);
-
-    const std::string partial = LengthBytes(64000) + std::string(60 * 1024, 'i');
-    SameBytesClients flock;
-    const double start = Now();
-    if (!flock.Connect(clients))
-        return 1;
-    const double connected = Now() - start;
-    flock.SendUntilStalled(partial, 1e9);
-    const int dropped = flock.dropped, whole = flock.Whole(partial);
-    std::printf("idle clients: connected in %.1f s; %d sent their 60 KiB, %d were disconnected while sending; console "
-                "%s, working set %.1f MB (peak %.1f MB)\n",
-                connected, whole, dropped, Alive(console) ? "alive" : "ENDED", WorkingSetMB(console),
-                PeakWorkingSetMB(console));
-    std::fflush(stdout);
-
-    // The good client, once every idle client has sent what it will.
-    const std::string good = "good client\r\n";
-    UniqueSocket goodClient;
-    bool goodSent = false;
-    const double shownAfter = GoodClientShown(console, Frame(good), good.size(), goodClient, goodSent);
-    const std::wstring view = console.Text(IDC_LOG_VIEW);
-    const bool verified =
-        view.size() >= good.size() && view.compare(view.size() - good.size(), good.size(), Widen(good)) == 0;
-    if (shownAfter < 0 || !goodSent)
-        std::printf("good client: FAILED: its 13-byte frame did not show within 120 s (sent: %s)\n",
-                    goodSent ? "yes" : "no");
-    else
-        std::printf("good client: its 13-byte frame shown %.2f s after it was sent; %s\n", shownAfter,
-                    verified ? "verified" : "NOT VERIFIED");
-
-    // Clients the console dropped see their connection closed.
-    int closedByConsole = dropped;
-    for (UniqueSocket& s : flock.sockets) {
-        char byte;
-        if (s && (::recv(s.Get(), &byte, 1, 0) != SOCKET_ERROR || ::WSAGetLastError() != WSAEWOULDBLOCK))
-            ++closedByConsole;
-    }
-    const double peak = PeakWorkingSetMB(console);
-    const bool alive = Alive(console);
-    std::printf("console: %s; %d of %d idle clients dropped; peak working set %.1f MB = idle %.1f MB + %.1f MB "
-                "(limit: the 80 MiB budget + 100 MB = %.1f MB over idle)\n",
-                alive ? "alive" : "ENDED", closedByConsole, clients, peak, idle, peak - idle, kHeldLimitMB);
-    flock.sockets.clear();
-    goodClient.Reset();
-    ::Sleep(2000);
-    std::printf("after the clients closed: console %s, working set %.1f MB\n", Alive(console) ? "alive" : "ENDED",
-                WorkingSetMB(console));
-    return shownAfter < 0 || !goodSent || !verified || !alive || peak - idle > kHeldLimitMB ? 1 : 0;
+    return AgainstIdleConsole(clients, "announce a 64,000-byte frame, send 60 KiB of it and stop", IdlePartial);
 }
 
 } // namespace zelbench

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "bench_stats.h"
+#include "testkit/memory_regions.h"
 
 namespace zelbench {
 
@@ -25,21 +26,15 @@ std::string MemoryMap::Describe() const
 MemoryMap ReadMemoryMap(HANDLE process, size_t keep)
 {
     std::map<uintptr_t, Allocation> byBase;
-    MEMORY_BASIC_INFORMATION region;
-    for (uintptr_t at = 0;
-         ::VirtualQueryEx(process, reinterpret_cast<const void*>(at), &region, sizeof region) == sizeof region;) {
-        const uintptr_t next = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
-        if (region.State != MEM_FREE && region.Type == MEM_PRIVATE) {
-            Allocation& owner = byBase[reinterpret_cast<uintptr_t>(region.AllocationBase)];
-            owner.base = reinterpret_cast<uintptr_t>(region.AllocationBase);
-            owner.reserved += region.RegionSize;
-            if (region.State == MEM_COMMIT)
-                owner.committed += region.RegionSize;
-        }
-        if (next <= at)
-            break;
-        at = next;
-    }
+    ForEachRegion(process, [&byBase](const MEMORY_BASIC_INFORMATION& region) {
+        if (region.State == MEM_FREE || region.Type != MEM_PRIVATE)
+            return;
+        Allocation& owner = byBase[reinterpret_cast<uintptr_t>(region.AllocationBase)];
+        owner.base = reinterpret_cast<uintptr_t>(region.AllocationBase);
+        owner.reserved += region.RegionSize;
+        if (region.State == MEM_COMMIT)
+            owner.committed += region.RegionSize;
+    });
     MemoryMap map;
     std::vector<Allocation> all;
     for (const auto& [base, allocation] : byBase) {

@@ -5,6 +5,7 @@
 #include "testkit/pump.h"
 #include <windows.h>
 
+#include "platform/edit.h"
 #include "res/resource.h"
 
 namespace zelbench {
@@ -23,6 +24,14 @@ inline void AppendAtEnd(HWND view, const wchar_t* text)
     ::SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
 }
 
+// Paints what waits to be painted in the dialog and handles what that queued, as the console's
+// window would between appends.
+inline void PaintNow(HWND dialog)
+{
+    ::UpdateWindow(dialog);
+    PumpQueued();
+}
+
 // The dialog, shown and painted once; its view without a text limit. nullptr if it failed.
 inline HWND ShowPlainDialog()
 {
@@ -32,9 +41,16 @@ inline HWND ShowPlainDialog()
         return nullptr;
     ::SendDlgItemMessageW(dialog, IDC_LOG_VIEW, EM_SETLIMITTEXT, 0, 0);
     ::ShowWindow(dialog, SW_SHOW);
-    ::UpdateWindow(dialog);
-    PumpQueued();
+    PaintNow(dialog);
     return dialog;
+}
+
+// The dialog's log view control, for the console's own CLogView over it.
+inline CEdit ViewEdit(HWND dialog)
+{
+    CEdit edit;
+    edit.m_hWnd = ::GetDlgItem(dialog, IDC_LOG_VIEW);
+    return edit;
 }
 
 } // namespace zelbench

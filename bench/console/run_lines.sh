@@ -13,23 +13,17 @@
 set -euo pipefail
 
 . "$(dirname "${BASH_SOURCE[0]}")/bench_env.sh"
-runs=${2:-3}
-reference=${3:?usage: bench/run.sh lines BUILD_DIR RUNS REFERENCE_EXE}
-for run in $(seq 1 "$runs"); do
-    echo "(run $run of $runs, load average $(cut -d' ' -f1-3 /proc/loadavg))"
+lines_run() {
     out=$(bench 10 5000 100 | tr -d '\r') || status=1
     echo "$out"
     console=$(sed -n 's/^console: .*: \([0-9]*\) frames\/s$/\1/p' <<<"$out")
     own=$(sed -n 's/^ceiling: .* s, \([0-9]*\) frames\/s .*/\1/p' <<<"$out")
-    ref_out=$("$root/scripts/wine-run" "$reference" 50000 1048576 | tr -d '\r') || status=1
-    echo "reference: $ref_out"
-    ref=$(sed -n 's/.* = \([0-9]*\) lines\/s.*/\1/p' <<<"$ref_out")
+    reference_ceiling
     if [ -n "$console" ] && [ -n "$own" ] && [ -n "$ref" ]; then
         awk -v c="$console" -v o="$own" -v r="$ref" \
             'BEGIN { printf "ratio: console / own ceiling %.2f x, console / reference ceiling %.2f x\n", c / o, c / r }'
     else
-        echo "ratio: MISSING (a figure was not printed)"
-        status=1
+        ratio_missing
     fi
-done
-bench_end
+}
+against_reference lines lines_run "$@"

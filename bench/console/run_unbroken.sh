@@ -13,23 +13,17 @@
 set -euo pipefail
 
 . "$(dirname "${BASH_SOURCE[0]}")/bench_env.sh"
-runs=${2:-3}
-reference=${3:?usage: bench/run.sh unbroken BUILD_DIR RUNS REFERENCE_EXE}
-for run in $(seq 1 "$runs"); do
-    echo "(run $run of $runs, load average $(cut -d' ' -f1-3 /proc/loadavg))"
+unbroken_run() {
     out=$(bench --unbroken-large 120 | tr -d '\r') || status=1
     echo "$out"
     console=$(sed -n 's/^16 MiB frame without a line break: .*, \([0-9]*\) characters\/s.*/\1/p' <<<"$out")
-    ref_out=$("$root/scripts/wine-run" "$reference" 50000 1048576 | tr -d '\r') || status=1
-    echo "reference: $ref_out"
-    ref=$(sed -n 's/.* = \([0-9]*\) lines\/s.*/\1/p' <<<"$ref_out")
+    reference_ceiling
     if [ -n "$console" ] && [ -n "$ref" ]; then
         awk -v c="$console" -v r="$ref" \
             'BEGIN { printf "ratio: console %d characters/s / line ceiling %d characters/s = %.2f x\n", c, r * 100, c / (r * 100) }'
     else
-        echo "ratio: MISSING (a figure was not printed)"
-        status=1
+        ratio_missing
     fi
     bench --behind-unbroken 4 | tr -d '\r' || status=1
-done
-bench_end
+}
+against_reference unbroken unbroken_run "$@"

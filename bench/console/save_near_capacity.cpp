@@ -36,21 +36,12 @@ std::string NumberedFrame(int f)
     return frame;
 }
 
-} // namespace
-
-int SaveFullMain()
+// Fills the view, then saves it while frames arrive.
+int SaveFull(CConsoleProcess& console, const IdleConsole& served)
 {
-    CConsoleProcess console;
-    const IdleConsole served = StartIdle(console);
-    if (served.error) {
-        std::printf("FAILED: %s\n", served.error);
+    UniqueSocket client = ConnectOrSay("FAILED: the client could not connect");
+    if (!client)
         return 1;
-    }
-    UniqueSocket client = ConnectClient();
-    if (!client) {
-        std::printf("FAILED: the client could not connect\n");
-        return 1;
-    }
     std::string expected = std::string(kStartedLine936) + "\r\n";
     double start = Now();
     for (int f = 0; f < kFramesBefore; ++f) {
@@ -143,6 +134,13 @@ int SaveFullMain()
                 lastShown ? "shown" : "NOT SHOWN", length, Alive(console) ? "alive" : "ENDED",
                 PeakWorkingSetMB(console), served.workingSetMB, PeakWorkingSetMB(console) - served.workingSetMB);
     return startsWithView && restInOrder && lastShown && box ? 0 : 1;
+}
+
+} // namespace
+
+int SaveFullMain()
+{
+    return OnServedConsole(SaveFull);
 }
 
 } // namespace zelbench

@@ -38,28 +38,25 @@ const std::string& UnbrokenText()
     return text;
 }
 
-// One client's lines, numbered on from `firstSeq`, then a graceful close.
-bool SendLines(int client, int64_t firstSeq)
+// One client sends `stream`, then closes gracefully.
+bool SendAndClose(const std::string& stream)
 {
     UniqueSocket s = ConnectClient();
     if (!s)
         return false;
-    std::string stream;
-    stream.reserve(static_cast<size_t>(kLinesPerClient) * (kLineSize + 4));
-    for (int64_t i = 0; i < kLinesPerClient; ++i)
-        stream += Frame(zelsend::MakeBenchPayload(client, firstSeq + i, kLineSize));
     const bool sent = SendAll(s.Get(), stream);
     ::shutdown(s.Get(), SD_SEND);
     return sent;
 }
 
-bool SendUnbroken()
+// One client's lines, numbered on from `firstSeq`.
+bool SendLines(int client, int64_t firstSeq)
 {
-    UniqueSocket s = ConnectClient();
-    const bool sent = s && SendAll(s.Get(), Frame(UnbrokenText()));
-    if (s)
-        ::shutdown(s.Get(), SD_SEND);
-    return sent;
+    std::string stream;
+    stream.reserve(static_cast<size_t>(kLinesPerClient) * (kLineSize + 4));
+    for (int64_t i = 0; i < kLinesPerClient; ++i)
+        stream += Frame(zelsend::MakeBenchPayload(client, firstSeq + i, kLineSize));
+    return SendAndClose(stream);
 }
 
 // The start of a large frame that never ends.
@@ -117,7 +114,7 @@ std::string RunRound(int64_t firstSeq, bool unbroken)
     for (int c = 0; c < kLineClients; ++c)
         senders.emplace_back([&sent, c, firstSeq] { sent[c] = SendLines(c, firstSeq); });
     if (unbroken)
-        senders.emplace_back([&sent] { sent[kLineClients] = SendUnbroken(); });
+        senders.emplace_back([&sent] { sent[kLineClients] = SendAndClose(Frame(UnbrokenText())); });
     for (std::thread& sender : senders)
         sender.join();
     int refused = 0;
@@ -179,17 +176,17 @@ public:
         std::fflush(stdout);
         while (Now() - m_start < minutes * 60.0) {
             const bool unbroken = m_rounds % kUnbrokenEvery == kUnbrokenEvery - 1;
-            m_error = RunRound(m_segmentRounds * kLinesPerClient, unbroken);
+            m_error = RunRound(m_segment.rounds * kLinesPerClient, unbroken);
             // Characters beside line breaks: each line's CR LF aside.
-            m_expected +=
+            m_segment.expected +=
                 static_cast<size_t>(kLineClients * kLinesPerClient) * (kLineSize - 2) + (unbroken ? kUnbroken : 0);
             if (m_error.empty())
-                m_error = WaitForView(m_console, m_expected);
+                m_error = WaitForView(m_console, m_segment.expected);
             if (!m_error.empty())
                 return false;
             ++m_rounds;
-            ++m_segmentRounds;
-            m_segmentUnbroken += unbroken;
+            ++m_segment.rounds;
+            m_segment.unbroken += unbroken;
             if (m_rounds % kClearEvery == 0 && !CheckAndClear())
                 return false;
             if (m_rounds == kClearEvery)
@@ -217,9 +214,13 @@ public:
     void PrintTotals() const
     {
         const double seconds = Now() - m_start;
+        // Every round before the last clear was checked; every kUnbrokenEvery-th sent an unbroken frame.
+        const int64_t verifiedLines =
+            static_cast<int64_t>(m_rounds - m_segment.rounds) * kLineClients * kLinesPerClient;
+        const int verifiedUnbroken = m_rounds / kUnbrokenEvery - m_segment.unbroken;
         std::printf("soak: %d rounds in %.1f min, %.1f M lines verified whole and in order, %d unbroken frames, %d "
                     "frames reset mid-way%s\n",
-                    m_rounds, seconds / 60, static_cast<double>(m_verifiedLines) / 1e6, m_verifiedUnbroken,
+                    m_rounds, seconds / 60, static_cast<double>(verifiedLines) / 1e6, verifiedUnbroken,
                     m_rounds * kResetClients, m_error.empty() ? "; nothing lost" : "");
         const PROCESS_MEMORY_COUNTERS counters = Memory(m_console.Process());
         std::printf("window round trip (%zu samples): median %.1f ms, p99 %.1f ms, max %.1f ms; %.2f %% over 100 ms; "
@@ -232,24 +233,27 @@ public:
     const MemoryFigures& Baseline() const { return m_baseline; }
 
 private:
+    // What the rounds since the last clear sent, which the next check looks for.
+    struct Segment {
+        int rounds = 0;
+        int unbroken = 0;    // frames without a line break
+        size_t expected = 0; // characters beside line breaks
+    };
+
     // Checks the view against what was sent since the last clear, then clears it.
     bool CheckAndClear()
     {
-        if (m_segmentRounds == 0)
+        if (m_segment.rounds == 0)
             return true;
         KeepTrips();
-        m_error = CheckSoakView(ToUtf8(m_console.Text(IDC_LOG_VIEW)), kLineClients, m_segmentRounds * kLinesPerClient,
-                                m_segmentUnbroken, kUnbroken);
+        m_error = CheckSoakView(ToUtf8(m_console.Text(IDC_LOG_VIEW)), kLineClients, m_segment.rounds * kLinesPerClient,
+                                m_segment.unbroken, kUnbroken);
         ::Sleep(50);
         m_trips.TakeInterval(); // reading the whole view held the window: not the operator's wait
         if (!m_error.empty())
             return false;
-        m_verifiedLines += static_cast<int64_t>(m_segmentRounds) * kLineClients * kLinesPerClient;
-        m_verifiedUnbroken += m_segmentUnbroken;
         m_console.Click(IDC_CLEAR_LOG);
-        m_expected = 0;
-        m_segmentRounds = 0;
-        m_segmentUnbroken = 0;
+        m_segment = Segment();
         m_error = WaitForView(m_console, 0, true);
         return m_error.empty();
     }
@@ -276,20 +280,16 @@ private:
     }
 
     CConsoleProcess& m_console;
-    std::wstring m_heapReport;
+    const std::wstring m_heapReport;
     RoundTrips m_trips;
     Samples m_minuteTrips;
     Samples m_allTrips;
     MemoryFigures m_baseline;
     std::string m_error;
+    Segment m_segment;
     double m_start = 0;
     int m_rows = 0;
     int m_rounds = 0;
-    int m_segmentRounds = 0;
-    int m_segmentUnbroken = 0;
-    int m_verifiedUnbroken = 0;
-    int64_t m_verifiedLines = 0;
-    size_t m_expected = 0;
 };
 
 } // namespace

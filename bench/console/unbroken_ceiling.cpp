@@ -30,8 +30,7 @@ HWND NoWrapView(HWND dialog)
     ::SendMessageW(wide, WM_SETFONT, ::SendMessageW(view, WM_GETFONT, 0, 0), TRUE);
     ::SendMessageW(wide, EM_SETLIMITTEXT, 0, 0);
     ::ShowWindow(view, SW_HIDE);
-    ::UpdateWindow(dialog);
-    PumpQueued();
+    PaintNow(dialog);
     return wide;
 }
 
@@ -58,8 +57,7 @@ int UnbrokenCeilingMain(size_t pieceChars, size_t chars, int rowSeconds, bool no
         const double a = Now();
         AppendAtEnd(view, piece.c_str());
         const double b = Now();
-        ::UpdateWindow(dialog);
-        PumpQueued();
+        PaintNow(dialog);
         appendMs.Add((b - a) * 1000);
         paintMs.Add((Now() - b) * 1000);
         rowMs.Add((b - a) * 1000);

@@ -29,22 +29,10 @@ struct Shown {
     bool verified = false;  // the view's text after what it held before is the text sent, in order
     WatchFigures watched;
     double idleWorkingSetMB = 0, peakWorkingSetMB = 0;
+    size_t viewBefore = 0, viewAfter = 0; // the view's length before the text was sent and at the end
+    long viewRows = 0;                    // at the end
     double Rate() const { return seconds > 0 ? static_cast<double>(chars) / seconds : 0; }
 };
-
-// The text with every CR LF taken out.
-std::wstring WithoutCrLf(std::wstring_view text)
-{
-    std::wstring kept;
-    kept.reserve(text.size());
-    for (size_t at = 0; at < text.size(); ++at) {
-        if (text.compare(at, 2, L"\r\n") == 0)
-            ++at;
-        else
-            kept.push_back(text[at]);
-    }
-    return kept;
-}
 
 // How much of `expected` the view shows after its first `before` characters, in order, where
 // the view may have ended rows of its own (CR LF) in a line that runs on past four rows: all of
@@ -118,14 +106,14 @@ void PollUntilShown(const CConsoleProcess& console, double start, double limitSe
     }
 }
 
-// A fresh console; one client sends `stream`, whose frames show as `expected`; the view is
-// polled until it holds all of it or `limitSeconds` pass. The view ends rows of its own in a
-// line that runs on past four rows, so its length alone does not tell: its characters beside
-// row ends do.
-Shown SendAndWatch(const std::string& stream, const std::wstring& expected, double limitSeconds, size_t mark = 0)
+// `console` is started fresh; one client sends `stream`, whose frames show as `expected`; the
+// view is polled until it holds all of it or `limitSeconds` pass. The view ends rows of its own
+// in a line that runs on past four rows, so its length alone does not tell: its characters
+// beside row ends do. A console that did not show it all is ended; one that did is left running.
+Shown SendAndWatch(CConsoleProcess& console, const std::string& stream, const std::wstring& expected,
+                   double limitSeconds, size_t mark = 0)
 {
     Shown shown;
-    CConsoleProcess console;
     const IdleConsole idle = StartIdle(console);
     UniqueSocket client = idle.error ? UniqueSocket() : ConnectClient();
     if (!client) {
@@ -133,14 +121,16 @@ Shown SendAndWatch(const std::string& stream, const std::wstring& expected, doub
         return shown;
     }
     shown.idleWorkingSetMB = idle.workingSetMB;
+    shown.viewBefore = idle.viewLength;
     const size_t before = idle.viewLength;
     const size_t full = before + expected.size();
+    const auto besideCrLf = static_cast<long long>(CharsBesideCrLf(expected));
     bool sendFailed = false;
     std::thread sender;
     {
         Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), false, shown.watched);
         const double start = Now();
-        const long long target = CharsBesideRowEnds(console) + static_cast<long long>(CharsBesideCrLf(expected));
+        const long long target = CharsBesideRowEnds(console) + besideCrLf;
         sender = std::thread([&] { sendFailed = !SendAll(client.Get(), stream); });
         PollUntilShown(console, start, limitSeconds, shown, [&](double now) {
             const int length = console.TextLength(IDC_LOG_VIEW);
@@ -153,15 +143,26 @@ Shown SendAndWatch(const std::string& stream, const std::wstring& expected, doub
     if (!Alive(console)) {
         shown.error = "the console ended";
     } else {
-        shown.chars = ShownOf(console.Text(IDC_LOG_VIEW), before, expected, shown.verified);
+        const std::wstring view = console.Text(IDC_LOG_VIEW);
+        shown.viewAfter = view.size();
+        shown.viewRows = static_cast<long>(::SendMessageW(console.Control(IDC_LOG_VIEW), EM_GETLINECOUNT, 0, 0));
+        shown.chars = ShownOf(view, before, expected, shown.verified);
         shown.whole = shown.whole && shown.verified && shown.chars == expected.size();
     }
-    console.Kill(); // a sender still blocked on a paused connection fails now
+    if (!shown.whole)
+        console.Kill(); // a sender still blocked on a paused connection fails now
     client.Reset();
     sender.join();
     if (shown.whole && sendFailed)
         shown.error = "the client could not send";
     return shown;
+}
+
+// The same on a console of its own, ended before it returns.
+Shown SendAndWatch(const std::string& stream, const std::wstring& expected, double limitSeconds, size_t mark = 0)
+{
+    CConsoleProcess console;
+    return SendAndWatch(console, stream, expected, limitSeconds, mark);
 }
 
 void PrintShown(const char* what, const Shown& s, double ceilingRate = 0)
@@ -293,42 +294,13 @@ int LargeFramesMain(int limitSeconds)
 int UnbrokenLargeMain(int limitSeconds)
 {
     const std::string letters = Letters(0, 16 * kMi);
-    const std::wstring expected = Widen(letters);
-    Shown shown;
     CConsoleProcess console;
-    const IdleConsole idle = StartIdle(console);
-    UniqueSocket client = idle.error ? UniqueSocket() : ConnectClient();
-    if (!client) {
-        std::printf("16 MiB frame without a line break: FAILED: %s\n", idle.error ? idle.error : "no connection");
-        return 1;
-    }
-    shown.idleWorkingSetMB = idle.workingSetMB;
-    const std::wstring before = console.Text(IDC_LOG_VIEW);
-    bool sendFailed = false;
-    std::thread sender;
-    {
-        Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), false, shown.watched);
-        const double start = Now();
-        const long long target = CharsBesideRowEnds(console) + static_cast<long long>(expected.size());
-        sender = std::thread([&] { sendFailed = !SendAll(client.Get(), Frame(letters)); });
-        PollUntilShown(console, start, limitSeconds, shown,
-                       [&](double) { return CharsBesideRowEnds(console) >= target; });
-    }
-    shown.peakWorkingSetMB = PeakWorkingSetMB(console);
-    const std::wstring view = console.Text(IDC_LOG_VIEW);
-    shown.chars = ShownOf(view, before.size(), expected, shown.verified);
-    shown.whole = shown.whole && shown.verified && shown.chars == expected.size();
-    sender.join();
-    if (sendFailed)
-        shown.error = "the client could not send";
+    const Shown shown = SendAndWatch(console, Frame(letters), Widen(letters), limitSeconds);
     PrintShown("16 MiB frame without a line break", shown);
-    const LRESULT rows = ::SendMessageW(console.Control(IDC_LOG_VIEW), EM_GETLINECOUNT, 0, 0);
-    std::printf("  view: %zu characters in %ld rows, %zu of them line breaks the view put in\n", view.size(),
-                static_cast<long>(rows), (view.size() - before.size() - shown.chars) / 2);
-    if (!shown.whole) {
-        console.Kill();
+    std::printf("  view: %zu characters in %ld rows, %zu of them line breaks the view put in\n", shown.viewAfter,
+                shown.viewRows, (shown.viewAfter - shown.viewBefore - shown.chars) / 2);
+    if (!shown.whole)
         return 1;
-    }
 
     // The file holds the frame as it was sent: the started line, then the letters, unbroken.
     const TempDir dir;

@@ -32,8 +32,7 @@ public:
         const double start = Now();
         m_view.Append(piece);
         const double ms = (Now() - start) * 1000;
-        ::UpdateWindow(m_dialog);
-        PumpQueued();
+        PaintNow(m_dialog);
         m_length += count;
         return ms;
     }
@@ -51,8 +50,7 @@ int UnbrokenPiecesMain(long long maxChars, int seconds)
     HWND dialog = ShowPlainDialog();
     if (!dialog || maxChars <= 0)
         return 1;
-    CEdit edit;
-    edit.m_hWnd = ::GetDlgItem(dialog, IDC_LOG_VIEW);
+    CEdit edit = ViewEdit(dialog);
     CLogView view(edit);
     view.SetCapacity(static_cast<size_t>(maxChars) + 1024 * 1024);
     Run run(view, dialog);
@@ -98,8 +96,7 @@ int UnbrokenPiecesMain(long long maxChars, int seconds)
             const double at = Now();
             view.Append(*text);
             ms.Add((Now() - at) * 1000);
-            ::UpdateWindow(dialog);
-            PumpQueued();
+            PaintNow(dialog);
             added += text->size();
         }
         std::printf(" %zu characters %.1f;", text->size(), ms.Median());

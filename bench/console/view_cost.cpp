@@ -89,8 +89,7 @@ int ViewCostMain(int maxMillions, bool focused)
     HWND dialog = ShowPlainDialog();
     if (!dialog)
         return 1;
-    CEdit edit;
-    edit.m_hWnd = ::GetDlgItem(dialog, IDC_LOG_VIEW);
+    CEdit edit = ViewEdit(dialog);
     CLogView view(edit);
     // Room for the largest size and the appends on top; the view reserves it on its first append.
     view.SetCapacity((static_cast<size_t>(maxMillions) + 2) * kMillion);

@@ -23,35 +23,31 @@ namespace {
 
 constexpr double kMillion = 1e6;
 
-// Sends frames 0 .. frames-1 of client 0, made as they go, in writes of about 64 KiB.
-class Sender {
-public:
-    Sender(SOCKET s, int64_t frames, size_t frameSize)
-        : m_loop([=] {
-              std::string chunk;
-              int64_t seq = m_framesSent;
-              while (seq < frames && chunk.size() < 64 * 1024)
-                  chunk += Frame(zelsend::MakeBenchPayload(0, seq++, frameSize));
-              if (chunk.empty())
-                  return false;
-              if (!SendAll(s, chunk)) {
-                  m_failed = true;
-                  return false;
-              }
-              m_framesSent = seq;
-              return true;
-          })
-    {
-    }
-    void Stop() { m_loop.Stop(); }
-    int64_t FramesSent() const { return m_framesSent; }
-    bool Failed() const { return m_failed; }
-
-private:
-    std::atomic<bool> m_failed{false};
-    std::atomic<int64_t> m_framesSent{0};
-    BackgroundLoop m_loop; // last: it stops before the counts it writes go
+// How far the sender has come, written by its thread.
+struct SendProgress {
+    std::atomic<int64_t> framesSent{0};
+    std::atomic<bool> failed{false};
 };
+
+// Sends frames 0 .. frames-1 of client 0, made as they go, in writes of about 64 KiB, on a thread
+// of its own until all are sent or it is stopped; `progress` outlives it.
+BackgroundLoop SendFrames(SOCKET s, int64_t frames, size_t frameSize, SendProgress& progress)
+{
+    return BackgroundLoop([s, frames, frameSize, &progress] {
+        std::string chunk;
+        int64_t seq = progress.framesSent;
+        while (seq < frames && chunk.size() < 64 * 1024)
+            chunk += Frame(zelsend::MakeBenchPayload(0, seq++, frameSize));
+        if (chunk.empty())
+            return false;
+        if (!SendAll(s, chunk)) {
+            progress.failed = true;
+            return false;
+        }
+        progress.framesSent = seq;
+        return true;
+    });
+}
 
 // The view must be frames first .. last of client 0, whole and in order, with nothing between.
 bool VerifyTail(const std::wstring& view, int64_t lastSeq, size_t frameSize, int64_t* firstSeq)
@@ -93,11 +89,9 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
     console.WaitForText(IDC_LOG_VIEW, [](const std::wstring& t) { return t.empty(); });
 
     const int64_t frames = static_cast<int64_t>(millions * kMillion / static_cast<double>(frameSize));
-    UniqueSocket client = ConnectClient();
-    if (!client) {
-        std::printf("stream: FAILED: could not connect\n");
+    UniqueSocket client = ConnectOrSay("stream: FAILED: could not connect");
+    if (!client)
         return 1;
-    }
     std::printf("stream: %lld frames of %zu bytes, %.0f million characters\n", static_cast<long long>(frames),
                 frameSize, static_cast<double>(frames) * static_cast<double>(frameSize) / kMillion);
     std::printf("%10s %10s %8s %8s %8s %8s %8s %8s %10s\n", "sent Mch", "view Mch", "WS MB", "peak MB", "rt med",
@@ -114,13 +108,14 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
     bool ok = true;
     {
         RoundTrips trips(console.Window());
-        Sender sender(client.Get(), frames, frameSize);
+        SendProgress progress;
+        BackgroundLoop sender = SendFrames(client.Get(), frames, frameSize, progress);
         const double start = Now();
         double markTime = start, markChars = 0, lastProgress = start;
         int64_t lastSent = 0;
         for (;;) {
             ::Sleep(50);
-            const int64_t sent = sender.FramesSent();
+            const int64_t sent = progress.framesSent;
             const double sentChars = static_cast<double>(sent) * static_cast<double>(frameSize);
             const double now = Now();
             if (sent != lastSent) {
@@ -145,11 +140,11 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
             }
             if (sent == frames)
                 break;
-            if (sender.Failed() || now - lastProgress > stallSeconds || now - start > limitSeconds) {
+            if (progress.failed || now - lastProgress > stallSeconds || now - start > limitSeconds) {
                 PrintRow(sentChars, console.TextLength(IDC_LOG_VIEW), Memory(console.Process()), trips.TakeInterval(),
                          (sentChars - markChars) / (now - markTime));
                 std::printf("stream: STOPPED after %.0f s: %s\n", now - start,
-                            sender.Failed()              ? "the connection failed"
+                            progress.failed              ? "the connection failed"
                             : now - start > limitSeconds ? "time limit reached"
                                                          : "no progress");
                 ok = false;

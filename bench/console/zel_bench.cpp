@@ -88,11 +88,21 @@ int WithWinsock(Mode mode)
     return status;
 }
 
-// The modes against the real console that take one optional number.
-int RunConsoleMode(int argc, char** argv, int (*mode)(int), int byDefault)
-{
-    return WithWinsock([&] { return mode(argc >= 3 ? std::atoi(argv[2]) : byDefault); });
-}
+// The modes against the real console that take one optional number, and its default.
+struct ConsoleMode {
+    const char* name;
+    int (*run)(int);
+    int byDefault;
+};
+
+const ConsoleMode kConsoleModes[] = {
+    {"--large", zelbench::LargeFramesMain, 360},
+    {"--unbroken-large", zelbench::UnbrokenLargeMain, 120},
+    {"--behind-unbroken", zelbench::BehindUnbrokenMain, 4},
+    {"--hold-large", zelbench::HoldLargeMain, 150},
+    {"--empty-flood", zelbench::EmptyFloodMain, 15},
+    {"--idle-partial", zelbench::IdlePartialMain, 1400},
+};
 
 // Clients send a burst of frames; the console's rate is set against the edit control's own.
 int BurstMode(const zelbench::BenchLoad& load, size_t batch, bool ceilingToo, bool pressKeys, bool focusView)
@@ -195,28 +205,20 @@ int main(int argc, char** argv)
         const bool noCeiling = argc >= 3 && std::strcmp(argv[2], "--no-ceiling") == 0;
         return WithWinsock([&] { return zelbench::UnbrokenMain(!noCeiling); });
     }
+    for (const ConsoleMode& mode : kConsoleModes) {
+        if (argc >= 2 && std::strcmp(argv[1], mode.name) == 0)
+            return WithWinsock([&] { return mode.run(argc >= 3 ? std::atoi(argv[2]) : mode.byDefault); });
+    }
     if (argc == 2 && std::strcmp(argv[1], "--decode-cost") == 0) {
         PrintMachine();
         return zelbench::DecodeCostMain();
     }
-    if (argc >= 2 && std::strcmp(argv[1], "--large") == 0)
-        return RunConsoleMode(argc, argv, zelbench::LargeFramesMain, 360);
-    if (argc >= 2 && std::strcmp(argv[1], "--unbroken-large") == 0)
-        return RunConsoleMode(argc, argv, zelbench::UnbrokenLargeMain, 120);
-    if (argc >= 2 && std::strcmp(argv[1], "--behind-unbroken") == 0)
-        return RunConsoleMode(argc, argv, zelbench::BehindUnbrokenMain, 4);
     if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--soak") == 0) {
         const bool heaps = argc == 4 && std::strcmp(argv[3], "--heaps") == 0;
         return WithWinsock([&] { return zelbench::SoakMain(std::atoi(argv[2]), heaps); });
     }
-    if (argc >= 2 && std::strcmp(argv[1], "--hold-large") == 0)
-        return RunConsoleMode(argc, argv, zelbench::HoldLargeMain, 150);
-    if (argc >= 2 && std::strcmp(argv[1], "--empty-flood") == 0)
-        return RunConsoleMode(argc, argv, zelbench::EmptyFloodMain, 15);
     if (argc == 2 && std::strcmp(argv[1], "--save-full") == 0)
         return WithWinsock([] { return zelbench::SaveFullMain(); });
-    if (argc >= 2 && std::strcmp(argv[1], "--idle-partial") == 0)
-        return RunConsoleMode(argc, argv, zelbench::IdlePartialMain, 1400);
     if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--view-cost") == 0) {
         PrintMachine();
         return zelbench::ViewCostMain(std::atoi(argv[2]), argc == 4 && std::strcmp(argv[3], "--focused") == 0);
