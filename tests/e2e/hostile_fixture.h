@@ -27,7 +27,9 @@
 #include "res/resource.h"
 #include "testkit/background.h"
 #include "testkit/test_client.h"
+#include "testkit/memory_regions.h"
 #include "testkit/wait.h"
+#include "testkit/wire_text.h"
 #include "testkit/wire_text.h"
 
 namespace hostile {
@@ -101,16 +103,10 @@ inline long HandleCount(HANDLE process, DWORD processId)
 inline size_t CommittedPrivateBytes(HANDLE process)
 {
     size_t total = 0;
-    MEMORY_BASIC_INFORMATION region;
-    const char* at = nullptr;
-    while (::VirtualQueryEx(process, at, &region, sizeof region) == sizeof region) {
+    ForEachRegion(process, [&](const MEMORY_BASIC_INFORMATION& region) {
         if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
             total += region.RegionSize;
-        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
-        if (next <= at)
-            break;
-        at = next;
-    }
+    });
     return total;
 }
 
@@ -299,19 +295,6 @@ protected:
             return std::all_of(wide.begin(), wide.end(), [&](const std::wstring& w) { return v.find(w) != v.npos; });
         });
     }
-    static std::wstring WithoutCrLf(std::wstring text)
-    {
-        size_t to = 0;
-        for (size_t from = 0; from < text.size(); ++from) {
-            if (text.compare(from, 2, L"\r\n") == 0)
-                ++from;
-            else
-                text[to++] = text[from];
-        }
-        text.resize(to);
-        return text;
-    }
-
     // Runs the hostile clients while the well-behaved one sends and the window is watched;
     // then checks that every well-behaved frame is shown, whole and in order.
     void RunBeside(const std::function<void()>& hostile)

@@ -6,6 +6,7 @@
 #include "log/view_breaks.h"
 #include "log/view_capacity.h"
 #include "log/view_rows.h"
+#include "testkit/view_text.h"
 
 namespace {
 
@@ -160,18 +161,6 @@ struct FakeView {
         return sent;
     }
 };
-
-std::vector<std::wstring> RowsOf(const std::wstring& text)
-{
-    std::vector<std::wstring> rows;
-    size_t from = 0;
-    for (size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", from)) {
-        rows.push_back(text.substr(from, at - from));
-        from = at + 2;
-    }
-    rows.push_back(text.substr(from));
-    return rows;
-}
 
 TEST(ViewRows, CharactersFitUpToTheRowsWidthWithTabsReachingTheirStops)
 {
