@@ -1,12 +1,30 @@
 # cmake/: the toolchain for 32-bit Windows, GoogleTest built from Debian's sources, the
 # registration of test groups (this file) and the version header's template.
 #
+# A test's own code is built for a short build, not for speed: without optimisation, and outside
+# the sanitizer tree without debug information, with GoogleTest's header compiled once per target.
+# What it tests comes from the product's libraries, built as the product is. (At -O3, a test
+# source of assertion tables took twice as long to compile as at -O0.)
+function(zel_build_as_test target)
+    get_target_property(done ${target} ZEL_BUILT_AS_TEST)
+    if(done)
+        return()
+    endif()
+    set_target_properties(${target} PROPERTIES ZEL_BUILT_AS_TEST ON)
+    target_compile_options(${target} PRIVATE -O0)
+    if(NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+        target_compile_options(${target} PRIVATE -g0)
+    endif()
+    target_precompile_headers(${target} PRIVATE <gtest/gtest.h>)
+endfunction()
+
 # One ctest entry per test group (GoogleTest suite), so that ctest lists the groups and a
 # Windows test binary starts under Wine once per group rather than once per case. A group's
 # cases are GROUP.*, its instantiations PREFIX/GROUP.* and, for a typed test, GROUP/N.* (N the
 # type's index, one or two digits): a wider GROUP/* would also take an instantiation whose
 # prefix is named as a group, and so run its cases twice.
 function(zel_add_gtest_groups target)
+    zel_build_as_test(${target})
     foreach(group IN LISTS ARGN)
         add_test(NAME ${group}
                  COMMAND ${target} --gtest_filter=${group}.*:*/${group}.*:${group}/?.*:${group}/??.*

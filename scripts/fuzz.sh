@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes the frame splitter and then the syslog relay's framing for SECONDS each (default 60;
+# Fuzzes the frame splitter and the syslog relay's framing, side by side, for SECONDS each (default 60;
 # scripts/test.sh runs 15), starting from the seed corpora in tests/fuzz/corpus and
 # tests/fuzz/syslog_corpus, every seed of which is run first, and prints the executions and
 # coverage reached. For a longer search: scripts/fuzz.sh 600. Builds with clang in
@@ -28,16 +28,23 @@ mkdir -p "$build/crashes"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-# fuzz NAME TARGET CORPUS: one target on a scratch copy of its corpus; the exit status is the fuzzer's.
-fuzz() {
-    local name=$1 target=$2 corpus=$3 status=0
+# start TARGET CORPUS: one target in the background on a scratch copy of its corpus, its output
+# in its log. The two targets run side by side, a core each.
+start() {
+    local target=$1 corpus=$2
     mkdir "$scratch/$target"
     cp "$corpus"/* "$scratch/$target/"
-    local log="$build/fuzz-last-$target.log"
-    echo "fuzz: $name for $seconds s (log: $log)"
     # A 10 s limit per input turns a hang into a failure.
     "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
-        -artifact_prefix="$build/crashes/$target-" "$scratch/$target" >"$log" 2>&1 || status=$?
+        -artifact_prefix="$build/crashes/$target-" "$scratch/$target" >"$build/fuzz-last-$target.log" 2>&1 &
+}
+
+# report NAME TARGET PID: waits for the target and says what it reached; its exit status is the fuzzer's.
+report() {
+    local name=$1 target=$2 pid=$3 status=0
+    local log="$build/fuzz-last-$target.log"
+    wait "$pid" || status=$?
+    echo "fuzz: $name for $seconds s (log: $log)"
     # The last status line holds the coverage: cov = edges reached, ft = features, corp = inputs kept.
     grep -E '^#[0-9]+.*cov:' "$log" | tail -n 1 || true
     grep -E '^Done [0-9]+ runs|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
@@ -48,7 +55,11 @@ fuzz() {
     return "$status"
 }
 
+start frame_splitter_fuzz tests/fuzz/corpus
+frames=$!
+start syslog_framing_fuzz tests/fuzz/syslog_corpus
+syslog=$!
 status=0
-fuzz "frame splitter" frame_splitter_fuzz tests/fuzz/corpus || status=1
-fuzz "syslog framing" syslog_framing_fuzz tests/fuzz/syslog_corpus || status=1
+report "frame splitter" frame_splitter_fuzz "$frames" || status=1
+report "syslog framing" syslog_framing_fuzz "$syslog" || status=1
 exit "$status"
