@@ -80,17 +80,17 @@ void CLogPipe::Connect(std::function<void()> wake, std::function<void()> askTurn
 
 void CLogPipe::Offer(CString text)
 {
-    const bool first = m_waiting.Add(std::move(text));
-    // Only the high-water mark can change here; the turn is checked before every read.
-    if (m_flow == Flow::Open && m_waiting.Full())
-        m_flow = Flow::Held;
-    if (first && m_wake)
-        m_wake();
+    Queued(m_waiting.Add(std::move(text)));
 }
 
 void CLogPipe::Offer(std::unique_ptr<CTextInMaking> making)
 {
-    const bool first = m_waiting.Add(std::move(making));
+    Queued(m_waiting.Add(std::move(making)));
+}
+
+void CLogPipe::Queued(bool first)
+{
+    // Only the high-water mark can change here; the turn is checked before every read.
     if (m_flow == Flow::Open && m_waiting.Full())
         m_flow = Flow::Held;
     if (first && m_wake)

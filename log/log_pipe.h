@@ -142,6 +142,8 @@ private:
     void Drop(Reader& reader);
     void AskRecheck(double afterMs);
     void Leave(Reader& reader);
+    // After an Offer: holds the readers at the high-water mark, wakes the window for the first text.
+    void Queued(bool first);
     void ResumeThoseWhoMay();
     void UpdateFlow();
     double Now() const;

@@ -1,5 +1,7 @@
 #include "log/text_cut.h"
 
+#include <algorithm>
+
 namespace {
 bool SplitsAPair(std::wstring_view text, size_t at)
 {
@@ -11,10 +13,9 @@ bool SplitsAPair(std::wstring_view text, size_t at)
 
 size_t SafeCut(std::wstring_view text, size_t at)
 {
-    if (at >= text.size())
-        return text.size();
-    if (at == 0 || !SplitsAPair(text, at))
-        return at;
+    // A cut at either end, or one that splits no pair, stays where it is.
+    if (at == 0 || at >= text.size() || !SplitsAPair(text, at))
+        return std::min(at, text.size());
     // One step back lands before the pair; a pair's two halves never stand next to another pair
     // that this would split, since a high surrogate or CR is never the second half.
     return at > 1 ? at - 1 : at + 1;
@@ -32,10 +33,8 @@ constexpr size_t kMostContinuations = 3;
 
 size_t Utf8Cut(std::string_view bytes, size_t at)
 {
-    if (at >= bytes.size())
-        return bytes.size();
-    if (at == 0 || !IsContinuation(bytes[at]))
-        return at;
+    if (at == 0 || at >= bytes.size() || !IsContinuation(bytes[at]))
+        return std::min(at, bytes.size());
     size_t start = at;
     while (start > 0 && at - start < kMostContinuations && IsContinuation(bytes[start]))
         --start;

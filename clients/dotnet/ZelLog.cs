@@ -574,8 +574,7 @@ namespace Zel
         public override void Write(string message)
         {
             lock (m_lock) {
-                if (NeedIndent)
-                    WriteIndent();
+                IndentIfNeeded();
                 Append(message);
             }
         }
@@ -583,8 +582,7 @@ namespace Zel
         public override void WriteLine(string message)
         {
             lock (m_lock) {
-                if (NeedIndent)
-                    WriteIndent();
+                IndentIfNeeded();
                 if (m_partial.Length == 0 && message != null && message.IndexOf('\n') < 0) {
                     m_client.Send(message + "\r\n"); // the usual case, without the buffer
                 } else {
@@ -623,6 +621,13 @@ namespace Zel
             if (disposing)
                 Close();
             base.Dispose(disposing);
+        }
+
+        // The indent of a new line, which TraceListener writes through Write.
+        void IndentIfNeeded()
+        {
+            if (NeedIndent)
+                WriteIndent();
         }
 
         // Sends each line the text completes, with CR LF for its end, and keeps the rest.

@@ -38,12 +38,9 @@ int RunBenchMode(const Options& options)
 
 // The one-shot modes: one blocking connection, made first, so that a console that is not
 // there is an exit code at once.
-int RunOnce(const Options& options, const TextDecoder& decoder)
+int RunOnce(const Options& options, const TextDecoder& decoder, const LineRules& rules)
 {
     std::string error;
-    LineRules rules;
-    if (!rules.Set(options, error))
-        return Fail(error, kExitUsage);
     Socket socket;
     if (!socket.Connect(options.host, options.port, error))
         return Fail(error);
@@ -62,7 +59,7 @@ int RunOnce(const Options& options, const TextDecoder& decoder)
 
 // The bridges run until stopped. Each gets the one sender, which waits for the console, sends
 // on its own thread and counts what it has to drop, and the stop flag, which it watches.
-int RunBridge(const Options& options)
+int RunBridge(const Options& options, const LineRules& rules)
 {
     const std::atomic<bool>& stop = StopOnInterrupt();
     int rc = kExitFailed;
@@ -74,11 +71,11 @@ int RunBridge(const Options& options)
             sending.closeFlush = std::chrono::milliseconds(0);
         zel::LogClient client(options.host, options.port, sending);
         if (options.mode == Mode::Follow)
-            rc = RunFollow(options, client, stop);
+            rc = RunFollow(options, rules, client, stop);
         else if (options.mode == Mode::DebugOutput)
-            rc = RunDebugOutput(options, client, stop);
+            rc = RunDebugOutput(options, rules, client, stop);
         else if (options.mode == Mode::Syslog)
-            rc = RunSyslogRelay(options, client, stop);
+            rc = RunSyslogRelay(options, rules, client, stop);
     } // the client gives its last lines a short while to go
     StoppedCleanly();
     return rc;
@@ -101,14 +98,18 @@ int main(int argc, char** argv)
     TextDecoder decoder;
     if (options.mode == Mode::Lines && !options.utf8 && !decoder.Open(StdinCodePage(options.inputCodePage), error))
         return Fail(error, kExitUsage);
+    // --include, --exclude, --process and --time: standard input's lines and the bridges share them.
+    LineRules rules;
+    if (!rules.Set(options, error))
+        return Fail(error, kExitUsage);
     // Started here for every mode: the relay opens its own sockets before its client's thread
     // has started Winsock, and Winsock refuses a socket before WSAStartup (10093).
     Networking networking;
     if (!networking.Ready(error))
         return Fail(error);
     if (options.mode == Mode::Follow || options.mode == Mode::DebugOutput || options.mode == Mode::Syslog)
-        return RunBridge(options);
+        return RunBridge(options, rules);
     if (options.mode == Mode::Bench)
         return RunBenchMode(options);
-    return RunOnce(options, decoder);
+    return RunOnce(options, decoder, rules);
 }

@@ -7,14 +7,6 @@ namespace {
 
 constexpr size_t kMaxNotes = 10;
 
-void PutDigits(char* out, uint64_t value, int width)
-{
-    for (int i = width - 1; i >= 0; --i) {
-        out[i] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    }
-}
-
 bool ReadDigits(std::string_view s, size_t pos, int width, uint64_t& value)
 {
     if (s.size() < pos + width)
@@ -69,9 +61,9 @@ std::string IdText(int client, int64_t seq)
 {
     std::string id(14, ' ');
     id[0] = 'c';
-    PutDigits(&id[1], static_cast<uint64_t>(client), 3);
+    PutBenchDigits(&id[1], static_cast<uint64_t>(client), 3);
     id[5] = 's';
-    PutDigits(&id[6], static_cast<uint64_t>(seq), 8);
+    PutBenchDigits(&id[6], static_cast<uint64_t>(seq), 8);
     return id;
 }
 

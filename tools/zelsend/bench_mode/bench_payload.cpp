@@ -5,28 +5,28 @@
 namespace zelsend {
 namespace {
 
-void PutDigits(char* out, uint64_t value, int width)
+void WriteHeader(char* out, int client, int64_t seq, size_t size)
+{
+    out[0] = 'c';
+    PutBenchDigits(out + 1, static_cast<uint64_t>(client), 3);
+    out[4] = ' ';
+    out[5] = 's';
+    PutBenchDigits(out + 6, static_cast<uint64_t>(seq), 8);
+    out[14] = ' ';
+    out[15] = 'n';
+    PutBenchDigits(out + 16, size, 6);
+    out[22] = ' ';
+}
+
+} // namespace
+
+void PutBenchDigits(char* out, uint64_t value, int width)
 {
     for (int i = width - 1; i >= 0; --i) {
         out[i] = static_cast<char>('0' + value % 10);
         value /= 10;
     }
 }
-
-void WriteHeader(char* out, int client, int64_t seq, size_t size)
-{
-    out[0] = 'c';
-    PutDigits(out + 1, static_cast<uint64_t>(client), 3);
-    out[4] = ' ';
-    out[5] = 's';
-    PutDigits(out + 6, static_cast<uint64_t>(seq), 8);
-    out[14] = ' ';
-    out[15] = 'n';
-    PutDigits(out + 16, size, 6);
-    out[22] = ' ';
-}
-
-} // namespace
 
 char BenchFillerAt(int client, int64_t seq, size_t pos)
 {

@@ -23,4 +23,7 @@ std::string MakeBenchPayload(int client, int64_t seq, size_t size);
 // The filler letter at `pos` of frame `seq` of `client`.
 char BenchFillerAt(int client, int64_t seq, size_t pos);
 
+// Writes `value` as the `width` digits of a header field, with leading zeros.
+void PutBenchDigits(char* out, uint64_t value, int width);
+
 } // namespace zelsend

@@ -80,6 +80,20 @@ bool IsNumber(std::string_view text)
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// Compiles the patterns of one option; false with `error` naming the option.
+bool CompileAll(const std::vector<std::string>& sources, const char* option, std::vector<LinePattern>& patterns,
+                std::string& error)
+{
+    patterns.assign(sources.size(), LinePattern());
+    for (size_t i = 0; i < patterns.size(); ++i) {
+        if (!patterns[i].Compile(sources[i], error)) {
+            error = std::string(option) + ": " + error;
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool LinePattern::Compile(const std::string& pattern, std::string& error)
@@ -124,20 +138,9 @@ bool LinePattern::Found(std::string_view text) const
 
 bool LineRules::Set(const Options& options, std::string& error)
 {
-    include_.assign(options.include.size(), LinePattern());
-    exclude_.assign(options.exclude.size(), LinePattern());
-    for (size_t i = 0; i < include_.size(); ++i) {
-        if (!include_[i].Compile(options.include[i], error)) {
-            error = "--include: " + error;
-            return false;
-        }
-    }
-    for (size_t i = 0; i < exclude_.size(); ++i) {
-        if (!exclude_[i].Compile(options.exclude[i], error)) {
-            error = "--exclude: " + error;
-            return false;
-        }
-    }
+    if (!CompileAll(options.include, "--include", include_, error) ||
+        !CompileAll(options.exclude, "--exclude", exclude_, error))
+        return false;
     processes_.clear();
     for (const std::string& process : options.processes)
         processes_.push_back(Lowered(process));

@@ -33,29 +33,15 @@ bool InRange(unsigned char c, unsigned char low, unsigned char high)
 }
 
 // The bytes after `lead` that its sequence needs, and the range its first one must fall in
-// (narrower for E0, ED, F0 and F4: no overlong forms, surrogates or code points past
+// (narrower after E0, ED, F0 and F4: no overlong forms, surrogates or code points past
 // U+10FFFF); -1 for a byte that cannot start a sequence.
 int SequenceTail(unsigned char lead, unsigned char& low, unsigned char& high)
 {
-    low = 0x80;
-    high = 0xBF;
-    if (InRange(lead, 0xC2, 0xDF))
-        return 1;
-    if (InRange(lead, 0xE0, 0xEF)) {
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-        return 2;
-    }
-    if (InRange(lead, 0xF0, 0xF4)) {
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-        return 3;
-    }
-    return -1;
+    low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (!InRange(lead, 0xC2, 0xF4))
+        return -1;
+    return lead <= 0xDF ? 1 : lead <= 0xEF ? 2 : 3;
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 
 namespace zelsend {
 
-int RunDebugOutput(const Options&, zel::LogClient&, const std::atomic<bool>&)
+int RunDebugOutput(const Options&, const LineRules&, zel::LogClient&, const std::atomic<bool>&)
 {
     return Fail("--debug-output reads what Windows programs write with OutputDebugString: it runs on Windows only",
                 kExitUsage);

@@ -125,12 +125,10 @@ void Convert(CapturedQueue& queue, zel::LogClient& client, const Options& option
 
 } // namespace
 
-int RunDebugOutput(const Options& options, zel::LogClient& client, const std::atomic<bool>& stop)
+int RunDebugOutput(const Options& options, const LineRules& rules, zel::LogClient& client,
+                   const std::atomic<bool>& stop)
 {
-    LineRules rules;
     std::string error;
-    if (!rules.Set(options, error))
-        return Fail(error, kExitUsage);
     DebugBuffer buffer;
     if (!buffer.Create(error))
         return Fail(error);

@@ -26,12 +26,12 @@ constexpr uint64_t kTailBytes = 64 * 1024;
 
 class Follower {
 public:
-    Follower(const Options& options, zel::LogClient& client) : options_(options), client_(client) {}
-
-    bool Open(std::string& error)
+    Follower(const Options& options, const LineRules& rules, zel::LogClient& client)
+        : options_(options), rules_(rules), client_(client)
     {
-        return rules_.Set(options_, error) && decoder_.Open(options_.inputCodePage, error);
     }
+
+    bool Open(std::string& error) { return decoder_.Open(options_.inputCodePage, error); }
 
     // The file as it is when following starts: from its end, unless asked to send it all.
     void Begin()
@@ -131,8 +131,8 @@ private:
     }
 
     const Options& options_;
+    const LineRules& rules_;
     zel::LogClient& client_;
-    LineRules rules_;
     FollowDecoder decoder_;
     FollowedFile file_;
     uint64_t readTo_ = 0;
@@ -141,9 +141,9 @@ private:
 
 } // namespace
 
-int RunFollow(const Options& options, zel::LogClient& client, const std::atomic<bool>& stop)
+int RunFollow(const Options& options, const LineRules& rules, zel::LogClient& client, const std::atomic<bool>& stop)
 {
-    Follower follower(options, client);
+    Follower follower(options, rules, client);
     std::string error;
     if (!follower.Open(error))
         return Fail(error, kExitUsage);

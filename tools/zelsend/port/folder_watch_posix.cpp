@@ -9,16 +9,6 @@
 
 namespace zelsend {
 
-namespace {
-
-std::string FolderOf(const std::string& filePath)
-{
-    const size_t slash = filePath.find_last_of("/\\");
-    return slash == std::string::npos ? "." : slash == 0 ? filePath.substr(0, 1) : filePath.substr(0, slash);
-}
-
-} // namespace
-
 FolderWatch::~FolderWatch()
 {
     if (watch_ != -1)

@@ -16,8 +16,18 @@ public:
     FollowedFile& operator=(const FollowedFile&) = delete;
 
     // Opens `path` (UTF-8) for reading from its start; false when there is no such file yet.
-    bool Open(const std::string& path);
-    void Close();
+    bool Open(const std::string& path)
+    {
+        Close();
+        handle_ = OpenNative(path);
+        return IsOpen();
+    }
+    void Close()
+    {
+        if (IsOpen())
+            CloseNative(handle_);
+        handle_ = -1;
+    }
     bool IsOpen() const { return handle_ != -1; }
 
     // The held file as it is now (not present when none is held).
@@ -29,6 +39,10 @@ public:
     long ReadAt(uint64_t offset, char* buffer, size_t size);
 
 private:
+    // Each side's own open and close of the handle; the open gives -1 when there is no file.
+    static std::intptr_t OpenNative(const std::string& path);
+    static void CloseNative(std::intptr_t handle);
+
     std::intptr_t handle_ = -1; // a HANDLE on Windows, a descriptor elsewhere; -1 when none is held
 };
 

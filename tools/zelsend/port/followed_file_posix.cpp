@@ -25,18 +25,14 @@ FileState StateOf(const struct stat& s)
 
 } // namespace
 
-bool FollowedFile::Open(const std::string& path)
+std::intptr_t FollowedFile::OpenNative(const std::string& path)
 {
-    Close();
-    handle_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    return IsOpen();
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
-void FollowedFile::Close()
+void FollowedFile::CloseNative(std::intptr_t handle)
 {
-    if (IsOpen())
-        ::close(Fd(handle_));
-    handle_ = -1;
+    ::close(Fd(handle));
 }
 
 FileState FollowedFile::State() const

@@ -1,30 +1,16 @@
 #include "port/followed_file.h"
 
-#include <windows.h>
+#include "port/handle_win.h"
 
 namespace zelsend {
 
 namespace {
-
-std::wstring Wide(const std::string& utf8)
-{
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
-    return out;
-}
 
 // Never in the writer's way: it may write, rename and delete the file while zelsend holds it.
 HANDLE OpenShared(const std::string& path, DWORD access)
 {
     return ::CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-HANDLE Native(std::intptr_t handle)
-{
-    return reinterpret_cast<HANDLE>(handle);
 }
 
 FileState StateOf(HANDLE file)
@@ -44,18 +30,14 @@ FileState StateOf(HANDLE file)
 
 } // namespace
 
-bool FollowedFile::Open(const std::string& path)
+std::intptr_t FollowedFile::OpenNative(const std::string& path)
 {
-    Close();
-    handle_ = reinterpret_cast<std::intptr_t>(OpenShared(path, GENERIC_READ));
-    return IsOpen();
+    return Held(OpenShared(path, GENERIC_READ));
 }
 
-void FollowedFile::Close()
+void FollowedFile::CloseNative(std::intptr_t handle)
 {
-    if (IsOpen())
-        ::CloseHandle(Native(handle_));
-    handle_ = -1;
+    ::CloseHandle(Native(handle));
 }
 
 FileState FollowedFile::State() const

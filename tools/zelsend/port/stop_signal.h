@@ -5,8 +5,15 @@
 
 namespace zelsend {
 
+// Each side's: installs the handlers and returns the flag they set. Called once, from below.
+const std::atomic<bool>& InstallStopHandlers();
+
 // Installs the handlers (once) and returns the flag they set.
-const std::atomic<bool>& StopOnInterrupt();
+inline const std::atomic<bool>& StopOnInterrupt()
+{
+    static const std::atomic<bool>& stop = InstallStopHandlers();
+    return stop;
+}
 
 // Tells a Windows close or shutdown handler, which the system ends the process after, that the
 // bridge has stopped and its last lines have gone: only then may it return.

@@ -16,17 +16,13 @@ void OnSignal(int)
 
 } // namespace
 
-const std::atomic<bool>& StopOnInterrupt()
+const std::atomic<bool>& InstallStopHandlers()
 {
-    static const bool installed = [] {
-        struct sigaction action = {};
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-        return true;
-    }();
-    (void)installed;
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
     return g_stop;
 }
 

@@ -21,14 +21,10 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
 
 } // namespace
 
-const std::atomic<bool>& StopOnInterrupt()
+const std::atomic<bool>& InstallStopHandlers()
 {
-    static const bool installed = [] {
-        g_stopped = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-        return true;
-    }();
-    (void)installed;
+    g_stopped = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
     return g_stop;
 }
 

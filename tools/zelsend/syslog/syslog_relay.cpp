@@ -44,14 +44,14 @@ std::string Where(const char* protocol, const ListenAddress& at)
     return std::string(protocol) + " " + at.address + ":" + std::to_string(at.port);
 }
 
-// A socket bound to `at`, non-blocking; empty with `error` set on failure.
-OwnedSocket Bind(const ListenAddress& at, bool tcp, std::string& error)
+// Binds `s` to `at`, non-blocking; false with `error` set on failure.
+bool Bind(OwnedSocket& s, const ListenAddress& at, bool tcp, std::string& error)
 {
     std::string why;
-    OwnedSocket s = ListenOn(at.address, at.port, tcp, why);
+    s = ListenOn(at.address, at.port, tcp, why);
     if (!s)
         error = "cannot listen for syslog on " + Where(tcp ? "TCP" : "UDP", at) + ": " + why;
-    return s;
+    return static_cast<bool>(s);
 }
 
 class SyslogRelay {
@@ -65,16 +65,14 @@ public:
     bool Listen(const Options& options, std::string& error)
     {
         if (options.syslogUdp.port != 0) {
-            udp_ = Bind(options.syslogUdp, false, error);
-            if (!udp_)
+            if (!Bind(udp_, options.syslogUdp, false, error))
                 return false;
             const int granted = GrowReceiveBuffer(udp_.Get());
             std::fprintf(stderr, "zelsend: syslog on %s (receive buffer %d KiB)\n",
                          Where("UDP", options.syslogUdp).c_str(), granted / 1024);
         }
         if (options.syslogTcp.port != 0) {
-            listener_ = Bind(options.syslogTcp, true, error);
-            if (!listener_)
+            if (!Bind(listener_, options.syslogTcp, true, error))
                 return false;
             std::fprintf(stderr, "zelsend: syslog on %s\n", Where("TCP", options.syslogTcp).c_str());
         }
@@ -222,13 +220,11 @@ private:
 
 } // namespace
 
-int RunSyslogRelay(const Options& options, zel::LogClient& client, const std::atomic<bool>& stop)
+int RunSyslogRelay(const Options& options, const LineRules& rules, zel::LogClient& client,
+                   const std::atomic<bool>& stop)
 {
-    LineRules rules;
-    std::string error;
-    if (!rules.Set(options, error))
-        return Fail(error, kExitUsage);
     SyslogRelay relay(client, rules);
+    std::string error;
     if (!relay.Listen(options, error))
         return Fail(error);
     relay.Run(stop);

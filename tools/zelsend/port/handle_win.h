@@ -1,0 +1,31 @@
+#pragma once
+// What the Windows sides of the file classes share: the HANDLE that a port class keeps as a
+// std::intptr_t (so that its header needs no <windows.h>), and paths, which zelsend holds in
+// UTF-8, in the UTF-16 that the wide calls take.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace zelsend {
+
+inline HANDLE Native(std::intptr_t handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+inline std::intptr_t Held(HANDLE handle)
+{
+    return reinterpret_cast<std::intptr_t>(handle);
+}
+
+inline std::wstring Wide(const std::string& utf8)
+{
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
+    return out;
+}
+
+} // namespace zelsend
