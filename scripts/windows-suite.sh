@@ -14,8 +14,9 @@ wineserver -p
 # output open, and ctest would wait for the test, until the desktop had no window left (minutes,
 # while other tests run beside it), and each test would start and end a desktop of its own.
 scripts/wine-run start /min notepad >/dev/null 2>&1
-# Each group runs once: with the server kept up, a failure is the test's own, not Wine's.
-ctest --preset windows -j "$(nproc)" "$@"
+# Each group runs once: with the server kept up, a failure is the test's own, not Wine's. Two
+# groups a core: they mostly wait on the console and on Wine.
+ctest --preset windows -j "$((2 * $(nproc)))" "$@"
 status=$?
 wineserver -k 2>/dev/null || true
 exit $status
