@@ -25,6 +25,9 @@ endfunction()
 # prefix is named as a group, and so run its cases twice.
 function(zel_add_gtest_groups target)
     zel_build_as_test(${target})
+    if(WIN32)
+        target_link_libraries(${target} PRIVATE zel_children_end_with_test)
+    endif()
     foreach(group IN LISTS ARGN)
         add_test(NAME ${group}
                  COMMAND ${target} --gtest_filter=${group}.*:*/${group}.*:${group}/?.*:${group}/??.*
