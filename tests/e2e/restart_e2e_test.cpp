@@ -150,8 +150,11 @@ TEST(BridgesAcrossARestart, LinesMadeWhileTheConsoleIsGoneShowInTheNextOneInOrde
         }
         return true;
     };
-    while (::WaitForSingleObject(first->Process(), 0) == WAIT_TIMEOUT)
+    const Deadline ending(kLimitMs);
+    while (::WaitForSingleObject(first->Process(), 0) == WAIT_TIMEOUT) {
+        ASSERT_GT(ending.Left(), 0u) << "the console did not end after its close command";
         ASSERT_TRUE(makeFor(20));
+    }
     first.reset();
     ASSERT_TRUE(makeFor(1000));
     CConsoleProcess second;
