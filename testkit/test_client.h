@@ -38,11 +38,15 @@ inline UniqueSocket LoopbackListener(uint16_t& port)
 
 class TestClient {
 public:
+    // How long one send may wait for the other end to read, unless SetSendLimit says otherwise.
+    static constexpr DWORD kSendLimitMs = 120000;
+
     explicit TestClient(uint16_t port = ConsolePort())
         : m_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)), m_port(port)
     {
         BOOL noDelay = TRUE;
         ::setsockopt(Handle(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+        SetSendLimit(kSendLimitMs);
     }
 
     // 0 once connected within the limit, else the Winsock error (WSAETIMEDOUT at the limit).
@@ -78,9 +82,11 @@ public:
         SetBlocking(true);
         return error;
     }
-    // A send that waits longer fails instead: a console that stops reading fails the test.
+    // A send that waits longer fails instead: a console that stops reading fails the test. 0
+    // would mean no limit, so the least is 1 ms.
     void SetSendLimit(DWORD limitMs)
     {
+        limitMs = limitMs ? limitMs : 1;
         ::setsockopt(Handle(), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limitMs), sizeof limitMs);
     }
     // 0 once all is sent, else the Winsock error.

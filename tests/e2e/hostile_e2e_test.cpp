@@ -78,9 +78,10 @@ TEST_F(HostileClientsE2E, HttpRequestsAreDroppedAndShowNothing)
         "OPTIONS * HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
         "GET /favicon.ico HTTP/1.0\r\n\r\n",
     };
-    RoundsBeside(100, requests, [](Clients& clients) {
+    // One limit for all rounds: a console that closed each request late would pass each round.
+    const Deadline deadline(kLimitMs);
+    RoundsBeside(100, requests, [&](Clients& clients) {
         // A browser waits for an answer; the console closes on it instead.
-        const Deadline deadline(kLimitMs);
         for (size_t i = 0; i < clients.size(); ++i)
             ASSERT_TRUE(clients[i]->ClosedByPeer(deadline.Left())) << "request " << i << " was left open";
     });
@@ -205,8 +206,9 @@ TEST_F(HostileClientsE2E, IdlePartialSmallFramesDoNotShutOutAGoodClient)
         // has a limit of its own; the minute bounds them all, which 1,400 limits would not.
         const Deadline sending(kLimitMs);
         for (auto& c : clients) {
-            ASSERT_GT(sending.Left(), 0u) << "the idle clients' partial frames took over a minute to send";
-            c->SetSendLimit(sending.Left());
+            const DWORD left = sending.Left();
+            ASSERT_GT(left, 0u) << "the idle clients' partial frames took over a minute to send";
+            c->SetSendLimit(left);
             c->SendAll(partial);
         }
         // The console has read what it holds once its memory has grown by most of the budget and
@@ -244,9 +246,13 @@ TEST_F(HostileClientsE2E, TenThousandConnectDisconnectCycles)
 {
     constexpr int kCycles = 10000;
     RunBeside([&] {
+        // One limit for all cycles: connects that each succeed late would otherwise add up to hours.
+        const Deadline cycling(kLimitMs * 3);
         for (int i = 0; i < kCycles; ++i) {
+            const DWORD left = cycling.Left();
+            ASSERT_GT(left, 0u) << "only " << i << " cycles in three minutes";
             Client c;
-            ASSERT_EQ(c.Connect(), 0) << "cycle " << i;
+            ASSERT_EQ(c.Connect(std::min<DWORD>(left, 5000)), 0) << "cycle " << i;
         }
     });
     ExpectStillServed();
