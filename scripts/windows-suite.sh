@@ -20,9 +20,9 @@ scripts/wine-run start /min notepad >/dev/null 2>&1
 # error: partial write".
 # Every group has a time limit (CMakePresets.json: 300 s unless it sets its own), and what it
 # started under Wine ends with it (testkit/children_end_with_test.cpp). A group that runs out of
-# time runs once more, unless the arguments say how to repeat: a run of the suite once stalled
-# in CI (not seen here in 25 runs of the groups most likely), and one stalled run must not hold
-# the whole suite. The stall and its output stay in the log, above the second run.
+# time runs once more, unless the arguments say how to repeat: one CI run of the suite stalled
+# for over an hour in a group that had never stalled here, and one stall must not fail or hold
+# the whole suite. The stalled run and its output stay in the log, above the second run.
 repeat=(--repeat after-timeout:2)
 [[ " $* " != *" --repeat"* ]] || repeat=()
 ctest --preset windows -j "$(nproc)" "${repeat[@]}" "$@"
