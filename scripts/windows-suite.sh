@@ -14,6 +14,31 @@ wineserver -p
 # output open, and ctest would wait for the test, until the desktop had no window left (minutes,
 # while other tests run beside it), and each test would start and end a desktop of its own.
 scripts/wine-run start /min notepad >/dev/null 2>&1
+# That Notepad: one of this prefix's, should other suites run beside this one.
+desktop_window() {
+    local pid
+    for pid in $(pgrep -x notepad.exe); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+    done
+    return 1
+}
+for _ in $(seq 50); do desktop_window && break; sleep 0.2; done
+# Should the desktop or the server go during the run, the log says when: the groups running then
+# fail, cut off, and those after it run without the desktop. (A CI run once went on with every
+# group 2.5 s slower from some point, and one group never ended.)
+watchdog=
+if desktop_window; then
+    (
+        while sleep 1; do
+            desktop_window && continue
+            echo "windows-suite: $(date +%T): the suite's Wine desktop is gone" >&2
+            exit
+        done
+    ) &
+    watchdog=$!
+else
+    echo "windows-suite: the suite's Wine desktop did not come up" >&2
+fi
 # Each group runs once: with the server kept up, a failure is the test's own, not Wine's. A
 # group a core: two a core ran the suite 20 % faster, but starved consoles (the hostile-client
 # group took twice as long), and once a Wine process under that load ended with "wine client
@@ -27,5 +52,6 @@ repeat=(--repeat after-timeout:2)
 [[ " $* " != *" --repeat"* ]] || repeat=()
 ctest --preset windows -j "$(nproc)" "${repeat[@]}" "$@"
 status=$?
+[ -z "$watchdog" ] || kill "$watchdog" 2>/dev/null
 wineserver -k 2>/dev/null || true
 exit $status
