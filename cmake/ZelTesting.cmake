@@ -25,25 +25,27 @@ endfunction()
 # prefix is named as a group, and so run its cases twice.
 function(zel_add_gtest_groups target)
     zel_build_as_test(${target})
+    # A filter that matches no case would pass silently: make that a failure.
+    set(pass_when "")
+    set(fail_when "Running 0 tests")
     if(WIN32)
         target_link_libraries(${target} PRIVATE zel_children_end_with_test)
+        # A Windows test whose Wine session ends under it (its wineserver gone) exits with code 0
+        # in the middle of a case: only GoogleTest's last lines tell that it ran to the end.
+        # "[  PASSED  ]" comes last whether or not cases failed, so failures are told by
+        # "[  FAILED  ]"; ctest then reads the output alone, not the exit code.
+        set(pass_when "\\[  PASSED  \\]")
+        string(APPEND fail_when "|\\[  FAILED  \\]")
     endif()
     foreach(group IN LISTS ARGN)
         add_test(NAME ${group}
                  COMMAND ${target} --gtest_filter=${group}.*:*/${group}.*:${group}/?.*:${group}/??.*
                                    --gtest_color=no)
-        # A filter that matches no case would pass silently: make that a failure.
         set_tests_properties(${group} PROPERTIES
-            FAIL_REGULAR_EXPRESSION "Running 0 tests"
+            FAIL_REGULAR_EXPRESSION "${fail_when}"
             LABELS ${target})
-        if(WIN32)
-            # A Windows test whose Wine session ends under it (its wineserver gone) exits with
-            # code 0 in the middle of a case: only GoogleTest's last lines tell that it ran to
-            # the end. "[  PASSED  ]" comes last whether or not cases failed, so failures are
-            # told by "[  FAILED  ]"; ctest then reads the output alone, not the exit code.
-            set_tests_properties(${group} PROPERTIES
-                PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]"
-                FAIL_REGULAR_EXPRESSION "Running 0 tests|\\[  FAILED  \\]")
+        if(pass_when)
+            set_tests_properties(${group} PROPERTIES PASS_REGULAR_EXPRESSION "${pass_when}")
         endif()
     endforeach()
 endfunction()
