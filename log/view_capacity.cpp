@@ -15,7 +15,7 @@ size_t OldestLinesToTrim(std::wstring_view view, size_t incoming, size_t capacit
     // that line runs on far past it.
     const size_t latest = least - 1 + capacity / 8; // where the line must end at the latest
     for (size_t lineEnd = view.find(L'\n', least - 1); lineEnd <= latest; lineEnd = view.find(L'\n', lineEnd + 1)) {
-        if (!viewBreaks || lineEnd == 0 || !viewBreaks->At(lineEnd - 1))
+        if (!viewBreaks || lineEnd < kViewBreak.size() - 1 || !viewBreaks->At(lineEnd - (kViewBreak.size() - 1)))
             return lineEnd + 1;
     }
     return SafeCut(view, least);

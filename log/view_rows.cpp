@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "log/text_cut.h"
+#include "log/view_breaks.h"
 
 namespace {
 // Characters past the last that fits that the word-break rule may look at.
@@ -115,13 +116,13 @@ CViewRows::Append CViewRows::Plan(std::wstring_view text, CRowMeasure& measure) 
     // The text goes in after what stays of the last paragraph: all of it, unless a row ends in it.
     const size_t keep = std::min(breaks.front(), m_row.size());
     plan.replaced = m_row.size() - keep;
-    plan.text.reserve(work.size() - keep + 2 * breaks.size());
+    plan.text.reserve(work.size() - keep + kViewBreak.size() * breaks.size());
     plan.breaks.reserve(breaks.size());
     size_t from = keep;
     for (const size_t at : breaks) {
         plan.text.append(work.substr(from, at - from));
         plan.breaks.push_back(plan.text.size());
-        plan.text.append(L"\r\n");
+        plan.text.append(kViewBreak);
         from = at;
     }
     plan.text.append(work.substr(from));

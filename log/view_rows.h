@@ -2,12 +2,12 @@
 // Where the log view ends rows of its own. Wine's edit control lays out again the whole
 // paragraph (the text between two line breaks) that a change touches, so an append costs in
 // proportion to the paragraph it extends, and a run without line breaks costs the square of its
-// length: two minutes for 2 Mi letters, against five seconds for the same letters with a line
-// break every row. And every append that holds a paragraph wider than a row has the control
-// look for word breaks in all of its text, about 25 ms per million characters the view holds.
-// So the view never lets a paragraph grow past a few rows: a line that the control shows in up
-// to kMostRows rows is left as it came; where a line runs on past that, the view ends each of
-// its rows itself (CR LF), where the control wraps it, and the view looks as it would have.
+// length. And every append that leaves any row to wrap has the control look for word breaks in
+// all of its text, about 25 ms per million characters the view holds: with lines wider than
+// the window that is every append, and the rate falls to a twentieth as the view fills. So the
+// control wraps nothing: a line that fits in a row is left as it came, and the view ends each
+// row of a wider one itself (kViewBreak), where the control would have wrapped it, so that the
+// view looks as it would have.
 // Needs no window: the widths come from whoever measures with the control's font.
 #include <cstddef>
 #include <string_view>
@@ -44,13 +44,13 @@ size_t RowEnd(std::wstring_view row, size_t fit, const unsigned char* softBreaks
 class CViewRows {
 public:
     // Rows a line may take before the view ends its rows itself.
-    static constexpr size_t kMostRows = 4;
+    static constexpr size_t kMostRows = 1;
 
     // How text goes into the view: the last `replaced` characters of the view give way to
-    // `text`, which holds them again with the appended text after them, and CR LF at each place
-    // in `breaks` (where each CR stands in `text`). Nothing is replaced unless a row that began
-    // in an earlier append ends before the new text: when a line grows past kMostRows rows, or a
-    // row ends at a word break that came earlier.
+    // `text`, which holds them again with the appended text after them, and kViewBreak at each
+    // place in `breaks` (where each first CR stands in `text`). Nothing is replaced unless a row
+    // that began in an earlier append ends before the new text: when a line grows past a row, or
+    // a row ends at a word break that came earlier.
     // When the view ends no row, the text goes in as it came (`asSent`), without a copy.
     struct Append {
         size_t replaced = 0;

@@ -12,11 +12,7 @@ namespace zelbench {
 // the view's runs of capitals are exactly the unbroken frames, whatever line they precede.
 std::string UnbrokenLetters(size_t count);
 
-// The view's text with the line breaks taken out that the view put in itself where a line ran
-// on past four of its rows: in an unbroken frame (after a capital letter), and in the numbered
-// line that goes on the same line after one (a bench line shorter than its header says, or
-// ending inside its header, after capitals). The numbered lines hold no capitals, and a
-// numbered line alone fits four rows.
+// The view's text (UTF-8) without the row ends that the view put in itself (CR CR LF), as sent.
 std::string WithoutViewBreaks(std::string_view view);
 
 // The view's text (UTF-8) after `clients` clients each sent lines 0 .. linesPerClient - 1 and

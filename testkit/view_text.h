@@ -2,7 +2,10 @@
 // Text for the view, and the view's text taken apart, for the tests of the view on the host and
 // under Wine: no window needed.
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "log/view_breaks.h"
 
 // A line of `width` characters, CR LF included: `label`, its number and a space, then `fill`, so
 // that a line cut or out of place shows which one it was.
@@ -22,15 +25,32 @@ inline std::wstring NumberedLines(int count, const std::wstring& label = L"", wc
     return text;
 }
 
-// A text cut at every CR LF: the view's rows, when the text sent had no line breaks of its own.
-inline std::vector<std::wstring> RowsOf(const std::wstring& text)
+// The view's text, as a reader outside the console reads it, as clients sent it: without the
+// row ends that the view put in itself (kViewBreak), every other character kept. Every check
+// that reads the view from outside compares through this, so that it checks every character.
+inline std::wstring AsSent(std::wstring_view viewText)
+{
+    std::wstring sent;
+    sent.reserve(viewText.size());
+    size_t from = 0;
+    for (size_t at = viewText.find(kViewBreak); at != std::wstring_view::npos; at = viewText.find(kViewBreak, from)) {
+        sent.append(viewText.substr(from, at - from));
+        from = at + kViewBreak.size();
+    }
+    sent.append(viewText.substr(from));
+    return sent;
+}
+
+// The view's text cut at every row end of its own: its rows, when the text sent had no line
+// breaks of its own.
+inline std::vector<std::wstring> RowsOf(std::wstring_view viewText)
 {
     std::vector<std::wstring> rows;
     size_t from = 0;
-    for (size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", from)) {
-        rows.push_back(text.substr(from, at - from));
-        from = at + 2;
+    for (size_t at = viewText.find(kViewBreak); at != std::wstring_view::npos; at = viewText.find(kViewBreak, from)) {
+        rows.emplace_back(viewText.substr(from, at - from));
+        from = at + kViewBreak.size();
     }
-    rows.push_back(text.substr(from));
+    rows.emplace_back(viewText.substr(from));
     return rows;
 }

@@ -34,21 +34,6 @@ inline std::wstring Widen(const std::string& ascii)
     return std::wstring(ascii.begin(), ascii.end());
 }
 
-// The text with every CR LF taken out: the view ends rows of its own in a line that runs on,
-// so a view and the text sent are compared beside their line breaks.
-inline std::wstring WithoutCrLf(std::wstring_view text)
-{
-    std::wstring kept;
-    kept.reserve(text.size());
-    for (size_t at = 0; at < text.size(); ++at) {
-        if (text.compare(at, 2, L"\r\n") == 0)
-            ++at;
-        else
-            kept.push_back(text[at]);
-    }
-    return kept;
-}
-
 // The view's text as UTF-8, for the payload verifier.
 inline std::string ToUtf8(const std::wstring& text)
 {

@@ -10,11 +10,17 @@ void CControlMeasure::Refresh()
 {
     RECT format = {};
     m_edit.Send(EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
-    m_rowWidth = format.right - format.left;
-
     const HFONT font = reinterpret_cast<HFONT>(m_edit.Send(WM_GETFONT));
-    if (font == m_font && m_dc)
-        return;
+    if (font != m_font || !m_dc)
+        NewFont(font);
+    // Rows are planned a little narrower than the control's: Windows' control may find a row a
+    // few pixels wider than the sum of its characters (its own shaping, another rounding), and a
+    // row it wraps again shows a stray word under it. A ragged edge that much early is not seen.
+    m_rowWidth = std::max(0, static_cast<int>(format.right - format.left) - RowMargin());
+}
+
+void CControlMeasure::NewFont(HFONT font)
+{
     // A new font: every width measured so far is void.
     m_font = font;
     if (!m_dc)
@@ -23,7 +29,8 @@ void CControlMeasure::Refresh()
     m_widths.assign(0x10000, kUnknown);
     // The control's tab stops, when it has none set: every eight average characters.
     TEXTMETRICW metrics = {};
-    m_tabWidth = ::GetTextMetricsW(m_dc.Get(), &metrics) ? 8 * metrics.tmAveCharWidth : 0;
+    m_averageWidth = ::GetTextMetricsW(m_dc.Get(), &metrics) ? metrics.tmAveCharWidth : 0;
+    m_tabWidth = 8 * m_averageWidth;
 }
 
 int CControlMeasure::Measure(const wchar_t* units, int count) const

@@ -16,13 +16,18 @@ public:
 
     // Reads the control's font and row width again; before each plan, as they may change.
     void Refresh();
+    // How much narrower than the control's formatting rectangle a row is planned, in pixels:
+    // two average characters of its font.
+    int RowMargin() const { return 2 * m_averageWidth; }
 
+    // The width the view plans its rows in: the control's, less the margin.
     int RowWidth() const override { return m_rowWidth; }
     int TabWidth() const override { return m_tabWidth; }
     void Widths(std::wstring_view text, int* widths) override;
     void SoftBreaks(std::wstring_view text, unsigned char* breaks) override;
 
 private:
+    void NewFont(HFONT font);
     int Measure(const wchar_t* units, int count) const;
 
     CEdit& m_edit;
@@ -30,6 +35,7 @@ private:
     HFONT m_font = nullptr;
     int m_rowWidth = 0;
     int m_tabWidth = 0;
+    int m_averageWidth = 0;
     // Each UTF-16 unit's width, measured the first time it comes; kUnknown until then.
     static constexpr uint16_t kUnknown = 0xFFFF;
     std::vector<uint16_t> m_widths;

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "log/text_cut.h"
+#include "platform/clipboard.h"
 #include "platform/scoped.h"
 
 // Gives the empty view a roomy text buffer. Otherwise the control grows its buffer to the exact
@@ -47,11 +48,11 @@ void CLogView::Append(const CString& text)
     m_rows.Commit(std::move(plan));
 }
 
-// The view puts at most one line break (two characters) in every row it ends itself, and a row
-// holds far more than 32 characters.
+// The view puts at most one break of its own (three characters) in every row it ends, and a row
+// holds more than 24 characters.
 bool CLogView::MakeRoomFor(size_t incoming)
 {
-    return RemoveOldest(incoming + incoming / 16);
+    return RemoveOldest(incoming + incoming / 8);
 }
 
 // Reads the control's own buffer, without a copy, to find where the cut falls.
@@ -118,6 +119,32 @@ CString CLogView::SentText() const
     CString text = m_edit.GetWindowText();
     m_breaks.RemoveFrom(text);
     return text;
+}
+
+CString CLogView::SelectedSentText() const
+{
+    int start = 0;
+    int end = 0;
+    m_edit.GetSel(start, end);
+    const LockedLocal text(m_edit.GetHandle());
+    if (!text.Data() || end <= start)
+        return CString();
+    const std::wstring_view view(static_cast<const wchar_t*>(text.Data()),
+                                 static_cast<size_t>(m_edit.GetWindowTextLength()));
+    return m_breaks.SentText(view, static_cast<size_t>(start), static_cast<size_t>(end));
+}
+
+// The control would copy its text as it stands, with the rows the view ended. A cut takes nothing
+// from a read-only control, but Wine's copies first: it gets the same text.
+bool CLogView::OnSubclassMessage(UINT message, WPARAM, LPARAM, LRESULT& result)
+{
+    if (message != WM_COPY && message != WM_CUT)
+        return false;
+    const CString selected = SelectedSentText();
+    if (!selected.empty())
+        SetClipboardText(m_edit.m_hWnd, selected);
+    result = 0;
+    return true;
 }
 
 bool CLogView::NeedsPaint() const

@@ -1,7 +1,8 @@
 #pragma once
-// The log view's mechanics: a roomy text buffer, appends at the end, the rows of a line that runs
-// on past four rows ended by the view itself (log/view_rows.h), removal of the oldest text past
-// the capacity, and painting in bands. Holds the dialog's edit control; the dialog owns it.
+// The log view's mechanics: a roomy text buffer, appends at the end, the rows of a line wider than
+// the view ended by the view itself (log/view_rows.h), copies of it that give the text as sent,
+// removal of the oldest text past the capacity, and painting in bands. Holds the dialog's edit
+// control; the dialog owns it.
 #include <algorithm>
 #include <cstddef>
 #include <string_view>
@@ -11,9 +12,10 @@
 #include "log/view_capacity.h"
 #include "log/view_rows.h"
 #include "platform/edit.h"
+#include "platform/window_subclass.h"
 #include "ui/control_measure.h"
 
-class CLogView {
+class CLogView : private CWindowSubclass {
 public:
     // Characters the control takes beyond its capacity before it must move its text to grow:
     // one slice, the most that is appended at once.
@@ -26,14 +28,19 @@ public:
 
     explicit CLogView(CEdit& edit) : m_edit(edit), m_measure(edit) {}
 
+    // From now on a copy from the control (Ctrl+C, its menu's Copy, WM_COPY; and a cut, which
+    // takes nothing from a read-only view) gives the text as clients sent it, without the view's
+    // own row ends. Once the control exists.
+    void Attach() { CWindowSubclass::Attach(m_edit.m_hWnd); }
+
     // Tests give the view a smaller capacity, in characters; a quarter of it is freed at a time.
     void SetCapacity(size_t chars) { m_capacity = chars; }
     size_t Capacity() const { return m_capacity; }
     size_t Length() const { return static_cast<size_t>(m_edit.GetWindowTextLength()); }
 
     // Puts the caret at the very end, scrolls there and inserts the text, after making room
-    // for it when it would pass the capacity. Where a line runs on past four rows, the view ends
-    // each of its rows itself (CR LF), where the control would wrap it, the rows it showed
+    // for it when it would pass the capacity. Where a line is wider than the view, the view ends
+    // each of its rows itself (kViewBreak), where the control would wrap it, the rows it showed
     // already included.
     void Append(const CString& text);
     // Removes the oldest text when `incoming` more characters, and the line breaks the view may
@@ -50,6 +57,8 @@ public:
     void Clear();
     // The view's text as clients sent it: without the line breaks the view put in.
     CString SentText() const;
+    // The operator's selection in the view, as clients sent it.
+    CString SelectedSentText() const;
     // The line breaks the view put in, where each stands now.
     const CViewBreaks& Breaks() const { return m_breaks; }
 
@@ -60,6 +69,7 @@ public:
     void PaintBand(int band, int bands);
 
 private:
+    bool OnSubclassMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void ReserveRoom();
     bool RemoveOldest(size_t incoming);
     size_t AtDisplayLineStart(std::wstring_view view, size_t cut) const;

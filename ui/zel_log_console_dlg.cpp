@@ -87,6 +87,7 @@ BOOL CZelLogConsoleDlg::OnInitDialog()
 
     // The control's default limit would silently cut off appended text.
     m_editLog.SetLimitText(0);
+    m_view.Attach();
     CLogRegistry* registry = CLogRegistry::GetInstance();
     registry->m_pLogEdit = &m_editLog;
     ConnectPipe(registry->m_pipe);

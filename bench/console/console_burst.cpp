@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -12,9 +13,26 @@
 #include "bench_watcher.h"
 #include "res/resource.h"
 #include "testkit/console_process.h"
+#include "testkit/view_text.h"
 #include "testkit/wire_text.h"
 
 namespace zelbench {
+namespace {
+// Whether the view holds `sentChars` characters as sent, of which `sentLineEnds` line ends: told
+// from its length and rows first (no copy of its text), then read once they say it may.
+bool ViewHoldsSent(const CConsoleProcess& console, size_t sentChars, long long sentLineEnds)
+{
+    const int length = console.TextLength(IDC_LOG_VIEW);
+    if (length < 0 || static_cast<size_t>(length) < sentChars)
+        return false;
+    // A row ends in a line end sent, or in one of the view's own, of three characters.
+    const auto rows = static_cast<long long>(::SendMessageW(console.Control(IDC_LOG_VIEW), EM_GETLINECOUNT, 0, 0));
+    const long long viewBreaksAtLeast = std::max(0LL, rows - 1 - sentLineEnds);
+    if (length - static_cast<long long>(kViewBreak.size()) * viewBreaksAtLeast < static_cast<long long>(sentChars))
+        return false;
+    return AsSent(console.Text(IDC_LOG_VIEW)).size() >= sentChars;
+}
+} // namespace
 
 BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusView)
 {
@@ -37,7 +55,10 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
             return result;
         }
     }
-    const size_t expected = idle.viewLength + static_cast<size_t>(load.Frames()) * load.frameSize;
+    const size_t expected = idle.viewLength + load.Chars();
+    // Every frame ends its line: with the view's, these are the line ends sent.
+    const std::wstring idleText = console.Text(IDC_LOG_VIEW);
+    const auto lineEnds = static_cast<long long>(std::count(idleText.begin(), idleText.end(), L'\n') + load.Frames());
 
     std::atomic<bool> go{false};
     std::atomic<int> failed{0};
@@ -61,8 +82,7 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
         const double start = Now();
         go = true;
         for (;;) {
-            const int length = console.TextLength(IDC_LOG_VIEW);
-            if (length >= 0 && static_cast<size_t>(length) >= expected)
+            if (ViewHoldsSent(console, expected, lineEnds))
                 break;
             if (failed || Now() - start > 600) {
                 result.error = failed ? "a client could not send" : "the view did not fill within 10 minutes";
@@ -81,7 +101,7 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
     result.peakWorkingSetMB = static_cast<double>(memory.PeakWorkingSetSize) / kMB;
     result.peakPrivateMB = static_cast<double>(memory.PeakPagefileUsage) / kMB;
 
-    const std::wstring view = console.Text(IDC_LOG_VIEW);
+    const std::wstring view = AsSent(console.Text(IDC_LOG_VIEW));
     result.viewChars = view.size();
     result.viewLines = static_cast<int>(::SendMessageW(console.Control(IDC_LOG_VIEW), EM_GETLINECOUNT, 0, 0));
     const zelsend::BenchCheck check = zelsend::VerifyBenchText(ToUtf8(view), load.clients, load.framesPerClient);

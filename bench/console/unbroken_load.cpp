@@ -14,6 +14,7 @@
 #include "testkit/console_texts.h"
 #include "testkit/save_dialog_driver.h"
 #include "testkit/temp_dir.h"
+#include "testkit/view_text.h"
 #include "testkit/wire_text.h"
 #include "unbroken_ceiling.h"
 
@@ -34,48 +35,32 @@ struct Shown {
     double Rate() const { return seconds > 0 ? static_cast<double>(chars) / seconds : 0; }
 };
 
-// How much of `expected` the view shows after its first `before` characters, in order, where
-// the view may have ended rows of its own (CR LF) in a line that runs on past four rows: all of
-// the view after `before`, CR LF aside, must be the start of `expected`, CR LF aside, and hold
-// every line break of it. Returns the characters of `expected` shown; `verified` says whether
-// what is shown is the text sent.
+// How much of `expected` the view shows after its first `before` characters, read as sent:
+// all of it must be the start of `expected`. Returns the characters of `expected` shown;
+// `verified` says whether what is shown is the text sent.
 size_t ShownOf(const std::wstring& view, size_t before, const std::wstring& expected, bool& verified)
 {
-    const std::wstring_view part = std::wstring_view(view).substr(std::min(before, view.size()));
-    if (part.size() <= expected.size() && expected.compare(0, part.size(), part) == 0) {
-        verified = true;
-        return part.size();
-    }
-    const std::wstring shown = WithoutCrLf(part);
-    const std::wstring sent = WithoutCrLf(expected);
-    verified = shown.size() <= sent.size() && sent.compare(0, shown.size(), shown) == 0;
-    if (!verified)
-        return 0;
-    const auto endsInCrLf = [](std::wstring_view text) {
-        return text.size() >= 2 && text.substr(text.size() - 2) == L"\r\n";
-    };
-    if (shown.size() == sent.size() && endsInCrLf(part) == endsInCrLf(expected))
-        return expected.size();
-    // Map back: the characters of `expected` up to as many as shown, its own CR LFs counted.
-    size_t chars = 0;
-    for (size_t kept = 0; chars < expected.size() && kept < shown.size(); ++chars) {
-        if (expected.compare(chars, 2, L"\r\n") == 0)
-            ++chars;
-        else
-            ++kept;
-    }
-    return chars;
+    const std::wstring shown = AsSent(std::wstring_view(view).substr(std::min(before, view.size())));
+    verified = shown.size() <= expected.size() && expected.compare(0, shown.size(), shown) == 0;
+    return verified ? shown.size() : 0;
 }
 
-// Characters of the view other than line breaks, counted from outside without reading its
-// text: its length less two for each of its rows, which the view's own and the sent line
-// breaks end alike (the control wraps none of these rows again). Reading the whole view would
-// hold the console's thread for tens of milliseconds each time.
-long long CharsBesideRowEnds(const CConsoleProcess& console)
+// Characters of the view other than row ends, counted from outside without reading its text
+// (reading the whole view would hold the console's thread for tens of milliseconds each time):
+// its length less three for each row end, the view's own being three characters, plus one for
+// each of the line ends sent, two characters. Which rows end in which does not show from
+// outside: with up to `sentLineEnds` line ends sent, the count is exact once all of them show,
+// and at most that many too high before.
+long long CharsBesideRowEnds(const CConsoleProcess& console, long long sentLineEnds)
 {
     const int length = console.TextLength(IDC_LOG_VIEW);
     const auto rows = static_cast<long long>(::SendMessageW(console.Control(IDC_LOG_VIEW), EM_GETLINECOUNT, 0, 0));
-    return length < 0 ? -1 : length - 2 * (rows - 1);
+    return length < 0 ? -1 : length - static_cast<long long>(kViewBreak.size()) * (rows - 1) + sentLineEnds;
+}
+
+size_t SentLineEnds(std::wstring_view text)
+{
+    return static_cast<size_t>(std::count(text.begin(), text.end(), L'\n'));
 }
 
 size_t CharsBesideCrLf(const std::wstring& text)
@@ -108,8 +93,9 @@ void PollUntilShown(const CConsoleProcess& console, double start, double limitSe
 
 // `console` is started fresh; one client sends `stream`, whose frames show as `expected`; the
 // view is polled until it holds all of it or `limitSeconds` pass. The view ends rows of its own
-// in a line that runs on past four rows, so its length alone does not tell: its characters
-// beside row ends do. A console that did not show it all is ended; one that did is left running.
+// in a line wider than a row, so its length alone does not tell: its characters beside row ends
+// do, and the text, read once they say all is there, confirms it. A console that did not show it
+// all is ended; one that did is left running.
 Shown SendAndWatch(CConsoleProcess& console, const std::string& stream, const std::wstring& expected,
                    double limitSeconds, size_t mark = 0)
 {
@@ -124,19 +110,23 @@ Shown SendAndWatch(CConsoleProcess& console, const std::string& stream, const st
     shown.viewBefore = idle.viewLength;
     const size_t before = idle.viewLength;
     const size_t full = before + expected.size();
-    const auto besideCrLf = static_cast<long long>(CharsBesideCrLf(expected));
+    const std::wstring beforeText = console.Text(IDC_LOG_VIEW);
+    const auto lineEnds = static_cast<long long>(SentLineEnds(beforeText) + SentLineEnds(expected));
+    const auto target = static_cast<long long>(CharsBesideCrLf(beforeText) + CharsBesideCrLf(expected));
     bool sendFailed = false;
     std::thread sender;
     {
         Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), false, shown.watched);
         const double start = Now();
-        const long long target = CharsBesideRowEnds(console) + besideCrLf;
         sender = std::thread([&] { sendFailed = !SendAll(client.Get(), stream); });
         PollUntilShown(console, start, limitSeconds, shown, [&](double now) {
             const int length = console.TextLength(IDC_LOG_VIEW);
             if (length >= 0 && mark > 0 && shown.markSeconds == 0 && static_cast<size_t>(length) >= before + mark)
                 shown.markSeconds = now;
-            return length >= 0 && static_cast<size_t>(length) >= full && CharsBesideRowEnds(console) >= target;
+            if (length < 0 || static_cast<size_t>(length) < full || CharsBesideRowEnds(console, lineEnds) < target)
+                return false;
+            bool verified = false;
+            return ShownOf(console.Text(IDC_LOG_VIEW), before, expected, verified) == expected.size();
         });
     }
     shown.peakWorkingSetMB = PeakWorkingSetMB(console);
@@ -330,7 +320,9 @@ int BehindUnbrokenMain(int mebibytes)
     const std::wstring before = console.Text(IDC_LOG_VIEW);
     WatchFigures watched;
     double bSent = -1, bShown = -1, aShown = -1, end = 0;
-    const long long atStart = CharsBesideRowEnds(console);
+    // Before B's line shows, the only line ends are those of the view before.
+    const auto linesBefore = static_cast<long long>(SentLineEnds(before));
+    const long long atStart = CharsBesideRowEnds(console, linesBefore);
     bool verified = false;
     bool sendFailed = false;
     std::thread senders;
@@ -346,11 +338,12 @@ int BehindUnbrokenMain(int mebibytes)
             sendFailed = !SendAll(clientB.Get(), Frame(b)) || sendFailed;
         });
         for (;;) {
-            const long long shown = CharsBesideRowEnds(console) - atStart;
+            const long long shown = CharsBesideRowEnds(console, linesBefore) - atStart;
             const double now = Now() - start;
             if (aShown < 0 && shown >= static_cast<long long>(a.size()))
                 aShown = now;
-            if (shown >= static_cast<long long>(CharsBesideCrLf(expected))) {
+            if (shown + 1 >= static_cast<long long>(CharsBesideCrLf(expected)) &&
+                AsSent(console.Text(IDC_LOG_VIEW)) == before + expected) {
                 bShown = now;
                 end = now;
                 break;
@@ -371,7 +364,7 @@ int BehindUnbrokenMain(int mebibytes)
                     static_cast<double>(a.size()) / aShown);
     else
         std::printf("  A's frame NOT WHOLE after %.1f s: %lld of its %zu characters shown\n", end,
-                    CharsBesideRowEnds(console) - atStart, a.size());
+                    CharsBesideRowEnds(console, linesBefore) - atStart, a.size());
     if (bShown >= 0)
         std::printf("  B's line shown %.2f s after it was sent, after A's frame: %s\n", bShown - bSent,
                     verified ? "the text sent, in order" : "NOT VERIFIED");

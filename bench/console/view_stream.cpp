@@ -16,6 +16,7 @@
 #include "res/resource.h"
 #include "testkit/background.h"
 #include "testkit/console_process.h"
+#include "testkit/view_text.h"
 #include "testkit/wire_text.h"
 
 namespace zelbench {
@@ -178,7 +179,7 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
         }
     }
     std::printf("stream: the view came to rest %.0f s after the last frame was sent\n", changed - waitStart);
-    const std::wstring view = console.Text(IDC_LOG_VIEW);
+    const std::wstring view = AsSent(console.Text(IDC_LOG_VIEW));
     int64_t firstSeq = 0;
     const bool whole = VerifyTail(view, frames - 1, frameSize, &firstSeq);
     const PROCESS_MEMORY_COUNTERS memory = Memory(console.Process());

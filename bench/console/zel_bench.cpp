@@ -107,10 +107,12 @@ const ConsoleMode kConsoleModes[] = {
 // Clients send a burst of frames; the console's rate is set against the edit control's own.
 int BurstMode(const zelbench::BenchLoad& load, size_t batch, bool ceilingToo, bool pressKeys, bool focusView)
 {
-    const double chars = static_cast<double>(load.Frames()) * static_cast<double>(load.frameSize);
-    std::printf("load: %d x %lld frames of %zu bytes (%lld frames, %.0f characters)\n", load.clients,
-                static_cast<long long>(load.framesPerClient), load.frameSize, static_cast<long long>(load.Frames()),
-                chars);
+    const auto chars = static_cast<double>(load.Chars());
+    std::printf("load: %d x %lld frames of %zu", load.clients, static_cast<long long>(load.framesPerClient),
+                load.frameSize);
+    if (load.frameSizeMax > load.frameSize)
+        std::printf(" to %zu", load.frameSizeMax);
+    std::printf(" bytes (%lld frames, %.0f characters)\n", static_cast<long long>(load.Frames()), chars);
     std::fflush(stdout);
 
     const zelbench::BurstResult burst = zelbench::RunConsoleBurst(load, pressKeys, focusView);
@@ -122,8 +124,8 @@ int BurstMode(const zelbench::BenchLoad& load, size_t batch, bool ceilingToo, bo
         return 1;
     }
     const double consoleRate = static_cast<double>(load.Frames()) / burst.seconds;
-    std::printf("console: %.2f s from the first byte sent to the last frame shown: %.0f frames/s\n", burst.seconds,
-                consoleRate);
+    std::printf("console: %.2f s from the first byte sent to the last frame shown: %.0f frames/s, %.0f characters/s\n",
+                burst.seconds, consoleRate, chars / burst.seconds);
     std::printf("view: %zu characters, %d lines; %s: %s\n", burst.viewChars, burst.viewLines,
                 burst.verified ? "verified" : "NOT VERIFIED", burst.verifySummary.c_str());
     PrintSamples("window round trip", burst.watched.roundTripMs);
@@ -159,7 +161,7 @@ int BurstMode(const zelbench::BenchLoad& load, size_t batch, bool ceilingToo, bo
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: zel_bench CLIENTS FRAMES SIZE [--batch CHARS] [--no-ceiling] [--keys] [--focus-view]\n"
+                 "usage: zel_bench CLIENTS FRAMES SIZE|MIN-MAX [--batch CHARS] [--no-ceiling] [--keys] [--focus-view]\n"
                  "       zel_bench --unbroken [--no-ceiling] | --large [LIMIT_SECONDS]\n"
                  "       zel_bench --unbroken-large [LIMIT_SECONDS] | --behind-unbroken [MIB]\n"
                  "       zel_bench --hold-large [CLIENTS] | --empty-flood [SECONDS] | --idle-partial [CLIENTS]\n"
@@ -233,7 +235,10 @@ int main(int argc, char** argv)
     zelbench::BenchLoad load;
     load.clients = std::atoi(argv[1]);
     load.framesPerClient = std::atoll(argv[2]);
+    // SIZE, or MIN-MAX for frames of every size between.
     load.frameSize = static_cast<size_t>(std::atoll(argv[3]));
+    if (const char* dash = std::strchr(argv[3], '-'))
+        load.frameSizeMax = static_cast<size_t>(std::atoll(dash + 1));
     size_t batch = 1024 * 1024;
     bool ceilingToo = true;
     bool pressKeys = false;
@@ -252,6 +257,8 @@ int main(int argc, char** argv)
     }
     if (load.clients < 1 || load.framesPerClient < 1 || load.frameSize < 25)
         return Usage();
+    // The control-alone ceiling takes frames of one size.
+    ceilingToo = ceilingToo && load.frameSizeMax <= load.frameSize;
 
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);

@@ -29,7 +29,7 @@
 #include "testkit/test_client.h"
 #include "testkit/memory_regions.h"
 #include "testkit/wait.h"
-#include "testkit/wire_text.h"
+#include "testkit/view_text.h"
 #include "testkit/wire_text.h"
 
 namespace hostile {
@@ -283,15 +283,14 @@ protected:
         return m_console.WaitForText(IDC_LOG_VIEW, done, kLimitMs);
     }
     bool WaitForFrame(const std::string& text) const { return WaitForFrames({text}); }
-    // Waits until the view shows all of the texts; false at the limit. Where a line runs on past
-    // four rows, the view ends its rows itself (CR LF): the texts are looked for without any.
+    // Waits until the view shows all of the texts, as sent; false at the limit.
     bool WaitForFrames(const std::vector<std::string>& texts) const
     {
         std::vector<std::wstring> wide;
         for (const std::string& text : texts)
-            wide.push_back(WithoutCrLf(Widen(text)));
+            wide.push_back(Widen(text));
         return WaitForView([&](const std::wstring& view) {
-            const std::wstring v = WithoutCrLf(view);
+            const std::wstring v = AsSent(view);
             return std::all_of(wide.begin(), wide.end(), [&](const std::wstring& w) { return v.find(w) != v.npos; });
         });
     }

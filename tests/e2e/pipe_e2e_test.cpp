@@ -8,6 +8,7 @@
 #include "testkit/console_texts.h"
 #include "testkit/save_dialog_driver.h"
 #include "testkit/temp_dir.h"
+#include "testkit/view_text.h"
 #include "testkit/wire_text.h"
 
 namespace {
@@ -40,7 +41,7 @@ TEST_F(LogPipeE2E, UnbrokenFrameThenALineFromAnotherClientShowInOrderAndSaveAsSe
         ASSERT_TRUE(WaitForView([&](const std::wstring& v) { return v.size() > before.size(); }));
         ASSERT_TRUE(clientB.Send(Frame(b)));
         EXPECT_TRUE(WaitForView([&](const std::wstring& v) {
-            return v.size() >= before.size() + a.size() + b.size() && WithoutCrLf(v).find(L"client B") != v.npos;
+            return v.size() >= before.size() + a.size() + b.size() && AsSent(v).find(L"client B") != v.npos;
         })) << "B's line never came";
         watch.Stop();
         EXPECT_EQ(watch.Misses(), 0) << "of " << watch.Samples() << " samples, the window did not answer within "
@@ -48,7 +49,7 @@ TEST_F(LogPipeE2E, UnbrokenFrameThenALineFromAnotherClientShowInOrderAndSaveAsSe
     }
     const std::wstring view = m_console.Text(IDC_LOG_VIEW);
     ASSERT_EQ(view.compare(0, before.size(), before), 0);
-    EXPECT_TRUE(WithoutCrLf(view.substr(before.size())) == WithoutCrLf(Widen(a + b)))
+    EXPECT_TRUE(AsSent(view.substr(before.size())) == Widen(a + b))
         << "A's frame is not whole, or B's line is not after it";
     const LRESULT rows = ::SendMessageW(m_console.Control(IDC_LOG_VIEW), EM_GETLINECOUNT, 0, 0);
     EXPECT_EQ(static_cast<size_t>(rows), std::count(view.begin(), view.end(), L'\n') + 1)

@@ -6,6 +6,8 @@
 #include "log/view_breaks.h"
 #include "log/view_capacity.h"
 #include "log/view_rows.h"
+#include "log/text_cut.h"
+#include "testkit/case_table.h"
 #include "testkit/view_text.h"
 
 namespace {
@@ -206,26 +208,54 @@ TEST(ViewRows, LinesThatFitAreLeftAsTheyCame)
     EXPECT_EQ(view.measure.breakCalls, 0) << "lines that fit need no word breaks";
 }
 
-// A line of up to four rows is the control's to wrap; past that, the view ends every one of its
-// rows, those it had shown before included.
-TEST(ViewRows, ALineOfUpToFourRowsIsLeftAndEveryRowOfALongerOneIsEnded)
+// A line wider than a row has each of its rows ended by the view, with tabs, CJK and surrogate
+// pairs among them; the rows it showed before the line grew past a row are ended too.
+TEST(ViewRows, EveryRowOfALineWiderThanARowIsEndedAndFits)
 {
-    FakeView view;
-    const CString four = CString(37, L'f') + L"\r\n"; // rows of 9, 9, 9 and 10 characters
-    const CString five = CString(38, L'g') + L"\r\n";
-    EXPECT_TRUE(view.Append(four).asSent);
-    const CViewRows::Append plan = view.Append(five);
-    EXPECT_EQ(plan.text, L"ggggggggg\r\nggggggggg\r\nggggggggg\r\nggggggggg\r\ngg\r\n");
-    EXPECT_EQ(plan.breaks, (std::vector<size_t>{9, 20, 31, 42}));
+    const CString pair = L"\xD83D\xDE00"; // one character of two units, 20 pixels here
+    struct RowCase {
+        const char* name;
+        CString line;
+        size_t rows;
+    };
+    const RowCase cases[] = {
+        {"one row", CString(10, L'a'), 1},
+        {"two rows", CString(15, L'b'), 2},
+        {"six rows of words", L"one two three four five six seven eight nine ten", 6},
+        {"tabs", L"a\tb\tc\td\te\tf\tg\th", 4},
+        {"CJK", CString(23, L'日'), 5},
+        {"surrogate pairs", pair + pair + pair + pair + pair + pair + pair + pair + pair + pair + pair + pair, 3},
+        {"many rows", CString(1000, L'x'), 111},
+    };
+    ForEachCase(cases, [](const RowCase& c) {
+        FakeView view;
+        view.Append(c.line + L"\r\n");
+        const std::vector<std::wstring> rows = RowsOf(view.text);
+        EXPECT_EQ(rows.size(), c.rows);
+        EXPECT_EQ(view.breaks.Count(), c.rows - 1);
+        EXPECT_EQ(view.Sent(), c.line + L"\r\n");
+        for (const std::wstring& row : rows) {
+            const std::wstring shown = row.substr(0, row.find(L"\r\n"));
+            std::vector<int> widths(shown.size());
+            view.measure.Widths(shown, widths.data());
+            EXPECT_EQ(CharsThatFit(shown, widths.data(), 100, 40), shown.size()) << "a row wider than the view";
+            EXPECT_FALSE(!shown.empty() && IsLowSurrogate(shown.front())) << "a row begins inside a pair";
+        }
+    });
 
-    // The same line coming a character at a time: once its fifth row begins, the four rows
-    // shown whole give way to rows the view ends.
+    // A line coming a character at a time: once it passes a row, the row it showed whole gives
+    // way to a row the view ends.
+    const CString five = CString(38, L'g') + L"\r\n";
+    FakeView once;
+    const CViewRows::Append plan = once.Append(five);
+    EXPECT_EQ(plan.text, L"ggggggggg\r\r\nggggggggg\r\r\nggggggggg\r\r\nggggggggg\r\r\ngg\r\n");
+    EXPECT_EQ(plan.breaks, (std::vector<size_t>{9, 21, 33, 45}));
     FakeView slow;
     size_t replaced = 0;
     for (const wchar_t c : five)
         replaced += slow.Append(CString(1, c)).replaced;
     EXPECT_EQ(slow.text, plan.text);
-    EXPECT_EQ(replaced, 28u) << "what followed the first row's end, shown before the fifth row began";
+    EXPECT_EQ(replaced, 4u) << "the character of each row past its end, shown before the row ended";
     EXPECT_EQ(slow.Sent(), five);
 }
 
@@ -264,10 +294,14 @@ TEST(ViewRows, PiecesOfAnySizeMakeTheSameRowsAsTheWholeText)
         EXPECT_EQ(pieces.Sent(), whole);
     }
     EXPECT_TRUE(replacedAny) << "no row ended inside an earlier piece";
-    for (const std::wstring& row : RowsOf(once.text)) {
-        std::vector<int> widths(row.size());
-        once.measure.Widths(row, widths.data());
-        EXPECT_EQ(CharsThatFit(row, widths.data(), 100, 40), row.size()) << "a row wider than the view";
+    for (const std::wstring& rows : RowsOf(once.text)) {
+        for (size_t from = 0, end = 0; end != std::wstring::npos; from = end + 2) {
+            end = rows.find(L"\r\n", from);
+            const std::wstring row = rows.substr(from, end == std::wstring::npos ? end : end - from);
+            std::vector<int> widths(row.size());
+            once.measure.Widths(row, widths.data());
+            EXPECT_EQ(CharsThatFit(row, widths.data(), 100, 40), row.size()) << "a row wider than the view";
+        }
     }
 }
 
@@ -315,39 +349,57 @@ TEST(ViewBreaks, BreaksMoveWithATrimAndGoWithTheTextTheyStoodIn)
     EXPECT_EQ(breaks.Positions(), (std::vector<size_t>{5})) << "a clear starts the count afresh";
 }
 
+// The whole view, and any part of it that a selection takes, also one that starts or ends inside
+// a break of the view's: the text as sent, the line ends sent (CR LF and a lone LF) kept.
 TEST(ViewBreaks, RemovingThemGivesBackTheTextAsSent)
 {
     CViewBreaks breaks;
-    CString view = L"abc\r\ndef\r\ngh\r\n";
+    const CString view = L"abc\r\r\ndef\r\r\ngh\r\nij\n";
     breaks.Add(3);
-    breaks.Add(8);
-    breaks.RemoveFrom(view);
-    EXPECT_EQ(view, L"abcdefgh\r\n") << "only the view's own breaks go";
+    breaks.Add(9);
+    CString whole = view;
+    breaks.RemoveFrom(whole);
+    EXPECT_EQ(whole, L"abcdefgh\r\nij\n") << "only the view's own breaks go";
 
-    CString moved = L"\r\nxyz";
+    struct Range {
+        size_t from, to;
+        const wchar_t* sent;
+    };
+    const Range ranges[] = {
+        {0, view.size(), L"abcdefgh\r\nij\n"},
+        {1, 8, L"bcde"},       // across a break
+        {4, 8, L"de"},         // from inside a break
+        {2, 5, L"c"},          // to inside a break
+        {3, 6, L""},           // a break alone
+        {10, 18, L"gh\r\nij"}, // from inside a break, a line end sent
+        {7, 7, L""},
+    };
+    ForEachCase(ranges, [&](const Range& r) { EXPECT_EQ(breaks.SentText(view, r.from, r.to), r.sent); });
+
+    CString moved = L"\r\r\nxyz";
     CViewBreaks stale;
     stale.Add(2);
     stale.Add(40);
     stale.RemoveFrom(moved);
-    EXPECT_EQ(moved, L"\r\nxyz") << "a position that holds no CR LF, or none at all, is left alone";
+    EXPECT_EQ(moved, L"\r\r\nxyz") << "a position that holds no break, or none at all, is left alone";
 }
 
 // A line the view broke into rows is one line to the trim: the cut comes after its end, not
 // after one of its rows.
 TEST(ViewCapacity, TheViewsOwnBreaksEndNoLine)
 {
-    // 300 characters in rows of 10 (8 + the view's CR LF), then a line end, then 700 more.
+    // 330 characters in rows of 11 (8 + the view's break), then a line end, then 665 more.
     std::wstring view;
     CViewBreaks breaks;
     for (int row = 0; row < 30; ++row) {
         view += std::wstring(8, L'r');
         breaks.Add(view.size());
-        view += L"\r\n";
+        view += kViewBreak;
     }
     view += L"end\r\n";
     const size_t lineEnd = view.size();
     view += std::wstring(1000 - view.size(), L'n');
-    ASSERT_EQ(OldestLinesToTrim(view, 1, 1000), 260u) << "without the breaks, a row's end would do";
+    ASSERT_EQ(OldestLinesToTrim(view, 1, 1000), 253u) << "without the breaks, a row's end would do";
     EXPECT_EQ(OldestLinesToTrim(view, 1, 1000, &breaks), lineEnd);
 }
 

@@ -28,8 +28,11 @@ void PutBenchDigits(char* out, uint64_t value, int width)
     }
 }
 
+// Words of nine letters, as log lines have them: a line wider than a row wraps at a space.
 char BenchFillerAt(int client, int64_t seq, size_t pos)
 {
+    if (pos % 10 == 9)
+        return ' ';
     const uint64_t start = static_cast<uint64_t>(client) * 7 + static_cast<uint64_t>(seq);
     return static_cast<char>('a' + (start + pos) % 26);
 }

@@ -1,9 +1,9 @@
 #pragma once
 // Bench frames whose text proves, once shown by the console, that every frame arrived whole,
 // once and in order. A frame reads, for client 7, frame 123, 40 bytes:
-//     "c007 s00000123 n000040 nopqrstuvwxyzab\r\n"
-// The header names client, sequence number and total size; the filler letters continue a
-// cycle that starts at a letter chosen by client and sequence number, so a frame that was cut,
+//     "c007 s00000123 n000040 nopqrs uvwxyzab\r\n"
+// The header names client, sequence number and total size; the filler letters, a space every
+// ten characters, continue a cycle that starts at a letter chosen by client and sequence number, so a frame that was cut,
 // spliced into another or had bytes changed no longer matches what its header promises.
 #include <cstdint>
 #include <string>
