@@ -43,6 +43,20 @@ sudo_if_needed() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# Where the kernel runs no 32-bit program, Wine runs only 64-bit exes: the Windows programs are then
+# also built for 64-bit Windows, to run them here (scripts/windows-test-preset).
+install_64_bit_windows() {
+    [ "$(dpkg-query -W -f='${db:Status-Status}' wine64 2>/dev/null)" = installed ] || return 0
+    [ "$("$(dirname "${BASH_SOURCE[0]}")/windows-test-preset")" = windows64 ] || return 0
+    local p todo=()
+    for p in g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64; do
+        [ "$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)" = installed ] || todo+=("$p")
+    done
+    [ ${#todo[@]} -eq 0 ] && return 0
+    echo "bootstrap: this kernel runs no 32-bit program; installing ${todo[*]} for 64-bit Windows builds"
+    sudo_if_needed apt-get install -y -qq --no-install-recommends "${todo[@]}" </dev/null
+}
+
 missing=()
 for p in "${PACKAGES[@]}"; do
     status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
@@ -50,6 +64,7 @@ for p in "${PACKAGES[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
+    [ "${1:-all}" = package ] || install_64_bit_windows
     exit 0
 fi
 
@@ -60,3 +75,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 sudo_if_needed apt-get update -qq
 sudo_if_needed apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+[ "${1:-all}" = package ] || install_64_bit_windows

@@ -4,7 +4,10 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-for preset in windows host; do
+# Where Wine runs no 32-bit exe, the Windows programs are built for 64-bit Windows too, to be run.
+presets=(windows host)
+[ "$(scripts/windows-test-preset)" = windows ] || presets+=("$(scripts/windows-test-preset)")
+for preset in "${presets[@]}"; do
     if [ ! -f "build/$preset/CMakeCache.txt" ]; then
         cmake --preset "$preset" >/dev/null
     fi
