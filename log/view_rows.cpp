@@ -57,6 +57,7 @@ CViewRows::Append CViewRows::Plan(std::wstring_view text, CRowMeasure& measure) 
         work = joined;
     }
     const int rowWidth = measure.RowWidth();
+    const int plannedWidth = std::max(1, rowWidth - measure.RowMargin());
     const int tabWidth = measure.TabWidth();
 
     std::vector<size_t> breaks; // where the view ends rows, in `work`
@@ -77,16 +78,21 @@ CViewRows::Append CViewRows::Plan(std::wstring_view text, CRowMeasure& measure) 
         rowEnds.clear();
         for (size_t row = paragraph; rowWidth > 0;) {
             const std::wstring_view rest = work.substr(row, end - row);
+            // A line that fits the whole width stays as it came; the rows of a wider one fit
+            // the planned width.
+            const bool whole = row == paragraph && !rowsEnded;
             size_t fit = 0;
             for (size_t reach = std::min(rest.size(), kFirstReach);; reach = std::min(rest.size(), 2 * reach)) {
                 widths.resize(reach);
                 measure.Widths(rest.substr(0, reach), widths.data());
-                fit = CharsThatFit(rest.substr(0, reach), widths.data(), rowWidth, tabWidth);
+                fit = CharsThatFit(rest.substr(0, reach), widths.data(), whole ? rowWidth : plannedWidth, tabWidth);
                 if (fit < reach || reach == rest.size())
                     break;
             }
             if (fit >= rest.size())
                 break;
+            if (whole && plannedWidth < rowWidth)
+                fit = CharsThatFit(rest.substr(0, widths.size()), widths.data(), plannedWidth, tabWidth);
             const std::wstring_view near = rest.substr(0, std::min(rest.size(), fit + kLookAhead));
             soft.assign(near.size(), 0);
             if (!OnlyAsciiLettersAndDigits(near))

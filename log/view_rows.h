@@ -22,6 +22,10 @@ public:
     virtual ~CRowMeasure() = default;
     // The width of a row, in pixels.
     virtual int RowWidth() const = 0;
+    // How much narrower than that the rows the view ends are planned, in pixels: another
+    // system's control may measure a row a little wider, and a row that it wraps again would show
+    // a stray word under it. A line that fits the whole width is left as it came.
+    virtual int RowMargin() const { return 0; }
     // The distance between tab stops, in pixels: a tab reaches the next one.
     virtual int TabWidth() const = 0;
     // widths[i]: the width of text[i] in pixels; of a surrogate pair, all on its first half.

@@ -13,10 +13,7 @@ void CControlMeasure::Refresh()
     const HFONT font = reinterpret_cast<HFONT>(m_edit.Send(WM_GETFONT));
     if (font != m_font || !m_dc)
         NewFont(font);
-    // Rows are planned a little narrower than the control's: Windows' control may find a row a
-    // few pixels wider than the sum of its characters (its own shaping, another rounding), and a
-    // row it wraps again shows a stray word under it. A ragged edge that much early is not seen.
-    m_rowWidth = std::max(0, static_cast<int>(format.right - format.left) - RowMargin());
+    m_rowWidth = format.right - format.left;
 }
 
 void CControlMeasure::NewFont(HFONT font)
@@ -27,9 +24,11 @@ void CControlMeasure::NewFont(HFONT font)
         m_dc.Reset(::CreateCompatibleDC(nullptr));
     ::SelectObject(m_dc.Get(), font ? static_cast<HGDIOBJ>(font) : ::GetStockObject(SYSTEM_FONT));
     m_widths.assign(0x10000, kUnknown);
-    // The control's tab stops, when it has none set: every eight average characters.
-    TEXTMETRICW metrics = {};
-    m_averageWidth = ::GetTextMetricsW(m_dc.Get(), &metrics) ? metrics.tmAveCharWidth : 0;
+    // The control's tab stops, when it has none set: every eight average characters, the
+    // average being that of the Latin letters, as the system's dialog units take it.
+    static constexpr wchar_t kLetters[] = L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    SIZE letters = {};
+    m_averageWidth = ::GetTextExtentPoint32W(m_dc.Get(), kLetters, 52, &letters) ? (letters.cx / 26 + 1) / 2 : 0;
     m_tabWidth = 8 * m_averageWidth;
 }
 

@@ -16,12 +16,10 @@ public:
 
     // Reads the control's font and row width again; before each plan, as they may change.
     void Refresh();
-    // How much narrower than the control's formatting rectangle a row is planned, in pixels:
-    // two average characters of its font.
-    int RowMargin() const { return 2 * m_averageWidth; }
-
-    // The width the view plans its rows in: the control's, less the margin.
+    // The control's formatting rectangle's width.
     int RowWidth() const override { return m_rowWidth; }
+    // Two average characters of the control's font.
+    int RowMargin() const override { return 2 * m_averageWidth; }
     int TabWidth() const override { return m_tabWidth; }
     void Widths(std::wstring_view text, int* widths) override;
     void SoftBreaks(std::wstring_view text, unsigned char* breaks) override;

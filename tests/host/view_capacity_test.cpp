@@ -120,6 +120,7 @@ namespace {
 class FakeMeasure : public CRowMeasure {
 public:
     int RowWidth() const override { return 100; }
+    int RowMargin() const override { return margin; }
     int TabWidth() const override { return 40; }
     void Widths(std::wstring_view text, int* widths) override
     {
@@ -136,6 +137,7 @@ public:
         ++breakCalls;
     }
     int breakCalls = 0;
+    int margin = 0;
 };
 
 // The view as the plans build it: each append replaces the end of the last row.
@@ -257,6 +259,23 @@ TEST(ViewRows, EveryRowOfALineWiderThanARowIsEndedAndFits)
     EXPECT_EQ(slow.text, plan.text);
     EXPECT_EQ(replaced, 4u) << "the character of each row past its end, shown before the row ended";
     EXPECT_EQ(slow.Sent(), five);
+}
+
+// With a margin, a line that fits the whole width is left as it came; the rows the view ends of a
+// wider one fit the narrower width, all of them, in pieces as at once.
+TEST(ViewRows, TheRowsOfAWideLineFitInsideTheMargin)
+{
+    FakeView view;
+    view.measure.margin = 20;
+    EXPECT_TRUE(view.Append(CString(10, L'a') + L"\r\n").asSent) << "a line of the whole width";
+    view.Append(CString(20, L'b') + L"\r\n");
+    EXPECT_EQ(view.text, CString(10, L'a') + L"\r\n" + L"bbbbbbb\r\r\nbbbbbbb\r\r\nbbbbbb\r\n");
+
+    FakeView pieces;
+    pieces.measure.margin = 20;
+    for (const wchar_t c : CString(20, L'b'))
+        pieces.Append(CString(1, c));
+    EXPECT_EQ(pieces.text, L"bbbbbbb\r\r\nbbbbbbb\r\r\nbbbbbb");
 }
 
 TEST(ViewRows, ARunOfLettersIsCutOneCharacterShortOfEachFullRow)

@@ -9,11 +9,12 @@ class FullView : public ConsoleFixture {
 protected:
     FullView() : ConsoleFixture(kCapacity) {}
 
-    // A line of 100 characters, CR LF included, numbered and with Chinese in it.
+    // A line of 50 characters, CR LF included, numbered and with Chinese in it: it fits a row,
+    // and the capacity holds a whole number of them.
     static CString Line(int i)
     {
         CString line = L"第 " + std::to_wstring(i) + L" 行 ";
-        line.resize(98, L'=');
+        line.resize(48, L'=');
         return line + L"\r\n";
     }
 
@@ -71,7 +72,7 @@ TEST_F(FullView, StatusLinesPastTheCapacityPushOutTheOldestWholeLines)
     // A trim frees a quarter: what stays, the new line included, is three quarters at most, and
     // no more than a line below that.
     EXPECT_LE(shortestAfterTrim, kCapacity / 4 * 3);
-    EXPECT_GE(shortestAfterTrim, kCapacity / 4 * 3 - 100);
+    EXPECT_GE(shortestAfterTrim, kCapacity / 4 * 3 - 50);
     ExpectNewestWholeLines(ViewText(), m_sent);
 }
 
