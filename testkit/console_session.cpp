@@ -1,7 +1,7 @@
 // Holds the real console open, with its log service started, for a script or a client outside
 // Wine that acts as its clients (tests/readme, the Python client's end-to-end test). Writes
 // <ready-file> once the service listens, waits until <done-file> exists, then writes the log
-// view's text to <view-file> in UTF-8 and closes the console. When the done file holds a number,
+// view's text, as sent, to <view-file> in UTF-8 and closes the console. When the done file holds a number,
 // the view is first given time to reach that length (in UTF-16 units).
 //   console_session <ready-file> <done-file> <view-file>      (Windows paths)
 #include <windows.h>
@@ -12,6 +12,7 @@
 #include "res/resource.h"
 #include "testkit/console_process.h"
 #include "testkit/temp_dir.h"
+#include "testkit/view_text.h"
 #include "testkit/wait.h"
 #include "testkit/wire_text.h"
 
@@ -76,7 +77,7 @@ int wmain(int argc, wchar_t** argv)
             return still >= 5;
         },
         30000, [] { ::Sleep(100); });
-    const bool saved = WriteUtf8(argv[3], console.Text(IDC_LOG_VIEW));
+    const bool saved = WriteUtf8(argv[3], AsSent(console.Text(IDC_LOG_VIEW)));
     ::PostMessageW(console.Window(), WM_CLOSE, 0, 0);
     console.WaitForExit(10000);
     return saved ? 0 : Fail("cannot write the view file");

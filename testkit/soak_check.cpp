@@ -14,25 +14,9 @@ std::string UnbrokenLetters(size_t count)
     return letters;
 }
 
-std::string WithoutViewBreaks(std::string_view view)
-{
-    static constexpr std::string_view kViewBreak = "\r\r\n";
-    std::string text;
-    text.reserve(view.size());
-    size_t from = 0;
-    for (size_t at = view.find(kViewBreak); at != std::string_view::npos; at = view.find(kViewBreak, from)) {
-        text.append(view.substr(from, at - from));
-        from = at + kViewBreak.size();
-    }
-    text.append(view.substr(from));
-    return text;
-}
-
-std::string CheckSoakView(std::string_view shown, int clients, int64_t linesPerClient, int unbrokenFrames,
+std::string CheckSoakView(std::string_view view, int clients, int64_t linesPerClient, int unbrokenFrames,
                           size_t unbrokenSize)
 {
-    const std::string text = WithoutViewBreaks(shown);
-    const std::string_view view = text;
     const std::string unbroken = UnbrokenLetters(unbrokenSize);
     std::string lines;
     lines.reserve(view.size());

@@ -12,12 +12,9 @@ namespace zelbench {
 // the view's runs of capitals are exactly the unbroken frames, whatever line they precede.
 std::string UnbrokenLetters(size_t count);
 
-// The view's text (UTF-8) without the row ends that the view put in itself (CR CR LF), as sent.
-std::string WithoutViewBreaks(std::string_view view);
-
 // The view's text (UTF-8) after `clients` clients each sent lines 0 .. linesPerClient - 1 and
-// `unbrokenFrames` frames of UnbrokenLetters(unbrokenSize) came between them. Empty when all is
-// there, else what is wrong, in words. The view's own line breaks do not count.
+// `unbrokenFrames` frames of UnbrokenLetters(unbrokenSize) came between them, read as sent
+// (testkit/view_text.h AsSent). Empty when all is there, else what is wrong, in words.
 std::string CheckSoakView(std::string_view view, int clients, int64_t linesPerClient, int unbrokenFrames,
                           size_t unbrokenSize);
 

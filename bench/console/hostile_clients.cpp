@@ -14,6 +14,7 @@
 #include "bench_text.h"
 #include "bench_watcher.h"
 #include "platform/scoped.h"
+#include "testkit/view_text.h"
 #include "testkit/wire_text.h"
 
 namespace zelbench {
@@ -211,7 +212,7 @@ int HoldLarge(CConsoleProcess& console, int clients, double idle)
     if (!good.Shown("1,000 frames")) {
         ++failures;
     } else {
-        const zelsend::BenchCheck check = zelsend::VerifyBenchText(ToUtf8(console.Text(IDC_LOG_VIEW)), 1, 1000);
+        const zelsend::BenchCheck check = zelsend::VerifyBenchText(ToUtf8(AsSent(console.Text(IDC_LOG_VIEW))), 1, 1000);
         std::printf("good client: 1,000 frames of 100 bytes shown %.2f s after its first byte; %s: %s\n",
                     good.shownAfter, check.Ok() ? "verified" : "NOT VERIFIED", check.Summary().c_str());
         failures += !check.Ok();

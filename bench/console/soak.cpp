@@ -14,6 +14,7 @@
 #include "memory_map.h"
 #include "res/resource.h"
 #include "testkit/soak_check.h"
+#include "testkit/view_text.h"
 #include "testkit/wire_text.h"
 
 namespace zelbench {
@@ -246,8 +247,8 @@ private:
         if (m_segment.rounds == 0)
             return true;
         KeepTrips();
-        m_error = CheckSoakView(ToUtf8(m_console.Text(IDC_LOG_VIEW)), kLineClients, m_segment.rounds * kLinesPerClient,
-                                m_segment.unbroken, kUnbroken);
+        m_error = CheckSoakView(ToUtf8(AsSent(m_console.Text(IDC_LOG_VIEW))), kLineClients,
+                                m_segment.rounds * kLinesPerClient, m_segment.unbroken, kUnbroken);
         ::Sleep(50);
         m_trips.TakeInterval(); // reading the whole view held the window: not the operator's wait
         if (!m_error.empty())

@@ -288,7 +288,7 @@ int UnbrokenLargeMain(int limitSeconds)
     const Shown shown = SendAndWatch(console, Frame(letters), Widen(letters), limitSeconds);
     PrintShown("16 MiB frame without a line break", shown);
     std::printf("  view: %zu characters in %ld rows, %zu of them line breaks the view put in\n", shown.viewAfter,
-                shown.viewRows, (shown.viewAfter - shown.viewBefore - shown.chars) / 2);
+                shown.viewRows, (shown.viewAfter - shown.viewBefore - shown.chars) / kViewBreak.size());
     if (!shown.whole)
         return 1;
 

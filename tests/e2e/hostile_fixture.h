@@ -311,7 +311,7 @@ protected:
         ASSERT_FALSE(m_good.Failed()) << "the console dropped the well-behaved client";
         ASSERT_TRUE(WaitForFrame(m_good.LastId())) << "the last well-behaved frame never came";
         const zelsend::BenchCheck check =
-            zelsend::VerifyBenchText(SplitBeforeFrames(ToUtf8(m_console.Text(IDC_LOG_VIEW))), 1, m_good.Sent());
+            zelsend::VerifyBenchText(SplitBeforeFrames(ToUtf8(AsSent(m_console.Text(IDC_LOG_VIEW)))), 1, m_good.Sent());
         EXPECT_TRUE(check.Ok()) << check.Summary();
         EXPECT_EQ(check.framesSeen[0], m_good.Sent());
     }

@@ -2,6 +2,7 @@
 #include <winsock2.h>
 
 #include <string>
+#include <vector>
 
 #include "res/resource.h"
 #include "testkit/console_checks.h"
@@ -9,6 +10,7 @@
 #include "testkit/save_dialog_driver.h"
 #include "testkit/temp_dir.h"
 #include "testkit/test_client.h"
+#include "testkit/view_text.h"
 #include "testkit/wire_text.h"
 
 namespace {
@@ -69,6 +71,68 @@ TEST_F(SaveLogE2E, RealDialogSavesTheViewInCodePage936)
 
     EXPECT_EQ(m_console.Text(IDC_LOG_VIEW), withFrame) << "saving leaves the view as it was";
     EXPECT_EQ(m_console.Text(IDC_SERVICE_BUTTON), kCaptionStop) << "saving leaves the service listening";
+}
+
+// Real logs from three clients at once: JSON lines of 150 to 400 characters, a stack trace with
+// Chinese in one frame, short lines. Each frame shows whole and contiguous, each client's in
+// order, the view read as sent; the file saved from it holds that text, byte for byte.
+TEST_F(SaveLogE2E, WideLinesFromSeveralClientsShowWholeAndSaveAsSent)
+{
+    ASSERT_EQ(m_console.StartWithService(), nullptr);
+    std::vector<std::vector<std::string>> frames(3);
+    for (int i = 0; i < 40; ++i) {
+        std::string json =
+            "{\"ts\": \"2026-12-10T15:00:" + std::to_string(10 + i) + "Z\", \"level\": \"info\", \"msg\": \"";
+        json += std::string(static_cast<size_t>(100 + i * 7 % 250), 'a' + i % 26) +
+                "\", \"trace\": \"4bf92f3577b34da6\"}\r\n";
+        frames[0].push_back(json);
+        frames[2].push_back("short line " + std::to_string(i) + "\r\n");
+    }
+    for (int t = 0; t < 3; ++t) {
+        std::string trace = "System.InvalidOperationException: \xe8\xae\xa2\xe5\x8d\x95 " + std::to_string(t) +
+                            " \xe5\xa4\xb1\xe8\xb4\xa5 (order failed)\r\n";
+        for (int f = 0; f < 40; ++f)
+            trace += "   at Zel.Orders.Service.Handle" + std::to_string(f) +
+                     "(OrderRequest request, CancellationToken token) in C:\\src\\Zel\\Orders\\Service.cs:line " +
+                     std::to_string(100 + f) + "\r\n";
+        frames[1].push_back(trace);
+    }
+    std::vector<TestClient> clients(3);
+    for (TestClient& client : clients)
+        ASSERT_EQ(client.Connect(), 0);
+    for (size_t i = 0; i < 40; ++i)
+        for (size_t c = 0; c < 3; ++c)
+            if (i < frames[c].size())
+                ASSERT_TRUE(clients[c].Send(Frame(frames[c][i])));
+
+    std::wstring view;
+    const auto shown = [&](const std::wstring& text) {
+        view = AsSent(text);
+        for (size_t c = 0; c < 3; ++c) {
+            size_t at = 0;
+            for (const std::string& frame : frames[c]) {
+                at = view.find(FromUtf8(frame), at);
+                if (at == std::wstring::npos)
+                    return false;
+            }
+        }
+        return true;
+    };
+    ASSERT_TRUE(m_console.WaitForText(IDC_LOG_VIEW, shown, 30000))
+        << "a frame is missing, cut, or out of its client's order";
+    std::wstring all;
+    for (const auto& client : frames)
+        for (const std::string& frame : client)
+            all += FromUtf8(frame);
+    EXPECT_EQ(view.size(), std::wstring(kStarted).size() + all.size()) << "the view holds more than was sent";
+
+    const std::wstring path = m_dir.File(L"wide.txt");
+    SaveThroughTheDialog(path, [] {});
+    const int size =
+        ::WideCharToMultiByte(936, 0, view.data(), static_cast<int>(view.size()), nullptr, 0, nullptr, nullptr);
+    std::string cp936(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(936, 0, view.data(), static_cast<int>(view.size()), cp936.data(), size, nullptr, nullptr);
+    EXPECT_TRUE(FileText(path) == cp936) << "the saved file is not the text as sent";
 }
 
 } // namespace

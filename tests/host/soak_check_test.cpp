@@ -50,10 +50,9 @@ struct ViewCase {
 
 const std::string kUnbrokenRun = zelbench::UnbrokenLetters(kUnbroken);
 
-// Line breaks where the view ends rows of its own (CR CR LF), or where a sender broke its lines
-// (CR LF): in an unbroken frame, and in the numbered line that goes on after one, in its header
-// or after it.
-std::string WithBreaks(std::string view, const std::string& lineBreak = "\r\r\n")
+// Line breaks where a sender broke its lines: in an unbroken frame, and in the numbered line that
+// goes on after one, in its header or after it.
+std::string WithBreaks(std::string view, const std::string& lineBreak = "\r\n")
 {
     for (size_t at = view.find(kUnbrokenRun); at != std::string::npos; at = view.find(kUnbrokenRun, at + 1)) {
         view.insert(at + 20, lineBreak);
@@ -72,8 +71,7 @@ TEST(SoakCheck, PassesWholeViewsAndNamesWhatIsWrong)
         {"two unbroken frames apart", View({0, 2}), 2, nullptr},
         {"two unbroken frames together", View({1, 1}), 2, nullptr},
         {"an unbroken frame last", View({}) + kUnbrokenRun, 1, nullptr},
-        {"rows the view ended itself", WithBreaks(View({0, 2, 3})), 3, nullptr},
-        {"a line broken by its sender", WithBreaks(View({}), "\r\n"), 0, "corrupt"},
+        {"a line broken by its sender", WithBreaks(View({})), 0, "corrupt"},
         {"a line missing", Without(View({}), Line(2, 1)), 0, "missing"},
         {"a line twice", View({}) + Line(0, 3), 0, "duplicate"},
         {"lines of a client out of order", Without(View({}), Line(1, 0)) + Line(1, 0), 0, "order"},

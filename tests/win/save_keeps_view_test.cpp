@@ -238,7 +238,7 @@ TEST_F(SaveSentText, RunsTheViewBrokeIntoRowsAreSavedAsTheyWereSent)
     const CString view = ViewText();
     ASSERT_GT(m_dlg.View().Breaks().Count(), 100u) << "the runs were not broken into rows";
     // Where the view begins in the text sent: its first row stands there, and only there.
-    const CString firstRow = view.substr(0, view.find(L"\r\n"));
+    const CString firstRow = view.substr(0, view.find(kViewBreak));
     const size_t start = sent.find(firstRow);
     ASSERT_NE(start, CString::npos) << "the view's first row was never sent";
     ASSERT_EQ(sent.find(firstRow, start + 1), CString::npos);
