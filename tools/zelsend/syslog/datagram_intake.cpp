@@ -25,7 +25,7 @@ DatagramIntake::DatagramIntake(SocketHandle socket, size_t queueBytes) : socket_
 {
     // A blocking read costs one round trip to the wineserver for each datagram; a read that finds
     // nothing and a wait for the socket cost two more.
-    BlockWithTimeout(socket_, kReadWaitMilliseconds);
+    blocking_ = BlockWithTimeout(socket_, kReadWaitMilliseconds);
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -69,21 +69,29 @@ void DatagramIntake::Append(std::string_view datagram)
 void DatagramIntake::Run()
 {
     std::vector<char> buffer(kLargestDatagram);
+    const std::vector<SocketHandle> watched{socket_};
+    std::vector<char> ready;
     uint32_t dropped = 0;
     bool leftUnread = false;
     for (;;) {
         const long n = ReceiveDatagram(socket_, buffer.data(), buffer.size(), dropped);
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (n >= 0) {
-            Append(std::string_view(buffer.data(), static_cast<size_t>(n)));
-            queued_.systemDrops = std::max(queued_.systemDrops, dropped);
-            if (finishing_ && std::chrono::steady_clock::now() >= finishBy_) {
-                leftUnread = true; // no way to tell whether more were waiting: say it may be so
-                break;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (n >= 0) {
+                Append(std::string_view(buffer.data(), static_cast<size_t>(n)));
+                queued_.systemDrops = std::max(queued_.systemDrops, dropped);
+                if (finishing_ && std::chrono::steady_clock::now() >= finishBy_) {
+                    leftUnread = true; // no way to tell whether more were waiting: say it may be so
+                    break;
+                }
+                continue;
             }
-        } else if (finishing_) {
-            break;
+            if (finishing_)
+                break;
         }
+        // A socket the system would not make blocking returns at once: wait for it instead.
+        if (!blocking_)
+            WaitReadable(watched, kReadWaitMilliseconds * 1000, ready);
     }
     // The system's count once reading is done: drops after the last datagram read count too.
     uint32_t total = dropped;

@@ -57,6 +57,7 @@ private:
     std::mutex mutex_;
     DatagramBatch queued_;
     bool finishing_ = false; // Finish was called: read until the socket is empty, then end
+    bool blocking_ = false;  // reads wait for data (else the reader waits with select)
     std::chrono::steady_clock::time_point finishBy_;
     std::thread thread_;
 };

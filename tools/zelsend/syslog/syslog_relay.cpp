@@ -25,9 +25,10 @@ constexpr size_t kMaxConnections = 256;
 // How often the relay looks at `stop` when nothing arrives.
 constexpr long kPollMicroseconds = 100 * 1000;
 // How long datagrams may wait in the intake's queue: the relay looks that often, rather than
-// being woken for each (under Wine a wake-up costs the intake round trips to the wineserver).
-constexpr std::chrono::milliseconds kDatagramWait{5};
-constexpr long kDatagramPollMicroseconds = 5 * 1000;
+// being woken for each (under Wine a wake-up costs the intake round trips to the wineserver);
+// after 100 ms without any, it looks less often.
+constexpr std::chrono::milliseconds kDatagramWait{5}, kIdleDatagramWait{50};
+constexpr int kLooksBeforeIdle = 20;
 // Datagrams read but not yet relayed; the relay takes them within milliseconds, so this fills
 // only when it gets no time at all, and then what does not fit is dropped and counted.
 constexpr size_t kIntakeQueueBytes = 16 * 1024 * 1024;
@@ -99,14 +100,15 @@ public:
         while (!stop.load()) {
             if (!listener_) {
                 if (!TakeDatagrams())
-                    std::this_thread::sleep_for(kDatagramWait);
+                    std::this_thread::sleep_for(DatagramWait());
                 continue;
             }
             // The listener first, each connection after it.
             watched.assign({listener_.Get()});
             for (const auto& connection : connections_)
                 watched.push_back(connection->socket.Get());
-            const bool any = WaitReadable(watched, intake_ ? kDatagramPollMicroseconds : kPollMicroseconds, ready);
+            const long wait = intake_ ? static_cast<long>(DatagramWait().count()) * 1000 : kPollMicroseconds;
+            const bool any = WaitReadable(watched, wait, ready);
             if (intake_)
                 TakeDatagrams();
             if (!any)
@@ -159,8 +161,11 @@ private:
     // when it had read nothing.
     bool TakeDatagrams()
     {
-        if (!intake_->Take(batch_) && batch_.systemDrops == systemDrops_ && !batch_.leftUnread)
+        if (!intake_->Take(batch_) && batch_.systemDrops == systemDrops_ && !batch_.leftUnread) {
+            ++emptyLooks_;
             return false;
+        }
+        emptyLooks_ = 0;
         if (batch_.systemDrops > systemDrops_) {
             const uint32_t now = batch_.systemDrops - std::exchange(systemDrops_, batch_.systemDrops);
             client_.Send("[zelsend: " + std::to_string(now) +
@@ -179,6 +184,11 @@ private:
             at += size;
         }
         return true;
+    }
+
+    std::chrono::milliseconds DatagramWait() const
+    {
+        return emptyLooks_ < kLooksBeforeIdle ? kDatagramWait : kIdleDatagramWait;
     }
 
     // What was lost of the datagrams before the relay had them, in words: the system's count
@@ -259,6 +269,7 @@ private:
     uint32_t systemDrops_ = 0;
     uint64_t queueDrops_ = 0;
     bool leftUnread_ = false;
+    int emptyLooks_ = 0;
     uint64_t received_ = 0, filtered_ = 0, relayed_ = 0, cut_ = 0, refused_ = 0;
 };
 
