@@ -73,6 +73,16 @@ class FrameCounter:
                 self.last = time.monotonic()
 
 
+def udp_socket_state(port):
+    """The UDP socket bound to `port` in this network namespace, as /proc/net/udp tells it:
+    (bytes waiting in its receive queue, datagrams the kernel dropped on it), or None."""
+    for line in open("/proc/net/udp").read().splitlines()[1:]:
+        fields = line.split()
+        if int(fields[1].split(":")[1], 16) == port:
+            return int(fields[4].split(":")[1], 16), int(fields[-1])
+    return None
+
+
 def wait_until(check, what, limit=60):
     """Checks until `check()` holds; fails the test, naming `what`, once `limit` seconds pass."""
     until = time.monotonic() + limit

@@ -26,21 +26,12 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "testkit"))
-from zeltest import FrameCounter, free_port, send_paced  # noqa: E402
+from zeltest import FrameCounter, free_port, send_paced, udp_socket_state  # noqa: E402
 SIZE = 90
 
 
 def load():
     return " ".join(open("/proc/loadavg").read().split()[:3])
-
-
-def kernel_drops(port):
-    """The drops column of the UDP socket bound to `port`, in this network namespace."""
-    for line in open("/proc/net/udp").read().splitlines()[1:]:
-        fields = line.split()
-        if int(fields[1].split(":")[1], 16) == port:
-            return int(fields[-1])
-    return None
 
 
 def receive_buffer(port):
@@ -74,7 +65,7 @@ def run(zelsend, count, rate):
         if sink.frames != seen:
             seen, still = sink.frames, time.monotonic()
         time.sleep(0.05)
-    drops, buffer = kernel_drops(port), receive_buffer(port)
+    drops, buffer = (udp_socket_state(port) or (None, None))[1], receive_buffer(port)
     relay.send_signal(signal.SIGINT)
     try:
         said = relay.communicate(timeout=60)[1]
