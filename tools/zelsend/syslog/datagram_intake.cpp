@@ -9,7 +9,7 @@ namespace {
 constexpr size_t kLargestDatagram = 65536;
 // How long a read waits for a datagram before the reader looks at Finish again; at a stop, the
 // socket counts as empty once a read has waited this long.
-constexpr long kReadWaitMilliseconds = 50;
+constexpr long kReadWaitMilliseconds = 100;
 
 } // namespace
 

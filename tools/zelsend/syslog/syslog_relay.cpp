@@ -27,14 +27,14 @@ constexpr long kPollMicroseconds = 100 * 1000;
 // How long datagrams may wait in the intake's queue: the relay looks that often, rather than
 // being woken for each (under Wine a wake-up costs the intake round trips to the wineserver);
 // after 100 ms without any, it looks less often.
-constexpr std::chrono::milliseconds kDatagramWait{5}, kIdleDatagramWait{50};
+constexpr std::chrono::milliseconds kDatagramWait{5}, kIdleDatagramWait{100};
 constexpr int kLooksBeforeIdle = 20;
 // Datagrams read but not yet relayed; the relay takes them within milliseconds, so this fills
 // only when it gets no time at all, and then what does not fit is dropped and counted.
 constexpr size_t kIntakeQueueBytes = 16 * 1024 * 1024;
 // At a stop, how long the intake may go on reading what the socket already holds: on Linux
-// about 50,000 datagrams, under Wine on a busy machine a few thousand.
-constexpr std::chrono::milliseconds kLastDatagramsRead{400};
+// tens of thousands of datagrams, under Wine on a busy machine one or two thousand.
+constexpr std::chrono::milliseconds kLastDatagramsRead{300};
 // How long a stopped relay waits for the console to take what is queued for it. With the
 // intake's last reads, the client's own last connect (up to 2 s for an address that does not
 // answer) and the relay's look at the stop flag, zelsend ends within 5 s of being stopped.
