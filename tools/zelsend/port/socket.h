@@ -1,6 +1,7 @@
 #pragma once
 // zelsend's sockets on Windows and on POSIX systems alike: the one-shot modes' blocking
-// connection to the console, and the syslog relay's listening sockets read without blocking.
+// connection to the console, and the syslog relay's listening sockets (its datagram socket read
+// by a thread of its own, each read waiting a while; the rest read without blocking).
 #include <cstddef>
 #include <cstdint>
 #include <string>
