@@ -5,6 +5,7 @@ Import it after putting this folder on sys.path:
 """
 import logging
 import socket
+import threading
 import time
 
 
@@ -24,6 +25,62 @@ def loopback_listener(backlog=4):
     server.bind(("127.0.0.1", 0))
     server.listen(backlog)
     return server, server.getsockname()[1]
+
+
+class FrameCounter:
+    """A listener that stands in for the console and only counts the frames it reads (4-byte
+    little-endian length, then the text), on a thread of its own. Frames that start with "["
+    (the senders' own notices: lines dropped, datagrams lost) are kept as well."""
+
+    def __init__(self):
+        self.server, self.port = loopback_listener()
+        self.frames = 0
+        self.last = 0.0  # time.monotonic() of the last frame read
+        self.notices = []
+        self._prefixes = {}
+        self._lock = threading.Lock()
+        threading.Thread(target=self._run, daemon=True).start()
+
+    def messages(self, prefix):
+        """How many frames began with `prefix` (bytes)."""
+        with self._lock:
+            return self._prefixes.get(prefix, 0)
+
+    def _run(self):
+        while True:
+            conn, _ = self.server.accept()
+            data = b""
+            while True:
+                chunk = conn.recv(1 << 20)
+                if not chunk:
+                    break
+                data += chunk
+                at = 0
+                with self._lock:
+                    while len(data) - at >= 4:
+                        n = int.from_bytes(data[at:at + 4], "little")
+                        if len(data) - at < 4 + n:
+                            break
+                        frame = data[at + 4:at + 4 + n]
+                        at += 4 + n
+                        self.frames += 1
+                        if frame.startswith(b"["):
+                            self.notices.append(frame.decode("utf-8", errors="replace"))
+                        else:
+                            head = frame[:frame.find(b" ") + 1]
+                            self._prefixes[head] = self._prefixes.get(head, 0) + 1
+                data = data[at:]
+                self.last = time.monotonic()
+
+
+def udp_socket_state(port):
+    """The UDP socket bound to `port` in this network namespace, as /proc/net/udp tells it:
+    (bytes waiting in its receive queue, datagrams the kernel dropped on it), or None."""
+    for line in open("/proc/net/udp").read().splitlines()[1:]:
+        fields = line.split()
+        if int(fields[1].split(":")[1], 16) == port:
+            return int(fields[4].split(":")[1], 16), int(fields[-1])
+    return None
 
 
 def wait_until(check, what, limit=60):

@@ -19,47 +19,17 @@ import socket
 import statistics
 import subprocess
 import sys
-import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "testkit"))
-from zeltest import free_port, loopback_listener, send_paced  # noqa: E402
+from zeltest import FrameCounter, free_port, send_paced  # noqa: E402
 SIZE = 90
 FILTERS = {
     "none": [],
     "words": ["--include", "bench", "--exclude", "error|warn|fatal"],
     "regex": ["--include", r"bench \d{6} x", "--exclude", r"(error|warn)\s*:"],
 }
-
-
-class Sink:
-    """Counts the relay's frames (4-byte little-endian length, then the text)."""
-
-    def __init__(self):
-        self.server, self.port = loopback_listener()
-        self.frames = 0
-        self.last = 0.0
-        threading.Thread(target=self.run, daemon=True).start()
-
-    def run(self):
-        while True:
-            conn, _ = self.server.accept()
-            data = b""
-            while True:
-                chunk = conn.recv(1 << 20)
-                if not chunk:
-                    break
-                data += chunk
-                at = 0
-                while len(data) - at >= 4:
-                    n = int.from_bytes(data[at:at + 4], "little")
-                    if len(data) - at < 4 + n:
-                        break
-                    at += 4 + n
-                    self.frames += 1
-                data = data[at:]
-                self.last = time.monotonic()
 
 
 def start_relay(zelsend, sink, args):
@@ -106,7 +76,7 @@ def stop(relay):
 
 
 def rate_run(zelsend, filters, count):
-    sink = Sink()
+    sink = FrameCounter()
     port = free_port(socket.SOCK_STREAM)
     relay = start_relay(zelsend, sink, ["--syslog-tcp", str(port)] + filters)
     body = b"".join(b"%d %s" % (SIZE, (b"<14>bench %06d x" % i).ljust(SIZE, b"x")) for i in range(count))
@@ -122,7 +92,7 @@ def rate_run(zelsend, filters, count):
 
 
 def cpu_run(zelsend, filters, seconds, rate=20000):
-    sink = Sink()
+    sink = FrameCounter()
     port = free_port(socket.SOCK_DGRAM)
     relay = start_relay(zelsend, sink, ["--syslog-udp", str(port)] + filters)
     pid = relay_pid(relay, zelsend)

@@ -87,6 +87,7 @@ def relay_run(lines, rate, work):
     relay = subprocess.Popen([ZELSEND, "--syslog-udp", str(port)], stderr=subprocess.PIPE, text=True)
     relay.stderr.readline()  # "zelsend: syslog on UDP ...": it listens now
     sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    start = time.monotonic()
     sent_in = send_paced(sender, lines, ("127.0.0.1", port), rate)
     view = console.shown()
     shown_in = time.monotonic() - start

@@ -1,6 +1,7 @@
 #pragma once
 // zelsend's sockets on Windows and on POSIX systems alike: the one-shot modes' blocking
-// connection to the console, and the syslog relay's listening sockets read without blocking.
+// connection to the console, and the syslog relay's listening sockets (its datagram socket read
+// by a thread of its own, each read waiting a while; the rest read without blocking).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -66,9 +67,17 @@ OwnedSocket ListenOn(const std::string& address, uint16_t port, bool tcp, std::s
 // Makes a datagram socket's receive buffer as large as the system lets; returns its size now.
 int GrowReceiveBuffer(SocketHandle s);
 
-// The next datagram waiting, into `buffer`: its size, or -1 when none waits. `dropped` becomes
-// the system's count of datagrams lost on this socket so far, where it tells (Linux only).
+// Makes reads of `s` wait for data, each at most `milliseconds`; false when the system refuses.
+bool BlockWithTimeout(SocketHandle s, long milliseconds);
+
+// The next datagram, into `buffer`: its size, or -1 when none came (at once on a non-blocking
+// socket, else within the socket's wait). `dropped` becomes the system's count of datagrams
+// lost on this socket so far, where it tells (Linux only).
 long ReceiveDatagram(SocketHandle s, char* buffer, size_t size, uint32_t& dropped);
+
+// The system's count of datagrams dropped on `s` because its receive buffer was full, into
+// `dropped`; false where the system keeps no such count (Windows).
+bool SystemDropCount(SocketHandle s, uint32_t& dropped);
 
 // Takes the next connection waiting on `listener`; false when none waits. `accepted` is left
 // empty when the connection cannot be read without blocking or waited for, and is then closed.

@@ -3,6 +3,9 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/sock_diag.h> // SK_MEMINFO_DROPS
+#endif
 
 #include <cerrno>
 #include <climits>
@@ -90,6 +93,14 @@ int GrowReceiveBuffer(SocketHandle s)
     return size;
 }
 
+bool BlockWithTimeout(SocketHandle s, long milliseconds)
+{
+    const int flags = fcntl(Native(s), F_GETFL, 0);
+    const timeval wait{milliseconds / 1000, (milliseconds % 1000) * 1000};
+    return flags >= 0 && fcntl(Native(s), F_SETFL, flags & ~O_NONBLOCK) == 0 &&
+           setsockopt(Native(s), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) == 0;
+}
+
 long ReceiveDatagram(SocketHandle s, char* buffer, size_t size, uint32_t& dropped)
 {
 #ifdef SO_RXQ_OVFL
@@ -100,7 +111,7 @@ long ReceiveDatagram(SocketHandle s, char* buffer, size_t size, uint32_t& droppe
     message.msg_iovlen = 1;
     message.msg_control = control;
     message.msg_controllen = sizeof control;
-    const long n = recvmsg(Native(s), &message, MSG_DONTWAIT);
+    const long n = recvmsg(Native(s), &message, 0);
     for (cmsghdr* c = n >= 0 ? CMSG_FIRSTHDR(&message) : nullptr; c; c = CMSG_NXTHDR(&message, c)) {
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL)
             std::memcpy(&dropped, CMSG_DATA(c), sizeof dropped);
@@ -108,8 +119,25 @@ long ReceiveDatagram(SocketHandle s, char* buffer, size_t size, uint32_t& droppe
     return n;
 #else
     (void)dropped; // only Linux tells
-    const ssize_t n = recv(Native(s), buffer, size, MSG_DONTWAIT);
+    const ssize_t n = recv(Native(s), buffer, size, 0);
     return n < 0 ? -1 : static_cast<long>(n);
+#endif
+}
+
+bool SystemDropCount(SocketHandle s, uint32_t& dropped)
+{
+#if defined(SO_MEMINFO) && defined(__linux__)
+    uint32_t info[SK_MEMINFO_VARS] = {};
+    socklen_t length = sizeof info;
+    if (getsockopt(Native(s), SOL_SOCKET, SO_MEMINFO, info, &length) != 0 ||
+        length <= SK_MEMINFO_DROPS * sizeof info[0])
+        return false;
+    dropped = info[SK_MEMINFO_DROPS];
+    return true;
+#else
+    (void)s;
+    (void)dropped;
+    return false;
 #endif
 }
 

@@ -77,11 +77,24 @@ int GrowReceiveBuffer(SocketHandle s)
     return size;
 }
 
+bool BlockWithTimeout(SocketHandle s, long milliseconds)
+{
+    u_long off = 0;
+    const DWORD wait = static_cast<DWORD>(milliseconds);
+    return ioctlsocket(Native(s), FIONBIO, &off) == 0 &&
+           setsockopt(Native(s), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof wait) == 0;
+}
+
 long ReceiveDatagram(SocketHandle s, char* buffer, size_t size, uint32_t& dropped)
 {
     (void)dropped; // Winsock does not tell
     const int n = recv(Native(s), buffer, static_cast<int>(size), 0);
     return n < 0 ? -1 : n;
+}
+
+bool SystemDropCount(SocketHandle, uint32_t&)
+{
+    return false;
 }
 
 // Every socket Winsock hands out fits a select, whatever its number.

@@ -3,6 +3,7 @@
 #include "common/exit_codes.h"
 #include "common/line_rules.h"
 #include "port/socket.h"
+#include "syslog/datagram_intake.h"
 #include "syslog/syslog_framing.h"
 #include "zel_log_client.h"
 
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -22,9 +24,20 @@ namespace {
 constexpr size_t kMaxConnections = 256;
 // How often the relay looks at `stop` when nothing arrives.
 constexpr long kPollMicroseconds = 100 * 1000;
+// How long datagrams may wait in the intake's queue: the relay looks that often, rather than
+// being woken for each (under Wine a wake-up costs the intake round trips to the wineserver);
+// after 100 ms without any, it looks less often.
+constexpr std::chrono::milliseconds kDatagramWait{5}, kIdleDatagramWait{100};
+constexpr int kLooksBeforeIdle = 20;
+// Datagrams read but not yet relayed; the relay takes them within milliseconds, so this fills
+// only when it gets no time at all, and then what does not fit is dropped and counted.
+constexpr size_t kIntakeQueueBytes = 16 * 1024 * 1024;
+// At a stop, how long the intake may go on reading what the socket already holds: on Linux
+// tens of thousands of datagrams, under Wine on a busy machine one or two thousand.
+constexpr std::chrono::milliseconds kLastDatagramsRead{300};
 // How long a stopped relay waits for the console to take what is queued for it. With the
-// client's own last connect (up to 2 s for an address that does not answer) and the relay's
-// look at the stop flag, zelsend ends within 5 s of being stopped.
+// intake's last reads, the client's own last connect (up to 2 s for an address that does not
+// answer) and the relay's look at the stop flag, zelsend ends within 5 s of being stopped.
 constexpr std::chrono::milliseconds kLastLinesWait{2500};
 
 struct Connection {
@@ -56,8 +69,7 @@ bool Bind(OwnedSocket& s, const ListenAddress& at, bool tcp, std::string& error)
 
 class SyslogRelay {
 public:
-    // A datagram carries at most 65,507 bytes over IPv4 and 65,527 over IPv6: every one fits the
-    // buffer whole, and none is longer than the bound.
+    // TCP connections are read kSyslogBound at a time; datagrams, whole, by the intake.
     SyslogRelay(zel::LogClient& client, const LineRules& rules) : client_(client), rules_(rules), buffer_(kSyslogBound)
     {
     }
@@ -82,31 +94,41 @@ public:
 
     void Run(const std::atomic<bool>& stop)
     {
+        if (udp_)
+            intake_ = std::make_unique<DatagramIntake>(udp_.Get(), kIntakeQueueBytes);
         std::vector<SocketHandle> watched;
         std::vector<char> ready;
         while (!stop.load()) {
-            // The datagram socket and the listener first, each connection after them.
-            watched.assign({udp_ ? udp_.Get() : kNoSocket, listener_ ? listener_.Get() : kNoSocket});
-            watched.erase(std::remove(watched.begin(), watched.end(), kNoSocket), watched.end());
-            const size_t first = watched.size();
+            if (!listener_) {
+                if (!TakeDatagrams())
+                    std::this_thread::sleep_for(DatagramWait());
+                continue;
+            }
+            // The listener first, each connection after it.
+            watched.assign({listener_.Get()});
             for (const auto& connection : connections_)
                 watched.push_back(connection->socket.Get());
-            if (!WaitReadable(watched, kPollMicroseconds, ready))
+            const long wait = intake_ ? static_cast<long>(DatagramWait().count()) * 1000 : kPollMicroseconds;
+            const bool any = WaitReadable(watched, wait, ready);
+            if (intake_)
+                TakeDatagrams();
+            if (!any)
                 continue;
-            for (size_t i = 0; i < first; ++i) {
-                if (ready[i] && watched[i] == udp_.Get())
-                    ReadDatagrams();
-                else if (ready[i])
-                    Accept();
-            }
+            if (ready[0])
+                Accept();
             // Connections accepted just now come after `ready`'s end: they are read next time.
             size_t next = 0;
-            for (size_t i = first; i < ready.size(); ++i) {
+            for (size_t i = 1; i < ready.size(); ++i) {
                 if (ready[i] && !Read(*connections_[next]))
                     connections_.erase(connections_.begin() + static_cast<long>(next));
                 else
                     ++next;
             }
+        }
+        // Datagrams that reached the socket before the stop are still relayed.
+        if (intake_) {
+            intake_->Finish(kLastDatagramsRead);
+            TakeDatagrams();
         }
         // Messages cut short by the stop are still shown, as far as they came.
         for (const auto& connection : connections_) {
@@ -127,33 +149,62 @@ public:
         std::fprintf(stderr,
                      "zelsend: syslog relay stopped: %llu messages received; %llu reached the console and %llu did "
                      "not: %llu left out by --include/--exclude, %llu dropped by the full queue to the console, %llu "
-                     "not sent when it stopped. %llu messages relayed, %llu cut at %zu bytes, %llu datagrams lost "
-                     "before they were read, %llu connections refused\n",
+                     "not sent when it stopped. %llu messages relayed, %llu cut at %zu bytes, %s, %llu connections "
+                     "refused\n",
                      Count(received_), Count(relayed_ - lost), Count(filtered_ + lost), Count(filtered_),
                      Count(std::min(relayed_, dropped)), Count(lost - std::min(relayed_, dropped)), Count(relayed_),
-                     Count(cut_), kSyslogBound, Count(lost_), Count(refused_));
+                     Count(cut_), kSyslogBound, DatagramLosses().c_str(), Count(refused_));
         std::fflush(stderr);
     }
 
 private:
-    // Reads every datagram waiting, so the system's buffer empties as fast as it can.
-    void ReadDatagrams()
+    // Relays what the intake has read, after a line for any datagrams lost before it; false
+    // when it had read nothing.
+    bool TakeDatagrams()
     {
-        for (int i = 0; i < 4096; ++i) {
-            uint32_t dropped = droppedSoFar_;
-            const long n = ReceiveDatagram(udp_.Get(), buffer_.data(), buffer_.size(), dropped);
-            if (n < 0)
-                break;
-            if (dropped > droppedSoFar_) {
-                const uint32_t now = dropped - droppedSoFar_;
-                droppedSoFar_ = dropped;
-                lost_ += now;
-                client_.Send("[zelsend: " + std::to_string(now) +
-                             " syslog datagrams lost: they came faster than the relay could read them]\r\n");
-            }
-            Show(SyslogDatagramLine(std::string_view(buffer_.data(), static_cast<size_t>(n)), kSyslogBound),
-                 rules_.StampNow());
+        if (!intake_->Take(batch_) && batch_.systemDrops == systemDrops_ && !batch_.leftUnread) {
+            ++emptyLooks_;
+            return false;
         }
+        emptyLooks_ = 0;
+        if (batch_.systemDrops > systemDrops_) {
+            const uint32_t now = batch_.systemDrops - std::exchange(systemDrops_, batch_.systemDrops);
+            client_.Send("[zelsend: " + std::to_string(now) +
+                         " syslog datagrams lost: they came faster than the relay could read them]\r\n");
+        }
+        if (batch_.queueDrops > 0) {
+            queueDrops_ += batch_.queueDrops;
+            client_.Send("[zelsend: " + std::to_string(batch_.queueDrops) +
+                         " syslog datagrams dropped: the relay could not pass them on as fast as it read them]\r\n");
+        }
+        leftUnread_ = leftUnread_ || batch_.leftUnread;
+        const std::string stamp = batch_.Count() > 0 ? rules_.StampNow() : std::string();
+        size_t at = 0;
+        for (uint32_t size : batch_.sizes) {
+            Show(SyslogDatagramLine(std::string_view(batch_.bytes).substr(at, size), kSyslogBound), stamp);
+            at += size;
+        }
+        return true;
+    }
+
+    std::chrono::milliseconds DatagramWait() const
+    {
+        return emptyLooks_ < kLooksBeforeIdle ? kDatagramWait : kIdleDatagramWait;
+    }
+
+    // What was lost of the datagrams before the relay had them, in words: the system's count
+    // where it keeps one, and "unknown" where it does not, never a 0 it cannot know.
+    std::string DatagramLosses() const
+    {
+        uint32_t total = 0;
+        const bool counted = !udp_ || SystemDropCount(udp_.Get(), total);
+        std::string said = counted ? std::to_string(systemDrops_) + " datagrams lost before they were read"
+                                   : "datagrams lost before they were read: unknown (Windows does not count those "
+                                     "its full receive buffer drops)";
+        said += ", " + std::to_string(queueDrops_) + " dropped after reading by the relay's full queue";
+        if (leftUnread_)
+            said += ", and it stopped with datagrams perhaps still unread, unknown in number";
+        return said;
     }
 
     void Accept()
@@ -214,8 +265,13 @@ private:
     OwnedSocket udp_;
     OwnedSocket listener_;
     std::vector<std::unique_ptr<Connection>> connections_;
-    uint32_t droppedSoFar_ = 0;
-    uint64_t received_ = 0, filtered_ = 0, relayed_ = 0, cut_ = 0, lost_ = 0, refused_ = 0;
+    std::unique_ptr<DatagramIntake> intake_;
+    DatagramBatch batch_;
+    uint32_t systemDrops_ = 0;
+    uint64_t queueDrops_ = 0;
+    bool leftUnread_ = false;
+    int emptyLooks_ = 0;
+    uint64_t received_ = 0, filtered_ = 0, relayed_ = 0, cut_ = 0, refused_ = 0;
 };
 
 } // namespace
