@@ -11,6 +11,7 @@ A row's steps, in order: a driver command ("lines 0 3"), optionally "=> ANSWER" 
 answer; a command ending in "&" is sent without waiting, and "@answer ANSWER" collects its
 answer later; "@listen" starts the receiver on the row's port, "@stop" stops it as a console
 that exits, "@drop" ends its connections, "@hold" listens without reading until "@release";
+"@slow RATE" listens and reads no faster than RATE bytes a second;
 "@sleep S" waits, "@wait N" until N frames are in. "@within S" checks that the last answer came within S seconds of its command:
 only for a bound the contract states, with a generous margin.
 """
@@ -123,6 +124,49 @@ def cut_short(run):
     assert run.texts() == ["line %06d%s\r\n" % (n, "x" * 1000) for n in range(20000 - lost)]
 
 
+def undelivered_line(client, n):
+    return "[%s: %s not delivered, the program stopped logging before the console took them]\r\n" % (NAMES[client],
+                                                                                                     lines(n))
+
+
+def accounted(total):
+    """After a close that gave lines up: the view ends with the line that counts them, and what it
+    shows and counts add up to every line logged; the report names every line that did not
+    arrive (and may add that the console had not read the last ones yet)."""
+
+    def check(run):
+        name = re.escape(NAMES[run.client])
+        last = re.compile(r"\[%s: (\d+) lines? not delivered, " % name)
+        until = time.monotonic() + LONG
+        while not run.receiver.ended:
+            assert time.monotonic() < until, "the client ends its connection"
+            time.sleep(0.1)
+        dropped = re.compile(r"\[%s: (\d+) lines? dropped, the queue was full\]\r\n\Z" % name)
+        *texts, end = run.texts()
+        counted = [int(dropped.match(t).group(1)) for t in texts if dropped.match(t)]
+        arrived = [int(t.split()[1][:6]) for t in texts if t.startswith("line ")]
+        given_up = int(last.match(end).group(1))
+        assert end == undelivered_line(run.client, given_up)
+        assert len(counted) + len(arrived) == len(texts)
+        assert arrived == sorted(set(arrived)) and given_up > 0
+        assert len(arrived) + sum(counted) + given_up == total
+        report, *rest = run.stderr
+        assert report == reports(total - len(arrived))[0].format(name=NAMES[run.client], where=run.where)
+        assert rest in ([], ["%s: %s had not read the last lines when the client stopped; they may be missing" % (
+            NAMES[run.client], run.where)])
+
+    return check
+
+
+def reset_said(run):
+    """A console that closed with lines unread: the next one is told first, and so is stderr."""
+    assert run.receiver.wait_for(1, LONG)
+    assert run.receiver.texts()[0] == "[%s: the console closed the connection; lines written just before it may " \
+                                      "be missing]\r\n" % NAMES[run.client]
+    assert "%s: %s closed the connection with lines unread; lines written just before may be missing" % (
+        NAMES[run.client], run.where) in run.stderr
+
+
 def reports(*counts):
     return ["{name}: %s not delivered to {where}" % lines(n) for n in counts]
 
@@ -183,6 +227,17 @@ CASES = [
     # A console that stops reading: close gives up on a batch part sent.
     dict(group="ReportOnce", name="batch-cut-short", queue=64 << 20, close_ms=300, steps=[
         "@hold", "lines 0 20000 1000", "close => closed", "@release"], check=cut_short),
+    # The end: lines go while a slow console takes them; what is given up is counted in the
+    # view's last line, and named in the report, as are lines a console gone before the close
+    # never took; a console that closes with lines unread is told of on the next connection.
+    dict(group="End", name="slow-console", queue=1 << 20, steps=[
+        "@slow 200000", "lines 0 30000 100", "close => closed"], check=accounted(30000), stderr="checked"),
+    dict(group="End", name="console-gone-before-close", queue=64 << 10, steps=[
+        "@listen", "lines 0 3", "flush 60000 => flush 1", "@wait 3", "@stop", "lines 3 20000", "close => closed"],
+         frames=numbered(0, 3), stderr=reports(20000)),
+    dict(group="End", name="reset-is-said", queue=64 << 10, steps=[
+        "@slow 20000", "lines 0 2000 100", "@sleep 0.5", "@stop", "@listen", "lines 2000 1",
+        "flush 60000 => flush 1"], check=reset_said, stderr="checked"),
     # IPv6 hosts, bare and bracketed; the report names one in brackets.
     dict(group="IPv6", name="bare", host="::1", listen_on="::1", steps=["@listen", "lines 0 3",
          "flush 60000 => flush 1"], frames=numbered(0, 3)),
@@ -255,6 +310,8 @@ class Run:
         word, _, arg = step.partition(" ")
         if word == "@listen":
             self.receiver = Receiver(self.port, self.listen_on)
+        elif word == "@slow":
+            self.receiver = Receiver(self.port, self.listen_on, rate=float(arg))
         elif word == "@hold":
             self.receiver = Receiver(self.port, self.listen_on, accept=False)
         elif word == "@release":
@@ -262,6 +319,7 @@ class Run:
         elif word == "@stop":
             self.receiver.stop()
             self.earlier += self.receiver.frames
+            self.receiver = None
         elif word == "@drop":
             self.receiver.drop_connections()
         elif word == "@sleep":
@@ -301,7 +359,8 @@ class Run:
 
     def wait(self, count):
         """Waits for `count` frames in all, then a moment for any beyond them to show."""
-        assert self.receiver.wait_for(count - len(self.earlier), LONG), "%d frames arrive" % count
+        assert count <= len(self.earlier) or self.receiver.wait_for(count - len(self.earlier), LONG), \
+            "%d frames arrive" % count
         time.sleep(0.2)
 
 
@@ -334,7 +393,7 @@ def test_contract(client, row):
         if check:
             check(run)
         expected = reports(run.dropped) if row.get("stderr") == "dropped" else row.get("stderr", [])
-        if check is not cut_short:
+        if check is not cut_short and row.get("stderr") != "checked":
             assert run.stderr == [e.format(name=NAMES[client], where=run.where) for e in expected]
     finally:
         if run.proc.poll() is None:
