@@ -512,6 +512,8 @@ private:
                 retry = m_options.retryStart;
                 m_lastTaken = Clock::now();
                 Advance(batch, p);
+                if (p.sent < batch.size() && GiveUp())
+                    return p;
             } else if (n < 0 && detail::WouldBlock()) {
                 detail::Wait(connection.Handle(), true, 100); // a console that reads slowly is waited for
                 if (GiveUp())
