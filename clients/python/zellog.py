@@ -19,8 +19,9 @@ the console while it takes them, up to ``timeout`` seconds (5 by default) and no
 second in which it takes nothing, reconnecting as needed; then the view's last line counts the
 records it gave up, and stderr names every record that never went out, once, with the
 console's host and port (as ``logging`` reports its own errors: not when
-``logging.raiseExceptions`` is False). ``flush()`` waits up to ``timeout``, but only while
-connected; ``flush(seconds)`` waits for the console whatever it takes. The host may
+``logging.raiseExceptions`` is False). ``flush()`` waits up to a second, only while
+connected, and reports nothing; ``flush(seconds)`` waits for the console
+whatever it takes, and reports what is left at its limit. The host may
 be a name, an IPv4 address or an IPv6 address, bare (``::1``) or bracketed (``[::1]``). This
 handler keeps the contract that the C++ and .NET clients keep (docs/protocol.md).
 A forked process gets a thread and connection of its own. One that ends with ``os._exit``, as
@@ -252,12 +253,12 @@ class ZelLogHandler(logging.Handler):
         limit, after reporting on stderr the records not delivered that no report has named yet.
 
         With a ``timeout`` in seconds it waits up to that, reconnecting as needed. Without one,
-        as logging calls it, it waits up to the handler's ``timeout`` but only while connected:
-        a console that is away must not hold up every flush."""
+        as logging calls it (often, and at exit just before ``close``), it waits up to a second
+        and only while connected, and reports nothing: a console that is away or slow must not
+        hold up every flush, and ``close`` names what never went out."""
         if timeout is None:
-            if not self._connected:
-                return not self._queue and not self._sending
-            timeout = self.timeout
+            return self._connected and self._wait_sent(min(self.timeout, STALL)) or \
+                not self._queue and not self._sending
         if self._wait_sent(timeout):
             return True
         self._report()
