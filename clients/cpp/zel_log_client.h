@@ -743,6 +743,7 @@ private:
     bool m_connected = false;
     bool m_resetUnsaid = false;       // the next connection starts with the reset line
     uint64_t m_resetsUnreported = 0;  // resets the report has not told of
+    bool m_unconfirmed = false;       // stopped before the console confirmed it read everything
     bool m_closing = false;           // Close has begun: the sender ends once done or given up
     bool m_ended = false;             // Close has reported
     Clock::time_point m_closeStart{}; // when Close began
