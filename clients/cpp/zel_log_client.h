@@ -382,6 +382,16 @@ public:
         return false;
     }
 
+    // A logging library's own flush: waits up to a second for the queue, only while connected,
+    // and reports nothing. A program may flush after every line, so a console that is away or
+    // slow must not hold each of them up; the close names what never went out.
+    bool FlushWhileConnected()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_connected &&
+               m_drained.wait_for(lock, std::min(m_options.closeFlush, detail::kStall), [this] { return Empty(); });
+    }
+
     // True while the sender holds an open connection to the console.
     bool Connected() const
     {
