@@ -64,11 +64,11 @@ int RunBridge(const Options& options, const LineRules& rules)
     const std::atomic<bool>& stop = StopOnInterrupt();
     int rc = kExitFailed;
     {
-        // The relay gives the console its own while for the last lines, so that it stops within
-        // its 5 s; the other bridges leave that to the client's close.
+        // Stopped, a bridge hands its last lines over for up to --stop-wait (3 s), then up to a
+        // second for the line that counts what it gave up and the console's confirmation: within
+        // the 5 s Windows leaves a process whose console window closes.
         zel::LogClientOptions sending;
-        if (options.mode == Mode::Syslog)
-            sending.closeFlush = std::chrono::milliseconds(0);
+        sending.closeFlush = std::chrono::milliseconds(options.stopWaitMs);
         zel::LogClient client(options.host, options.port, sending);
         if (options.mode == Mode::Follow)
             rc = RunFollow(options, rules, client, stop);
@@ -76,7 +76,7 @@ int RunBridge(const Options& options, const LineRules& rules)
             rc = RunDebugOutput(options, rules, client, stop);
         else if (options.mode == Mode::Syslog)
             rc = RunSyslogRelay(options, rules, client, stop);
-    } // the client gives its last lines a short while to go
+    } // the client hands its last lines over as long as the console takes them
     StoppedCleanly();
     return rc;
 }

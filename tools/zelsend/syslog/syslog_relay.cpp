@@ -22,10 +22,6 @@ namespace {
 constexpr size_t kMaxConnections = 256;
 // How often the relay looks at `stop` when nothing arrives.
 constexpr long kPollMicroseconds = 100 * 1000;
-// How long a stopped relay waits for the console to take what is queued for it. With the
-// client's own last connect (up to 2 s for an address that does not answer) and the relay's
-// look at the stop flag, zelsend ends within 5 s of being stopped.
-constexpr std::chrono::milliseconds kLastLinesWait{2500};
 
 struct Connection {
     explicit Connection(OwnedSocket s) : socket(std::move(s)) {}
@@ -118,16 +114,16 @@ public:
 
     // What became of every message: received, then either left out by the patterns, or handed
     // to the client, which either delivered it, dropped it from its full queue, or still held
-    // it when the relay gave up waiting. The client's counts include the relay's own notices
-    // ("[zelsend: ...]"), which are rare: a count is never shown below zero.
-    void Report(uint64_t unsent) const
+    // it when it stopped. The client's counts include the relay's own notices ("[zelsend: ...]"),
+    // which are rare: a count is never shown below zero.
+    void Report(const zel::LogClientEnd& end) const
     {
-        const uint64_t dropped = client_.DroppedLines();
+        const uint64_t dropped = end.dropped, unsent = end.leftAtStop;
         const uint64_t lost = std::min(relayed_, dropped + unsent);
         std::fprintf(stderr,
                      "zelsend: syslog relay stopped: %llu messages received; %llu reached the console and %llu did "
                      "not: %llu left out by --include/--exclude, %llu dropped by the full queue to the console, %llu "
-                     "not sent when it stopped. %llu messages relayed, %llu cut at %zu bytes, %llu datagrams lost "
+                     "not delivered at stop. %llu messages relayed, %llu cut at %zu bytes, %llu datagrams lost "
                      "before they were read, %llu connections refused\n",
                      Count(received_), Count(relayed_ - lost), Count(filtered_ + lost), Count(filtered_),
                      Count(std::min(relayed_, dropped)), Count(lost - std::min(relayed_, dropped)), Count(relayed_),
@@ -228,10 +224,9 @@ int RunSyslogRelay(const Options& options, const LineRules& rules, zel::LogClien
     if (!relay.Listen(options, error))
         return Fail(error);
     relay.Run(stop);
-    // Lines the console has not taken yet get a short while; any still waiting then are lost,
-    // and the report counts them.
-    const bool delivered = client.Flush(kLastLinesWait);
-    relay.Report(delivered ? 0 : client.WaitingLines());
+    // The client hands the last lines over while the console takes them, and the view's last
+    // line counts those it gave up; the report counts them too.
+    relay.Report(client.Close());
     return kExitSent;
 }
 
