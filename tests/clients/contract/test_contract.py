@@ -30,7 +30,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "python"))
 from frame_receiver import MAX_PAYLOAD, Receiver  # noqa: E402
 
-NAMES = {"cpp": "zel::LogClient", "python": "zellog", "dotnet": "ZelLogClient"}
+NAMES = {"cpp": "zel::LogClient", "python": "zellog", "dotnet": "ZelLogClient", "zelsend": "zel::LogClient"}
 LONG = 60.0  # only keeps a broken client from hanging the run
 CLOSE_WAIT_MS = 1000  # the contract's wait at close
 CONNECT_LIMIT = 2.0  # the contract's limit for one connect to one address
@@ -150,12 +150,36 @@ def accounted(total):
         assert len(counted) + len(arrived) == len(texts)
         assert arrived == sorted(set(arrived)) and given_up > 0
         assert len(arrived) + sum(counted) + given_up == total
-        report, *rest = run.stderr
+        report, *rest = [e for e in run.stderr if e.startswith(NAMES[run.client] + ": ")]
         assert report == reports(total - len(arrived))[0].format(name=NAMES[run.client], where=run.where)
         assert rest in ([], ["%s: %s had not read the last lines when the client stopped; they may be missing" % (
             NAMES[run.client], run.where)])
 
     return check
+
+
+def relay_accounted(total):
+    """zelsend's relay stopped under load: the view accounts for every message, ending with the
+    count of those given up, and the stop summary's words say the same numbers."""
+    in_view = accounted(total)
+
+    def check(run):
+        in_view(run)
+        arrived = sum(t.startswith("line ") for t in run.texts())
+        summary = [e for e in run.stderr if e.startswith("zelsend: syslog relay stopped: ")]
+        m = re.match(r"zelsend: syslog relay stopped: (\d+) messages received; (\d+) reached the console and (\d+) "
+                     r"did not: 0 left out by --include/--exclude, (\d+) dropped by the full queue to the console, "
+                     r"(\d+) not delivered at stop\.", summary[0] if summary else "")
+        assert m, run.stderr
+        received, reached, missed, dropped, at_stop = map(int, m.groups())
+        assert (received, reached, missed) == (total, arrived, total - arrived)
+        assert dropped + at_stop == missed and at_stop > 0
+
+    return check
+
+
+def quit_at_once(run):
+    assert "zelsend: stopped at once; lines still queued for the console are lost" in run.stderr
 
 
 def reset_said(run):
@@ -238,6 +262,14 @@ CASES = [
     dict(group="End", name="reset-is-said", queue=64 << 10, steps=[
         "@slow 20000", "lines 0 2000 100", "@sleep 0.5", "@stop", "@listen", "lines 2000 1",
         "flush 60000 => flush 1"], check=reset_said, stderr="checked"),
+    # zelsend's relay stopped under load (TCP in, so that every message is received): its queue
+    # goes while the console takes it, the view ends with the count of the rest; a second
+    # Ctrl+C quits at once.
+    dict(group="End", name="relay-stopped-under-load", clients=["zelsend"], steps=[
+        "@slow 1000000", "lines 0 150000 100", "close => closed"], check=relay_accounted(150000), stderr="checked"),
+    dict(group="End", name="second-interrupt-quits", clients=["zelsend"], steps=[
+        "@slow 100000", "lines 0 50000 100", "interrupt-twice => exited 130", "@within 2"],
+         check=quit_at_once, stderr="checked"),
     # IPv6 hosts, bare and bracketed; the report names one in brackets.
     dict(group="IPv6", name="bare", host="::1", listen_on="::1", steps=["@listen", "lines 0 3",
          "flush 60000 => flush 1"], frames=numbered(0, 3)),
@@ -262,6 +294,8 @@ def free_port(host):
 def driver(client):
     if client == "python":
         return [sys.executable, os.path.join(HERE, "driver.py")]
+    if client == "zelsend":
+        return [sys.executable, os.path.join(HERE, "zelsend_driver.py")]
     if client == "cpp":  # the Windows build's through Wine (ZEL_CONTRACT_RUN)
         return [p for p in (os.environ.get("ZEL_CONTRACT_RUN"), os.environ["ZEL_CONTRACT_CPP"]) if p]
     return ["mono", "--debug", os.environ["ZEL_CONTRACT_DOTNET"]]
@@ -364,7 +398,8 @@ class Run:
         time.sleep(0.2)
 
 
-CLIENTS = [c for c in ("cpp", "python", "dotnet") if c == "python" or os.environ.get("ZEL_CONTRACT_" + c.upper())]
+CLIENTS = [c for c in ("cpp", "python", "dotnet", "zelsend")
+           if c == "python" or os.environ.get("ZEL_CONTRACT_" + c.upper())]
 ONLY_CLIENT = os.environ.get("ZEL_CONTRACT_CLIENT")
 ONLY_GROUP = os.environ.get("ZEL_CONTRACT_GROUP")
 
@@ -372,7 +407,7 @@ ONLY_GROUP = os.environ.get("ZEL_CONTRACT_GROUP")
 @pytest.mark.parametrize("client, row", [
     pytest.param(client, row, id="%s-%s-%s" % (client, row["group"], row["name"]))
     for client in CLIENTS if ONLY_CLIENT in (None, client)
-    for row in CASES if ONLY_GROUP in (None, row["group"])
+    for row in CASES if ONLY_GROUP in (None, row["group"]) and client in row.get("clients", ["cpp", "python", "dotnet"])
 ])
 def test_contract(client, row):
     steps, check = row.get("steps", []), row.get("check")
