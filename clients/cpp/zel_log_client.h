@@ -216,8 +216,12 @@ inline Peer PeerState(NativeSocket s, int waitMs = 0)
         return Peer::Open;
     char byte;
     const auto n = ::recv(s, &byte, 1, MSG_PEEK);
-    if (n == 0)
-        return Peer::Closed;
+    if (n == 0) { // an end of stream after the console refused bytes sent once it had closed is a reset
+        int error = 0;
+        socklen_t size = sizeof error;
+        ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
+        return error == 0 ? Peer::Closed : Peer::Reset;
+    }
     return n < 0 && WouldBlock() ? Peer::Open : Peer::Reset;
 }
 

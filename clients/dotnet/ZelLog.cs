@@ -632,8 +632,11 @@ namespace Zel
                     return Peer.Open;
                 SocketError error;
                 int n = connection.Receive(m_peek, 0, 1, SocketFlags.Peek, out error);
+                // An end of stream after the console refused bytes sent once it had closed is a reset.
                 if (error == SocketError.Success)
-                    return n == 0 ? Peer.Closed : Peer.Reset;
+                    return n == 0 && (int)connection.GetSocketOption(SocketOptionLevel.Socket, SocketOptionName.Error) == 0
+                               ? Peer.Closed
+                               : Peer.Reset;
                 return error == SocketError.WouldBlock ? Peer.Open : Peer.Reset;
             } catch (SocketException) {
                 return Peer.Reset;

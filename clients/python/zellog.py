@@ -141,7 +141,10 @@ def peer_state(sock, wait=0.0):
     timeout = sock.gettimeout()
     sock.settimeout(wait)
     try:
-        return CLOSED if sock.recv(1, socket.MSG_PEEK) == b"" else RESET
+        if sock.recv(1, socket.MSG_PEEK) != b"":
+            return RESET
+        # An end of stream after the console refused bytes sent once it had closed is a reset.
+        return RESET if sock.getsockopt(socket.SOL_SOCKET, socket.SO_ERROR) else CLOSED
     except (BlockingIOError, InterruptedError, socket.timeout):
         return OPEN
     except OSError:
