@@ -562,6 +562,13 @@ private:
     void Finish(detail::Connection& connection, const std::string& batch, Progress p)
     {
         const Clock::time_point until = Clock::now() + detail::kStall;
+        // Bytes are in doubt from here unless the console confirms, or a reset is told instead.
+        const bool inDoubt = connection.Open();
+        uint64_t resets = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            resets = m_end.resets;
+        }
         if (connection.Open() && !p.done && p.sent > p.frameStart) {
             if (WriteAll(connection, batch.data() + p.sent, p.frameEnd - p.sent, until)) {
                 p.sent = p.frameEnd;
@@ -582,16 +589,17 @@ private:
             if (!WriteAll(connection, last.data(), last.size(), until))
                 Disconnect(connection);
         }
-        if (!connection.Open())
-            return;
-        detail::EndSending(connection.Handle());
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-        const detail::Peer state = detail::PeerState(connection.Handle(), int(std::max<long long>(left, 0)));
-        if (state == detail::Peer::Reset)
-            Broken(connection, state);
+        detail::Peer state = detail::Peer::Open;
+        if (connection.Open()) {
+            detail::EndSending(connection.Handle());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+            state = detail::PeerState(connection.Handle(), int(std::max<long long>(left, 0)));
+            if (state == detail::Peer::Reset)
+                Broken(connection, state);
+        }
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_end.confirmed = state == detail::Peer::Closed;
-        m_unconfirmed = state == detail::Peer::Open;
+        m_end.confirmed = !inDoubt || state == detail::Peer::Closed;
+        m_unconfirmed = inDoubt && state == detail::Peer::Open && m_end.resets == resets;
     }
 
     // Writes a few bytes whole: the count lines that must not be cut. False when the connection

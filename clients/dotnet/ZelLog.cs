@@ -532,6 +532,11 @@ namespace Zel
         void Finish(ref Socket connection, byte[] frames, int at, int frameEnd, bool countLine)
         {
             TimeSpan until = m_clock.Elapsed + Stall;
+            // Bytes are in doubt from here unless the console confirms, or a reset is told instead.
+            bool inDoubt = connection != null;
+            long resets;
+            lock (m_lock)
+                resets = m_resetsUnreported;
             if (connection != null && frames != null && at < frameEnd) {
                 if (!WriteAll(ref connection, frames, at, frameEnd, until))
                     Disconnect(ref connection);
@@ -551,18 +556,19 @@ namespace Zel
                 if (!WriteAll(ref connection, last, 0, last.Length, until))
                     Disconnect(ref connection);
             }
-            if (connection == null)
-                return;
-            try {
-                connection.Shutdown(SocketShutdown.Send);
-            } catch (SocketException) {
+            Peer state = Peer.Open;
+            if (connection != null) {
+                try {
+                    connection.Shutdown(SocketShutdown.Send);
+                } catch (SocketException) {
+                }
+                TimeSpan left = until - m_clock.Elapsed;
+                state = PeerState(connection, left > TimeSpan.Zero ? (int)left.TotalMilliseconds : 0);
+                if (state == Peer.Reset)
+                    Broken(ref connection, state);
             }
-            TimeSpan left = until - m_clock.Elapsed;
-            Peer state = PeerState(connection, left > TimeSpan.Zero ? (int)left.TotalMilliseconds : 0);
-            if (state == Peer.Reset)
-                Broken(ref connection, state);
             lock (m_lock)
-                m_unconfirmed = state == Peer.Open;
+                m_unconfirmed = inDoubt && state == Peer.Open && m_resetsUnreported == resets;
         }
 
         // Writes a few bytes whole: the lines that must not be cut. False when the connection

@@ -429,6 +429,8 @@ class ZelLogHandler(logging.Handler):
         it reads whole; the records given up are counted in one last line; then the console is
         asked, by the end of the sending side, to confirm it read everything by closing its own."""
         until = time.monotonic() + STALL
+        # Bytes are in doubt from here unless the console confirms, or a reset is told instead.
+        in_doubt, resets = sock is not None, self._resets_unreported
         if sock is not None and at is not None and at != frame_start(ends, at):
             end = ends[bisect.bisect_right(ends, at)]
             if self._write_all(sock, data[at:end], until):
@@ -440,16 +442,16 @@ class ZelLogHandler(logging.Handler):
             unsaid = self._uncounted + self._batch_dropped + self.left_at_stop
         if sock is not None and unsaid and not self._write_all(sock, frame(undelivered_line(unsaid)), until):
             sock = self._disconnect(sock, None)
-        if sock is None:
-            return None
-        try:
-            sock.shutdown(socket.SHUT_WR)
-        except OSError:
-            pass
-        state = peer_state(sock, max(0.0, until - time.monotonic()))
-        if state == RESET:
-            return self._disconnect(sock, RESET)
-        self._unconfirmed = state == OPEN
+        state = OPEN
+        if sock is not None:
+            try:
+                sock.shutdown(socket.SHUT_WR)
+            except OSError:
+                pass
+            state = peer_state(sock, max(0.0, until - time.monotonic()))
+            if state == RESET:
+                sock = self._disconnect(sock, RESET)
+        self._unconfirmed = in_doubt and state == OPEN and self._resets_unreported == resets
         return sock
 
     def _write_all(self, sock, data, until):
