@@ -641,7 +641,7 @@ private:
     bool Reconnect(detail::Connection& connection, std::chrono::milliseconds& retry)
     {
         for (;;) {
-            while (!connection.Connect(m_host, m_port, 2000)) {
+            while (!connection.Connect(m_host, m_port, ConnectLimitMs())) {
                 if (!WaitBackOff(retry))
                     return false;
                 retry = std::min(retry * 2, m_options.retryMax);
@@ -663,6 +663,17 @@ private:
             if (GiveUp())
                 return false;
         }
+    }
+
+    // 2 s for each address; at close no longer than until the client gives up, so that a stopped
+    // zelsend reports within the 5 s Windows leaves it.
+    int ConnectLimitMs() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_closing)
+            return 2000;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(GiveUpAt() - Clock::now()).count();
+        return int(std::clamp<long long>(left, 10, 2000));
     }
 
     bool WaitBackOff(std::chrono::milliseconds retry)
