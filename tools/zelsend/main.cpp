@@ -44,6 +44,7 @@ int RunOnce(const Options& options, const TextDecoder& decoder, const LineRules&
     Socket socket;
     if (!socket.Connect(options.host, options.port, error))
         return Fail(error);
+    socket.KeepFewInFlight();
     int rc = kExitFailed;
     if (options.mode == Mode::Messages)
         rc = SendMessages(socket, options);
@@ -51,10 +52,18 @@ int RunOnce(const Options& options, const TextDecoder& decoder, const LineRules&
         rc = SendStdinLines(socket, decoder, rules, options.crlf);
     else if (options.mode == Mode::Raw)
         rc = SendStdinRaw(socket);
-    // Lines sent before a refused one still reach the console whole.
-    if (rc != kExitFailed)
-        socket.ShutdownSend();
-    return rc;
+    // Lines sent before a refused one still reach the console whole. The console cannot say
+    // which bytes it read but by closing its end once it has read them all: waited for, so
+    // that lines in doubt are said to be.
+    if (rc == kExitFailed)
+        return rc;
+    socket.ShutdownSend();
+    const Socket::Peer end = socket.AwaitEnd(static_cast<long>(options.stopWaitMs));
+    if (end == Socket::Peer::Closed)
+        return rc;
+    return Fail(end == Socket::Peer::Reset
+                    ? "the console closed the connection with lines unread; lines written just before may be missing"
+                    : "the console had not read the last lines within --stop-wait; they may be missing");
 }
 
 // The bridges run until stopped. Each gets the one sender, which waits for the console, sends
