@@ -561,7 +561,12 @@ private:
     // by the end of the sending side, to confirm that it read everything, by closing its own.
     void Finish(detail::Connection& connection, const std::string& batch, Progress p)
     {
-        const Clock::time_point until = Clock::now() + detail::kStall;
+        // What is left of the wait at close, and at least a second.
+        Clock::time_point until = Clock::now() + detail::kStall;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            until = std::max(until, m_closeDeadline);
+        }
         // Bytes are in doubt from here unless the console confirms, or a reset is told instead.
         const bool inDoubt = connection.Open();
         uint64_t resets = 0;
@@ -603,9 +608,11 @@ private:
     }
 
     // Writes a few bytes whole: the count lines that must not be cut. False when the connection
-    // broke, or at `until`.
+    // broke, at `until`, or once the console has taken nothing for kStall.
     bool WriteAll(detail::Connection& connection, const char* data, size_t size, Clock::time_point until)
     {
+        const Clock::time_point hardUntil = until;
+        until = std::min(until, Clock::now() + detail::kStall);
         while (size > 0) {
             const auto n = ::send(connection.Handle(), data, static_cast<int>(std::min<size_t>(size, 1 << 20)),
                                   detail::kSendFlags);
@@ -613,6 +620,7 @@ private:
                 data += n;
                 size -= static_cast<size_t>(n);
                 m_lastTaken = Clock::now();
+                until = std::max(until, std::min(m_lastTaken + detail::kStall, hardUntil));
             } else if (n < 0 && detail::WouldBlock() && Clock::now() < until) {
                 detail::Wait(connection.Handle(), true, 50);
             } else {

@@ -531,7 +531,11 @@ namespace Zel
         // asked, by the end of the sending side, to confirm it read everything by closing its own.
         void Finish(ref Socket connection, byte[] frames, int at, int frameEnd, bool countLine)
         {
+            // What is left of the wait at close, and at least a second.
             TimeSpan until = m_clock.Elapsed + Stall;
+            lock (m_lock)
+                if (m_closeDeadline > until)
+                    until = m_closeDeadline;
             // Bytes are in doubt from here unless the console confirms, or a reset is told instead.
             bool inDoubt = connection != null;
             long resets;
@@ -572,24 +576,27 @@ namespace Zel
         }
 
         // Writes a few bytes whole: the lines that must not be cut. False when the connection
-        // broke, or at `until`.
+        // broke, at `until`, or once the console has taken nothing for Stall.
         bool WriteAll(ref Socket connection, byte[] data, int from, int to, TimeSpan until)
         {
+            TimeSpan taken = m_clock.Elapsed;
             try {
                 while (from < to) {
+                    bool over = m_clock.Elapsed >= until || m_clock.Elapsed >= taken + Stall;
                     if (!connection.Poll(50 * 1000, SelectMode.SelectWrite)) {
-                        if (m_clock.Elapsed >= until)
+                        if (over)
                             return false;
                         continue;
                     }
                     SocketError error;
                     int n = connection.Send(data, from, Math.Min(to - from, SendChunk), SocketFlags.None, out error);
-                    if (n > 0)
+                    if (n > 0) {
                         from += n;
-                    else if (error != SocketError.WouldBlock) {
+                        taken = m_clock.Elapsed;
+                    } else if (error != SocketError.WouldBlock) {
                         Broken(ref connection, Peer.Reset);
                         return false;
-                    } else if (m_clock.Elapsed >= until)
+                    } else if (over)
                         return false;
                 }
                 return true;

@@ -428,7 +428,7 @@ class ZelLogHandler(logging.Handler):
         """The end of the sender: a frame cut at the stop is completed, so that the line after
         it reads whole; the records given up are counted in one last line; then the console is
         asked, by the end of the sending side, to confirm it read everything by closing its own."""
-        until = time.monotonic() + STALL
+        until = max(time.monotonic() + STALL, self._deadline)  # what is left of the wait, a second at least
         # Bytes are in doubt from here unless the console confirms, or a reset is told instead.
         in_doubt, resets = sock is not None, self._resets_unreported
         if sock is not None and at is not None and at != frame_start(ends, at):
@@ -456,14 +456,15 @@ class ZelLogHandler(logging.Handler):
 
     def _write_all(self, sock, data, until):
         """Writes a few bytes whole: the lines that must not be cut. False when the connection
-        broke, or at ``until``."""
+        broke, at ``until``, or once the console has taken nothing for STALL."""
         view = memoryview(data)
+        taken = time.monotonic()
         while view:
             try:
                 view = view[sock.send(view):]
-                self._last_taken = time.monotonic()
+                taken = self._last_taken = time.monotonic()
             except socket.timeout:
-                if time.monotonic() >= until:
+                if time.monotonic() >= min(until, taken + STALL):
                     return False
             except OSError:
                 self._disconnect(sock, RESET)
