@@ -120,7 +120,7 @@ namespace Zel
             m_thread.Start();
             if (closeAtExit) {
                 // A short program's last lines usually matter, and so does knowing they were lost.
-                m_onExit = (sender, e) => Close();
+                m_onExit = (sender, e) => CloseAtExit();
                 AppDomain.CurrentDomain.ProcessExit += m_onExit;
             }
         }
@@ -217,20 +217,35 @@ namespace Zel
         // with a line counting those it gave up, stops, and reports what stays undelivered.
         public void Close()
         {
+            Close(m_closeFlush);
+        }
+
+        // .NET Framework gives all of a process's exit handlers 2 s together, and then ends it:
+        // there the close at exit keeps within them (0.7 s for the lines, 1 s for the last line).
+        // Mono and current .NET wait for the handlers.
+        internal void CloseAtExit()
+        {
+            bool framework = Environment.Version.Major == 4 && Type.GetType("Mono.Runtime") == null;
+            TimeSpan wait = TimeSpan.FromMilliseconds(700);
+            Close(framework && wait < m_closeFlush ? wait : m_closeFlush);
+        }
+
+        void Close(TimeSpan wait)
+        {
             lock (m_lock) {
                 if (m_closed)
                     return;
                 m_closed = true;
                 m_closing = true;
                 m_closeStart = m_clock.Elapsed;
-                m_closeDeadline = m_closeStart + m_closeFlush;
+                m_closeDeadline = m_closeStart + wait;
                 Monitor.PulseAll(m_lock);
             }
             if (m_onExit != null)
                 AppDomain.CurrentDomain.ProcessExit -= m_onExit;
             // Only a connect in progress may hold the sender past its limits.
             if (Thread.CurrentThread != m_thread)
-                m_thread.Join(m_closeFlush + Stall + Stall + TimeSpan.FromMilliseconds(2 * ConnectLimitMs));
+                m_thread.Join(wait + Stall + Stall + TimeSpan.FromMilliseconds(2 * ConnectLimitMs));
             // After the sender stopped, so that the count is exact; dropped lines count too, though
             // their number reached the console.
             ReportUndelivered();
@@ -768,7 +783,10 @@ namespace Zel
             : base("ZelLogConsole")
         {
             m_client = new ZelLogClient(host, port, options, false);
-            m_onExit = (sender, e) => Close();
+            m_onExit = (sender, e) => {
+                SendPartialLine();
+                m_client.CloseAtExit();
+            };
             AppDomain.CurrentDomain.ProcessExit += m_onExit;
         }
 
@@ -814,9 +832,17 @@ namespace Zel
             m_client.FlushWhileConnected();
         }
 
-        // Sends the unfinished line, if any, then closes the client: it waits CloseFlush for the
-        // queue and reports on standard error what it could not deliver.
+        // Sends the unfinished line, if any, then closes the client: it hands lines over while the
+        // console takes them (up to CloseFlush) and reports on standard error what it could not
+        // deliver.
         public override void Close()
+        {
+            SendPartialLine();
+            m_client.Close();
+            AppDomain.CurrentDomain.ProcessExit -= m_onExit;
+        }
+
+        void SendPartialLine()
         {
             lock (m_lock) {
                 if (m_partial.Length > 0) {
@@ -824,8 +850,6 @@ namespace Zel
                     m_partial.Clear();
                 }
             }
-            m_client.Close();
-            AppDomain.CurrentDomain.ProcessExit -= m_onExit;
         }
 
         protected override void Dispose(bool disposing)
