@@ -42,13 +42,8 @@ protected:
         m_client.Send(std::string_view(formatted.data(), formatted.size()));
     }
 
-    // Waits as the client's close does, but only while connected: with flush_on, a console
-    // that is away must not hold up every message.
-    void flush_() override
-    {
-        if (m_client.Connected())
-            m_client.Flush(m_client.Options().closeFlush);
-    }
+    // With flush_on, every message may flush: a second at most, and only while connected.
+    void flush_() override { m_client.FlushWhileConnected(); }
 
 private:
     LogClient m_client;

@@ -38,9 +38,11 @@ namespace Zel
         // The wait before the first reconnect; it doubles after each failure, up to RetryMax.
         public TimeSpan RetryStart { get; set; } = TimeSpan.FromMilliseconds(100);
         public TimeSpan RetryMax { get; set; } = TimeSpan.FromSeconds(2);
-        // How long Close (and the end of the process) waits for the queue to drain, reconnecting
-        // as needed.
-        public TimeSpan CloseFlush { get; set; } = TimeSpan.FromSeconds(1);
+        // The longest Close (and the end of the process) keeps handing queued lines to the
+        // console, reconnecting as needed; it stops sooner once all are out, or once the console
+        // has taken nothing for a second. Then up to a second more for the line that counts what
+        // it gave up, and for the console to confirm it read everything.
+        public TimeSpan CloseFlush { get; set; } = TimeSpan.FromSeconds(5);
     }
 
     // Sends lines to one console from a bounded queue, through a background thread of its own.
@@ -53,6 +55,12 @@ namespace Zel
         // room a writable socket has (a third of its buffer, at least) keeps it from blocking, so
         // that a console that stops reading cannot hold the sender, nor Close.
         const int SendChunk = 64 * 1024;
+        // At close: a console that takes nothing for this long is given up, and this long is what
+        // the last line and the console's confirmation get after the lines.
+        static readonly TimeSpan Stall = TimeSpan.FromSeconds(1);
+        // What the system may hold on its side of the connection: the bytes whose fate is open
+        // when the console closes or the client stops, so they are kept few.
+        const int SendBuffer = 256 * 1024;
 
         // Without a byte order mark; a lone surrogate becomes U+FFFD, since the console shows
         // nothing of a frame that is not valid UTF-8.
@@ -80,8 +88,14 @@ namespace Zel
         long m_accepted, m_settled, m_reported;
         long m_lostUnreported; // dropped, numbered from m_reported, not yet reported
         long m_batchFirst, m_batchLines, m_batchSent; // the batch in flight, its count line aside
-        bool m_senderIdle, m_stopping, m_closed, m_connected;
+        long m_batchDropped; // the count the batch's count line carries, until that line is out
+        bool m_senderIdle, m_closing, m_closed, m_connected;
         bool m_lateReported; // a line came after Close, and standard error has said so
+        bool m_resetUnsaid;  // the next connection starts with the reset line
+        bool m_unconfirmed;  // stopped before the console confirmed it read everything
+        long m_resetsUnreported;
+        readonly Stopwatch m_clock = Stopwatch.StartNew();
+        TimeSpan m_closeStart, m_closeDeadline, m_lastTaken;
 
         public ZelLogClient(string host, int port = 11925, ZelLogClientOptions options = null)
             : this(host, port, options, true)
@@ -106,7 +120,7 @@ namespace Zel
             m_thread.Start();
             if (closeAtExit) {
                 // A short program's last lines usually matter, and so does knowing they were lost.
-                m_onExit = (sender, e) => Close();
+                m_onExit = (sender, e) => CloseAtExit();
                 AppDomain.CurrentDomain.ProcessExit += m_onExit;
             }
         }
@@ -199,28 +213,50 @@ namespace Zel
             }
         }
 
-        // Gives the queue CloseFlush to drain, stops, and reports what stays undelivered.
+        // Keeps handing lines to the console while it takes them (up to CloseFlush), ends the view
+        // with a line counting those it gave up, stops, and reports what stays undelivered.
         public void Close()
+        {
+            Close(m_closeFlush);
+        }
+
+        // .NET Framework gives all of a process's exit handlers 2 s together, and then ends it:
+        // there the close at exit keeps within them (0.7 s for the lines, 1 s for the last line).
+        // Mono and current .NET wait for the handlers.
+        internal void CloseAtExit()
+        {
+            bool framework = Environment.Version.Major == 4 && Type.GetType("Mono.Runtime") == null;
+            TimeSpan wait = TimeSpan.FromMilliseconds(700);
+            Close(framework && wait < m_closeFlush ? wait : m_closeFlush);
+        }
+
+        void Close(TimeSpan wait)
         {
             lock (m_lock) {
                 if (m_closed)
                     return;
                 m_closed = true;
-            }
-            WaitSettled(m_closeFlush);
-            lock (m_lock) {
-                m_stopping = true;
+                m_closing = true;
+                m_closeStart = m_clock.Elapsed;
+                m_closeDeadline = m_closeStart + wait;
                 Monitor.PulseAll(m_lock);
             }
             if (m_onExit != null)
                 AppDomain.CurrentDomain.ProcessExit -= m_onExit;
-            // A connect in progress is not cut short, and need not be waited for long: the thread
-            // is a background one and closes its connection as it ends.
+            // Only a connect in progress may hold the sender past its limits.
             if (Thread.CurrentThread != m_thread)
-                m_thread.Join(500);
+                m_thread.Join(wait + Stall + Stall + TimeSpan.FromMilliseconds(2 * ConnectLimitMs));
             // After the sender stopped, so that the count is exact; dropped lines count too, though
             // their number reached the console.
             ReportUndelivered();
+        }
+
+        // Waits for the queue, but only while connected and for a second at most, and reports
+        // nothing: for the trace listener's Flush, which a program may call after every line.
+        internal void FlushWhileConnected()
+        {
+            if (Connected)
+                WaitSettled(m_closeFlush < Stall ? m_closeFlush : Stall);
         }
 
         public void Dispose()
@@ -232,8 +268,13 @@ namespace Zel
         // still queued, or in a batch not yet sent, and not told of before.
         void ReportUndelivered()
         {
-            long count;
+            long count, resets;
+            bool unconfirmed;
             lock (m_lock) {
+                resets = m_resetsUnreported;
+                unconfirmed = m_unconfirmed;
+                m_resetsUnreported = 0;
+                m_unconfirmed = false;
                 long queued = Math.Min(m_queuedLines, m_accepted - m_reported);
                 long batchEnd = m_batchFirst + m_batchLines;
                 long unsentFrom = Math.Max(m_batchFirst + m_batchSent, m_reported);
@@ -244,6 +285,12 @@ namespace Zel
             if (count > 0)
                 Console.Error.WriteLine("ZelLogClient: " + count.ToString(CultureInfo.InvariantCulture) +
                                         (count == 1 ? " line" : " lines") + " not delivered to " + Where);
+            if (resets > 0)
+                Console.Error.WriteLine("ZelLogClient: " + Where + " closed the connection with lines unread; lines " +
+                                        "written just before may be missing");
+            if (unconfirmed)
+                Console.Error.WriteLine("ZelLogClient: " + Where + " had not read the last lines when the client " +
+                                        "stopped; they may be missing");
         }
 
         static void WriteLength(byte[] buffer, int at, int length)
@@ -346,6 +393,17 @@ namespace Zel
                    " dropped, the queue was full]\r\n";
         }
 
+        // The last line of a client that stops with lines it could not hand over: with the
+        // dropped-lines lines before it, it makes the view account for every line.
+        internal static string UndeliveredLine(long n)
+        {
+            return "[ZelLogClient: " + n.ToString(CultureInfo.InvariantCulture) + (n == 1 ? " line" : " lines") +
+                   " not delivered, the program stopped logging before the console took them]\r\n";
+        }
+
+        const string ResetLine =
+            "[ZelLogClient: the console closed the connection; lines written just before it may be missing]\r\n";
+
         Batch TakeBatch()
         {
             var batch = new Batch { Frames = m_pending, Start = m_head, End = m_end, Lines = m_queuedLines + m_dropped };
@@ -354,6 +412,7 @@ namespace Zel
             m_batchFirst = m_accepted - m_queuedLines;
             m_batchLines = m_queuedLines;
             m_batchSent = 0;
+            m_batchDropped = m_dropped;
             m_dropped = 0;
             m_queuedLines = 0;
             m_pending = m_spare ?? new byte[64 * 1024];
@@ -371,18 +430,26 @@ namespace Zel
                     Batch batch;
                     lock (m_lock) {
                         m_senderIdle = true;
-                        while (!m_stopping && m_head == m_end && m_dropped == 0)
+                        while (!m_closing && m_head == m_end && m_dropped == 0)
                             Monitor.Wait(m_lock);
-                        if (m_stopping)
-                            return;
                         m_senderIdle = false;
+                        if (m_head == m_end && m_dropped == 0)
+                            break; // closing, and everything is out
                         batch = TakeBatch();
                     }
-                    if (batch.Count != null &&
-                        !SendAll(ref connection, batch.Count, 0, batch.Count.Length, ref retry, false))
+                    int at, end;
+                    if (batch.Count != null) {
+                        if (!SendAll(ref connection, batch.Count, 0, batch.Count.Length, ref retry, false, out at, out end)) {
+                            Finish(ref connection, batch.Count, at, end, true);
+                            return;
+                        }
+                        lock (m_lock)
+                            m_batchDropped = 0;
+                    }
+                    if (!SendAll(ref connection, batch.Frames, batch.Start, batch.End, ref retry, true, out at, out end)) {
+                        Finish(ref connection, batch.Frames, at, end, false);
                         return;
-                    if (!SendAll(ref connection, batch.Frames, batch.Start, batch.End, ref retry, true))
-                        return;
+                    }
                     lock (m_lock) {
                         m_settled += batch.Lines;
                         m_batchLines = m_batchSent = 0;
@@ -391,6 +458,7 @@ namespace Zel
                             Monitor.PulseAll(m_lock); // Flush: everything is out
                     }
                 }
+                Finish(ref connection, null, 0, 0, false);
             } catch (Exception e) when (!(e is ThreadAbortException)) {
                 // Whatever went wrong stays in the sender: the program goes on, and Close reports
                 // the lines that were never delivered.
@@ -403,10 +471,12 @@ namespace Zel
         // Sends the frames whole, reconnecting as often as needed; a frame cut off by a failure is
         // sent again from its start, since the console drops the part it had. False when stopping.
         // `lines`: the frames are the batch's lines, whose progress a report must know.
-        bool SendAll(ref Socket connection, byte[] frames, int from, int to, ref TimeSpan retry, bool lines)
+        bool SendAll(ref Socket connection, byte[] frames, int from, int to, ref TimeSpan retry, bool lines, out int at,
+                     out int frameEndAt)
         {
             int sent = from, frameStart = from, frameEnd = from;
             long framesDone = -1;
+            at = frameEndAt = from;
             while (sent < to) {
                 if (connection == null && (connection = Connect(ref retry)) == null)
                     return false;
@@ -419,14 +489,17 @@ namespace Zel
                 if (lines && framesDone != framesBefore)
                     lock (m_lock)
                         m_batchSent = framesDone;
+                at = sent;
+                frameEndAt = frameEnd;
                 try {
-                    if (PeerGone(connection)) {
-                        Disconnect(ref connection);
+                    Peer state = PeerState(connection, 0);
+                    if (state != Peer.Open) {
+                        Broken(ref connection, state);
                         sent = frameStart;
                         continue;
                     }
                     if (!connection.Poll(100 * 1000, SelectMode.SelectWrite)) { // a console that reads slowly is waited for
-                        if (Stopping())
+                        if (GiveUp())
                             return false;
                         continue;
                     }
@@ -435,53 +508,214 @@ namespace Zel
                     if (n > 0) {
                         sent += n;
                         retry = m_retryStart;
+                        lock (m_lock)
+                            m_lastTaken = m_clock.Elapsed;
                     } else if (error == SocketError.WouldBlock) {
                         connection.Poll(100 * 1000, SelectMode.SelectWrite); // a console that reads slowly is waited for
-                        if (Stopping())
-                            return false;
                     } else {
-                        Disconnect(ref connection);
+                        Broken(ref connection, Peer.Reset);
                         sent = frameStart;
                     }
                 } catch (SocketException) {
-                    Disconnect(ref connection);
+                    Broken(ref connection, Peer.Reset);
                     sent = frameStart;
                 } catch (ObjectDisposedException) {
-                    Disconnect(ref connection);
+                    Broken(ref connection, Peer.Reset);
                     sent = frameStart;
+                }
+                if (sent < to && GiveUp()) {
+                    long before = framesDone;
+                    while (frameEnd <= sent) { // the frame `sent` ends in, for Finish to complete
+                        frameStart = frameEnd;
+                        frameEnd += FrameSizeAt(frames, frameEnd);
+                        ++framesDone;
+                    }
+                    if (lines && framesDone != before)
+                        lock (m_lock)
+                            m_batchSent = framesDone;
+                    at = sent;
+                    frameEndAt = sent == frameStart ? sent : frameEnd;
+                    return false;
                 }
             }
             return true;
         }
 
-        // True when the console has closed its end or the connection failed. The console never
-        // sends anything, so anything to read means the end: lines written into a closed
-        // connection would be lost without a word, so this is asked before each write.
-        bool PeerGone(Socket connection)
+        // The end of the sender: a frame cut at the stop is completed, so that the line after it
+        // reads whole; the lines given up are counted in one last line; then the console is
+        // asked, by the end of the sending side, to confirm it read everything by closing its own.
+        void Finish(ref Socket connection, byte[] frames, int at, int frameEnd, bool countLine)
         {
-            if (!connection.Poll(0, SelectMode.SelectRead))
-                return false;
-            SocketError error;
-            int n = connection.Receive(m_peek, 0, 1, SocketFlags.Peek, out error);
-            return error == SocketError.Success ? n == 0 : error != SocketError.WouldBlock;
+            // What is left of the wait at close, and at least a second.
+            TimeSpan until = m_clock.Elapsed + Stall;
+            lock (m_lock)
+                if (m_closeDeadline > until)
+                    until = m_closeDeadline;
+            // Bytes are in doubt from here unless the console confirms, or a reset is told instead.
+            bool inDoubt = connection != null;
+            long resets;
+            lock (m_lock)
+                resets = m_resetsUnreported;
+            if (connection != null && frames != null && at < frameEnd) {
+                if (!WriteAll(ref connection, frames, at, frameEnd, until))
+                    Disconnect(ref connection);
+                else
+                    lock (m_lock) {
+                        if (countLine)
+                            m_batchDropped = 0;
+                        else
+                            ++m_batchSent;
+                    }
+            }
+            long unsaid;
+            lock (m_lock)
+                unsaid = m_dropped + m_batchDropped + m_queuedLines + (m_batchLines - m_batchSent);
+            if (connection != null && unsaid > 0) {
+                byte[] last = Frame(UndeliveredLine(unsaid));
+                if (!WriteAll(ref connection, last, 0, last.Length, until))
+                    Disconnect(ref connection);
+            }
+            Peer state = Peer.Open;
+            if (connection != null) {
+                try {
+                    connection.Shutdown(SocketShutdown.Send);
+                } catch (SocketException) {
+                }
+                TimeSpan left = until - m_clock.Elapsed;
+                state = PeerState(connection, left > TimeSpan.Zero ? (int)left.TotalMilliseconds : 0);
+                if (state == Peer.Reset)
+                    Broken(ref connection, state);
+            }
+            lock (m_lock)
+                m_unconfirmed = inDoubt && state == Peer.Open && m_resetsUnreported == resets;
+        }
+
+        // Writes a few bytes whole: the lines that must not be cut. False when the connection
+        // broke, at `until`, or once the console has taken nothing for Stall.
+        bool WriteAll(ref Socket connection, byte[] data, int from, int to, TimeSpan until)
+        {
+            TimeSpan taken = m_clock.Elapsed;
+            try {
+                while (from < to) {
+                    bool over = m_clock.Elapsed >= until || m_clock.Elapsed >= taken + Stall;
+                    if (!connection.Poll(50 * 1000, SelectMode.SelectWrite)) {
+                        if (over)
+                            return false;
+                        continue;
+                    }
+                    SocketError error;
+                    int n = connection.Send(data, from, Math.Min(to - from, SendChunk), SocketFlags.None, out error);
+                    if (n > 0) {
+                        from += n;
+                        taken = m_clock.Elapsed;
+                    } else if (error != SocketError.WouldBlock) {
+                        Broken(ref connection, Peer.Reset);
+                        return false;
+                    } else if (over)
+                        return false;
+                }
+                return true;
+            } catch (SocketException) {
+                Broken(ref connection, Peer.Reset);
+            } catch (ObjectDisposedException) {
+                Broken(ref connection, Peer.Reset);
+            }
+            return false;
+        }
+
+        // When closing: the console has taken nothing for Stall, or the wait at close is over.
+        TimeSpan GiveUpAt()
+        {
+            TimeSpan since = m_lastTaken > m_closeStart ? m_lastTaken : m_closeStart;
+            return since + Stall < m_closeDeadline ? since + Stall : m_closeDeadline;
+        }
+
+        bool GiveUp()
+        {
+            lock (m_lock)
+                return m_closing && m_clock.Elapsed >= GiveUpAt();
+        }
+
+        // The connection has ended: a reset means the console closed it with bytes unread, so
+        // lines written just before may be missing, which the next connection and the report say.
+        void Broken(ref Socket connection, Peer state)
+        {
+            if (state == Peer.Reset)
+                lock (m_lock) {
+                    ++m_resetsUnreported;
+                    m_resetUnsaid = true;
+                }
+            Disconnect(ref connection);
+        }
+
+        // How a connection stands. The console never sends anything, so anything to read is its
+        // end: a clean one (Closed: it had read all it was sent) or a Reset (it closed with bytes
+        // unread, or failed); lines written into a closed connection would be lost without a word.
+        enum Peer { Open, Closed, Reset }
+
+        Peer PeerState(Socket connection, int waitMs)
+        {
+            try {
+                if (!connection.Poll(waitMs * 1000, SelectMode.SelectRead))
+                    return Peer.Open;
+                SocketError error;
+                int n = connection.Receive(m_peek, 0, 1, SocketFlags.Peek, out error);
+                // An end of stream after the console refused bytes sent once it had closed is a reset.
+                if (error == SocketError.Success)
+                    return n == 0 && (int)connection.GetSocketOption(SocketOptionLevel.Socket, SocketOptionName.Error) == 0
+                               ? Peer.Closed
+                               : Peer.Reset;
+                return error == SocketError.WouldBlock ? Peer.Open : Peer.Reset;
+            } catch (SocketException) {
+                return Peer.Reset;
+            }
         }
 
         // Null when the client is stopping; otherwise waits out the back-off between attempts.
+        // A connection made after the console reset the last one says so first.
         Socket Connect(ref TimeSpan retry)
         {
             for (;;) {
                 Socket connection = TryConnect();
+                bool tell = false;
                 lock (m_lock) {
                     if (connection != null) {
                         m_connected = true;
+                        tell = m_resetUnsaid;
+                    } else if (!WaitBackOff(retry)) {
+                        return null;
+                    }
+                }
+                if (connection != null) {
+                    if (!tell)
+                        return connection;
+                    byte[] line = Frame(ResetLine);
+                    if (WriteAll(ref connection, line, 0, line.Length, m_clock.Elapsed + Stall)) {
+                        lock (m_lock)
+                            m_resetUnsaid = false;
                         return connection;
                     }
-                    if (!m_stopping)
-                        Monitor.Wait(m_lock, retry);
-                    if (m_stopping)
+                    Disconnect(ref connection);
+                    if (GiveUp())
                         return null;
+                    continue;
                 }
                 retry = TimeSpan.FromTicks(Math.Min(retry.Ticks * 2, m_retryMax.Ticks));
+            }
+        }
+
+        // Under m_lock: waits out the back-off; false when the client gives up at its close.
+        bool WaitBackOff(TimeSpan retry)
+        {
+            TimeSpan until = m_clock.Elapsed + retry;
+            for (;;) {
+                TimeSpan now = m_clock.Elapsed;
+                if (m_closing && now >= GiveUpAt())
+                    return false;
+                if (now >= until)
+                    return true;
+                TimeSpan end = m_closing && GiveUpAt() < until ? GiveUpAt() : until;
+                Monitor.Wait(m_lock, end - now);
             }
         }
 
@@ -506,6 +740,7 @@ namespace Zel
                 try {
                     socket = new Socket(a.AddressFamily, SocketType.Stream, ProtocolType.Tcp);
                     socket.NoDelay = true; // lines go out as they come: the console shows each as it arrives
+                    socket.SendBufferSize = SendBuffer;
                     IAsyncResult pending = socket.BeginConnect(a, m_port, null, null);
                     if (pending.AsyncWaitHandle.WaitOne(ConnectLimitMs)) {
                         socket.EndConnect(pending);
@@ -531,11 +766,6 @@ namespace Zel
                 m_connected = false;
         }
 
-        bool Stopping()
-        {
-            lock (m_lock)
-                return m_stopping;
-        }
     }
 
     // Sends every Trace and Debug line to the console:
@@ -548,15 +778,15 @@ namespace Zel
         readonly object m_lock = new object();
         readonly StringBuilder m_partial = new StringBuilder();
         readonly EventHandler m_onExit;
-        readonly TimeSpan m_closeFlush;
 
         public ZelTraceListener(string host, int port = 11925, ZelLogClientOptions options = null)
             : base("ZelLogConsole")
         {
-            options = options ?? new ZelLogClientOptions();
-            m_closeFlush = options.CloseFlush;
             m_client = new ZelLogClient(host, port, options, false);
-            m_onExit = (sender, e) => Close();
+            m_onExit = (sender, e) => {
+                SendPartialLine();
+                m_client.CloseAtExit();
+            };
             AppDomain.CurrentDomain.ProcessExit += m_onExit;
         }
 
@@ -593,18 +823,26 @@ namespace Zel
             }
         }
 
-        // Waits until the lines are delivered, but only while connected: with Trace.AutoFlush,
-        // every trace call flushes, and a console that is away must not hold each of them up.
-        // Text without its line end stays until the line is complete.
+        // Waits up to a second for the lines, but only while connected, and reports nothing: with
+        // Trace.AutoFlush every trace call flushes, and a console that is away or slow must not
+        // hold each of them up; Close names what never went out. Text without its line end stays
+        // until the line is complete.
         public override void Flush()
         {
-            if (m_client.Connected)
-                m_client.Flush(m_closeFlush);
+            m_client.FlushWhileConnected();
         }
 
-        // Sends the unfinished line, if any, then closes the client: it waits CloseFlush for the
-        // queue and reports on standard error what it could not deliver.
+        // Sends the unfinished line, if any, then closes the client: it hands lines over while the
+        // console takes them (up to CloseFlush) and reports on standard error what it could not
+        // deliver.
         public override void Close()
+        {
+            SendPartialLine();
+            m_client.Close();
+            AppDomain.CurrentDomain.ProcessExit -= m_onExit;
+        }
+
+        void SendPartialLine()
         {
             lock (m_lock) {
                 if (m_partial.Length > 0) {
@@ -612,8 +850,6 @@ namespace Zel
                     m_partial.Clear();
                 }
             }
-            m_client.Close();
-            AppDomain.CurrentDomain.ProcessExit -= m_onExit;
         }
 
         protected override void Dispose(bool disposing)

@@ -14,11 +14,14 @@ queue (``queue_bytes``, 8 MiB by default); a thread of the handler's own connect
 batches and reconnects with back-off when the console is not there (``retryStart``,
 ``retryFactor``, ``retryMax``), so the console may start after the program, or restart. When
 the queue is full the oldest records go, and their count follows as a line of its own.
-``close()`` (which ``logging.shutdown`` calls at interpreter exit) gives what is queued up to
-``timeout`` seconds (1 by default) to go out, reconnecting as needed, then reports the records
-that never went out once on stderr, with the console's host and port (as ``logging`` reports
-its own errors: not when ``logging.raiseExceptions`` is False). ``flush()`` waits as long, but
-only while connected; ``flush(seconds)`` waits for the console whatever it takes. The host may
+``close()`` (which ``logging.shutdown`` calls at interpreter exit) keeps handing records to
+the console while it takes them, up to ``timeout`` seconds (5 by default) and no longer than a
+second in which it takes nothing, reconnecting as needed; then the view's last line counts the
+records it gave up, and stderr names every record that never went out, once, with the
+console's host and port (as ``logging`` reports its own errors: not when
+``logging.raiseExceptions`` is False). ``flush()`` waits up to a second, only while
+connected, and reports nothing; ``flush(seconds)`` waits for the console
+whatever it takes, and reports what is left at its limit. The host may
 be a name, an IPv4 address or an IPv6 address, bare (``::1``) or bracketed (``[::1]``). This
 handler keeps the contract that the C++ and .NET clients keep (docs/protocol.md).
 A forked process gets a thread and connection of its own. One that ends with ``os._exit``, as
@@ -52,6 +55,12 @@ DEFAULT_PORT = 11925
 MAX_PAYLOAD = 16 * 1024 * 1024
 # Each address of the host gets this long to take a connection.
 CONNECT_LIMIT = 2.0
+# At close: a console that takes nothing for this long is given up, and this long is what the
+# last line and the console's confirmation get after the records.
+STALL = 1.0
+# What the system may hold on its side of the connection: the bytes whose fate is open when the
+# console closes or the handler stops, so they are kept few.
+SEND_BUFFER = 256 * 1024
 
 
 def frame(text):
@@ -99,6 +108,15 @@ def dropped_line(n):
     return "[zellog: %s dropped, the queue was full]\r\n" % lines(n)
 
 
+def undelivered_line(n):
+    """The last line of a handler that stops with records it could not hand over: with the
+    dropped-lines lines before it, it makes the view account for every record."""
+    return "[zellog: %s not delivered, the program stopped logging before the console took them]\r\n" % lines(n)
+
+
+RESET_LINE = "[zellog: the console closed the connection; lines written just before it may be missing]\r\n"
+
+
 def frame_start(ends, offset):
     """Where the frame that holds byte ``offset`` begins, given where each frame ends."""
     k = bisect.bisect_right(ends, offset)
@@ -112,19 +130,25 @@ def as_lines(text):
     return text.replace("\r\n", "\n").replace("\n", "\r\n") + "\r\n"
 
 
-def peer_gone(sock):
-    """True when the console has closed its end. It never sends anything, so anything to read
-    means the end; bytes written into a closed connection would be lost without a word."""
-    # A look that does not wait; not select, which fails on a descriptor past FD_SETSIZE in a
-    # program that holds many files.
+OPEN, CLOSED, RESET = "open", "closed", "reset"
+
+
+def peer_state(sock, wait=0.0):
+    """How the connection stands. The console never sends anything, so anything to read is its
+    end: a clean one (CLOSED: it had read all it was sent) or RESET (it closed with bytes unread,
+    or failed); bytes written into a closed connection would be lost without a word."""
+    # Not select, which fails on a descriptor past FD_SETSIZE in a program that holds many files.
     timeout = sock.gettimeout()
-    sock.settimeout(0.0)
+    sock.settimeout(wait)
     try:
-        return sock.recv(1, socket.MSG_PEEK) == b""
-    except (BlockingIOError, InterruptedError):
-        return False
+        if sock.recv(1, socket.MSG_PEEK) != b"":
+            return RESET
+        # An end of stream after the console refused bytes sent once it had closed is a reset.
+        return RESET if sock.getsockopt(socket.SOL_SOCKET, socket.SO_ERROR) else CLOSED
+    except (BlockingIOError, InterruptedError, socket.timeout):
+        return OPEN
     except OSError:
-        return True
+        return RESET
     finally:
         sock.settimeout(timeout)
 
@@ -150,11 +174,11 @@ class ZelLogHandler(logging.Handler):
     retryFactor = 2.0
     retryMax = 2.0
 
-    def __init__(self, host=DEFAULT_HOST, port=DEFAULT_PORT, timeout=1.0, queue_bytes=8 * 1024 * 1024):
+    def __init__(self, host=DEFAULT_HOST, port=DEFAULT_PORT, timeout=5.0, queue_bytes=8 * 1024 * 1024):
         super().__init__()
         self.host = host
         self.port = port
-        self.timeout = timeout  # the wait at close, and a flush's
+        self.timeout = timeout  # the longest wait at close, and a flush's
         self.queue_bytes = queue_bytes
         self._closing = False
         self._deadline = None
@@ -175,13 +199,20 @@ class ZelLogHandler(logging.Handler):
         self._batch_first = 0  # the number of the first record of the batch in flight
         self._batch_records = 0  # in that batch, its count line aside
         self._batch_sent = 0  # of which wholly handed to the connection
+        self._batch_dropped = 0  # the count its count line carries, until that line is out
+        self._batch_counted = False  # the batch starts with a count line
+        self._close_start = 0.0
+        self._reset_unsaid = False  # the next connection starts with RESET_LINE
+        self._resets_unreported = 0
+        self._unconfirmed = False  # stopped before the console confirmed it read everything
+        self._last_taken = 0.0  # when the console last took bytes
+        self.left_at_stop = 0  # records still queued, or not wholly sent, when the sender stopped
         self._queue_lock = threading.Lock()
         # The sender's state. Not the handler's own lock: logging.shutdown holds that while it
         # flushes and closes, and the sender must go on meanwhile.
         self._cond = threading.Condition(threading.Lock())
         self._idle = False  # waiting for records: only then does emit wake it
         self._sending = False  # a batch is out of the queue but not yet all sent
-        self._stopping = False
         self._connected = False
         self._thread = threading.Thread(target=self._run, name="zellog", daemon=True)
         self._thread.start()
@@ -225,12 +256,12 @@ class ZelLogHandler(logging.Handler):
         limit, after reporting on stderr the records not delivered that no report has named yet.
 
         With a ``timeout`` in seconds it waits up to that, reconnecting as needed. Without one,
-        as logging calls it, it waits up to the handler's ``timeout`` but only while connected:
-        a console that is away must not hold up every flush."""
+        as logging calls it (often, and at exit just before ``close``), it waits up to a second
+        and only while connected, and reports nothing: a console that is away or slow must not
+        hold up every flush, and ``close`` names what never went out."""
         if timeout is None:
-            if not self._connected:
-                return not self._queue and not self._sending
-            timeout = self.timeout
+            return self._connected and self._wait_sent(min(self.timeout, STALL)) or \
+                not self._queue and not self._sending
         if self._wait_sent(timeout):
             return True
         self._report()
@@ -247,22 +278,29 @@ class ZelLogHandler(logging.Handler):
             return not self._queue and not self._sending and not self._uncounted
 
     def close(self):
-        """Gives what is queued up to ``timeout`` seconds to go out, reconnecting as needed,
-        stops the sender, and reports on stderr, once, the records that never went out."""
+        """Keeps handing records to the console while it takes them (up to ``timeout`` seconds),
+        ends the view with a line counting those it gave up, stops the sender, and reports on
+        stderr, once, the records that never went out."""
         with self._cond:
             if self._closing:
                 return
             self._closing = True
-            self._deadline = time.monotonic() + self.timeout
-        self._wait_sent(self.timeout)
-        with self._cond:
-            self._stopping = True
+            self._close_start = time.monotonic()
+            self._deadline = self._close_start + self.timeout
             self._cond.notify_all()
-        self._thread.join(1.0)  # a send or connect in progress keeps to the deadline
+        # Only a connect in progress may hold the sender past its limits.
+        self._thread.join(self.timeout + 2 * STALL + 2 * CONNECT_LIMIT)
         with self._queue_lock:
             self._closed = True
         self._report()
         super().close()
+
+    def _give_up_at(self):
+        return min(self._deadline, max(self._last_taken, self._close_start) + STALL)
+
+    def _give_up(self):
+        """At close: the console has taken nothing for STALL, or the wait is over."""
+        return self._closing and time.monotonic() >= self._give_up_at()
 
     def _report(self):
         """Tells stderr, once, how many records have not reached the console and where to:
@@ -274,10 +312,19 @@ class ZelLogHandler(logging.Handler):
             lost = self._lost_unreported + queued + max(0, batch_end - unsent_from)
             self._reported_below = self._next
             self._lost_unreported = 0
+            resets, self._resets_unreported = self._resets_unreported, 0
+            unconfirmed, self._unconfirmed = self._unconfirmed, False
+        at = where(self.host, self.port)
+        said = ["zellog: %s not delivered to %s\n" % (lines(lost), at)] if lost else []
+        if resets:
+            said.append("zellog: %s closed the connection with lines unread; lines written just before may be "
+                        "missing\n" % at)
+        if unconfirmed:
+            said.append("zellog: %s had not read the last lines when the client stopped; they may be missing\n" % at)
         # As logging reports its own errors: not when logging.raiseExceptions is False.
-        if lost and logging.raiseExceptions and sys.stderr:
+        if said and logging.raiseExceptions and sys.stderr:
             try:
-                sys.stderr.write("zellog: %s not delivered to %s\n" % (lines(lost), where(self.host, self.port)))
+                sys.stderr.write("".join(said))
                 sys.stderr.flush()
             except (OSError, ValueError):
                 pass
@@ -285,6 +332,7 @@ class ZelLogHandler(logging.Handler):
     def _run(self):
         sock = None
         retry = self.retryStart
+        data, ends, at = b"", [], None
         try:
             while True:
                 with self._cond:
@@ -292,17 +340,18 @@ class ZelLogHandler(logging.Handler):
                     self._cond.notify_all()
                     # Idle before the look at the queue, so that a record queued after it wakes us.
                     self._idle = True
-                    while not self._queue and not self._uncounted and not self._stopping:
+                    while not self._queue and not self._uncounted and not self._closing:
                         self._cond.wait()
                     self._idle = False
-                    if self._stopping:
-                        return
+                    if not self._queue and not self._uncounted:
+                        break  # closing, and everything is out
                 data, ends, counted = self._take_batch()
-                sock, retry, done = self._send_batch(sock, data, ends, counted, retry)
-                if not done:
-                    return
+                sock, retry, at = self._send_batch(sock, data, ends, counted, retry)
+                if at is not None:
+                    break
                 with self._queue_lock:
                     self._batch_records = self._batch_sent = 0
+            sock = self._finish(sock, data, ends, at)
         finally:
             if sock is not None:
                 sock.close()
@@ -322,6 +371,8 @@ class ZelLogHandler(logging.Handler):
             self._batch_first = self._next - len(batch)
             self._batch_records = len(batch)
             self._batch_sent = 0
+            self._batch_dropped = count
+            self._batch_counted = count > 0
         if count:
             batch.appendleft(dropped_line(count).encode("ascii"))
         lengths = list(map(len, batch))
@@ -336,31 +387,89 @@ class ZelLogHandler(logging.Handler):
     def _send_batch(self, sock, data, ends, counted, retry):
         """Sends the batch whole, reconnecting with back-off as often as needed; a frame cut off
         by a failure is sent again from its start, since the console drops the part it had.
-        Returns the socket, the back-off, and False when stopping first."""
+        Returns the socket, the back-off, and where it stopped when it gave up at close (None
+        when all went)."""
         view = memoryview(data)
         sent = 0
         while sent < len(data):
-            if sock is not None and peer_gone(sock):
-                sock = self._disconnect(sock)
-                sent = frame_start(ends, sent)
+            if sock is not None:
+                state = peer_state(sock)
+                if state != OPEN:
+                    sock = self._disconnect(sock, state)
+                    sent = frame_start(ends, sent)
             if sock is None:
                 sock = self._connect()
                 if sock is None:
                     if not self._back_off(retry):
-                        return None, retry, False
+                        return None, retry, sent
                     retry = min(retry * self.retryFactor, self.retryMax)
                     continue
             try:
                 sent += sock.send(view[sent:sent + (1 << 20)])
                 retry = self.retryStart
-                self._batch_sent = max(0, bisect.bisect_right(ends, sent) - counted)
+                self._last_taken = time.monotonic()
+                self._count_sent(ends, sent, counted)
             except socket.timeout:
-                if self._stopping:  # a console that reads slowly is waited for, up to close's limit
-                    return sock, retry, False
+                pass  # a console that reads slowly is waited for, up to close's limits
             except OSError:
-                sock = self._disconnect(sock)
+                sock = self._disconnect(sock, RESET)
                 sent = frame_start(ends, sent)
-        return sock, retry, True
+            if sent < len(data) and self._give_up():
+                return sock, retry, sent
+        return sock, retry, None
+
+    def _count_sent(self, ends, sent, counted):
+        done = bisect.bisect_right(ends, sent)
+        self._batch_sent = max(0, done - counted)
+        if done:
+            self._batch_dropped = 0  # the count line is out
+
+    def _finish(self, sock, data, ends, at):
+        """The end of the sender: a frame cut at the stop is completed, so that the line after
+        it reads whole; the records given up are counted in one last line; then the console is
+        asked, by the end of the sending side, to confirm it read everything by closing its own."""
+        until = max(time.monotonic() + STALL, self._deadline)  # what is left of the wait, a second at least
+        # Bytes are in doubt from here unless the console confirms, or a reset is told instead.
+        in_doubt, resets = sock is not None, self._resets_unreported
+        if sock is not None and at is not None and at != frame_start(ends, at):
+            end = ends[bisect.bisect_right(ends, at)]
+            if self._write_all(sock, data[at:end], until):
+                self._count_sent(ends, end, self._batch_counted)
+            else:
+                sock = self._disconnect(sock, None)
+        with self._queue_lock:
+            self.left_at_stop = len(self._queue) + self._batch_records - self._batch_sent
+            unsaid = self._uncounted + self._batch_dropped + self.left_at_stop
+        if sock is not None and unsaid and not self._write_all(sock, frame(undelivered_line(unsaid)), until):
+            sock = self._disconnect(sock, None)
+        state = OPEN
+        if sock is not None:
+            try:
+                sock.shutdown(socket.SHUT_WR)
+            except OSError:
+                pass
+            state = peer_state(sock, max(0.0, until - time.monotonic()))
+            if state == RESET:
+                sock = self._disconnect(sock, RESET)
+        self._unconfirmed = in_doubt and state == OPEN and self._resets_unreported == resets
+        return sock
+
+    def _write_all(self, sock, data, until):
+        """Writes a few bytes whole: the lines that must not be cut. False when the connection
+        broke, at ``until``, or once the console has taken nothing for STALL."""
+        view = memoryview(data)
+        taken = time.monotonic()
+        while view:
+            try:
+                view = view[sock.send(view):]
+                taken = self._last_taken = time.monotonic()
+            except socket.timeout:
+                if time.monotonic() >= min(until, taken + STALL):
+                    return False
+            except OSError:
+                self._disconnect(sock, RESET)
+                return False
+        return True
 
     def _connect(self):
         limit = CONNECT_LIMIT
@@ -370,22 +479,41 @@ class ZelLogHandler(logging.Handler):
             sock = socket.create_connection((lookup_name(self.host), self.port), timeout=max(limit, 0.01))
             # Lines go out as they come: the console shows each as soon as it arrives.
             sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, SEND_BUFFER)
             # Sends wake now and then, so that close() can keep to its limit.
             sock.settimeout(0.1)
-            self._connected = True
-            return sock
         except OSError:
             return None
+        self._connected = True
+        # A connection made after the console reset the last one says so first.
+        if self._reset_unsaid:
+            if not self._write_all(sock, frame(RESET_LINE), time.monotonic() + STALL):
+                return self._disconnect(sock, None)
+            self._reset_unsaid = False
+        return sock
 
-    def _disconnect(self, sock):
+    def _disconnect(self, sock, state):
+        """Closes the connection. After a RESET, lines written just before may be missing: the
+        next connection and the report say so."""
         sock.close()
         self._connected = False
+        if state == RESET:
+            with self._queue_lock:
+                self._resets_unreported += 1
+            self._reset_unsaid = True
         return None
 
     def _back_off(self, retry):
-        """Waits out the back-off; False when stopping."""
+        """Waits out the back-off; False when the handler gives up at close."""
+        until = time.monotonic() + retry
         with self._cond:
-            return not self._cond.wait_for(lambda: self._stopping, retry)
+            while True:
+                now = time.monotonic()
+                if self._closing and now >= self._give_up_at():
+                    return False
+                if now >= until:
+                    return True
+                self._cond.wait(min(until, self._give_up_at()) - now if self._closing else until - now)
 
 
 def main(argv=None):

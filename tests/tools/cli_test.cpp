@@ -90,7 +90,9 @@ private:
 
 struct CliCase {
     const char* name;
-    std::vector<std::string> args; // "PORT" stands for the listener's port, "CLOSED" for a dead one
+    // "PORT" stands for the listener's port, "CLOSED" for a dead one, "HELD" for one that never
+    // reads (a console busy or hung)
+    std::vector<std::string> args;
     Text input;
     int exitCode;
     std::vector<Text> received; // per connection, what the listener must get
@@ -130,6 +132,13 @@ TEST(ZelsendCli, SendsWhatWasAskedAndReportsFailures)
          ""},
         {"HostName", {"--host", "localhost", "--port", "PORT", "x"}, "", 0, {F("x")}, ""},
         {"Refused", {"--port", "CLOSED", "x"}, "", 1, {}, "connection refused"},
+        // Sent, but the console never said it read it: zelsend cannot count it as delivered.
+        {"NeverRead",
+         {"--port", "HELD", "--stop-wait", "200", "x"},
+         "",
+         1,
+         {},
+         "the console had not read the last lines within --stop-wait; they may be missing"},
         {"BadPort", {"--port", "0", "x"}, "", 2, {}, "Try 'zelsend --help'"},
         {"Help", {"--help"}, "", 0, {}, "usage: zelsend"},
         {"Version", {"--version"}, "", 0, {}, "zelsend 1.0.0.1\n"},
@@ -160,10 +169,13 @@ TEST(ZelsendCli, SendsWhatWasAskedAndReportsFailures)
          "line 1 is longer than"},
     };
     ForEachCase(cases, [](const CliCase& c) {
-        LoopbackPort listener(true), closed(false);
+        LoopbackPort listener(true), closed(false), held(true);
         std::vector<std::string> args;
         for (const std::string& a : c.args)
-            args.push_back(a == "PORT" ? listener.Port() : a == "CLOSED" ? closed.Port() : a);
+            args.push_back(a == "PORT"     ? listener.Port()
+                           : a == "CLOSED" ? closed.Port()
+                           : a == "HELD"   ? held.Port()
+                                           : a);
 
         const int connections = static_cast<int>(c.received.size());
         auto received = std::async(std::launch::async, [&] { return listener.Receive(connections); });

@@ -39,6 +39,16 @@ TEST(SyslogOptions, ListenWhereAskedAndOnLoopbackUnlessTold)
     });
 }
 
+// How long a stopped bridge hands its last lines over: 3 s unless told.
+TEST(SyslogOptions, StopWaitIsThreeSecondsUnlessTold)
+{
+    Options o;
+    ASSERT_TRUE(Parses({"--syslog-udp", "514"}, o));
+    EXPECT_EQ(o.stopWaitMs, 3000);
+    ASSERT_TRUE(Parses({"--syslog-udp", "514", "--stop-wait", "500"}, o));
+    EXPECT_EQ(o.stopWaitMs, 500);
+}
+
 // What is no [ADDR:]PORT is refused, for either option, with the forms an address takes.
 TEST(SyslogOptionsBad, AddressWithoutAPortIsRefused)
 {
@@ -57,6 +67,8 @@ TEST(SyslogOptionsBad, AreRefusedWithAReason)
         {{"--syslog-tcp", "514", "--crlf"}, "--crlf"},
         {{"--syslog-tcp", "514", "--raw"}, "--raw"},
         {{"--syslog-udp", "514", "--utf8"}, "--utf8"},
+        {{"--syslog-udp", "514", "--stop-wait", "soon"}, "--stop-wait needs milliseconds"},
+        {{"--syslog-udp", "514", "--stop-wait", "60001"}, "--stop-wait needs milliseconds"},
     };
     ForEachCase(cases, [](const Refusal& c) { EXPECT_TRUE(RefusedSaying(c.args, c.reason)); });
 }

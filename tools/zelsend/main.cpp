@@ -44,6 +44,7 @@ int RunOnce(const Options& options, const TextDecoder& decoder, const LineRules&
     Socket socket;
     if (!socket.Connect(options.host, options.port, error))
         return Fail(error);
+    socket.KeepFewInFlight();
     int rc = kExitFailed;
     if (options.mode == Mode::Messages)
         rc = SendMessages(socket, options);
@@ -51,10 +52,18 @@ int RunOnce(const Options& options, const TextDecoder& decoder, const LineRules&
         rc = SendStdinLines(socket, decoder, rules, options.crlf);
     else if (options.mode == Mode::Raw)
         rc = SendStdinRaw(socket);
-    // Lines sent before a refused one still reach the console whole.
-    if (rc != kExitFailed)
-        socket.ShutdownSend();
-    return rc;
+    // Lines sent before a refused one still reach the console whole. The console cannot say
+    // which bytes it read but by closing its end once it has read them all: waited for, so
+    // that lines in doubt are said to be.
+    if (rc == kExitFailed)
+        return rc;
+    socket.ShutdownSend();
+    const Socket::Peer end = socket.AwaitEnd(static_cast<long>(options.stopWaitMs));
+    if (end == Socket::Peer::Closed)
+        return rc;
+    return Fail(end == Socket::Peer::Reset
+                    ? "the console closed the connection with lines unread; lines written just before may be missing"
+                    : "the console had not read the last lines within --stop-wait; they may be missing");
 }
 
 // The bridges run until stopped. Each gets the one sender, which waits for the console, sends
@@ -64,11 +73,11 @@ int RunBridge(const Options& options, const LineRules& rules)
     const std::atomic<bool>& stop = StopOnInterrupt();
     int rc = kExitFailed;
     {
-        // The relay gives the console its own while for the last lines, so that it stops within
-        // its 5 s; the other bridges leave that to the client's close.
+        // Stopped, a bridge hands its last lines over for up to --stop-wait (3 s), then up to a
+        // second for the line that counts what it gave up and the console's confirmation: within
+        // the 5 s Windows leaves a process whose console window closes.
         zel::LogClientOptions sending;
-        if (options.mode == Mode::Syslog)
-            sending.closeFlush = std::chrono::milliseconds(0);
+        sending.closeFlush = std::chrono::milliseconds(options.stopWaitMs);
         zel::LogClient client(options.host, options.port, sending);
         if (options.mode == Mode::Follow)
             rc = RunFollow(options, rules, client, stop);
@@ -76,7 +85,7 @@ int RunBridge(const Options& options, const LineRules& rules)
             rc = RunDebugOutput(options, rules, client, stop);
         else if (options.mode == Mode::Syslog)
             rc = RunSyslogRelay(options, rules, client, stop);
-    } // the client gives its last lines a short while to go
+    } // the client hands its last lines over as long as the console takes them
     StoppedCleanly();
     return rc;
 }

@@ -11,6 +11,7 @@ A row's steps, in order: a driver command ("lines 0 3"), optionally "=> ANSWER" 
 answer; a command ending in "&" is sent without waiting, and "@answer ANSWER" collects its
 answer later; "@listen" starts the receiver on the row's port, "@stop" stops it as a console
 that exits, "@drop" ends its connections, "@hold" listens without reading until "@release";
+"@slow RATE" listens and reads no faster than RATE bytes a second;
 "@sleep S" waits, "@wait N" until N frames are in. "@within S" checks that the last answer came within S seconds of its command:
 only for a bound the contract states, with a generous margin.
 """
@@ -29,7 +30,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "python"))
 from frame_receiver import MAX_PAYLOAD, Receiver  # noqa: E402
 
-NAMES = {"cpp": "zel::LogClient", "python": "zellog", "dotnet": "ZelLogClient"}
+NAMES = {"cpp": "zel::LogClient", "python": "zellog", "dotnet": "ZelLogClient", "zelsend": "zel::LogClient"}
 LONG = 60.0  # only keeps a broken client from hanging the run
 CLOSE_WAIT_MS = 1000  # the contract's wait at close
 CONNECT_LIMIT = 2.0  # the contract's limit for one connect to one address
@@ -112,8 +113,11 @@ def threads(count, each):
 
 
 def cut_short(run):
-    """What the report counts and what the connection carried add up to every line."""
-    (report,) = run.stderr
+    """What the report counts and what the connection carried add up to every line; the lines
+    the console had not read when the client stopped are said to be in doubt."""
+    report, unconfirmed = run.stderr
+    assert unconfirmed == "%s: %s had not read the last lines when the client stopped; they may be missing" % (
+        NAMES[run.client], run.where)
     m = re.match(r"%s: (\d+) lines? not delivered to %s\Z" % (re.escape(NAMES[run.client]), re.escape(run.where)),
                  report)
     assert m, report
@@ -121,6 +125,75 @@ def cut_short(run):
     assert 0 < lost < 20000
     run.wait(20000 - lost)
     assert run.texts() == ["line %06d%s\r\n" % (n, "x" * 1000) for n in range(20000 - lost)]
+
+
+def undelivered_line(client, n):
+    return "[%s: %s not delivered, the program stopped logging before the console took them]\r\n" % (NAMES[client],
+                                                                                                     lines(n))
+
+
+def accounted(total):
+    """After a close that gave lines up: the view ends with the line that counts them, and what it
+    shows and counts add up to every line logged; the report names every line that did not
+    arrive (and may add that the console had not read the last ones yet)."""
+
+    def check(run):
+        name = re.escape(NAMES[run.client])
+        last = re.compile(r"\[%s: (\d+) lines? not delivered, " % name)
+        until = time.monotonic() + LONG
+        while not run.receiver.ended:
+            assert time.monotonic() < until, "the client ends its connection"
+            time.sleep(0.1)
+        dropped = re.compile(r"\[%s: (\d+) lines? dropped, the queue was full\]\r\n\Z" % name)
+        *texts, end = run.texts()
+        counted = [int(dropped.match(t).group(1)) for t in texts if dropped.match(t)]
+        arrived = [int(t.split()[1][:6]) for t in texts if t.startswith("line ")]
+        given_up = int(last.match(end).group(1))
+        assert end == undelivered_line(run.client, given_up)
+        assert len(counted) + len(arrived) == len(texts)
+        assert arrived == sorted(set(arrived)) and given_up > 0
+        assert len(arrived) + sum(counted) + given_up == total
+        report, *rest = [e for e in run.stderr if e.startswith(NAMES[run.client] + ": ")]
+        assert report == reports(total - len(arrived))[0].format(name=NAMES[run.client], where=run.where)
+        assert rest in ([], ["%s: %s had not read the last lines when the client stopped; they may be missing" % (
+            NAMES[run.client], run.where)])
+
+    return check
+
+
+def relay_accounted(total):
+    """zelsend's relay stopped under load: the view accounts for every message, ending with the
+    count of those given up, and the stop summary's words say the same numbers."""
+    in_view = accounted(total)
+
+    def check(run):
+        in_view(run)
+        arrived = sum(t.startswith("line ") for t in run.texts())
+        summary = [e for e in run.stderr if e.startswith("zelsend: syslog relay stopped: ")]
+        m = re.match(r"zelsend: syslog relay stopped: (\d+) messages received; (\d+) reached the console and (\d+) "
+                     r"did not: 0 left out by --include/--exclude, (\d+) dropped by the full queue to the console, "
+                     r"(\d+) not delivered at stop\.", summary[0] if summary else "")
+        assert m, run.stderr
+        received, reached, missed, dropped, at_stop = map(int, m.groups())
+        assert (received, reached, missed) == (total, arrived, total - arrived)
+        assert dropped + at_stop == missed and at_stop > 0
+
+    return check
+
+
+def quit_at_once(run):
+    assert "zelsend: stopped at once; lines still queued for the console are lost" in run.stderr
+
+
+def reset_said(run):
+    """A console that closed with a line unread: that line is not sent again (the sender cannot
+    know it was lost), but the next console is told first that it may be missing, and so is
+    stderr."""
+    assert run.receiver.wait_for(2, LONG)
+    assert run.receiver.texts() == ["[%s: the console closed the connection; lines written just before it may "
+                                    "be missing]\r\n" % NAMES[run.client], "line 000001\r\n"]
+    assert "%s: %s closed the connection with lines unread; lines written just before may be missing" % (
+        NAMES[run.client], run.where) in run.stderr
 
 
 def reports(*counts):
@@ -183,6 +256,25 @@ CASES = [
     # A console that stops reading: close gives up on a batch part sent.
     dict(group="ReportOnce", name="batch-cut-short", queue=64 << 20, close_ms=300, steps=[
         "@hold", "lines 0 20000 1000", "close => closed", "@release"], check=cut_short),
+    # The end: lines go while a slow console takes them; what is given up is counted in the
+    # view's last line, and named in the report, as are lines a console gone before the close
+    # never took; a console that closes with lines unread is told of on the next connection.
+    dict(group="End", name="slow-console", queue=1 << 20, steps=[
+        "@slow 200000", "lines 0 30000 100", "close => closed"], check=accounted(30000), stderr="checked"),
+    dict(group="End", name="console-gone-before-close", queue=64 << 10, steps=[
+        "@listen", "lines 0 3", "flush 60000 => flush 1", "@wait 3", "@stop", "lines 3 20000", "close => closed"],
+         frames=numbered(0, 3), stderr=reports(20000)),
+    dict(group="End", name="reset-is-said", steps=[
+        "@hold", "lines 0 1", "flush 60000 => flush 1", "@stop", "@listen", "lines 1 1", "flush 60000 => flush 1"],
+         check=reset_said, stderr="checked"),
+    # zelsend's relay stopped under load (TCP in, so that every message is received): its queue
+    # goes while the console takes it, the view ends with the count of the rest; a second
+    # Ctrl+C quits at once.
+    dict(group="End", name="relay-stopped-under-load", clients=["zelsend"], steps=[
+        "@slow 1000000", "lines 0 150000 100", "close => closed"], check=relay_accounted(150000), stderr="checked"),
+    dict(group="End", name="second-interrupt-quits", clients=["zelsend"], steps=[
+        "@slow 100000", "lines 0 50000 100", "interrupt-twice => exited 130", "@within 2"],
+         check=quit_at_once, stderr="checked"),
     # IPv6 hosts, bare and bracketed; the report names one in brackets.
     dict(group="IPv6", name="bare", host="::1", listen_on="::1", steps=["@listen", "lines 0 3",
          "flush 60000 => flush 1"], frames=numbered(0, 3)),
@@ -207,6 +299,8 @@ def free_port(host):
 def driver(client):
     if client == "python":
         return [sys.executable, os.path.join(HERE, "driver.py")]
+    if client == "zelsend":
+        return [sys.executable, os.path.join(HERE, "zelsend_driver.py")]
     if client == "cpp":  # the Windows build's through Wine (ZEL_CONTRACT_RUN)
         return [p for p in (os.environ.get("ZEL_CONTRACT_RUN"), os.environ["ZEL_CONTRACT_CPP"]) if p]
     return ["mono", "--debug", os.environ["ZEL_CONTRACT_DOTNET"]]
@@ -255,6 +349,8 @@ class Run:
         word, _, arg = step.partition(" ")
         if word == "@listen":
             self.receiver = Receiver(self.port, self.listen_on)
+        elif word == "@slow":
+            self.receiver = Receiver(self.port, self.listen_on, rate=float(arg))
         elif word == "@hold":
             self.receiver = Receiver(self.port, self.listen_on, accept=False)
         elif word == "@release":
@@ -262,6 +358,7 @@ class Run:
         elif word == "@stop":
             self.receiver.stop()
             self.earlier += self.receiver.frames
+            self.receiver = None
         elif word == "@drop":
             self.receiver.drop_connections()
         elif word == "@sleep":
@@ -301,11 +398,13 @@ class Run:
 
     def wait(self, count):
         """Waits for `count` frames in all, then a moment for any beyond them to show."""
-        assert self.receiver.wait_for(count - len(self.earlier), LONG), "%d frames arrive" % count
+        assert count <= len(self.earlier) or self.receiver.wait_for(count - len(self.earlier), LONG), \
+            "%d frames arrive" % count
         time.sleep(0.2)
 
 
-CLIENTS = [c for c in ("cpp", "python", "dotnet") if c == "python" or os.environ.get("ZEL_CONTRACT_" + c.upper())]
+CLIENTS = [c for c in ("cpp", "python", "dotnet", "zelsend")
+           if c == "python" or os.environ.get("ZEL_CONTRACT_" + c.upper())]
 ONLY_CLIENT = os.environ.get("ZEL_CONTRACT_CLIENT")
 ONLY_GROUP = os.environ.get("ZEL_CONTRACT_GROUP")
 
@@ -313,7 +412,7 @@ ONLY_GROUP = os.environ.get("ZEL_CONTRACT_GROUP")
 @pytest.mark.parametrize("client, row", [
     pytest.param(client, row, id="%s-%s-%s" % (client, row["group"], row["name"]))
     for client in CLIENTS if ONLY_CLIENT in (None, client)
-    for row in CASES if ONLY_GROUP in (None, row["group"])
+    for row in CASES if ONLY_GROUP in (None, row["group"]) and client in row.get("clients", ["cpp", "python", "dotnet"])
 ])
 def test_contract(client, row):
     steps, check = row.get("steps", []), row.get("check")
@@ -334,7 +433,7 @@ def test_contract(client, row):
         if check:
             check(run)
         expected = reports(run.dropped) if row.get("stderr") == "dropped" else row.get("stderr", [])
-        if check is not cut_short:
+        if check is not cut_short and row.get("stderr") != "checked":
             assert run.stderr == [e.format(name=NAMES[client], where=run.where) for e in expected]
     finally:
         if run.proc.poll() is None:

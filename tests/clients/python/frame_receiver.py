@@ -31,12 +31,15 @@ def split_frames(buffer, frames):
 class Receiver:
     """Listens on a loopback port; keeps each frame's payload bytes and the bytes in all.
     ``host`` "::1" listens on IPv6. ``accept`` False holds connections in the backlog unread
-    until ``accept_now``, as a console that has stopped reading."""
+    until ``accept_now``, as a console that has stopped reading. ``rate`` (bytes a second) reads
+    no faster than that, in small reads, as a console busy with its view does."""
 
-    def __init__(self, port=0, host="127.0.0.1", accept=True):
+    def __init__(self, port=0, host="127.0.0.1", accept=True, rate=None):
+        self.rate = rate
         self.frames = []
         self.bytes = 0
         self.oversize = False
+        self.ended = 0  # connections whose sender closed its end
         self._lock = threading.Lock()
         self._listener = socket.socket(socket.AF_INET6 if ":" in host else socket.AF_INET)
         self._listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -74,15 +77,21 @@ class Receiver:
     def _read(self, conn):
         buffer = bytearray()
         conn.settimeout(0.05)
+        start, taken = time.monotonic(), 0
         while self._running:
+            if self.rate:
+                time.sleep(max(0.0, start + taken / self.rate - time.monotonic()))
             try:
-                data = conn.recv(1 << 16)
+                data = conn.recv(4096 if self.rate else 1 << 16)
             except socket.timeout:
                 continue
             except OSError:
                 break
             if not data:
+                with self._lock:
+                    self.ended += 1
                 break
+            taken += len(data)
             with self._lock:
                 self.bytes += len(data)
                 buffer += data

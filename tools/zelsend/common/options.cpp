@@ -47,6 +47,10 @@ const char kUsage[] = "usage: zelsend [--host H] [--port P] [--crlf] [--utf8 | -
                       "                  (a syslog message is one line, with its line breaks)\n"
                       "  --time          begin each line with the local time zelsend took it in,\n"
                       "                  \"hh:mm:ss.mmm \", before the --pid prefix\n"
+                      "  --stop-wait MS  a stopped bridge hands its last lines to the console for up to MS\n"
+                      "                  ms (3000), less once the console takes nothing for a second;\n"
+                      "                  a second Ctrl+C quits at once. Sent messages and lines wait as\n"
+                      "                  long for the console to say it read them all\n"
                       "  --              the arguments after it are messages, even if they start with --\n"
                       "  --version       print zelsend's version\n"
                       "  -h, --help      show this help\n"
@@ -319,6 +323,11 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
                 return false;
             }
             options.processes.push_back(value);
+        } else if (arg == "--stop-wait") {
+            if (!TakeValue(args, i, value) || !ReadNumber(value, 0, 60000, options.stopWaitMs)) {
+                error = "--stop-wait needs milliseconds from 0 to 60000";
+                return false;
+            }
         } else if (arg == "--time") {
             options.time = true;
         } else if (arg == "--syslog-udp" || arg == "--syslog-tcp") {

@@ -37,6 +37,8 @@ struct Options {
     bool pid = false;
     ListenAddress syslogUdp;
     ListenAddress syslogTcp;
+    // How long a stopped bridge keeps handing its last lines to the console (--stop-wait).
+    long long stopWaitMs = 3000;
     // The bridges and standard input's lines (line_rules.h): patterns a line must hold (any
     // one) and must not hold, the debug-output writers wanted (exe names or process ids), and
     // whether each line starts with the time it was taken in.

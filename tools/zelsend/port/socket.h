@@ -54,6 +54,14 @@ public:
     bool SendAll(const char* data, size_t size, std::string& error);
     // Tells the console no more frames follow, so it can see the end of the last one.
     void ShutdownSend();
+    // Holds at most 256 KiB on this side of the connection: the bytes in doubt should the console
+    // close it, or be slow to read the last of them.
+    void KeepFewInFlight();
+    // After ShutdownSend: waits up to `ms` for the console to close its end, which it does once
+    // it has read everything. Peer::Closed then; Peer::Reset when it closed with bytes unread;
+    // Peer::Open when it had not finished reading.
+    enum class Peer { Open, Closed, Reset };
+    Peer AwaitEnd(long ms);
     void Close() { socket_.Close(); }
 
 private:

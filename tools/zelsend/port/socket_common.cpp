@@ -73,6 +73,22 @@ void Socket::ShutdownSend()
     shutdown(Native(socket_.Get()), kShutdownSend);
 }
 
+void Socket::KeepFewInFlight()
+{
+    const int size = 256 * 1024;
+    setsockopt(Native(socket_.Get()), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&size), sizeof size);
+}
+
+Socket::Peer Socket::AwaitEnd(long ms)
+{
+    std::vector<char> ready;
+    if (!WaitReadable({socket_.Get()}, ms * 1000, ready))
+        return Peer::Open;
+    char byte;
+    const long n = ReceiveSome(socket_.Get(), &byte, 1); // the console sends nothing: this is its end
+    return n == 0 ? Peer::Closed : n == kNothingYet ? Peer::Open : Peer::Reset;
+}
+
 OwnedSocket ListenOn(const std::string& address, uint16_t port, bool tcp, std::string& why)
 {
     addrinfo hints{};

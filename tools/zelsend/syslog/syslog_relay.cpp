@@ -35,10 +35,6 @@ constexpr size_t kIntakeQueueBytes = 16 * 1024 * 1024;
 // At a stop, how long the intake may go on reading what the socket already holds: on Linux
 // tens of thousands of datagrams, under Wine on a busy machine one or two thousand.
 constexpr std::chrono::milliseconds kLastDatagramsRead{300};
-// How long a stopped relay waits for the console to take what is queued for it. With the
-// intake's last reads, the client's own last connect (up to 2 s for an address that does not
-// answer) and the relay's look at the stop flag, zelsend ends within 5 s of being stopped.
-constexpr std::chrono::milliseconds kLastLinesWait{2500};
 
 struct Connection {
     explicit Connection(OwnedSocket s) : socket(std::move(s)) {}
@@ -140,16 +136,16 @@ public:
 
     // What became of every message: received, then either left out by the patterns, or handed
     // to the client, which either delivered it, dropped it from its full queue, or still held
-    // it when the relay gave up waiting. The client's counts include the relay's own notices
-    // ("[zelsend: ...]"), which are rare: a count is never shown below zero.
-    void Report(uint64_t unsent) const
+    // it when it stopped. The client's counts include the relay's own notices ("[zelsend: ...]"),
+    // which are rare: a count is never shown below zero.
+    void Report(const zel::LogClientEnd& end) const
     {
-        const uint64_t dropped = client_.DroppedLines();
+        const uint64_t dropped = end.dropped, unsent = end.leftAtStop;
         const uint64_t lost = std::min(relayed_, dropped + unsent);
         std::fprintf(stderr,
                      "zelsend: syslog relay stopped: %llu messages received; %llu reached the console and %llu did "
                      "not: %llu left out by --include/--exclude, %llu dropped by the full queue to the console, %llu "
-                     "not sent when it stopped. %llu messages relayed, %llu cut at %zu bytes, %s, %llu connections "
+                     "not delivered at stop. %llu messages relayed, %llu cut at %zu bytes, %s, %llu connections "
                      "refused\n",
                      Count(received_), Count(relayed_ - lost), Count(filtered_ + lost), Count(filtered_),
                      Count(std::min(relayed_, dropped)), Count(lost - std::min(relayed_, dropped)), Count(relayed_),
@@ -284,10 +280,9 @@ int RunSyslogRelay(const Options& options, const LineRules& rules, zel::LogClien
     if (!relay.Listen(options, error))
         return Fail(error);
     relay.Run(stop);
-    // Lines the console has not taken yet get a short while; any still waiting then are lost,
-    // and the report counts them.
-    const bool delivered = client.Flush(kLastLinesWait);
-    relay.Report(delivered ? 0 : client.WaitingLines());
+    // The client hands the last lines over while the console takes them, and the view's last
+    // line counts those it gave up; the report counts them too.
+    relay.Report(client.Close());
     return kExitSent;
 }
 
