@@ -181,6 +181,18 @@ bool LineRules::Append(std::string& out, std::string_view text, std::string_view
     return true;
 }
 
+std::string FiltersNote(const Options& options)
+{
+    std::string note;
+    const auto add = [&note](const char* option, const std::vector<std::string>& patterns) {
+        for (const std::string& pattern : patterns)
+            note.append(note.empty() ? " (" : ", ").append(option).append(" \"").append(pattern).append("\"");
+    };
+    add("--include", options.include);
+    add("--exclude", options.exclude);
+    return note.empty() ? note : note + ")";
+}
+
 std::string ClockStamp(std::chrono::system_clock::time_point at)
 {
     using namespace std::chrono;

@@ -21,13 +21,6 @@ public:
     void Wait(int ms);
 
 private:
-    // The folder that holds `filePath` ("." for a bare name); either slash ends a folder.
-    static std::string FolderOf(const std::string& filePath)
-    {
-        const size_t slash = filePath.find_last_of("/\\");
-        return slash == std::string::npos ? "." : slash == 0 ? filePath.substr(0, 1) : filePath.substr(0, slash);
-    }
-
     // A change notification HANDLE on Windows, an inotify descriptor elsewhere; -1 for none.
     std::intptr_t watch_ = -1;
 };

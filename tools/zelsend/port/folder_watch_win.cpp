@@ -1,4 +1,5 @@
 #include "port/folder_watch.h"
+#include "port/followed_file.h"
 
 #include "port/handle_win.h"
 
