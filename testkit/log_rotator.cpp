@@ -1,7 +1,7 @@
 // log_rotator.exe PATH FIRST ROUNDS STEP...: a program that logs and rotates its log as services
 // do, for the tests and the measurements of a followed file. Each round runs the steps in
 // order: "wN" writes N numbered lines (LogRotatorLine, from FIRST on) to PATH, held open and
-// shared for reading only, as loggers hold their logs; "r" rotates: closes PATH, renames it to
+// shared for reading only, as loggers hold their logs; "sN" sleeps N ms; "r" rotates: closes PATH, renames it to
 // PATH.1 replacing what is there (MoveFileEx with MOVEFILE_REPLACE_EXISTING) and makes a new,
 // empty PATH. It never retries: a rename or an open that fails is counted, with its error, and
 // the exit code is 1. Prints "lines N rotations R failed F".
@@ -52,6 +52,10 @@ int wmain(int argc, wchar_t** argv)
                     if (!::WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &wrote, nullptr))
                         Failed("write", path);
                 }
+                continue;
+            }
+            if (argv[step][0] == L's') {
+                ::Sleep(static_cast<DWORD>(std::wcstol(argv[step] + 1, nullptr, 10)));
                 continue;
             }
             ::CloseHandle(log);

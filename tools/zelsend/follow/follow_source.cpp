@@ -15,8 +15,12 @@ namespace zelsend {
 
 namespace {
 
-// The regular look at the file; a change in its folder brings the next look forward.
+// The regular look at the file; a change in its folder brings the next look forward, once the
+// folder has been still for a moment: every open is a moment in which the writer cannot replace
+// or delete that file, so none is made in the middle of a burst of writes and renames.
 constexpr int kLookEveryMs = 50;
+constexpr int kStillMs = 5;
+constexpr int kSettleAtMostMs = 40;
 // Read at most this much each time the file is opened, so that it is held only for a moment.
 constexpr size_t kReadChunk = 1024 * 1024;
 // How far back from the end the start of the last line is looked for.
@@ -53,14 +57,15 @@ public:
     }
 
     // One look: follows what happened to the file and sends what is new, opening a file only
-    // to read it. True when there is more to read at once.
-    bool Look()
+    // to read it. `still`: the folder has been still for a moment, so no rename is under way.
+    // True when there is more to read at once.
+    bool Look(bool still)
     {
         FileChange change = DetectFileChange(followed_, readTo_, FollowedFile::Peek(options_.followPath));
         if (change == FileChange::None)
             return false;
         if (change == FileChange::Gone) {
-            FinishOld();
+            FinishOld(still);
             return false;
         }
         long got = 0;
@@ -75,7 +80,7 @@ public:
         } // closed before the lines are made and sent
         switch (change) {
         case FileChange::Replaced:
-            FinishOld();
+            FinishOld(still);
             StartOver(atPath);
             return true;
         case FileChange::Truncated:
@@ -106,13 +111,15 @@ private:
 
     // The file followed so far was renamed or deleted since the last look. What its writer added
     // after that look is read where the file went, when it is still in the same folder: its
-    // listing says where and how long, so it is opened only when it holds unread bytes. A file
-    // deleted, moved to another folder or replaced again before this look is out of reach.
-    void FinishOld()
+    // listing says where and how long, so it is opened only when it holds unread bytes, and only
+    // while the folder is still: a writer renames onto its rotated file in its next rotation,
+    // which may come at once, and would fail while that file is open. A file deleted, moved to
+    // another folder or replaced again before this look is out of reach.
+    void FinishOld(bool still)
     {
         std::string path;
         uint64_t size = 0;
-        if (!FollowedFile::FindInFolder(folder_, followed_, path, size))
+        if (!still || !FollowedFile::FindInFolder(folder_, followed_, path, size))
             return;
         while (readTo_ < size && !stop_) {
             long got = 0;
@@ -186,9 +193,10 @@ int RunFollow(const Options& options, const LineRules& rules, zel::LogClient& cl
     follower.Begin();
     FolderWatch watch;
     watch.Open(options.followPath); // without it, the regular looks still find every line
+    bool still = true;
     while (!stop) {
-        if (!follower.Look())
-            watch.Wait(kLookEveryMs);
+        if (!follower.Look(still))
+            still = !watch.Wait(kLookEveryMs) || watch.Settle(kStillMs, kSettleAtMostMs);
     }
     return kExitSent;
 }

@@ -17,8 +17,20 @@ public:
     // Watches the folder that holds `filePath` (UTF-8); false when it cannot, and then Wait
     // only waits.
     bool Open(const std::string& filePath);
-    // Returns after `ms` milliseconds, or sooner when something in the folder has changed.
-    void Wait(int ms);
+    // Returns after `ms` milliseconds, or sooner when something in the folder has changed:
+    // true then.
+    bool Wait(int ms);
+    // Waits until nothing has changed for `quietMs`, or `limitMs` have passed: a writer that
+    // rotates does so right after its last write, and renames back to back. True when the
+    // folder fell still.
+    bool Settle(int quietMs, int limitMs)
+    {
+        for (int waited = 0; waited < limitMs; waited += quietMs) {
+            if (!Wait(quietMs))
+                return true;
+        }
+        return false;
+    }
 
 private:
     // A change notification HANDLE on Windows, an inotify descriptor elsewhere; -1 for none.

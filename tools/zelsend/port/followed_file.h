@@ -15,7 +15,7 @@ class FollowedFile {
 public:
     // Opens `path` (UTF-8) for reading; on Windows sharing read, write and delete, so that its
     // writer can go on writing, rename it and delete it meanwhile.
-    explicit FollowedFile(const std::string& path) : handle_(OpenNative(path)) {}
+    explicit FollowedFile(const std::string& path) : path_(path), handle_(OpenNative(path)) {}
     ~FollowedFile()
     {
         if (IsOpen())
@@ -44,6 +44,7 @@ private:
     static std::intptr_t OpenNative(const std::string& path);
     static void CloseNative(std::intptr_t handle);
 
+    const std::string path_;
     std::intptr_t handle_ = -1; // a HANDLE on Windows, a descriptor elsewhere; -1 when none is held
 };
 

@@ -15,15 +15,56 @@ uint64_t IdOf(DWORD volume, uint64_t index)
     return index ^ (uint64_t(volume) << 48);
 }
 
-FileState StateOf(HANDLE file)
+// The serial number of the volume that holds `folder`, asked once: under Wine the question
+// takes milliseconds (GetFileInformationByHandle asks it too), which no look may spend with the
+// file open. Every file --follow reads is in the one folder.
+DWORD VolumeOf(const std::string& folder)
+{
+    static std::string asked;
+    static DWORD serial = 0;
+    if (folder == asked)
+        return serial;
+    HANDLE dir = ::CreateFileW(Wide(folder).c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (dir == INVALID_HANDLE_VALUE)
+        return 0; // asked again next time
+    if (::GetFileInformationByHandle(dir, &info)) {
+        asked = folder;
+        serial = info.dwVolumeSerialNumber;
+    }
+    ::CloseHandle(dir);
+    return serial;
+}
+
+// The file's index, from ntdll: the one question that tells it, at the cost of an fstat under
+// Wine. kernel32 asks it only together with the volume (above).
+bool IndexOf(HANDLE file, uint64_t& index)
+{
+    using Query = LONG(WINAPI*)(HANDLE, void* status, void* info, ULONG size, int infoClass);
+    // Through a plain function pointer: GetProcAddress's type says nothing of the real one.
+    static const Query query = reinterpret_cast<Query>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    constexpr int kFileInternalInformation = 6;
+    ULONG_PTR status[2] = {};
+    LARGE_INTEGER number = {};
+    if (query == nullptr || query(file, status, &number, sizeof number, kFileInternalInformation) < 0)
+        return false;
+    index = static_cast<uint64_t>(number.QuadPart);
+    return true;
+}
+
+FileState StateOf(HANDLE file, DWORD volume)
 {
     FileState state;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(file, &info))
+    LARGE_INTEGER size;
+    uint64_t index = 0;
+    if (!IndexOf(file, index) || !::GetFileSizeEx(file, &size))
         return state;
     state.present = true;
-    state.id = IdOf(info.dwVolumeSerialNumber, uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow);
-    state.size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    state.id = IdOf(volume, index);
+    state.size = static_cast<uint64_t>(size.QuadPart);
     return state;
 }
 
@@ -31,6 +72,7 @@ FileState StateOf(HANDLE file)
 
 std::intptr_t FollowedFile::OpenNative(const std::string& path)
 {
+    VolumeOf(FolderOf(path)); // before the file is open
     return Held(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
@@ -42,7 +84,7 @@ void FollowedFile::CloseNative(std::intptr_t handle)
 
 FileState FollowedFile::State() const
 {
-    return IsOpen() ? StateOf(Native(handle_)) : FileState{};
+    return IsOpen() ? StateOf(Native(handle_), VolumeOf(FolderOf(path_))) : FileState{};
 }
 
 long FollowedFile::ReadAt(uint64_t offset, char* buffer, size_t size)
