@@ -2,6 +2,7 @@
 // Wakes --follow as soon as something changes in the followed file's folder (a write, a rename,
 // a new file), so that a line does not wait for the next regular look. The regular look stays:
 // Windows may report a growing file late, and a folder that cannot be watched is still followed.
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -25,7 +26,8 @@ public:
     // folder fell still.
     bool Settle(int quietMs, int limitMs)
     {
-        for (int waited = 0; waited < limitMs; waited += quietMs) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+        while (std::chrono::steady_clock::now() < end) {
             if (!Wait(quietMs))
                 return true;
         }
