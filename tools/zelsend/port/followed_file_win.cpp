@@ -112,7 +112,9 @@ FileState FollowedFile::Peek(const std::string& path)
     return state;
 }
 
-// The folder's listing carries each file's id: only the folder is opened, never the files.
+// The folder's listing carries each file's id: only the folder is opened, never the files. Its
+// sizes may lag for a file still open for writing (NTFS brings them up to date when the writer
+// closes it), which a rotated file seldom is.
 bool FollowedFile::FindInFolder(const std::string& folder, const FileState& file, std::string& path, uint64_t& size)
 {
     HANDLE dir = ::CreateFileW(Wide(folder).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
@@ -120,30 +122,28 @@ bool FollowedFile::FindInFolder(const std::string& folder, const FileState& file
                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (dir == INVALID_HANDLE_VALUE)
         return false;
-    BY_HANDLE_FILE_INFORMATION folderInfo;
+    const DWORD volume = VolumeOf(folder);
     bool found = false;
     std::vector<uint64_t> buffer(8 * 1024); // 64 KiB, aligned as the entries need
     FILE_INFO_BY_HANDLE_CLASS query = FileIdBothDirectoryRestartInfo;
-    if (::GetFileInformationByHandle(dir, &folderInfo)) {
-        while (!found && ::GetFileInformationByHandleEx(dir, query, buffer.data(),
-                                                        static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
-            query = FileIdBothDirectoryInfo;
-            const char* at = reinterpret_cast<const char*>(buffer.data());
-            for (;;) {
-                const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
-                if (!(entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                    IdOf(folderInfo.dwVolumeSerialNumber, static_cast<uint64_t>(entry->FileId.QuadPart)) == file.id) {
-                    const char last = folder.back();
-                    path = folder + (last == '\\' || last == '/' ? "" : "\\") +
-                           Narrow(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-                    size = static_cast<uint64_t>(entry->EndOfFile.QuadPart);
-                    found = true;
-                    break;
-                }
-                if (entry->NextEntryOffset == 0)
-                    break;
-                at += entry->NextEntryOffset;
+    while (!found && ::GetFileInformationByHandleEx(dir, query, buffer.data(),
+                                                    static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
+        query = FileIdBothDirectoryInfo;
+        const char* at = reinterpret_cast<const char*>(buffer.data());
+        for (;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            if (!(entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                IdOf(volume, static_cast<uint64_t>(entry->FileId.QuadPart)) == file.id) {
+                const char last = folder.back();
+                path = folder + (last == '\\' || last == '/' ? "" : "\\") +
+                       Narrow(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+                size = static_cast<uint64_t>(entry->EndOfFile.QuadPart);
+                found = true;
+                break;
             }
+            if (entry->NextEntryOffset == 0)
+                break;
+            at += entry->NextEntryOffset;
         }
     }
     ::CloseHandle(dir);
