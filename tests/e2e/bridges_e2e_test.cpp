@@ -107,8 +107,8 @@ TEST(FollowE2E, AppendedRotatedAndTruncatedFileShowsEveryLine)
 // A program that rotates its log twice in a row, as back-to-back rotations do, with zelsend
 // following it: a rename onto the rotated file that zelsend held failed with error 5. Each round
 // the program writes, zelsend shows it all, then the program rotates twice and writes into the
-// new file, then writes and rotates once with the last lines unread, which zelsend reads where
-// the renamed file went.
+// new file, then writes and rotates once: lines zelsend had not read before that rename are
+// read where the renamed file went.
 TEST(FollowE2E, ProgramRotatingItsLogNeverFailsAndEveryLineShows)
 {
     CConsoleProcess console;
