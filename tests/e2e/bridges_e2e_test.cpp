@@ -66,6 +66,17 @@ TEST(DebugOutputReaders, SecondReaderIsRefusedPlainly)
     EXPECT_TRUE(first.RunsAfter(200));
 }
 
+// Like every bridge, it says on starting what it reads and with which patterns. It runs until
+// stopped: the run's limit ends it.
+TEST(DebugOutputReaders, SaysWhoseOutputItReads)
+{
+    const ChildRun reader = RunChild(L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) +
+                                         L"\" --port 1 --debug-output --process app.exe --process 42 --exclude \"^hb\"",
+                                     "", true, 6000);
+    EXPECT_NE(reader.output.find("zelsend: debug output of app.exe, 42 (--exclude \"^hb\")"), std::string::npos)
+        << reader.output;
+}
+
 // --- Following a log file -----------------------------------------------------------------------
 
 TEST(FollowE2E, AppendedRotatedAndTruncatedFileShowsEveryLine)
