@@ -71,6 +71,7 @@ public:
     ZelsendProcess& operator=(const ZelsendProcess&) = delete;
 
     bool Started() const { return m_pid > 0; }
+    pid_t Pid() const { return m_pid; }
     // Writes `bytes` to its standard input; false when it no longer reads.
     bool Write(const std::string& bytes)
     {

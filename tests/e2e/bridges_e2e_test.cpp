@@ -1,6 +1,7 @@
 // zelsend's bridges under Wine, into the real console: debug output that a mingw program writes
 // with OutputDebugStringA and OutputDebugStringW through Wine's own debug-output protocol, and a
-// log file followed through appends, rotation by rename and truncation.
+// log file followed through appends, rotation by rename and truncation, and a program that
+// rotates its own log under zelsend.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -11,7 +12,9 @@
 #include "testkit/console_process.h"
 #include "testkit/console_texts.h"
 #include "testkit/debug_writer.h"
+#include "testkit/log_rotator.h"
 #include "testkit/temp_dir.h"
+#include "testkit/wire_text.h"
 #include "testkit/wait.h"
 #include "testkit/zelsend_runner.h"
 
@@ -63,6 +66,17 @@ TEST(DebugOutputReaders, SecondReaderIsRefusedPlainly)
     EXPECT_TRUE(first.RunsAfter(200));
 }
 
+// Like every bridge, it says on starting what it reads and with which patterns. It runs until
+// stopped: the run's limit ends it.
+TEST(DebugOutputReaders, SaysWhoseOutputItReads)
+{
+    const ChildRun reader = RunChild(L"\"" + CConsoleProcess::WindowsPath(ZELSEND_EXE) +
+                                         L"\" --port 1 --debug-output --process app.exe --process 42 --exclude \"^hb\"",
+                                     "", true, 6000);
+    EXPECT_NE(reader.output.find("zelsend: debug output of app.exe, 42 (--exclude \"^hb\")"), std::string::npos)
+        << reader.output;
+}
+
 // --- Following a log file -----------------------------------------------------------------------
 
 TEST(FollowE2E, AppendedRotatedAndTruncatedFileShowsEveryLine)
@@ -98,6 +112,38 @@ TEST(FollowE2E, AppendedRotatedAndTruncatedFileShowsEveryLine)
     ASSERT_TRUE(shows(L"after\r\n"));
     ASSERT_TRUE(WriteLog(log, "more\n"));
     EXPECT_TRUE(shows(L"more\r\n"));
+    EXPECT_TRUE(zelsend.RunsAfter(0));
+}
+
+// A program that rotates its log twice in a row, as back-to-back rotations do, with zelsend
+// following it: a rename onto the rotated file that zelsend held failed with error 5. Each round
+// the program writes, zelsend shows it all, then the program rotates twice and writes into the
+// new file, then writes and rotates once: lines zelsend had not read before that rename are
+// read where the renamed file went.
+TEST(FollowE2E, ProgramRotatingItsLogNeverFailsAndEveryLineShows)
+{
+    CConsoleProcess console;
+    ASSERT_EQ(console.StartWithService(), nullptr);
+    TempDir dir;
+    const std::wstring log = dir.File(L"svc.log");
+    RunningZelsend zelsend(L"--follow \"" + log + L"\" --from-start");
+    ASSERT_TRUE(zelsend.Started());
+    std::wstring expected = kStarted;
+    int next = 0;
+    // Runs the program's steps once, from line `next` on, and waits until the view shows its lines.
+    const auto run = [&](int lines, const std::wstring& steps) {
+        const ChildRun rotator =
+            RunToEnd(ZEL_LOG_ROTATOR_EXE, L"\"" + log + L"\" " + std::to_wstring(next) + L" 1 " + steps);
+        for (const int end = next + lines; next < end; ++next)
+            expected += Widen(LogRotatorLine(next)) + L"\r\n";
+        EXPECT_EQ(rotator.exitCode, 0u) << rotator.output;
+        return ViewShows(console, expected, 20000);
+    };
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(run(20, L"w20")) << "round " << round;
+        ASSERT_TRUE(run(5, L"r r w5")) << "round " << round;
+        ASSERT_TRUE(run(6, L"w3 r w3")) << "round " << round;
+    }
     EXPECT_TRUE(zelsend.RunsAfter(0));
 }
 

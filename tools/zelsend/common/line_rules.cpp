@@ -80,6 +80,61 @@ bool IsNumber(std::string_view text)
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+std::string At(size_t index)
+{
+    return " (character " + std::to_string(index + 1) + ")";
+}
+
+// What is wrong with a pattern std::regex refused, in words that name it: libstdc++ reports a
+// quantifier with nothing before it, and a '(' or ')' without its partner, all as "Mismatched
+// '(' and ')'". "" when this finds nothing wrong: the library's own words then stand.
+std::string PatternFault(const std::string& pattern)
+{
+    std::vector<size_t> open; // where each group still open began
+    bool atom = false;        // something a quantifier could repeat comes just before
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        if (c == '\\') {
+            if (++i == pattern.size())
+                return "";
+            atom = true;
+        } else if (c == '[') {
+            size_t end = i + 1;
+            while (end < pattern.size() && pattern[end] != ']')
+                end += pattern[end] == '\\' ? 2 : 1;
+            if (end >= pattern.size())
+                return "'[' is never closed" + At(i);
+            i = end;
+            atom = true;
+        } else if (c == '(') {
+            if (pattern.compare(i, 3, "(?<") == 0)
+                return "look-behind '(?<' is not supported" + At(i);
+            open.push_back(i);
+            if (pattern.compare(i, 2, "(?") == 0) {
+                if (i + 2 >= pattern.size() || std::string(":=!").find(pattern[i + 2]) == std::string::npos)
+                    return "'(?' starts no kind of group known here: '(?:', '(?=' or '(?!'" + At(i);
+                i += 2;
+            }
+            atom = false;
+        } else if (c == ')') {
+            if (open.empty())
+                return "')' has no '(' before it" + At(i);
+            open.pop_back();
+            atom = true;
+        } else if (c == '|' || c == '^' || c == '$') {
+            atom = false;
+        } else if (c == '*' || c == '+' || c == '?' || c == '{') {
+            if (!atom)
+                return std::string("nothing to repeat before '") + c + "'" + At(i);
+            if (c == '{')
+                i = std::min(pattern.find('}', i), pattern.size());
+        } else {
+            atom = true;
+        }
+    }
+    return open.empty() ? "" : "'(' is never closed" + At(open.back());
+}
+
 // Compiles the patterns of one option; false with `error` naming the option.
 bool CompileAll(const std::vector<std::string>& sources, const char* option, std::vector<LinePattern>& patterns,
                 std::string& error)
@@ -101,7 +156,13 @@ bool LinePattern::Compile(const std::string& pattern, std::string& error)
     try {
         regex_ = std::regex(pattern, std::regex::ECMAScript | std::regex::icase | std::regex::optimize);
     } catch (const std::regex_error& e) {
-        error = "bad pattern \"" + pattern + "\": " + e.what();
+        std::string why = PatternFault(pattern);
+        if (why.empty()) {
+            why = e.what();
+            const size_t tail = why.find(" in regular expression");
+            why = why.substr(0, tail);
+        }
+        error = "bad pattern \"" + pattern + "\": " + why;
         return false;
     }
     words_ = PlainWords(pattern);
@@ -179,6 +240,18 @@ bool LineRules::Append(std::string& out, std::string_view text, std::string_view
         return false;
     out.append(stamp).append(prefix).append(text).append("\r\n");
     return true;
+}
+
+std::string FiltersNote(const Options& options)
+{
+    std::string note;
+    const auto add = [&note](const char* option, const std::vector<std::string>& patterns) {
+        for (const std::string& pattern : patterns)
+            note.append(note.empty() ? " (" : ", ").append(option).append(" \"").append(pattern).append("\"");
+    };
+    add("--include", options.include);
+    add("--exclude", options.exclude);
+    return note.empty() ? note : note + ")";
 }
 
 std::string ClockStamp(std::chrono::system_clock::time_point at)

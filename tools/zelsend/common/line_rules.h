@@ -56,6 +56,10 @@ private:
     bool time_ = false;
 };
 
+// The --include and --exclude patterns as a bridge's first line on standard error names them:
+// ` (--include "error|warn", --exclude "^heartbeat")`, or "" when none was given.
+std::string FiltersNote(const Options& options);
+
 // "hh:mm:ss.mmm " of `at` in the local time zone.
 std::string ClockStamp(std::chrono::system_clock::time_point at);
 

@@ -132,6 +132,12 @@ int RunDebugOutput(const Options& options, const LineRules& rules, zel::LogClien
     DebugBuffer buffer;
     if (!buffer.Create(error))
         return Fail(error);
+    std::string whose;
+    for (const std::string& process : options.processes)
+        whose += (whose.empty() ? "" : ", ") + process;
+    std::fprintf(stderr, "zelsend: debug output of %s%s\n", whose.empty() ? "every program" : whose.c_str(),
+                 FiltersNote(options).c_str());
+    std::fflush(stderr);
     CapturedQueue queue(kQueueBytes);
     std::thread converter([&] { Convert(queue, client, options, rules); });
     buffer.Capture(queue, stop, options.time);

@@ -1,7 +1,8 @@
 #pragma once
-// What happened to a followed file since the last look, decided from two looks: at the file
-// zelsend holds open, and at whatever its path names now. Log rotators rename the file and
-// create a new one under the old name, or cut the file back to nothing.
+// What happened to a followed file since the last look, decided from what zelsend followed and
+// what the path names now. Log rotators rename the file and create a new one under the old name,
+// delete it, or cut it back to nothing; zelsend holds no handle between looks (port/followed_file.h),
+// so it tells the files apart by their ids.
 #include "port/file_state.h"
 
 #include <cstdint>
@@ -9,17 +10,17 @@
 namespace zelsend {
 
 enum class FileChange {
-    None,      // nothing to read
+    None,      // nothing to read: the file need not be opened
     Grown,     // read on from where reading stopped
-    Truncated, // read the held file again from its start
-    Replaced,  // the held file is read to its end: open the one at the path, from its start
-    Released,  // the held file is read to its end and being deleted: let it go, wait for the path
-    Appeared,  // nothing was held: open the file at the path, from its start
+    Truncated, // the same file, shorter: read it again from its start
+    Replaced,  // another file at the path: finish the old one where it went, then the new from its start
+    Gone,      // nothing at the path: finish the old one where it went, and wait for a new one
+    Appeared,  // nothing was followed yet: read the file at the path from its start
+    Unsure,    // its size changed, but whose file it is takes an open to tell: open it and decide again
 };
 
-// `held`: the file zelsend reads (not present when it holds none); `atPath`: what the path names
-// now; `readTo`: how far the held file has been read. What is left of a renamed or deleted file
-// is read before zelsend moves on, so its last lines are not lost.
-FileChange DetectFileChange(const FileState& held, const FileState& atPath, uint64_t readTo);
+// `followed`: the file read so far (not present when none was), read up to `readTo`; `atPath`:
+// what the path names now, its id 0 when the look did not open the file and could not tell it.
+FileChange DetectFileChange(const FileState& followed, uint64_t readTo, const FileState& atPath);
 
 } // namespace zelsend

@@ -5,10 +5,15 @@
 namespace zelsend {
 
 struct FileState {
-    bool present = false; // the path names a file (for the held file: zelsend holds one)
-    uint64_t id = 0;      // the same file keeps its id through renames: inode, or file index
+    bool present = false; // the path names a file that could be looked at
+    uint64_t id = 0;      // the same file keeps its id through renames (volume and inode, or file
+                          // index); 0 where the look could not tell it without opening the file
     uint64_t size = 0;
-    bool deleting = false; // Windows: deleted, and gone once the last handle to it closes
+    // When the file was made, where the system keeps that (0 elsewhere): a new file can get the
+    // inode a deleted one had, and only this tells the two apart.
+    uint64_t born = 0;
+
+    bool SameFile(const FileState& other) const { return id == other.id && born == other.born; }
 };
 
 } // namespace zelsend

@@ -1,4 +1,5 @@
 #include "port/folder_watch.h"
+#include "port/followed_file.h"
 
 #include <poll.h>
 #include <sys/inotify.h>
@@ -29,19 +30,20 @@ bool FolderWatch::Open(const std::string& filePath)
     return true;
 }
 
-void FolderWatch::Wait(int ms)
+bool FolderWatch::Wait(int ms)
 {
     if (watch_ == -1) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        return;
+        return false;
     }
     const int fd = static_cast<int>(watch_);
     pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, ms) == 1) {
-        char events[4096]; // what changed is not needed: the look that follows finds out
-        while (::read(fd, events, sizeof events) > 0) {
-        }
+    if (::poll(&p, 1, ms) != 1)
+        return false;
+    char events[4096]; // what changed is not needed: the look that follows finds out
+    while (::read(fd, events, sizeof events) > 0) {
     }
+    return true;
 }
 
 } // namespace zelsend

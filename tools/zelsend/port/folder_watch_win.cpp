@@ -1,4 +1,5 @@
 #include "port/folder_watch.h"
+#include "port/followed_file.h"
 
 #include "port/handle_win.h"
 
@@ -21,14 +22,16 @@ bool FolderWatch::Open(const std::string& filePath)
     return true;
 }
 
-void FolderWatch::Wait(int ms)
+bool FolderWatch::Wait(int ms)
 {
     if (watch_ == -1) {
         ::Sleep(static_cast<DWORD>(ms));
-        return;
+        return false;
     }
-    if (::WaitForSingleObject(Native(watch_), static_cast<DWORD>(ms)) == WAIT_OBJECT_0)
-        ::FindNextChangeNotification(Native(watch_));
+    if (::WaitForSingleObject(Native(watch_), static_cast<DWORD>(ms)) != WAIT_OBJECT_0)
+        return false;
+    ::FindNextChangeNotification(Native(watch_));
+    return true;
 }
 
 } // namespace zelsend
