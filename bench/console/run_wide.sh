@@ -3,7 +3,9 @@
 # 10.5 M characters each time, as lines of 100 bytes (one row), of 300 bytes and of 1,000 bytes
 # (words of nine letters: they wrap at spaces, as JSON and request logs do), and of 150 to 400
 # bytes mixed. Prints each run and each wide kind's characters/s as a ratio to the short lines'.
-# Then the reference line ceiling, when given. Not a test; ctest does not run it.
+# Then the reference line ceiling, when given; then one client streaming 30 M characters, past
+# the view's capacity, of lines of 100 and of 300 bytes, and the Select All and Copy of the full
+# view at the end. Not a test; ctest does not run it.
 #
 #   bench/run.sh wide BUILD_DIR RUNS [REFERENCE_EXE]
 #
@@ -38,4 +40,17 @@ for run in $(seq 1 "$runs"); do
             'BEGIN { printf "ratio: lines of 100 bytes / reference line ceiling: %.2f x\n", s / (r * 100) }'
     fi
 done
+stream_rate() { sed -n 's/^stream: the last frame showed .*: \([0-9]*\) characters\/s$/\1/p' <<<"$1"; }
+out=$(bench --stream 30 100 600 | tr -d '\r') || status=1
+echo "$out"
+short=$(stream_rate "$out")
+out=$(bench --stream 30 300 600 | tr -d '\r') || status=1
+echo "$out"
+wide=$(stream_rate "$out")
+if [ -n "$short" ] && [ -n "$wide" ]; then
+    awk -v w="$wide" -v s="$short" \
+        'BEGIN { printf "ratio: a stream past capacity, lines of 300 bytes / lines of 100 bytes: %.2f x\n", w / s }'
+else
+    ratio_missing
+fi
 bench_end

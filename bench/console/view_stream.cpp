@@ -130,11 +130,12 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
         sentMarks.push_back(m);
     size_t nextSentMark = 0;
     bool ok = true;
+    double streamStart = 0;
     {
         RoundTrips trips(console.Window());
         SendProgress progress;
         BackgroundLoop sender = SendFrames(client.Get(), frames, frameSize, progress);
-        const double start = Now();
+        const double start = streamStart = Now();
         double markTime = start, markChars = 0, lastProgress = start;
         int64_t lastSent = 0;
         for (;;) {
@@ -202,6 +203,9 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
         }
     }
     std::printf("stream: the view came to rest %.0f s after the last frame was sent\n", changed - waitStart);
+    std::printf("stream: the last frame showed %.1f s after the first was sent: %.0f characters/s\n",
+                changed - streamStart,
+                static_cast<double>(frames) * static_cast<double>(frameSize) / (changed - streamStart));
     const std::wstring view = AsSent(console.Text(IDC_LOG_VIEW));
     int64_t firstSeq = 0;
     const bool whole = VerifyTail(view, frames - 1, frameSize, &firstSeq);
