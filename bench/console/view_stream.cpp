@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bench_console.h"
+#include "bench_paint_gaps.h"
 #include "bench_mode/bench_payload.h"
 #include "bench_round_trips.h"
 #include "bench_stats.h"
@@ -66,12 +67,13 @@ bool VerifyTail(const std::wstring& view, int64_t lastSeq, size_t frameSize, int
 }
 
 void PrintRow(double sentChars, int viewChars, const PROCESS_MEMORY_COUNTERS& memory, const Samples& trips,
-              double charsPerSecond)
+              const Samples& paintGaps, double charsPerSecond)
 {
-    std::printf("%10.0f %10.2f %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %10.2f\n", sentChars / kMillion,
+    std::printf("%10.0f %10.2f %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %8.0f %8.0f %8.0f %10.2f\n", sentChars / kMillion,
                 viewChars / kMillion, static_cast<double>(memory.WorkingSetSize) / kMB,
                 static_cast<double>(memory.PeakWorkingSetSize) / kMB, trips.Median(), trips.Quantile(0.99), trips.Max(),
-                100.0 * trips.ShareOver(100), charsPerSecond / kMillion);
+                100.0 * trips.ShareOver(100), paintGaps.Median(), paintGaps.Quantile(0.99), paintGaps.Max(),
+                charsPerSecond / kMillion);
     std::fflush(stdout);
 }
 
@@ -94,20 +96,23 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
         return 1;
     std::printf("stream: %lld frames of %zu bytes, %.0f million characters\n", static_cast<long long>(frames),
                 frameSize, static_cast<double>(frames) * static_cast<double>(frameSize) / kMillion);
-    std::printf("%10s %10s %8s %8s %8s %8s %8s %8s %10s\n", "sent Mch", "view Mch", "WS MB", "peak MB", "rt med",
-                "rt p99", "rt max", "%>100ms", "Mch/s");
+    // "paint": the time between two changes of the view on the screen (bench_paint_gaps.h).
+    std::printf("%10s %10s %8s %8s %8s %8s %8s %8s %8s %8s %8s %10s\n", "sent Mch", "view Mch", "WS MB", "peak MB",
+                "rt med", "rt p99", "rt max", "%>100ms", "pt med", "pt p99", "pt max", "Mch/s");
     std::fflush(stdout);
 
     // Rows at sizes of the view while it grows, then at amounts of text sent.
-    const double viewMarks[] = {1, 4, 16, 64};
+    const double viewMarks[] = {1, 4, 8, 16, 20, 24};
+    const size_t viewMarkCount = sizeof viewMarks / sizeof viewMarks[0];
     size_t nextViewMark = 0;
-    std::vector<double> sentMarks = {128, 256, 512, 1000};
+    std::vector<double> sentMarks = {32, 64, 128, 256, 512, 1000};
     for (double m = 1500; m <= millions; m += 500)
         sentMarks.push_back(m);
     size_t nextSentMark = 0;
     bool ok = true;
     {
         RoundTrips trips(console.Window());
+        PaintGaps paints(console.Control(IDC_LOG_VIEW));
         SendProgress progress;
         BackgroundLoop sender = SendFrames(client.Get(), frames, frameSize, progress);
         const double start = Now();
@@ -124,7 +129,7 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
             }
             const int viewChars = console.TextLength(IDC_LOG_VIEW);
             bool row = false;
-            while (nextViewMark < 4 && viewChars >= viewMarks[nextViewMark] * kMillion) {
+            while (nextViewMark < viewMarkCount && viewChars >= viewMarks[nextViewMark] * kMillion) {
                 row = true;
                 ++nextViewMark;
             }
@@ -133,7 +138,7 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
                 ++nextSentMark;
             }
             if (row) {
-                PrintRow(sentChars, viewChars, Memory(console.Process()), trips.TakeInterval(),
+                PrintRow(sentChars, viewChars, Memory(console.Process()), trips.TakeInterval(), paints.TakeInterval(),
                          (sentChars - markChars) / (now - markTime));
                 markTime = now;
                 markChars = sentChars;
@@ -142,7 +147,7 @@ int ViewStreamMain(int millions, size_t frameSize, int stallSeconds, int limitSe
                 break;
             if (progress.failed || now - lastProgress > stallSeconds || now - start > limitSeconds) {
                 PrintRow(sentChars, console.TextLength(IDC_LOG_VIEW), Memory(console.Process()), trips.TakeInterval(),
-                         (sentChars - markChars) / (now - markTime));
+                         paints.TakeInterval(), (sentChars - markChars) / (now - markTime));
                 std::printf("stream: STOPPED after %.0f s: %s\n", now - start,
                             progress.failed              ? "the connection failed"
                             : now - start > limitSeconds ? "time limit reached"
