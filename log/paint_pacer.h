@@ -10,8 +10,8 @@
 //   time (past that the view is left to move more slowly rather than take the window);
 // - a paint that would take longer than kBandBudgetMs is split into horizontal bands, one per
 //   step, so that the window answers between them; into kMaxBands at most, since past that a
-//   band costs hardly less (the walk of all visible lines is a quarter to half of a whole paint)
-//   and the paint ever more.
+//   band costs hardly less (the walks for all visible lines are a quarter to a third of a
+//   whole paint) and the paint ever more.
 #include <algorithm>
 
 class CPaintPacer {

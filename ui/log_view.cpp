@@ -125,7 +125,7 @@ bool CLogView::NeedsPaint() const
     return ::GetUpdateRect(m_edit.m_hWnd, nullptr, FALSE) != FALSE;
 }
 
-// The scroll bar's themed redraw costs about 10 to 25 ms a paint under Wine, whatever the view
+// The scroll bar's themed redraw costs about 6 to 30 ms a paint under Wine, whatever the view
 // holds. While the view shows its end and holds so many rows that the thumb's share of the track
 // is under a pixel, the thumb is at its least size at the bottom of the track whatever is
 // appended, so the frame would be drawn as it is.
