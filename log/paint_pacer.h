@@ -1,18 +1,27 @@
 #pragma once
 // When and how the log view paints while text floods in. A paint of the view costs more the
-// more lines the control holds (it walks its lines from the first, several times for every
-// visible line: about 7 ms per million characters here), so during a flood
-// - the view paints at most every kMinGapMs and spends at most 1/kShare of the time painting;
+// more lines the control holds: for every visible line it walks its list of lines from the
+// first, several times (at 24 M characters a whole paint takes 80 to 150 ms here), and a band of
+// the view costs nearly as much as the whole, since every band walks all visible lines. So
+// during a flood
+// - the view paints at most every kMinGapMs, and a cheap paint at most a 1/kShare of the time;
+// - a dear paint comes kMostApartMs after the last one began, so that the view moves at least
+//   about twice a second whatever it holds, as long as painting keeps to 1/kMostShare of the
+//   time (past that the view is left to move more slowly rather than take the window);
 // - a paint that would take longer than kBandBudgetMs is split into horizontal bands, one per
-//   step, so that the window answers between them.
+//   step, so that the window answers between them; into kMaxBands at most, since past that a
+//   band costs hardly less (the walks for all visible lines are a quarter to a third of a
+//   whole paint) and the paint ever more.
 #include <algorithm>
 
 class CPaintPacer {
 public:
     static constexpr double kMinGapMs = 250.0;
     static constexpr double kShare = 10.0;
+    static constexpr double kMostApartMs = 400.0;
+    static constexpr double kMostShare = 3.0;
     static constexpr double kBandBudgetMs = 80.0;
-    static constexpr int kMaxBands = 8;
+    static constexpr int kMaxBands = 3;
 
     // Whether the next step paints: a paint is under way, or one is due and the view needs it
     // (times in milliseconds on any steady clock).
@@ -24,7 +33,11 @@ public:
     // Notes that the band Band() was painted, ending at nowMs after the given time.
     void BandPainted(double nowMs, double milliseconds);
     // The least time between the end of one paint and the next.
-    double Gap() const { return std::max(kMinGapMs, kShare * m_lastCostMs); }
+    double Gap() const
+    {
+        const double byShare = std::min(std::max(kMinGapMs, kShare * m_lastCostMs), kMostApartMs - m_lastCostMs);
+        return std::max(byShare, (kMostShare - 1) * m_lastCostMs);
+    }
 
 private:
     bool m_painted = false;

@@ -65,14 +65,18 @@ public:
     // Whether part of the view waits to be painted.
     bool NeedsPaint() const;
     // Paints one horizontal band of the view, of `bands` from the top; whatever else needs
-    // painting stays so, for later steps.
+    // painting stays so, for later steps. The view's frame (its scroll bar) is left as it is
+    // while it would look the same (FrameLooksTheSame), though at least every kFrameEveryMs.
     void PaintBand(int band, int bands);
+    static constexpr unsigned kFrameEveryMs = 1000;
 
 private:
     bool OnSubclassMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void ReserveRoom();
     bool RemoveOldest(size_t incoming);
     size_t AtDisplayLineStart(std::wstring_view view, size_t cut) const;
+    bool FrameLooksTheSame() const;
+    void SkipFrameWhenItLooksTheSame();
 
     CEdit& m_edit;
     CControlMeasure m_measure;
@@ -81,4 +85,5 @@ private:
     size_t m_capacity = kViewCapacityChars;
     bool m_roomy = false;
     bool m_keepAll = false;
+    unsigned long long m_frameMs = 0; // when the paint last drew the frame
 };

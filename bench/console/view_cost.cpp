@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -65,6 +66,62 @@ double PaintMs(CLogView& view)
     view.PaintBand(0, 1);
     PumpQueued();
     return (Now() - start) * 1000;
+}
+
+// A repaint of the whole view (with its frame: the scroll bar), as after a held append, in
+// `bands` bands as the flush paints it. Returns the milliseconds of all bands and of the
+// slowest; `slowest` may be null.
+double RepaintMs(CLogView& view, HWND edit, int bands, UINT frame, double* slowest)
+{
+    ::RedrawWindow(edit, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | frame);
+    double total = 0, most = 0;
+    for (int band = 0; band < bands; ++band) {
+        const double start = Now();
+        view.PaintBand(band, bands);
+        const double ms = (Now() - start) * 1000;
+        total += ms;
+        most = std::max(most, ms);
+    }
+    PumpQueued();
+    if (slowest)
+        *slowest = most;
+    return total;
+}
+
+// A repaint of the view's last row only, the rest left as it is: what a paint costs whatever
+// it draws. Milliseconds.
+double LastRowMs(CLogView& view, HWND edit)
+{
+    RECT client;
+    ::GetClientRect(edit, &client);
+    client.top = client.bottom - 16;
+    ::InvalidateRect(edit, &client, TRUE);
+    const double start = Now();
+    view.PaintBand(0, 1);
+    const double ms = (Now() - start) * 1000;
+    PumpQueued();
+    return ms;
+}
+
+// Where a repaint of the view goes at its present size: medians of three of each.
+void PrintRepaints(CLogView& view, HWND edit, int millions)
+{
+    Samples client, framed, lastRow;
+    Samples total[5], slowest[5];
+    for (int i = 0; i < 3; ++i) {
+        client.Add(RepaintMs(view, edit, 1, 0, nullptr));
+        framed.Add(RepaintMs(view, edit, 1, RDW_FRAME, nullptr));
+        lastRow.Add(LastRowMs(view, edit));
+        for (int bands = 2; bands <= 4; ++bands) {
+            double most = 0;
+            total[bands].Add(RepaintMs(view, edit, bands, RDW_FRAME, &most));
+            slowest[bands].Add(most);
+        }
+    }
+    std::printf("  repaint at %d M: client %.1f ms, with frame %.1f ms, last row only %.1f ms; in 2 bands %.1f ms "
+                "(slowest %.1f), 3 bands %.1f (%.1f), 4 bands %.1f (%.1f)\n",
+                millions, client.Median(), framed.Median(), lastRow.Median(), total[2].Median(), slowest[2].Median(),
+                total[3].Median(), slowest[3].Median(), total[4].Median(), slowest[4].Median());
 }
 
 // Removes the oldest quarter as the view does at its capacity (with the move back to the end).
@@ -140,6 +197,7 @@ int ViewCostMain(int maxMillions, bool focused)
         }
         std::printf("%9d %9.1f %9.1f %9.1f %9.1f %9.1f %11.1f %11.1f %9.2f\n", millions, ws, line.Median(),
                     held.Median(), big.Median(), paint.Median(), trim, trimPaint, ws / millions);
+        PrintRepaints(view, edit.m_hWnd, millions);
         std::fflush(stdout);
     }
     ::DestroyWindow(dialog);

@@ -36,14 +36,15 @@ struct PaintCase {
     double gapMs;  // least time from its end to the next
 };
 
-// Cheap paints come at a steady pace, every quarter of a second; dear ones so rarely that
-// painting takes at most a tenth of the time.
+// Cheap paints come at a steady pace, every quarter of a second, and take at most a tenth of
+// the time; dearer ones come 400 ms after the last one began, so that the view moves twice a
+// second, unless that would give painting more than a third of the time.
 TEST(PaintGap, NextPaintWaitsForTheGapAfterThePaintEnded)
 {
     const PaintCase cases[] = {
-        {1.0, 250.0},
-        {25.0, 250.0},
-        {60.0, 600.0},
+        {1.0, 250.0},   {25.0, 250.0},  {30.0, 300.0},  // a tenth of the time, at most every 250 ms
+        {60.0, 340.0},  {120.0, 280.0}, {140.0, 280.0}, // 400 ms from start to start
+        {200.0, 400.0},                                 // a third of the time
     };
     ForEachCase(cases, [](const PaintCase& c) {
         CPaintPacer pacer;
@@ -55,9 +56,10 @@ TEST(PaintGap, NextPaintWaitsForTheGapAfterThePaintEnded)
     });
 }
 
-// As the view grows its paint grows dearer: it is split into more bands until each keeps
-// within the budget, and into fewer again once the view is cheap to paint (after a clear).
-TEST(PaintPacer, DearPaintsAreSplitIntoBandsThatKeepWithinTheBudget)
+// As the view grows its paint grows dearer: it is split into more bands while a band costs
+// more than the budget, up to kMaxBands, and into fewer again once the view is cheap to paint
+// (after a clear).
+TEST(PaintPacer, DearPaintsAreSplitIntoBandsUpToTheMost)
 {
     CPaintPacer pacer;
     double now = 0;
@@ -66,17 +68,17 @@ TEST(PaintPacer, DearPaintsAreSplitIntoBandsThatKeepWithinTheBudget)
     auto bandCost = [](double whole, int bands) { return whole * (0.25 + 0.75 / bands); };
     std::vector<int> splits;
     std::vector<double> bandMs; // what each band of each paint took
-    for (const double whole : {40.0, 100.0, 140.0, 200.0, 200.0, 200.0, 200.0, 20.0, 20.0, 20.0, 20.0}) {
+    for (const double whole : {40.0, 100.0, 120.0, 120.0, 200.0, 200.0, 20.0, 20.0, 20.0}) {
         bandMs.push_back(bandCost(whole, pacer.Bands()));
         now = PaintWhole(pacer, now + pacer.Gap(), bandMs.back());
         splits.push_back(pacer.Bands());
     }
-    EXPECT_EQ(splits, (std::vector<int>{1, 2, 3, 4, 5, 5, 5, 4, 3, 2, 1}));
-    // It settles on the fewest bands that keep within its budget: the paint in four bands
-    // overran it, those in five keep within it.
-    EXPECT_GT(bandMs[4], CPaintPacer::kBandBudgetMs);
-    EXPECT_LE(bandMs[5], CPaintPacer::kBandBudgetMs);
-    EXPECT_LE(bandMs[6], CPaintPacer::kBandBudgetMs);
+    EXPECT_EQ(splits, (std::vector<int>{1, 2, 2, 2, 3, 3, 2, 1, 1}));
+    // It settles on the fewest bands that keep within its budget, and stays at the most when
+    // even those overrun it.
+    EXPECT_LE(bandMs[3], CPaintPacer::kBandBudgetMs);
+    EXPECT_GT(bandMs[5], CPaintPacer::kBandBudgetMs);
+    EXPECT_EQ(CPaintPacer::kMaxBands, 3);
     EXPECT_DOUBLE_EQ(pacer.Gap(), 250.0) << "the gap follows the last paint";
 }
 
@@ -84,9 +86,9 @@ TEST(PaintPacer, GapCountsAllBandsOfThePaint)
 {
     CPaintPacer pacer;
     PaintWhole(pacer, 0.0, 200.0); // one band, too slow: the next paint has two
-    const double ended = PaintWhole(pacer, 10000.0, 70.0);
-    EXPECT_DOUBLE_EQ(pacer.Gap(), 1400.0) << "ten times the 140 ms of both bands";
-    EXPECT_FALSE(pacer.PaintStep(ended + 1399.0, true));
+    const double ended = PaintWhole(pacer, 10000.0, 50.0);
+    EXPECT_DOUBLE_EQ(pacer.Gap(), 300.0) << "400 ms from the start of both bands' 100 ms";
+    EXPECT_FALSE(pacer.PaintStep(ended + 299.0, true));
 }
 
 } // namespace

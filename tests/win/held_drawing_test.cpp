@@ -91,6 +91,25 @@ TEST_F(HeldAppend, LargeAppendPaintsWhatSmallAppendsPaint)
     EXPECT_TRUE(held == drawn) << "the held append must paint the same picture, frame included";
 }
 
+// The view's paint leaves its frame as it is only where the scroll bar would look the same: after
+// a held append to a short view and to a long one, a paint of the view shows what a redraw of
+// the whole window, frame included, shows.
+TEST_F(HeldAppend, PaintShowsWhatAWholeRedrawShows)
+{
+    for (const int lines : {200, 20000}) {
+        Click(IDC_CLEAR_LOG);
+        CLogView view(m_dlg.m_editLog);
+        view.Append(Lines(lines));
+        view.PaintBand(0, 1);
+        view.Append(Lines(600)); // held, and painted soon after the paint before
+        view.PaintBand(0, 1);
+        const std::vector<DWORD> painted = ViewPicture(View());
+        ::RedrawWindow(View(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE | RDW_UPDATENOW);
+        ASSERT_FALSE(painted.empty());
+        EXPECT_TRUE(painted == ViewPicture(View())) << lines << " lines";
+    }
+}
+
 // A view that is not shown (its window minimised, say, or not yet shown) stays as it was.
 TEST_F(HeldAppend, HiddenViewStaysHidden)
 {
