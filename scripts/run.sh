@@ -11,11 +11,14 @@ scripts/bootstrap.sh run
 # when the build fails.
 mkdir -p build
 log=build/run-build.log
-if [ ! -f build/windows/CMakeCache.txt ]; then
+if [ ! -f "build/$(scripts/windows-test-preset)/CMakeCache.txt" ]; then
     echo "Building ZelLogConsole and zelsend for the first time; this takes a minute or two..."
 fi
 : >"$log"
-for preset in windows host; do
+# A machine whose kernel runs no 32-bit program cannot start the 32-bit console under Wine: it
+# runs the same console built for 64-bit Windows instead.
+windows=$(scripts/windows-test-preset)
+for preset in "$windows" host; do
     targets=(zelsend)
     [ "$preset" = host ] || targets+=(ZelLogConsole)
     if ! { [ -f "build/$preset/CMakeCache.txt" ] || cmake --preset "$preset"; } >>"$log" 2>&1 ||
@@ -25,8 +28,12 @@ for preset in windows host; do
         exit 1
     fi
 done
-echo "zelsend: build/host/tools/zelsend/zelsend (this machine), build/windows/tools/zelsend/zelsend.exe (Windows)"
-exe=build/windows/ZelLogConsole.exe
+echo "zelsend: build/host/tools/zelsend/zelsend (this machine), build/$windows/tools/zelsend/zelsend.exe (Windows)"
+exe=build/$windows/ZelLogConsole.exe
+if [ "$windows" != windows ]; then
+    echo "This machine's kernel runs no 32-bit program, so Wine cannot start the 32-bit console:"
+    echo "running the same console built for 64-bit Windows ($exe)."
+fi
 
 # Wine makes its prefix on first use (about 10 s); say so rather than sit silent.
 prepare_prefix() {

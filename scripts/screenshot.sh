@@ -11,7 +11,7 @@ out=$(realpath -m "${1:-$root/docs/screenshot.png}")
 cd "$root"
 
 scripts/bootstrap.sh screenshot
-build=${ZEL_BUILD_DIR:-$root/build/windows}
+build=${ZEL_BUILD_DIR:-$root/build/$("$root/scripts/windows-test-preset")}
 if [ ! -f "$build/CMakeCache.txt" ]; then
     echo "Configuring the Windows build in $build..."
     cmake --preset windows >/dev/null

@@ -3,7 +3,7 @@
 # `bench_end` prints the load after and exits 1 if any mode failed. What the scripts that set the
 # console against the reference line ceiling share (run_lines.sh, run_unbroken.sh) is below.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-build=${1:-$root/build/windows}
+build=${1:-$root/build/$("$root/scripts/windows-test-preset")}
 exe=$build/bench/zel_bench.exe
 if [ ! -f "$exe" ]; then
     echo "no $exe: build the Windows preset first (cmake --build $build)" >&2
