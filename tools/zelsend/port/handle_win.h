@@ -1,7 +1,7 @@
 #pragma once
 // What the Windows sides of the file classes share: the HANDLE that a port class keeps as a
 // std::intptr_t (so that its header needs no <windows.h>), and paths, which zelsend holds in
-// UTF-8, in the UTF-16 that the wide calls take.
+// UTF-8, in the UTF-16 that the wide calls take, and back.
 #include <windows.h>
 
 #include <cstdint>
@@ -25,6 +25,15 @@ inline std::wstring Wide(const std::string& utf8)
     std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
     if (n > 0)
         ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
+    return out;
+}
+
+inline std::string Narrow(const wchar_t* utf16, size_t length)
+{
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, utf16, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, utf16, static_cast<int>(length), &out[0], n, nullptr, nullptr);
     return out;
 }
 
