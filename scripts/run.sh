@@ -15,7 +15,11 @@ if [ ! -f build/windows/CMakeCache.txt ]; then
     echo "Building ZelLogConsole and zelsend for the first time; this takes a minute or two..."
 fi
 : >"$log"
-for preset in windows host; do
+# Where Wine runs no 32-bit exe, the console starts from the 64-bit build of the same sources.
+run_preset=$(scripts/windows-test-preset)
+presets=(windows host)
+[ "$run_preset" = windows ] || presets+=("$run_preset")
+for preset in "${presets[@]}"; do
     targets=(zelsend)
     [ "$preset" = host ] || targets+=(ZelLogConsole)
     if ! { [ -f "build/$preset/CMakeCache.txt" ] || cmake --preset "$preset"; } >>"$log" 2>&1 ||
@@ -26,7 +30,7 @@ for preset in windows host; do
     fi
 done
 echo "zelsend: build/host/tools/zelsend/zelsend (this machine), build/windows/tools/zelsend/zelsend.exe (Windows)"
-exe=build/windows/ZelLogConsole.exe
+exe=build/$run_preset/ZelLogConsole.exe
 
 # Wine makes its prefix on first use (about 10 s); say so rather than sit silent.
 prepare_prefix() {
