@@ -15,10 +15,11 @@ if [ ! -f "build/$(scripts/windows-test-preset)/CMakeCache.txt" ]; then
     echo "Building ZelLogConsole and zelsend for the first time; this takes a minute or two..."
 fi
 : >"$log"
-# A machine whose kernel runs no 32-bit program cannot start the 32-bit console under Wine: it
-# runs the same console built for 64-bit Windows instead.
-windows=$(scripts/windows-test-preset)
-for preset in "$windows" host; do
+# Where Wine runs no 32-bit exe, the console starts from the 64-bit build of the same sources.
+run_preset=$(scripts/windows-test-preset)
+presets=(windows host)
+[ "$run_preset" = windows ] || presets+=("$run_preset")
+for preset in "${presets[@]}"; do
     targets=(zelsend)
     [ "$preset" = host ] || targets+=(ZelLogConsole)
     if ! { [ -f "build/$preset/CMakeCache.txt" ] || cmake --preset "$preset"; } >>"$log" 2>&1 ||
@@ -28,9 +29,9 @@ for preset in "$windows" host; do
         exit 1
     fi
 done
-echo "zelsend: build/host/tools/zelsend/zelsend (this machine), build/$windows/tools/zelsend/zelsend.exe (Windows)"
-exe=build/$windows/ZelLogConsole.exe
-if [ "$windows" != windows ]; then
+echo "zelsend: build/host/tools/zelsend/zelsend (this machine), build/$run_preset/tools/zelsend/zelsend.exe (Windows)"
+exe=build/$run_preset/ZelLogConsole.exe
+if [ "$run_preset" != windows ]; then
     echo "This machine's kernel runs no 32-bit program, so Wine cannot start the 32-bit console:"
     echo "running the same console built for 64-bit Windows ($exe)."
 fi

@@ -4,17 +4,19 @@
 # a few log lines (Chinese and ASCII) received from a client.
 #   scripts/screenshot.sh [output.png]
 # A relative output path is taken from where the script is called. ZEL_BUILD_DIR selects another
-# Windows build directory (default build/windows).
+# Windows build directory (default build/windows, or build/windows64 where Wine runs no 32-bit exe:
+# scripts/windows-test-preset).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=$(realpath -m "${1:-$root/docs/screenshot.png}")
 cd "$root"
 
 scripts/bootstrap.sh screenshot
-build=${ZEL_BUILD_DIR:-$root/build/$("$root/scripts/windows-test-preset")}
+preset=$(scripts/windows-test-preset)
+build=${ZEL_BUILD_DIR:-$root/build/$preset}
 if [ ! -f "$build/CMakeCache.txt" ]; then
     echo "Configuring the Windows build in $build..."
-    cmake --preset windows >/dev/null
+    cmake --preset "$preset" >/dev/null
 fi
 echo "Building the console and the screenshot driver..."
 cmake --build "$build" --target screenshot_driver >/dev/null

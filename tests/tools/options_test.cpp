@@ -1,9 +1,13 @@
-// zelsend's command line and its conversion of input lines to UTF-8.
+// zelsend's command line and its conversion of input lines to UTF-8 (and, on Windows, of UTF-16).
 #include "common/options.h"
 #include "decoder_checks.h"
 #include "parse_checks.h"
 #include "port/text_decoder.h"
 #include "testkit/case_table.h"
+
+#ifdef _WIN32
+#include "port/handle_win.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -222,5 +226,29 @@ TEST(ZelsendDecodeRules, OpenedAgainAsUtf8KeepsBytes)
     ASSERT_EQ(OpenRefusal(decoder, 65001), "");
     EXPECT_EQ(decoder.ToUtf8("\xE6\x97\xA5"), "\xE6\x97\xA5");
 }
+
+#ifdef _WIN32
+// The one UTF-16 to UTF-8 conversion of the Windows side (arguments, decoded lines, process
+// names): it takes the length it is given, and a broken character becomes U+FFFD rather than
+// emptying the whole text.
+struct Utf16Case {
+    const char* name;
+    std::wstring utf16;
+    size_t length;
+    std::string utf8;
+};
+
+TEST(ZelsendUtf16, TextBecomesTheSameTextInUtf8)
+{
+    const Utf16Case cases[] = {
+        {"Empty", L"", 0, ""},
+        {"Chinese", L"\x65E5\x5FD7 ok", 5, "\xE6\x97\xA5\xE5\xBF\x97 ok"},
+        {"SurrogatePair", L"\xD83D\xDE00", 2, "\xF0\x9F\x98\x80"},
+        {"LoneSurrogateBecomesReplacement", L"a\xD800z", 3, "a\xEF\xBF\xBDz"},
+        {"OnlyTheGivenLength", std::wstring(L"ab\0cd", 5), 4, std::string("ab\0c", 4)},
+    };
+    ForEachCase(cases, [](const Utf16Case& c) { EXPECT_EQ(Narrow(c.utf16.data(), c.length), c.utf8); });
+}
+#endif
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "debug_output/process_names.h"
+#include "port/handle_win.h"
 
 namespace zelsend {
 
@@ -7,14 +8,11 @@ namespace {
 std::string FileNameUtf8(const wchar_t* path)
 {
     const wchar_t* name = path;
-    for (const wchar_t* p = path; *p; ++p)
-        if (*p == L'\\' || *p == L'/')
-            name = p + 1;
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, name, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 1 ? n - 1 : 0), '\0');
-    if (n > 1)
-        ::WideCharToMultiByte(CP_UTF8, 0, name, -1, &out[0], n, nullptr, nullptr);
-    return out;
+    const wchar_t* end = path;
+    for (; *end; ++end)
+        if (*end == L'\\' || *end == L'/')
+            name = end + 1;
+    return Narrow(name, static_cast<size_t>(end - name));
 }
 
 } // namespace

@@ -1,9 +1,12 @@
 #include "port/console_io.h"
+#include "port/handle_win.h"
 
 #include <windows.h>
 #include <shellapi.h>
 #include <fcntl.h>
 #include <io.h>
+
+#include <cwchar>
 
 namespace zelsend {
 
@@ -15,13 +18,8 @@ std::vector<std::string> Utf8Arguments(int, char**)
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide == nullptr)
         return args;
-    for (int i = 1; i < count; ++i) {
-        const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string arg(n > 0 ? n - 1 : 0, '\0');
-        if (n > 1)
-            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &arg[0], n, nullptr, nullptr);
-        args.push_back(arg);
-    }
+    for (int i = 1; i < count; ++i)
+        args.push_back(Narrow(wide[i], std::wcslen(wide[i])));
     LocalFree(wide);
     return args;
 }

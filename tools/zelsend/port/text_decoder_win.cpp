@@ -1,4 +1,5 @@
 #include "port/text_decoder.h"
+#include "port/handle_win.h"
 
 #include <windows.h>
 
@@ -30,11 +31,7 @@ std::string TextDecoder::ToUtf8(std::string_view bytes) const
         return std::string(bytes);
     std::vector<wchar_t> text(static_cast<size_t>(wide));
     MultiByteToWideChar(codePage_, 0, bytes.data(), size, text.data(), wide);
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, &out[0], n, nullptr, nullptr);
-    return out;
+    return Narrow(text.data(), text.size());
 }
 
 } // namespace zelsend
