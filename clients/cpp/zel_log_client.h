@@ -220,7 +220,15 @@ inline Peer PeerState(NativeSocket s, int waitMs = 0)
         int error = 0;
         socklen_t size = sizeof error;
         ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
-        return error == 0 ? Peer::Closed : Peer::Reset;
+        if (error != 0)
+            return Peer::Reset;
+#ifdef _WIN32
+        // Wine tells a reset as an end of stream too; a send of nothing then fails with a reset,
+        // where after a clean end it does not.
+        if (::send(s, "", 0, 0) < 0 && ::WSAGetLastError() == WSAECONNRESET)
+            return Peer::Reset;
+#endif
+        return Peer::Closed;
     }
     return n < 0 && WouldBlock() ? Peer::Open : Peer::Reset;
 }
