@@ -71,6 +71,10 @@ constexpr std::chrono::milliseconds kStall{1000};
 // What the system may hold on its side of the connection: the bytes whose fate is open when the
 // console closes or the client stops, so they are kept few.
 constexpr int kSendBuffer = 256 * 1024;
+// At most this much goes to the system each time it reports room, so that its buffer never fills
+// up: the frame cut at a stop and the last line then fit at once, even while a slow console
+// frees room only in large steps.
+constexpr size_t kSendChunk = 64 * 1024;
 
 // The host as the resolver takes it: an IPv6 address without its brackets.
 inline std::string LookupName(const std::string& host)
@@ -526,7 +530,12 @@ private:
                 p.sent = p.frameStart;
                 continue;
             }
-            const size_t chunk = std::min<size_t>(batch.size() - p.sent, 1 << 20);
+            if (!detail::Wait(connection.Handle(), true, 100)) { // a console that reads slowly is waited for
+                if (GiveUp())
+                    return p;
+                continue;
+            }
+            const size_t chunk = std::min<size_t>(batch.size() - p.sent, detail::kSendChunk);
             const auto n =
                 ::send(connection.Handle(), batch.data() + p.sent, static_cast<int>(chunk), detail::kSendFlags);
             if (n > 0) {
@@ -537,7 +546,6 @@ private:
                 if (p.sent < batch.size() && GiveUp())
                     return p;
             } else if (n < 0 && detail::WouldBlock()) {
-                detail::Wait(connection.Handle(), true, 100); // a console that reads slowly is waited for
                 if (GiveUp())
                     return p;
             } else {
@@ -630,6 +638,8 @@ private:
                 m_lastTaken = Clock::now();
                 until = std::max(until, std::min(m_lastTaken + detail::kStall, hardUntil));
             } else if (n < 0 && detail::WouldBlock() && Clock::now() < until) {
+                // Tried again at the latest in 50 ms, whatever the wait says: the system reports
+                // room only once a third of its buffer is free, while a few bytes fit much sooner.
                 detail::Wait(connection.Handle(), true, 50);
             } else {
                 if (n < 0 && !detail::WouldBlock())

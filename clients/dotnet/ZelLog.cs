@@ -53,7 +53,9 @@ namespace Zel
         const int ConnectLimitMs = 2000;
         // Mono's Send on a non-blocking socket blocks until all is sent: a chunk that fits in the
         // room a writable socket has (a third of its buffer, at least) keeps it from blocking, so
-        // that a console that stops reading cannot hold the sender, nor Close.
+        // that a console that stops reading cannot hold the sender, nor Close. One chunk each time
+        // the system reports room also keeps its buffer from filling up, so that the frame cut at
+        // a stop and the last line fit.
         const int SendChunk = 64 * 1024;
         // At close: a console that takes nothing for this long is given up, and this long is what
         // the last line and the console's confirmation get after the lines.
@@ -556,6 +558,14 @@ namespace Zel
             long resets;
             lock (m_lock)
                 resets = m_resetsUnreported;
+            // Nothing but the rest of a cut frame and the last line follows: the system may hold
+            // them beyond its bound, so that it reports room for them now rather than once a
+            // slow console has freed a third of its buffer.
+            if (connection != null)
+                try {
+                    connection.SendBufferSize = 2 * SendBuffer;
+                } catch (SocketException) {
+                }
             if (connection != null && frames != null && at < frameEnd) {
                 if (!WriteAll(ref connection, frames, at, frameEnd, until))
                     Disconnect(ref connection);

@@ -61,6 +61,10 @@ STALL = 1.0
 # What the system may hold on its side of the connection: the bytes whose fate is open when the
 # console closes or the handler stops, so they are kept few.
 SEND_BUFFER = 256 * 1024
+# At most this much goes to the system each time it reports room, so that the buffer never fills
+# up: the frame cut at a stop and the last line then fit at once, even while a slow console
+# frees room only in large steps.
+SEND_CHUNK = 64 * 1024
 
 
 def frame(text):
@@ -405,7 +409,7 @@ class ZelLogHandler(logging.Handler):
                     retry = min(retry * self.retryFactor, self.retryMax)
                     continue
             try:
-                sent += sock.send(view[sent:sent + (1 << 20)])
+                sent += sock.send(view[sent:sent + SEND_CHUNK])  # once the system reports room
                 retry = self.retryStart
                 self._last_taken = time.monotonic()
                 self._count_sent(ends, sent, counted)
@@ -459,17 +463,26 @@ class ZelLogHandler(logging.Handler):
         broke, at ``until``, or once the console has taken nothing for STALL."""
         view = memoryview(data)
         taken = time.monotonic()
-        while view:
-            try:
-                view = view[sock.send(view):]
-                taken = self._last_taken = time.monotonic()
-            except socket.timeout:
-                if time.monotonic() >= min(until, taken + STALL):
+        # Tried now and then without waiting for the system to report room: it reports room only
+        # once a third of its buffer is free, which a slow console takes seconds to free, while a
+        # few bytes fit much sooner.
+        sock.settimeout(0.0)
+        try:
+            while view:
+                try:
+                    view = view[sock.send(view):]
+                    taken = self._last_taken = time.monotonic()
+                except (BlockingIOError, InterruptedError):
+                    if time.monotonic() >= min(until, taken + STALL):
+                        return False
+                    time.sleep(0.05)
+                except OSError:
+                    self._disconnect(sock, RESET)
                     return False
-            except OSError:
-                self._disconnect(sock, RESET)
-                return False
-        return True
+            return True
+        finally:
+            if sock.fileno() != -1:  # not closed by a failure
+                sock.settimeout(0.1)
 
     def _connect(self):
         limit = CONNECT_LIMIT
