@@ -1,18 +1,5 @@
-# Cross-compiles for 64-bit Windows with mingw-w64, for machines whose kernel runs no
-# 32-bit programs (Wine then cannot start a 32-bit exe): the same sources, tests under wine64.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles for 64-bit Windows, for machines whose kernel runs no 32-bit program (Wine then
+# cannot start a 32-bit exe): the same sources, tests under Wine's 64-bit loader.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Self-contained executables: no libstdc++/libgcc/winpthread DLLs to ship.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run")
+set(ZEL_MINGW x86_64-w64-mingw32)
+include("${CMAKE_CURRENT_LIST_DIR}/mingw.cmake")

@@ -25,19 +25,27 @@ inline std::wstring NumberedLines(int count, const std::wstring& label = L"", wc
     return text;
 }
 
+// Calls row(text) for each stretch of the view's text between the row ends that the view put in
+// itself (kViewBreak), in order.
+template <class Row>
+void ForEachViewRow(std::wstring_view viewText, Row row)
+{
+    size_t from = 0;
+    for (size_t at = viewText.find(kViewBreak); at != std::wstring_view::npos; at = viewText.find(kViewBreak, from)) {
+        row(viewText.substr(from, at - from));
+        from = at + kViewBreak.size();
+    }
+    row(viewText.substr(from));
+}
+
 // The view's text, as a reader outside the console reads it, as clients sent it: without the
-// row ends that the view put in itself (kViewBreak), every other character kept. Every check
-// that reads the view from outside compares through this, so that it checks every character.
+// row ends that the view put in itself, every other character kept. Every check that reads the
+// view from outside compares through this, so that it checks every character.
 inline std::wstring AsSent(std::wstring_view viewText)
 {
     std::wstring sent;
     sent.reserve(viewText.size());
-    size_t from = 0;
-    for (size_t at = viewText.find(kViewBreak); at != std::wstring_view::npos; at = viewText.find(kViewBreak, from)) {
-        sent.append(viewText.substr(from, at - from));
-        from = at + kViewBreak.size();
-    }
-    sent.append(viewText.substr(from));
+    ForEachViewRow(viewText, [&](std::wstring_view row) { sent.append(row); });
     return sent;
 }
 
@@ -46,11 +54,6 @@ inline std::wstring AsSent(std::wstring_view viewText)
 inline std::vector<std::wstring> RowsOf(std::wstring_view viewText)
 {
     std::vector<std::wstring> rows;
-    size_t from = 0;
-    for (size_t at = viewText.find(kViewBreak); at != std::wstring_view::npos; at = viewText.find(kViewBreak, from)) {
-        rows.emplace_back(viewText.substr(from, at - from));
-        from = at + kViewBreak.size();
-    }
-    rows.emplace_back(viewText.substr(from));
+    ForEachViewRow(viewText, [&](std::wstring_view row) { rows.emplace_back(row); });
     return rows;
 }
