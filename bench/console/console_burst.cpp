@@ -20,17 +20,6 @@ namespace zelbench {
 namespace {
 // Whether the view holds `sentChars` characters as sent, of which `sentLineEnds` line ends: told
 // from its length and rows first (no copy of its text), then read once they say it may.
-double ProcessCpuSeconds(HANDLE process)
-{
-    FILETIME created, exited, kernel, user;
-    if (!::GetProcessTimes(process, &created, &exited, &kernel, &user))
-        return 0;
-    const auto ticks = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
-    };
-    return (ticks(kernel) + ticks(user)) / 1e7;
-}
-
 bool ViewHoldsSent(const CConsoleProcess& console, size_t sentChars, long long sentLineEnds)
 {
     const int length = console.TextLength(IDC_LOG_VIEW);
@@ -91,7 +80,6 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
     {
         Watcher watcher(console.Window(), console.Control(IDC_LOG_VIEW), pressKeys, result.watched);
         const double start = Now();
-        const double cpuStart = ProcessCpuSeconds(console.Process());
         go = true;
         for (;;) {
             if (ViewHoldsSent(console, expected, lineEnds))
@@ -103,7 +91,6 @@ BurstResult RunConsoleBurst(const BenchLoad& load, bool pressKeys, bool focusVie
             ::Sleep(5);
         }
         result.seconds = Now() - start;
-        result.cpuSeconds = ProcessCpuSeconds(console.Process()) - cpuStart;
     }
     if (!result.error.empty())
         console.Kill(); // a sender still blocked on a console that stopped reading fails now

@@ -10,9 +10,8 @@
 namespace zelbench {
 
 struct BurstResult {
-    std::string error;     // empty when the run completed
-    double seconds = 0;    // from the first byte sent until the view held every frame
-    double cpuSeconds = 0; // the console's processor time meanwhile: what other work on the machine does not change
+    std::string error;  // empty when the run completed
+    double seconds = 0; // from the first byte sent until the view held every frame
     size_t viewChars = 0;
     int viewLines = 0;
     bool verified = false; // every frame once, whole, in per-client order

@@ -17,22 +17,19 @@ set -euo pipefail
 runs=${2:-3}
 reference=${3:-}
 rate() { sed -n 's/^console: .* frames\/s, \([0-9]*\) characters\/s$/\1/p' <<<"$1"; }
-cpu_rate() { sed -n 's/^console processor time: .*, \([0-9]*\) characters per processor second$/\1/p' <<<"$1"; }
 for run in $(seq 1 "$runs"); do
     echo "(run $run of $runs, load average $(cut -d' ' -f1-3 /proc/loadavg))"
     out=$(bench 10 10500 100 --no-ceiling | tr -d '\r') || status=1
     echo "$out"
     short=$(rate "$out")
-    short_cpu=$(cpu_rate "$out")
     for kind in "3500 300" "1050 1000" "3818 150-400"; do
         # shellcheck disable=SC2086 # two words: frames and size
         out=$(bench 10 $kind --no-ceiling | tr -d '\r') || status=1
         echo "$out"
         wide=$(rate "$out")
-        wide_cpu=$(cpu_rate "$out")
-        if [ -n "$short" ] && [ -n "$wide" ] && [ -n "$short_cpu" ] && [ -n "$wide_cpu" ]; then
-            awk -v w="$wide" -v s="$short" -v wc="$wide_cpu" -v sc="$short_cpu" -v k="${kind#* }" \
-                'BEGIN { printf "ratio: lines of %s bytes / lines of 100 bytes: %.2f x characters/s, %.2f x characters per processor second\n", k, w / s, wc / sc }'
+        if [ -n "$short" ] && [ -n "$wide" ]; then
+            awk -v w="$wide" -v s="$short" -v k="${kind#* }" \
+                'BEGIN { printf "ratio: lines of %s bytes / lines of 100 bytes: %.2f x characters/s\n", k, w / s }'
         else
             ratio_missing
         fi

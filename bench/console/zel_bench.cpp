@@ -126,8 +126,6 @@ int BurstMode(const zelbench::BenchLoad& load, size_t batch, bool ceilingToo, bo
     const double consoleRate = static_cast<double>(load.Frames()) / burst.seconds;
     std::printf("console: %.2f s from the first byte sent to the last frame shown: %.0f frames/s, %.0f characters/s\n",
                 burst.seconds, consoleRate, chars / burst.seconds);
-    std::printf("console processor time: %.2f s, %.0f characters per processor second\n", burst.cpuSeconds,
-                burst.cpuSeconds > 0 ? chars / burst.cpuSeconds : 0.0);
     std::printf("view: %zu characters, %d lines; %s: %s\n", burst.viewChars, burst.viewLines,
                 burst.verified ? "verified" : "NOT VERIFIED", burst.verifySummary.c_str());
     PrintSamples("window round trip", burst.watched.roundTripMs);

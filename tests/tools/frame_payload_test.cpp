@@ -116,7 +116,7 @@ TEST(ZelsendPayload, AllFramesOfARunVerify)
 // The console's tests and the README show this frame; it must not drift.
 TEST(ZelsendPayloadRules, DocumentedExampleIsExact)
 {
-    EXPECT_EQ(MakeBenchPayload(7, 123, 40), "c007 s00000123 n000040 nopqrs uvwxyzab\r\n");
+    EXPECT_EQ(MakeBenchPayload(7, 123, 40), "c007 s00000123 n000040 nopqrstuvwxyzab\r\n");
 }
 
 TEST(ZelsendPayloadRules, OutOfRangeArgumentsAreRefused)

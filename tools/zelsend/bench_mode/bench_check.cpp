@@ -43,7 +43,7 @@ bool MatchesHeader(std::string_view line, int client, int64_t seq)
     if (!ReadDigits(line, 16, 6, size) || size != line.size() || size < kBenchMinSize)
         return false;
     for (size_t i = kBenchHeaderSize; i + 2 < line.size(); ++i) {
-        if (line[i] != BenchFillerAt(client, seq, i))
+        if (line[i] != BenchFillerAt(client, seq, i, line.size()))
             return false;
     }
     return line.substr(line.size() - 2) == "\r\n";

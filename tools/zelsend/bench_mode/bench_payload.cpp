@@ -28,10 +28,11 @@ void PutBenchDigits(char* out, uint64_t value, int width)
     }
 }
 
-// Words of nine letters, as log lines have them: a line wider than a row wraps at a space.
-char BenchFillerAt(int client, int64_t seq, size_t pos)
+// A frame wider than a console's row has words of nine letters, as long log lines have them, so
+// that it wraps at a space; a shorter one is letters only.
+char BenchFillerAt(int client, int64_t seq, size_t pos, size_t size)
 {
-    if (pos % 10 == 9)
+    if (size > kBenchWordsAbove && pos % 10 == 9)
         return ' ';
     const uint64_t start = static_cast<uint64_t>(client) * 7 + static_cast<uint64_t>(seq);
     return static_cast<char>('a' + (start + pos) % 26);
@@ -46,7 +47,7 @@ std::string MakeBenchPayload(int client, int64_t seq, size_t size)
     std::string text(size, ' ');
     WriteHeader(&text[0], client, seq, size);
     for (size_t i = kBenchHeaderSize; i + 2 < size; ++i)
-        text[i] = BenchFillerAt(client, seq, i);
+        text[i] = BenchFillerAt(client, seq, i, size);
     text[size - 2] = '\r';
     text[size - 1] = '\n';
     return text;

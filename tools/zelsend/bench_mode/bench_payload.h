@@ -1,9 +1,10 @@
 #pragma once
 // Bench frames whose text proves, once shown by the console, that every frame arrived whole,
 // once and in order. A frame reads, for client 7, frame 123, 40 bytes:
-//     "c007 s00000123 n000040 nopqrs uvwxyzab\r\n"
-// The header names client, sequence number and total size; the filler letters, a space every
-// ten characters, continue a cycle that starts at a letter chosen by client and sequence number, so a frame that was cut,
+//     "c007 s00000123 n000040 nopqrstuvwxyzab\r\n"
+// The header names client, sequence number and total size; the filler letters (in a frame over
+// 120 bytes a space every ten characters) continue a cycle that starts at a letter chosen by
+// client and sequence number, so a frame that was cut,
 // spliced into another or had bytes changed no longer matches what its header promises.
 #include <cstdint>
 #include <string>
@@ -20,8 +21,11 @@ constexpr size_t kBenchMaxSize = 999999; // the size field has 6 digits
 // Clients count from 0, sequence numbers from 0. Throws std::out_of_range past the limits above.
 std::string MakeBenchPayload(int client, int64_t seq, size_t size);
 
-// The filler letter at `pos` of frame `seq` of `client`.
-char BenchFillerAt(int client, int64_t seq, size_t pos);
+// Frames larger than this have a space every ten characters.
+constexpr size_t kBenchWordsAbove = 120;
+
+// The filler letter at `pos` of frame `seq` of `client`, `size` bytes long.
+char BenchFillerAt(int client, int64_t seq, size_t pos, size_t size);
 
 // Writes `value` as the `width` digits of a header field, with leading zeros.
 void PutBenchDigits(char* out, uint64_t value, int width);
