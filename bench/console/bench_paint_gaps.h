@@ -12,6 +12,7 @@
 #include "bench_stats.h"
 #include "platform/scoped.h"
 #include "testkit/background.h"
+#include "testkit/pixels.h"
 
 namespace zelbench {
 
@@ -60,14 +61,8 @@ private:
             ::Sleep(kEveryMs);
             return true;
         }
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
         void* bits = nullptr;
-        const GdiObject<HBITMAP> strip(::CreateDIBSection(m_memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        const GdiObject<HBITMAP> strip = TopDownBitmap(m_memory, width, height, &bits);
         if (!strip.Get() || !bits) {
             ::Sleep(kEveryMs);
             return true;

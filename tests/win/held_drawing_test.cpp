@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "console_fixture.h"
+#include "testkit/pixels.h"
 #include "platform/scoped.h"
 #include "testkit/view_text.h"
 #include "ui/log_view.h"
@@ -17,14 +18,8 @@ std::vector<DWORD> ViewPicture(HWND view)
     RECT bounds;
     ::GetWindowRect(view, &bounds);
     const int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    const GdiObject<HBITMAP> bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const GdiObject<HBITMAP> bitmap = TopDownBitmap(nullptr, width, height, &bits);
     std::vector<DWORD> picture;
     if (!bitmap.Get())
         return picture;
