@@ -1,7 +1,8 @@
 #pragma once
-// What the Windows sides of the file classes share: the HANDLE that a port class keeps as a
-// std::intptr_t (so that its header needs no <windows.h>), and paths, which zelsend holds in
-// UTF-8, in the UTF-16 that the wide calls take, and back.
+// What zelsend's Windows side shares: the HANDLE that a port class keeps as a std::intptr_t (so
+// that its header needs no <windows.h>), and its one pair of conversions between the UTF-8 that
+// zelsend holds everywhere and the UTF-16 that the wide calls take and give (paths, arguments,
+// console input, process names).
 #include <windows.h>
 
 #include <cstdint>
