@@ -22,4 +22,15 @@ if [ ! -f "${scripts[0]}" ]; then
     names >&2
     exit 2
 fi
+# The bench programs are not in a tree's default build: bring those of every configured tree
+# of this machine up to date first (nothing to do when they are).
+root=$(dirname "$here")
+for tree in "$root/build/host" "$root/build/$("$root/scripts/windows-test-preset")"; do
+    if [ -f "$tree/build.ninja" ]; then
+        cmake --build "$tree" --target benches >/dev/null || {
+            echo "bench/run.sh: the benches of $tree do not build: cmake --build $tree --target benches" >&2
+            exit 2
+        }
+    fi
+done
 exec bash "${scripts[0]}" "$@"

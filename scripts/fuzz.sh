@@ -3,7 +3,9 @@
 # scripts/test.sh runs 15), starting from the seed corpora in tests/fuzz/corpus and
 # tests/fuzz/syslog_corpus, every seed of which is run first, and prints the executions and
 # coverage reached. For a longer search: scripts/fuzz.sh 600. Builds with clang in
-# build/fuzz (or $ZEL_FUZZ_BUILD). The fuzzer works on a scratch copy of the corpus, so a run
+# build/host-asan, the sanitizer tree of the host tests, which carries the fuzzer's coverage
+# instrumentation so that the core libraries are compiled once for both (or in $ZEL_FUZZ_BUILD,
+# a tree of its own). The fuzzer works on a scratch copy of the corpus, so a run
 # leaves the repo as it was. Exits non-zero when it finds a fault, keeping the input that
 # shows it in the build dir's crashes/ folder.
 set -euo pipefail
@@ -14,11 +16,13 @@ if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
     echo "usage: scripts/fuzz.sh [SECONDS]" >&2
     exit 2
 fi
-build=${ZEL_FUZZ_BUILD:-build/fuzz}
+build=${ZEL_FUZZ_BUILD:-build/host-asan}
 
 # The whole build carries the fuzzer's coverage instrumentation, the core library included.
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-if ! grep -q "fuzzer-no-link" "$build/CMakeCache.txt" 2>/dev/null; then
+if [ "$build" = build/host-asan ]; then
+    grep -q "fuzzer-no-link" "$build/CMakeCache.txt" 2>/dev/null || cmake --preset host-asan >/dev/null
+elif ! grep -q "fuzzer-no-link" "$build/CMakeCache.txt" 2>/dev/null; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_FUZZ=ON -DZEL_BENCH=OFF -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 fi
