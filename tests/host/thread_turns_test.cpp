@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "fake_console.h"
@@ -21,6 +22,11 @@ struct WhatWaits {
     bool yields;             // reads give the thread up after their turn
     bool paintHeld;          // the view's paint is kept for the flush steps meanwhile
 };
+
+void PrintTo(const WhatWaits& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class ReadTurns : public FakeConsole, public ::testing::WithParamInterface<WhatWaits> {};
 
