@@ -3,21 +3,18 @@
 #include <algorithm>
 #include <utility>
 
-CFlushScheduler::CFlushScheduler(CLogPipe& pipe, View& view, Window& window, std::function<double()> nowMs)
-    : m_pipe(pipe), m_view(view), m_window(window), m_nowMs(std::move(nowMs))
+CFlushScheduler::CFlushScheduler(CLogPipe& pipe, CThreadTurns& turns, View& view, Window& window,
+                                 std::function<double()> nowMs)
+    : m_pipe(pipe), m_turns(turns), m_view(view), m_window(window), m_nowMs(std::move(nowMs))
 {
 }
 
-// The pipe wakes the window when text starts waiting, and asks it for a turn when reads have
-// had the thread long enough while input or paint waited.
+// The pipe wakes the window when text starts waiting.
 void CFlushScheduler::ConnectPipe()
 {
-    // Whether the operator's input waits, or a paint that no flush step will do: while text
-    // waits, the flush steps paint the view themselves, and counting their paint would have
-    // reads give way every turn for nothing.
-    m_pipe.Connect([this] { m_window.PostStep(); }, [this] { GiveInputATurn(); },
-                   [this] { return m_window.InputWaits(m_pipe.Empty()); },
-                   [this](double afterMs) { m_window.SetTimer(kShedTimer, unsigned(afterMs) + 1); });
+    m_pipe.Connect([this] { m_window.PostStep(); },
+                   [this](double afterMs) { m_window.SetTimer(Window::kShedTimer, unsigned(afterMs) + 1); });
+    m_turns.Connect();
 }
 
 void CFlushScheduler::Append(CString text)
@@ -53,10 +50,10 @@ void CFlushScheduler::Step()
     }
 
     const double start = m_nowMs();
-    if (m_paintPacer.PaintStep(start, m_view.NeedsPaint())) {
-        m_view.PaintBand(m_paintPacer.Band(), m_paintPacer.Bands());
+    if (m_turns.PaintsNext(start, m_view.NeedsPaint())) {
+        m_view.PaintBand(m_turns.Paint().Band(), m_turns.Paint().Bands());
         const double end = m_nowMs();
-        m_paintPacer.BandPainted(end, end - start);
+        m_turns.BandPainted(end, end - start);
     } else if (m_pipe.MakingFirst()) {
         m_pipe.MakeStep();
     } else if (!m_view.MakeRoomFor(m_pipe.NextSliceChars(most))) {
@@ -67,53 +64,23 @@ void CFlushScheduler::Step()
     NextStep();
 }
 
-// Asks for the next step while text waits. Posted messages come before the operator's input,
-// so when input is waiting the next step comes after it, at most every kInputTurnMs, so that a
-// stream of input (the mouse moving over the window) does not take the flush down to one step
-// per turn.
+// Asks for the next step while text waits: posted, unless input goes first (the turn's end
+// then carries it).
 void CFlushScheduler::NextStep()
 {
-    if (m_pipe.Empty())
+    if (m_pipe.Empty() || m_turns.InputGoesFirst())
         return;
-    const double now = m_nowMs();
-    if (now - m_lastInputTurnMs >= kInputTurnMs && m_window.InputWaits(false)) {
-        m_lastInputTurnMs = now;
-        m_flushOnTimer = true;
-        GiveInputATurn();
-        return;
-    }
     m_window.PostStep();
-}
-
-// Lets input and paint in before the next flush step and the next reads, by timer. While text
-// waits, the view's own paint stays with the flush steps, which split it when it is dear; the
-// message loop would paint it whole before the timer comes.
-void CFlushScheduler::GiveInputATurn()
-{
-    if (!m_pipe.Empty()) {
-        m_viewPaintHeld = m_viewPaintHeld || m_view.NeedsPaint();
-        m_window.ValidateView();
-    }
-    m_window.SetTimer(kTurnTimer, 0);
 }
 
 void CFlushScheduler::OnTimer(uintptr_t id)
 {
-    if (id == kShedTimer) {
-        m_window.KillTimer(kShedTimer);
+    if (id == Window::kShedTimer) {
+        m_window.KillTimer(Window::kShedTimer);
         m_pipe.ShedIdle();
         return;
     }
-    if (id != kTurnTimer)
-        return;
-    m_window.KillTimer(kTurnTimer);
-    if (m_viewPaintHeld)
-        m_window.InvalidateView();
-    m_viewPaintHeld = false;
-    m_pipe.EndTurn();
-    // Only the flush's own turn goes on flushing: a turn the reads asked for while flush steps
-    // were posted would start a second chain of them.
-    if (std::exchange(m_flushOnTimer, false))
+    if (id == Window::kTurnTimer && m_turns.EndTurn())
         Step();
 }
 

@@ -1,26 +1,19 @@
 #pragma once
-// When and how the window takes the text that waits in the pipe into the log view: one bounded
-// step per posted message, with the view's paint paced and split into bands, and turns for the
-// operator's input. Windowless: the view, the window and the clock are given to it, so that
-// tests drive it with fakes.
+// How the window takes the text that waits in the pipe into the log view: one bounded step per
+// posted message, each a band of the view's paint, a piece of a large frame's decoding, room
+// made in the view or one slice appended. When the view paints and when input goes before the
+// next step, the thread's turns decide (CThreadTurns). Windowless: the view, the window and the
+// clock are given to it, so that tests drive it with fakes.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 
 #include "log/log_pipe.h"
-#include "log/paint_pacer.h"
+#include "log/thread_turns.h"
 #include "platform/cstring.h"
 
 class CFlushScheduler {
 public:
-    // While input waits, the flush gives it a turn at most this often.
-    static constexpr double kInputTurnMs = 250.0;
-    // The window's timers, by id. Flush steps and reads go on behind the operator's input:
-    // timer messages come after input and paint.
-    static constexpr uintptr_t kTurnTimer = 1;
-    // Readers waiting for room look again whether idle frames may be shed for them.
-    static constexpr uintptr_t kShedTimer = 2;
-
     // The log view as the flush sees it (CLogView on Windows).
     class View {
     public:
@@ -40,27 +33,13 @@ public:
         ~View() = default;
     };
 
-    // The window's side effects.
-    class Window {
-    public:
-        // Posts the message that makes the next step: it comes before input, paint and timers.
-        virtual void PostStep() = 0;
-        virtual void SetTimer(uintptr_t id, unsigned afterMs) = 0;
-        virtual void KillTimer(uintptr_t id) = 0;
-        // Whether the operator's input waits; with `orPaint`, also whether a paint waits.
-        virtual bool InputWaits(bool orPaint) const = 0;
-        // Takes the view's pending paint away from the message loop, or gives it back.
-        virtual void ValidateView() = 0;
-        virtual void InvalidateView() = 0;
+    using Window = CThreadTurns::Window;
 
-    protected:
-        ~Window() = default;
-    };
+    // `nowMs`: milliseconds on any steady clock, the one `turns` keeps.
+    CFlushScheduler(CLogPipe& pipe, CThreadTurns& turns, View& view, Window& window, std::function<double()> nowMs);
 
-    // `nowMs`: milliseconds on any steady clock.
-    CFlushScheduler(CLogPipe& pipe, View& view, Window& window, std::function<double()> nowMs);
-
-    // Has the pipe wake the window, ask it for turns and for the shed timer through this.
+    // Has the pipe wake the window and ask it for the shed timer through this, and its reads
+    // take their turns.
     void ConnectPipe();
     // A status line for the view, in its place behind the text that waits.
     void Append(CString text);
@@ -75,17 +54,13 @@ public:
 
 private:
     void NextStep();
-    void GiveInputATurn();
 
     CLogPipe& m_pipe;
+    CThreadTurns& m_turns;
     View& m_view;
     Window& m_window;
     std::function<double()> m_nowMs;
-    bool m_viewPaintHeld = false;     // the view needs painting, kept back while input goes first
-    bool m_flushOnTimer = false;      // the turn timer also carries the next flush step
     bool m_flushWaitsForSave = false; // the flush stopped at a full view that a save keeps whole
-    double m_lastInputTurnMs = -kInputTurnMs;
-    CPaintPacer m_paintPacer;
 };
 
 // Any view with the members the flush needs, such as the window's CLogView, as a View.

@@ -66,16 +66,17 @@ bool CLogPipe::Reader::SetFrame(size_t frameLength)
     return released;
 }
 
-void CLogPipe::Connect(std::function<void()> wake, std::function<void()> askTurn, std::function<bool()> othersWait,
-                       std::function<void(double)> askRecheck)
+void CLogPipe::Connect(std::function<void()> wake, std::function<void(double)> askRecheck)
 {
     m_wake = std::move(wake);
-    m_askTurn = std::move(askTurn);
-    m_othersWait = std::move(othersWait);
     m_askRecheck = std::move(askRecheck);
     m_recheckAtMs = -1;
-    // A turn asked of a window that has gone would never end: the new one starts afresh.
-    EndTurn();
+}
+
+void CLogPipe::SetTurns(ReadTurns* turns)
+{
+    m_turns = turns;
+    ResumeReaders();
 }
 
 void CLogPipe::Offer(CString text)
@@ -91,7 +92,7 @@ void CLogPipe::Offer(std::unique_ptr<CTextInMaking> making)
 void CLogPipe::Queued(bool first)
 {
     // Only the high-water mark can change here; the turn is checked before every read.
-    if (m_flow == Flow::Open && m_waiting.Full())
+    if (Flowing() && m_waiting.Full())
         m_flow = Flow::Held;
     if (first && m_wake)
         m_wake();
@@ -119,11 +120,8 @@ void CLogPipe::Clear()
     ResumeThoseWhoMay();
 }
 
-void CLogPipe::EndTurn()
+void CLogPipe::ResumeReaders()
 {
-    m_turnStartMs = Now();
-    if (m_flow == Flow::Yielding)
-        m_flow = Flow::Open;
     UpdateFlow();
     ResumeThoseWhoMay();
 }
@@ -133,7 +131,7 @@ void CLogPipe::EndTurn()
 // has room.
 bool CLogPipe::MayGoOn(const Reader& reader) const
 {
-    if (m_flow != Flow::Open)
+    if (!Flowing())
         return false;
     if (reader.m_admitted)
         return true;
@@ -163,7 +161,7 @@ void CLogPipe::Leave(Reader& reader)
 // Wakes, oldest first, the paused readers that may go on now.
 void CLogPipe::ResumeThoseWhoMay()
 {
-    if (m_flow != Flow::Open || m_paused.empty())
+    if (!Flowing() || m_paused.empty())
         return;
     std::vector<ResumeReading> wake;
     wake.reserve(m_paused.size());
@@ -184,7 +182,7 @@ void CLogPipe::ResumeThoseWhoMay()
 // the flow, and not for the large frames' share, which only large frames free.
 bool CLogPipe::WaitsForRoom(const Reader& reader) const
 {
-    if (m_flow != Flow::Open || reader.m_dropped || MayGoOn(reader))
+    if (!Flowing() || reader.m_dropped || MayGoOn(reader))
         return false;
     return !reader.Large() || reader.m_admitted || m_largeBytes + reader.m_frameLength <= kLargeBytes;
 }
@@ -254,35 +252,23 @@ void CLogPipe::ShedIdle()
     ResumeThoseWhoMay();
 }
 
+// The high-water mark first, then the thread's turns, which may end the reads' turn here.
 void CLogPipe::UpdateFlow()
 {
-    switch (m_flow) {
-    case Flow::Held:
+    if (m_flow == Flow::Held) {
         // Only taking text makes room; whoever takes it then wakes the readers.
         if (m_waiting.HasRoom())
             m_flow = Flow::Open;
         return;
-    case Flow::Yielding:
-        return;
-    case Flow::Open:
-        break;
     }
+    if (!Flowing())
+        return; // yielding: the turn's end looks again
     if (m_waiting.Full()) {
         m_flow = Flow::Held;
         return;
     }
-    const double now = Now();
-    if (m_turnStartMs < 0)
-        m_turnStartMs = now;
-    if (now - m_turnStartMs < kReadTurnMs)
-        return;
-    if (!m_othersWait || !m_othersWait()) {
-        m_turnStartMs = now; // nothing else wants the thread: reads go on
-        return;
-    }
-    m_flow = Flow::Yielding;
-    if (m_askTurn)
-        m_askTurn();
+    if (m_turns)
+        m_turns->ReadsGoOn();
 }
 
 double CLogPipe::Now() const

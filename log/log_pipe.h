@@ -1,9 +1,10 @@
 #pragma once
 // The path from the connections to the log view. Connections offer the text of each frame and
 // report the memory their unfinished frames hold; the window takes the waiting text in slices.
-// In between, the pipe keeps the console's memory and its thread's time in bounds: a reader
-// that may not read now is paused, and resumed through its callback once it may. log/ knows
-// nothing of sockets: a paused reader is a function to call when there is room again.
+// In between, the pipe keeps the console's memory in bounds, and asks the thread's turns
+// (CThreadTurns) whether reads may have the thread now: a reader that may not read now is
+// paused, and resumed through its callback once it may. log/ knows nothing of sockets: a paused
+// reader is a function to call when there is room again.
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -31,8 +32,6 @@ public:
     // room that everyone else's small frames and the waiting text need.
     static constexpr size_t kSmallFrameBytes = 64 * 1024;
     static constexpr size_t kLargeBytes = 48u * 1024 * 1024;
-    // Reads get the thread for at most this long before input and paint get a turn.
-    static constexpr double kReadTurnMs = 100.0;
     // Unfinished small frames are read as they come, so clients that each stop part-way through
     // one can fill the budget together, and then every reader waits for room that nobody frees.
     // So, as syslog servers do with idle sessions, a reader that must wait for room has the
@@ -46,11 +45,22 @@ public:
     static constexpr double kIdleMs = 2000.0;
 
     enum class Flow {
-        Open,     // readers read as their data comes
-        Held,     // the waiting text is at its high-water mark: readers pause until the view
-                  // has taken it below half
-        Yielding, // reads have had the thread for their turn while input or paint waited:
-                  // readers pause until the window has served them and ends the turn
+        Open, // readers read as their data comes
+        Held, // the waiting text is at its high-water mark: readers pause until the view
+              // has taken it below half
+    };
+
+    // Who gives reads their turns of the window's thread (CThreadTurns).
+    class ReadTurns {
+    public:
+        // Asked before reads: whether they may go on now. It may end their turn here; they
+        // then wait until it calls ResumeReaders.
+        virtual bool ReadsGoOn() = 0;
+        // Whether reads wait for the end of a turn they gave up; asks nothing.
+        virtual bool ReadsYield() const = 0;
+
+    protected:
+        ~ReadTurns() = default;
     };
 
     // One connection's place in the pipe: what its unfinished frame holds, and how to wake it.
@@ -90,12 +100,14 @@ public:
         double m_waitingMs = -1; // since when it waits for room; -1 while it reads
     };
 
-    // The window is asked to take text through `wake` when text starts waiting, and asked for a
-    // turn through `askTurn` when reads yield; `othersWait` tells whether input or paint waits.
-    // `askRecheck` asks the window to call ShedIdle after the given milliseconds, while a reader
-    // waits for room that idle frames hold but may not be shed yet.
-    void Connect(std::function<void()> wake, std::function<void()> askTurn, std::function<bool()> othersWait,
-                 std::function<void(double)> askRecheck = nullptr);
+    // The window is asked to take text through `wake` when text starts waiting. `askRecheck`
+    // asks the window to call ShedIdle after the given milliseconds, while a reader waits for
+    // room that idle frames hold but may not be shed yet.
+    void Connect(std::function<void()> wake, std::function<void(double)> askRecheck = nullptr);
+    // Whose turns reads take; none: reads go on whenever memory allows. Readers paused for the
+    // last one's turn read on.
+    void SetTurns(ReadTurns* turns);
+    const ReadTurns* Turns() const { return m_turns; }
     // Milliseconds on any steady clock; tests give their own.
     void SetClock(std::function<double()> nowMs) { m_nowMs = std::move(nowMs); }
 
@@ -116,8 +128,8 @@ public:
     CString WaitingText() const { return m_waiting.Peek(); }
     // Drops everything that waits (the operator cleared the view).
     void Clear();
-    // The window has served input and paint: paused reads go on.
-    void EndTurn();
+    // The reads' turn has come again: paused reads go on where memory allows.
+    void ResumeReaders();
     // The time asked for by askRecheck has come: sheds idle frames for the readers that wait
     // for room, if they may be shed by now, and wakes whoever may read.
     void ShedIdle();
@@ -135,6 +147,8 @@ public:
 
 private:
     size_t WaitingBytes() const { return m_waiting.Chars() * 2 + m_waiting.MakingBytes(); } // UTF-16
+    // Open, and not yielding the thread.
+    bool Flowing() const { return m_flow == Flow::Open && !(m_turns && m_turns->ReadsYield()); }
     bool MayGoOn(const Reader& reader) const;
     void Pause(Reader& reader);
     bool WaitsForRoom(const Reader& reader) const;
@@ -156,10 +170,8 @@ private:
     std::vector<Reader*> m_readers; // every connection's, in the order they came
     size_t m_shedCount = 0;
     double m_recheckAtMs = -1; // when the window calls ShedIdle; -1: not asked
-    double m_turnStartMs = -1;
+    ReadTurns* m_turns = nullptr;
     std::function<void()> m_wake;
-    std::function<void()> m_askTurn;
-    std::function<bool()> m_othersWait;
     std::function<void(double)> m_askRecheck;
     std::function<double()> m_nowMs;
 };

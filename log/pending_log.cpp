@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "log/text_cut.h"
+#include "log/thread_turns.h"
 
 namespace {
 // One step of a learned limit towards where an append costs the target: by target / cost, at
@@ -11,7 +12,7 @@ namespace {
 // harm.
 double TowardsTarget(double milliseconds)
 {
-    return std::clamp(CPendingLog::kTargetMs / std::max(milliseconds, 0.001), 0.5, 2.0);
+    return std::clamp(CThreadTurns::kAppendStepMs / std::max(milliseconds, 0.001), 0.5, 2.0);
 }
 } // namespace
 
@@ -113,7 +114,7 @@ void CPendingLog::Clear()
 void CPendingLog::RecordAppend(size_t chars, double milliseconds)
 {
     // A slice that was not full says nothing about what a full one would cost.
-    if (chars < m_sliceChars / 2 && milliseconds < kTargetMs)
+    if (chars < m_sliceChars / 2 && milliseconds < CThreadTurns::kAppendStepMs)
         return;
     // An append costs a part that grows with the view plus a part per character. Scaling the
     // slice by target / cost settles where a full slice costs the target.

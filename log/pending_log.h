@@ -1,7 +1,8 @@
 #pragma once
 // Text that has arrived for the log view but is not in it yet. Appending to the view costs
 // tens of milliseconds whatever the size, so texts are gathered here and moved in slices, each
-// sized from what the last append cost, so that the window stays responsive between slices.
+// sized from what the last append cost, so that one append keeps to the flush step's budget of
+// the window's thread (CThreadTurns::kAppendStepMs) and the window answers between slices.
 // A text is cut between slices wherever that is safe, however long it is. Text without line
 // breaks needs no care of its own here: the view ends its rows itself (log/view_rows.h), so
 // that it costs what lines cost.
@@ -17,8 +18,6 @@ class CPendingLog {
 public:
     static constexpr size_t kMinSlice = 4 * 1024;
     static constexpr size_t kMaxSlice = 1024 * 1024;
-    // What one append may cost, in milliseconds, for the window to answer promptly.
-    static constexpr double kTargetMs = 65.0;
     // With this much waiting, connections stop reading: the senders wait instead of the
     // console's memory growing with text it cannot show yet. They read again below half.
     static constexpr size_t kHighWater = 1024 * 1024;
@@ -53,7 +52,7 @@ public:
     void Clear();
 
     // Adjusts the slice size from the cost of the append of the last slice taken, so that
-    // appends cost about kTargetMs.
+    // appends cost about CThreadTurns::kAppendStepMs.
     void RecordAppend(size_t chars, double milliseconds);
     size_t SliceChars() const { return m_sliceChars; }
 

@@ -32,7 +32,9 @@ double NowMs()
 CZelLogConsoleDlg::CZelLogConsoleDlg(CWnd* parent)
     : CDialogEx(IDD_CONSOLE_DIALOG, parent),
       m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
-      m_flush(CLogRegistry::GetInstance()->m_pipe, m_flushView, *this, NowMs)
+      m_turns(
+          CLogRegistry::GetInstance()->m_pipe, *this, [this] { return m_view.NeedsPaint(); }, NowMs),
+      m_flush(CLogRegistry::GetInstance()->m_pipe, m_turns, m_flushView, *this, NowMs)
 {
 }
 
@@ -43,7 +45,7 @@ CZelLogConsoleDlg::~CZelLogConsoleDlg()
     if (registry->m_pLogEdit != &m_editLog)
         return;
     registry->m_pLogEdit = nullptr;
-    registry->m_pipe.Connect(nullptr, nullptr, nullptr);
+    registry->m_pipe.Connect(nullptr); // m_turns, going after this, lets paused readers go on
     SetFaultReporter(nullptr);
 }
 

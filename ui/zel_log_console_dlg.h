@@ -2,6 +2,7 @@
 // The console window: the local address, the buttons and the log view.
 #include "log/flush_scheduler.h"
 #include "log/log_pipe.h"
+#include "log/thread_turns.h"
 #include "net/host_resolver.h"
 #include "net/zel_server_socket.h"
 #include "platform/button.h"
@@ -68,7 +69,8 @@ private:
     void EndKeepingView();
     void EndLogServiceForClose();
 
-    // The flush's window side: the view's message and timers, and what waits in the queue.
+    // The window side of the flush and of the thread's turns: the view's message and timers,
+    // and what waits in the queue.
     void PostStep() override;
     void SetTimer(uintptr_t id, unsigned afterMs) override;
     void KillTimer(uintptr_t id) override;
@@ -78,6 +80,7 @@ private:
 
     CLogView m_view{m_editLog};
     CFlushViewOf<CLogView> m_flushView{m_view};
+    CThreadTurns m_turns;
     CFlushScheduler m_flush;
 
     CHostResolver m_defaultResolver;

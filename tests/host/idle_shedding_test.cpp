@@ -22,7 +22,7 @@ protected:
     void SetUp() override
     {
         m_pipe.SetClock([this] { return m_nowMs; });
-        m_pipe.Connect(nullptr, nullptr, nullptr, [this](double afterMs) { m_rechecks.push_back(afterMs); });
+        m_pipe.Connect(nullptr, [this](double afterMs) { m_rechecks.push_back(afterMs); });
     }
     // Clients that each send most of a small frame and stop, a millisecond apart, until one
     // more would not fit: the budget is then full of idle frames.

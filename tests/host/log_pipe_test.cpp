@@ -29,7 +29,7 @@ protected:
     void SetUp() override
     {
         m_pipe.SetClock([this] { return m_nowMs; });
-        m_pipe.Connect([this] { ++m_wakes; }, [this] { ++m_turnsAsked; }, [this] { return m_inputWaits; });
+        m_pipe.Connect([this] { ++m_wakes; });
     }
     // Offers lines of 100 characters until the waiting text holds `chars`.
     void OfferLines(size_t chars)
@@ -41,9 +41,7 @@ protected:
 
     CLogPipe m_pipe;
     double m_nowMs = 1000;
-    bool m_inputWaits = false;
     int m_wakes = 0;
-    int m_turnsAsked = 0;
 };
 
 TEST_F(LogPipe, EmptyTextIsDroppedAndWakesNobody)
@@ -171,49 +169,6 @@ TEST_F(LogPipe, AReaderThatGoesFreesItsFrameAndIsNeverWoken)
     for (auto& reader : readers)
         held += reader ? reader->held : 0;
     EXPECT_EQ(m_pipe.HeldBytes(), held);
-}
-
-// Reads are notifications that come before input: after a turn's worth of reading while input
-// waits, readers pause until the window has served it.
-TEST_F(LogPipe, ReadsYieldToWaitingInputAfterTheirTurn)
-{
-    FakeReader reader(m_pipe);
-    m_inputWaits = true;
-    EXPECT_GT(reader.ReadOnce(0), 0u);
-    m_nowMs += CLogPipe::kReadTurnMs / 2;
-    EXPECT_GT(reader.ReadOnce(0), 0u) << "within the turn, reads go on";
-    m_nowMs += CLogPipe::kReadTurnMs;
-    EXPECT_EQ(reader.ReadOnce(0), 0u);
-    EXPECT_EQ(m_pipe.State(), CLogPipe::Flow::Yielding);
-    EXPECT_EQ(m_turnsAsked, 1);
-    m_pipe.EndTurn();
-    EXPECT_EQ(reader.resumed, 1);
-    EXPECT_EQ(m_pipe.State(), CLogPipe::Flow::Open);
-    EXPECT_GT(reader.ReadOnce(0), 0u) << "a new turn starts when the window ends one";
-}
-
-TEST_F(LogPipe, AWindowConnectedAfreshEndsATurnThatTheLastOneNeverEnded)
-{
-    FakeReader reader(m_pipe);
-    m_inputWaits = true;
-    reader.ReadOnce(0);
-    m_nowMs += 2 * CLogPipe::kReadTurnMs;
-    ASSERT_EQ(reader.ReadOnce(0), 0u);
-    ASSERT_EQ(m_pipe.State(), CLogPipe::Flow::Yielding);
-    m_pipe.Connect(nullptr, nullptr, nullptr); // the window went before its turn came
-    EXPECT_EQ(m_pipe.State(), CLogPipe::Flow::Open);
-    EXPECT_EQ(reader.resumed, 1) << "readers paused for the gone window's turn must read on";
-}
-
-TEST_F(LogPipe, ReadsGoOnWhileNothingElseWaits)
-{
-    FakeReader reader(m_pipe);
-    for (int i = 0; i < 100; ++i) {
-        m_nowMs += CLogPipe::kReadTurnMs;
-        ASSERT_GT(reader.ReadOnce(0), 0u) << "read " << i;
-        reader.FinishFrame();
-    }
-    EXPECT_EQ(m_turnsAsked, 0);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "log/pending_log.h"
+#include "log/thread_turns.h"
 #include "testkit/case_table.h"
 
 namespace {
@@ -156,7 +157,7 @@ TEST(SliceSizing, FullSliceIsScaledTowardsTheTargetCostByAtMostTwo)
     ForEachCase(cases, [](const CostCase& c) {
         CPendingLog pending;
         const size_t start = pending.SliceChars();
-        pending.RecordAppend(start, CPendingLog::kTargetMs * c.costOverTarget);
+        pending.RecordAppend(start, CThreadTurns::kAppendStepMs * c.costOverTarget);
         EXPECT_NEAR(double(pending.SliceChars()), double(start) * c.sliceFactor, 2.0);
     });
 }
@@ -168,7 +169,7 @@ TEST(PendingLog, PartFilledQuickSliceLeavesTheSizeAlone)
     pending.RecordAppend(before / 10, 1.0);
     EXPECT_EQ(pending.SliceChars(), before);
     // A part-filled slice that was slow still says that slices must shrink.
-    pending.RecordAppend(before / 10, CPendingLog::kTargetMs * 2);
+    pending.RecordAppend(before / 10, CThreadTurns::kAppendStepMs * 2);
     EXPECT_EQ(pending.SliceChars(), before / 2);
 }
 
@@ -183,7 +184,7 @@ TEST(PendingLog, SliceSettlesWhereAnAppendCostsTheTarget)
             const size_t slice = pending.SliceChars();
             pending.RecordAppend(slice, fixed + perChar * double(slice));
         }
-        const double settled = (CPendingLog::kTargetMs - fixed) / perChar;
+        const double settled = (CThreadTurns::kAppendStepMs - fixed) / perChar;
         EXPECT_NEAR(double(pending.SliceChars()), settled, settled * 0.02) << "fixed part " << fixed << " ms";
     }
 }
