@@ -40,6 +40,21 @@ int CControlMeasure::Measure(const wchar_t* units, int count) const
     return size.cx;
 }
 
+// A character beyond the first 65,536 (a surrogate pair, such as an emoji) is often drawn from
+// another font than the control's: measured as the control lays out a row (Uniscribe, with font
+// fallback), not by GDI, which gives the control's own font's width for a glyph it lacks.
+int CControlMeasure::MeasurePair(const wchar_t* pair) const
+{
+    SCRIPT_STRING_ANALYSIS analysis = nullptr;
+    if (FAILED(::ScriptStringAnalyse(m_dc.Get(), pair, 2, 19, -1, SSA_GLYPHS | SSA_FALLBACK | SSA_LINK, 0, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr, &analysis)))
+        return Measure(pair, 2);
+    const SIZE* size = ::ScriptString_pSize(analysis);
+    const int width = size ? size->cx : Measure(pair, 2);
+    ::ScriptStringFree(&analysis);
+    return width;
+}
+
 // The control sums its characters' widths (Uniscribe's advances, which for the text a log holds
 // are the font's own, found alike by GDI), so one character measured once serves every time.
 void CControlMeasure::Widths(std::wstring_view text, int* widths)
@@ -49,7 +64,7 @@ void CControlMeasure::Widths(std::wstring_view text, int* widths)
     for (size_t i = 0; i < text.size(); ++i) {
         const wchar_t unit = text[i];
         if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            widths[i] = Measure(&text[i], 2);
+            widths[i] = MeasurePair(&text[i]);
             widths[++i] = 0;
             continue;
         }

@@ -27,6 +27,7 @@ public:
 private:
     void NewFont(HFONT font);
     int Measure(const wchar_t* units, int count) const;
+    int MeasurePair(const wchar_t* pair) const;
 
     CEdit& m_edit;
     MemoryDc m_dc;

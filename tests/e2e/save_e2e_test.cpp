@@ -100,10 +100,13 @@ TEST_F(SaveLogE2E, WideLinesFromSeveralClientsShowWholeAndSaveAsSent)
     std::vector<TestClient> clients(3);
     for (TestClient& client : clients)
         ASSERT_EQ(client.Connect(), 0);
-    for (size_t i = 0; i < 40; ++i)
-        for (size_t c = 0; c < 3; ++c)
-            if (i < frames[c].size())
+    for (size_t i = 0; i < 40; ++i) {
+        for (size_t c = 0; c < 3; ++c) {
+            if (i < frames[c].size()) {
                 ASSERT_TRUE(clients[c].Send(Frame(frames[c][i])));
+            }
+        }
+    }
 
     std::wstring view;
     const auto shown = [&](const std::wstring& text) {

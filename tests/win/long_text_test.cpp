@@ -240,7 +240,11 @@ INSTANTIATE_TEST_SUITE_P(Kinds, LongTextRuns,
                                            RunKind{"Words", L"abcdefg hijklmnop qrstu vwxyz ", true},
                                            RunKind{"Chinese", L"日志服务启动成功正在侦听用户订单数据库连接失败", true},
                                            RunKind{"Tabs", L"key=value\tcount=42\t", true},
-                                           RunKind{"Pairs", L"a\xD83D\xDE00b\xD840\xDC00c", false, false},
+                                           RunKind{"Pairs",
+                                                   L"a\xD83D\xDE00"
+                                                   L"b\xD840\xDC00"
+                                                   L"c",
+                                                   false, false},
                                            RunKind{"Mixed", L"订单 order 42 已启动，user=7 登录 ", true}),
                          [](const ::testing::TestParamInfo<RunKind>& info) { return std::string(info.param.name); });
 
