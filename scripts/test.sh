@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 scripts/bootstrap.sh test
-scripts/build.sh
+scripts/build.sh tests
 
 jobs=$(nproc)
 # Most tests spend their time waiting (on Wine, on a console, on a client's back-off), not
