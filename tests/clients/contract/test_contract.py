@@ -330,7 +330,7 @@ class Run:
         self._arrived = threading.Condition()
         for stream, into in ((self.proc.stdout, self._answers), (self.proc.stderr, self._errors)):
             threading.Thread(target=self._read, args=(stream, into), daemon=True).start()
-        self._taken, self._sent_at, self.elapsed = 0, None, None
+        self._taken, self._sent_at, self.elapsed, self._last = 0, None, None, None
 
     def _read(self, stream, into):
         for line in stream:
@@ -340,13 +340,15 @@ class Run:
 
     def answer(self):
         with self._arrived:
-            assert self._arrived.wait_for(lambda: len(self._answers) > self._taken, LONG), "the driver answers"
+            assert self._arrived.wait_for(lambda: len(self._answers) > self._taken, LONG), \
+                "the driver answers %r within %d s; it answered %s, its stderr: %s" % (
+                    self._last, LONG, self._answers[-3:], self._errors[-5:])
             self._taken += 1
             self.elapsed = time.monotonic() - self._sent_at
             return self._answers[self._taken - 1]
 
     def command(self, text):
-        self._sent_at = time.monotonic()
+        self._sent_at, self._last = time.monotonic(), text
         self.proc.stdin.write(text + "\n")
         self.proc.stdin.flush()
 
