@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-CFlushScheduler::CFlushScheduler(CLogPipe& pipe, CThreadTurns& turns, View& view, Window& window,
-                                 std::function<double()> nowMs)
-    : m_pipe(pipe), m_turns(turns), m_view(view), m_window(window), m_nowMs(std::move(nowMs))
+CFlushScheduler::CFlushScheduler(CLogPipe& pipe, CThreadTurns& turns, View& view, Window& window)
+    : m_pipe(pipe), m_turns(turns), m_view(view), m_window(window)
 {
 }
 
@@ -49,17 +48,17 @@ void CFlushScheduler::Step()
         }
     }
 
-    const double start = m_nowMs();
+    const double start = m_turns.Now();
     if (m_turns.PaintsNext(start, m_view.NeedsPaint())) {
         m_view.PaintBand(m_turns.Paint().Band(), m_turns.Paint().Bands());
-        const double end = m_nowMs();
+        const double end = m_turns.Now();
         m_turns.BandPainted(end, end - start);
     } else if (m_pipe.MakingFirst()) {
         m_pipe.MakeStep();
     } else if (!m_view.MakeRoomFor(m_pipe.NextSliceChars(most))) {
         const CString slice = m_pipe.TakeSlice(most);
         m_view.Append(slice);
-        m_pipe.RecordAppend(slice.size(), m_nowMs() - start);
+        m_pipe.RecordAppend(slice.size(), m_turns.Now() - start);
     }
     NextStep();
 }

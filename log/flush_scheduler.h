@@ -6,7 +6,6 @@
 // clock are given to it, so that tests drive it with fakes.
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 
 #include "log/log_pipe.h"
 #include "log/thread_turns.h"
@@ -35,8 +34,8 @@ public:
 
     using Window = CThreadTurns::Window;
 
-    // `nowMs`: milliseconds on any steady clock, the one `turns` keeps.
-    CFlushScheduler(CLogPipe& pipe, CThreadTurns& turns, View& view, Window& window, std::function<double()> nowMs);
+    // Steps are timed by the clock that `turns` keeps.
+    CFlushScheduler(CLogPipe& pipe, CThreadTurns& turns, View& view, Window& window);
 
     // Has the pipe wake the window and ask it for the shed timer through this, and its reads
     // take their turns.
@@ -59,7 +58,6 @@ private:
     CThreadTurns& m_turns;
     View& m_view;
     Window& m_window;
-    std::function<double()> m_nowMs;
     bool m_flushWaitsForSave = false; // the flush stopped at a full view that a save keeps whole
 };
 

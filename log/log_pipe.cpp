@@ -268,7 +268,7 @@ void CLogPipe::UpdateFlow()
         return;
     }
     if (m_turns)
-        m_turns->ReadsGoOn();
+        m_turns->BeforeReads();
 }
 
 double CLogPipe::Now() const

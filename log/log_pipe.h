@@ -53,9 +53,9 @@ public:
     // Who gives reads their turns of the window's thread (CThreadTurns).
     class ReadTurns {
     public:
-        // Asked before reads: whether they may go on now. It may end their turn here; they
-        // then wait until it calls ResumeReaders.
-        virtual bool ReadsGoOn() = 0;
+        // Told before reads: it may end their turn here (ReadsYield then says so); they then
+        // wait until it calls ResumeReaders.
+        virtual void BeforeReads() = 0;
         // Whether reads wait for the end of a turn they gave up; asks nothing.
         virtual bool ReadsYield() const = 0;
 

@@ -24,22 +24,21 @@ void CThreadTurns::Connect()
 
 // Before a read: once reads have had their turn, they go on only while nothing else waits;
 // otherwise they yield and the window is asked for a turn.
-bool CThreadTurns::ReadsGoOn()
+void CThreadTurns::BeforeReads()
 {
     if (m_readsYield)
-        return false;
+        return;
     const double now = m_nowMs();
     if (m_readTurnStartMs < 0)
         m_readTurnStartMs = now;
     if (now - m_readTurnStartMs < kReadTurnMs)
-        return true;
+        return;
     if (!OthersWait()) {
         m_readTurnStartMs = now; // nothing else wants the thread: reads go on
-        return true;
+        return;
     }
     m_readsYield = true;
     GiveInputATurn();
-    return false;
 }
 
 // Whether the operator's input waits, or a paint that no flush step will do: while text

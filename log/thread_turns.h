@@ -57,7 +57,7 @@ public:
     void Connect();
 
     // The pipe's side (CLogPipe::ReadTurns).
-    bool ReadsGoOn() override;
+    void BeforeReads() override;
     bool ReadsYield() const override { return m_readsYield; }
 
     // After a flush step: whether waiting input goes before the next one, which then comes
@@ -67,6 +67,8 @@ public:
     // flush's next step.
     bool EndTurn();
 
+    // Milliseconds on the clock the turns keep, which the flush times its steps by.
+    double Now() const { return m_nowMs(); }
     // Whether the next flush step paints the view, at `nowMs`; see CPaintPacer.
     bool PaintsNext(double nowMs, bool viewNeedsPaint) const { return m_paint.PaintStep(nowMs, viewNeedsPaint); }
     const CPaintPacer& Paint() const { return m_paint; }

@@ -20,9 +20,11 @@ build=${ZEL_FUZZ_BUILD:-build/host-asan}
 
 # The whole build carries the fuzzer's coverage instrumentation, the core library included.
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-if [ "$build" = build/host-asan ]; then
-    grep -q "fuzzer-no-link" "$build/CMakeCache.txt" 2>/dev/null || cmake --preset host-asan >/dev/null
-elif ! grep -q "fuzzer-no-link" "$build/CMakeCache.txt" 2>/dev/null; then
+if grep -q "fuzzer-no-link" "$build/CMakeCache.txt" 2>/dev/null; then
+    : # configured with the instrumentation already
+elif [ "$build" = build/host-asan ]; then
+    cmake --preset host-asan >/dev/null
+else
     cmake -S . -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_FUZZ=ON -DZEL_BENCH=OFF -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 fi

@@ -24,6 +24,7 @@ void CControlMeasure::NewFont(HFONT font)
         m_dc.Reset(::CreateCompatibleDC(nullptr));
     ::SelectObject(m_dc.Get(), font ? static_cast<HGDIOBJ>(font) : ::GetStockObject(SYSTEM_FONT));
     m_widths.assign(0x10000, kUnknown);
+    m_pairWidths.clear();
     // The control's tab stops, when it has none set: every eight average characters, the
     // average being that of the Latin letters, as the system's dialog units take it.
     static constexpr wchar_t kLetters[] = L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
@@ -64,7 +65,11 @@ void CControlMeasure::Widths(std::wstring_view text, int* widths)
     for (size_t i = 0; i < text.size(); ++i) {
         const wchar_t unit = text[i];
         if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            widths[i] = MeasurePair(&text[i]);
+            const uint32_t pair = uint32_t(unit) << 16 | text[i + 1];
+            const auto [known, added] = m_pairWidths.try_emplace(pair, 0);
+            if (added)
+                known->second = MeasurePair(&text[i]);
+            widths[i] = known->second;
             widths[++i] = 0;
             continue;
         }

@@ -4,6 +4,7 @@
 // word breaks (Uniscribe's, which the control asks too). Holds the dialog's edit control; the
 // dialog owns it.
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "log/view_rows.h"
@@ -38,4 +39,6 @@ private:
     // Each UTF-16 unit's width, measured the first time it comes; kUnknown until then.
     static constexpr uint16_t kUnknown = 0xFFFF;
     std::vector<uint16_t> m_widths;
+    // Each surrogate pair's width, by the pair's two units, measured the first time it comes.
+    std::unordered_map<uint32_t, int> m_pairWidths;
 };

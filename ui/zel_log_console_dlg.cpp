@@ -34,7 +34,7 @@ CZelLogConsoleDlg::CZelLogConsoleDlg(CWnd* parent)
       m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
       m_turns(
           CLogRegistry::GetInstance()->m_pipe, *this, [this] { return m_view.NeedsPaint(); }, NowMs),
-      m_flush(CLogRegistry::GetInstance()->m_pipe, m_turns, m_flushView, *this, NowMs)
+      m_flush(CLogRegistry::GetInstance()->m_pipe, m_turns, m_flushView, *this)
 {
 }
 

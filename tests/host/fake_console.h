@@ -96,5 +96,5 @@ protected:
     std::vector<double> m_flushTurnsMs;
     CLogPipe m_pipe;
     CThreadTurns m_turns{m_pipe, *this, [this] { return m_dirty; }, [this] { return m_nowMs; }};
-    CFlushScheduler m_flush{m_pipe, m_turns, *this, *this, [this] { return m_nowMs; }};
+    CFlushScheduler m_flush{m_pipe, m_turns, *this, *this};
 };
