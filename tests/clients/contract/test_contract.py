@@ -33,6 +33,7 @@ from frame_receiver import MAX_PAYLOAD, Receiver  # noqa: E402
 
 NAMES = {"cpp": "zel::LogClient", "python": "zellog", "dotnet": "ZelLogClient", "zelsend": "zel::LogClient"}
 LONG = 60.0  # only keeps a broken client from hanging the run
+STILL = 10.0  # a Windows driver whose threads have not run for this long has frozen
 CLOSE_WAIT_MS = 1000  # the contract's wait at close
 CONNECT_LIMIT = 2.0  # the contract's limit for one connect to one address
 
@@ -332,7 +333,7 @@ class Run:
                 10 if fast else 100, 50 if fast else 2000]
         self.proc = subprocess.Popen(driver(client) + [str(a) for a in args], stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, encoding="utf-8")
-        self._answers, self._errors = [], []
+        self._answers, self._errors, self._streams_ended = [], [], 0
         self._arrived = threading.Condition()
         for stream, into in ((self.proc.stdout, self._answers), (self.proc.stderr, self._errors)):
             threading.Thread(target=self._read, args=(stream, into), daemon=True).start()
@@ -343,12 +344,40 @@ class Run:
             with self._arrived:
                 into.append(line.rstrip("\n"))
                 self._arrived.notify_all()
+        with self._arrived:
+            self._streams_ended += 1
+            self._arrived.notify_all()
+
+    def _await(self, done, what):
+        """Waits, with the lock held, until done(); Frozen after LONG, or, for the Windows driver,
+        once none of its threads has run for STILL seconds (Linux counts each thread's switches)."""
+        start = still_since = time.monotonic()
+        ran = None
+        while not done():
+            now = time.monotonic()
+            if now - start >= LONG:
+                raise Frozen("%s, within %d s" % (what(), LONG))
+            switches = self._switches() if self.client == "cpp" else None
+            if switches is None or switches != ran:
+                ran, still_since = switches, now
+            elif now - still_since >= STILL:
+                raise Frozen("%s: none of its threads ran for %d s" % (what(), STILL))
+            self._arrived.wait(1.0)
+
+    def _switches(self):
+        total = 0
+        try:
+            for task in os.listdir("/proc/%d/task" % self.proc.pid):
+                with open("/proc/%d/task/%s/status" % (self.proc.pid, task)) as status:
+                    total += sum(int(line.split()[1]) for line in status if "ctxt_switches" in line)
+        except (OSError, ValueError):
+            return None
+        return total
 
     def answer(self):
         with self._arrived:
-            if not self._arrived.wait_for(lambda: len(self._answers) > self._taken, LONG):
-                raise Frozen("the driver answers %r within %d s; it answered %s, its stderr: %s" % (
-                    self._last, LONG, self._answers[-3:], self._errors[-5:]))
+            self._await(lambda: len(self._answers) > self._taken, lambda: "the driver answers %r; it answered %s, its stderr: %s" % (
+                self._last, self._answers[-3:], self._errors[-5:]))
             self._taken += 1
             self.elapsed = time.monotonic() - self._sent_at
             return self._answers[self._taken - 1]
@@ -394,10 +423,12 @@ class Run:
 
     def end(self):
         self.proc.stdin.close()
+        with self._arrived:
+            self._await(lambda: self._streams_ended == 2, lambda: "the driver ends; its stderr: %s" % self._errors)
         try:
             code = self.proc.wait(LONG)
         except subprocess.TimeoutExpired:
-            raise Frozen("the driver ends within %d s of its input's end; its stderr: %s" % (LONG, self.stderr))
+            raise Frozen("the driver ends within %d s of closing its output" % LONG)
         assert code == 0, self.stderr
         time.sleep(0.1)  # the last of stderr
 
