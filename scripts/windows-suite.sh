@@ -14,11 +14,15 @@ wineserver -p
 # output open, and ctest would wait for the test, until the desktop had no window left (minutes,
 # while other tests run beside it), and each test would start and end a desktop of its own.
 scripts/wine-run start /min notepad >/dev/null 2>&1
-# That Notepad: one of this prefix's, should other suites run beside this one.
+# This prefix's processes, should other suites run beside this one.
+of_this_prefix() {
+    tr '\0' '\n' <"/proc/$1/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"
+}
+# That Notepad.
 desktop_window() {
     local pid
     for pid in $(pgrep -x notepad.exe); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+        of_this_prefix "$pid" && return 0
     done
     return 1
 }
@@ -58,4 +62,10 @@ ctest --preset "$preset" -j "$(nproc)" "${repeat[@]}" "$@"
 status=$?
 [ -z "$watchdog" ] || kill "$watchdog" 2>/dev/null
 wineserver -k 2>/dev/null || true
+# A Wine process that froze (docs/test_run.md) outlives the server's end, the server having
+# lost it: end what is left of this prefix's, so that frozen runs do not pile up.
+sleep 1
+for pid in $(pgrep -f '\.exe'); do
+    of_this_prefix "$pid" && kill -9 "$pid" 2>/dev/null
+done
 exit $status
