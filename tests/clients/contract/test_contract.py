@@ -376,8 +376,9 @@ class Run:
 
     def answer(self):
         with self._arrived:
-            self._await(lambda: len(self._answers) > self._taken, lambda: "the driver answers %r; it answered %s, its stderr: %s" % (
-                self._last, self._answers[-3:], self._errors[-5:]))
+            self._await(lambda: len(self._answers) > self._taken,
+                        lambda: "the driver answers %r; it answered %s, its stderr: %s" % (
+                            self._last, self._answers[-3:], self._errors[-5:]))
             self._taken += 1
             self.elapsed = time.monotonic() - self._sent_at
             return self._answers[self._taken - 1]
@@ -430,7 +431,6 @@ class Run:
         except subprocess.TimeoutExpired:
             raise Frozen("the driver ends within %d s of closing its output" % LONG)
         assert code == 0, self.stderr
-        time.sleep(0.1)  # the last of stderr
 
     @property
     def stderr(self):
