@@ -16,7 +16,7 @@ wineserver -p
 scripts/wine-run start /min notepad >/dev/null 2>&1
 # This prefix's processes, should other suites run beside this one.
 of_this_prefix() {
-    tr '\0' '\n' <"/proc/$1/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"
+    tr '\0' '\n' 2>/dev/null <"/proc/$1/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX"
 }
 # That Notepad.
 desktop_window() {
