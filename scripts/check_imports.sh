@@ -11,7 +11,7 @@ fi
 # Windows' own DLLs that a mingw-w64 program may import; msvcrt.dll is the C runtime every
 # Windows carries (the newer ucrtbase.dll is not on Windows 7 without an update).
 system_dlls=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll imm32.dll kernel32.dll msvcrt.dll
- ole32.dll oleaut32.dll shell32.dll shlwapi.dll user32.dll usp10.dll uxtheme.dll version.dll winmm.dll
+ iphlpapi.dll ole32.dll oleaut32.dll shell32.dll shlwapi.dll user32.dll usp10.dll uxtheme.dll version.dll winmm.dll
  ws2_32.dll "
 status=0
 for exe in "$@"; do

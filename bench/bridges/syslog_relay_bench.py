@@ -13,8 +13,8 @@ both runs carry that same settle, so their ratio compares like with like.
 
     scripts/isolated.sh python3 bench/bridges/syslog_relay_bench.py [RATE=20000] [SECONDS=10]
 
-Needs the Windows build (build/windows: console_session) and the host build (build/host:
-zelsend). Not a test: nothing here passes or fails on a time.
+Needs the Windows build this machine runs (scripts/windows-test-preset: console_session) and
+the host build (build/host: zelsend). Not a test: nothing here passes or fails on a time.
 """
 
 import os
@@ -29,7 +29,9 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "testkit"))
 from zeltest import free_port, send_paced  # noqa: E402
-SESSION = os.path.join(ROOT, "build/windows/testkit/console_session.exe")
+PRESET = subprocess.run([os.path.join(ROOT, "scripts/windows-test-preset")], capture_output=True,
+                        text=True).stdout.strip() or "windows"
+SESSION = os.path.join(ROOT, "build", PRESET, "testkit/console_session.exe")
 WINE_RUN = os.path.join(ROOT, "scripts/wine-run")
 ZELSEND = os.path.join(ROOT, "build/host/tools/zelsend/zelsend")
 STARTED = "日志服务启动成功，正在侦听...\r\n"

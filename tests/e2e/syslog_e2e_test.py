@@ -202,7 +202,7 @@ def test_every_message_shows_as_one_line_in_order(relay_on, sender):
     assert view == expected
     assert "%d messages relayed" % COUNT in report, report
     assert (" 0 datagrams lost before they were read" in report if relay_on == "linux"
-            else "datagrams lost before they were read: unknown" in report), report
+            else " datagrams lost before they were read at most (the system's count" in report), report
 
 
 # --- A burst faster than the relay may read: every datagram shown or counted -------------------
@@ -223,10 +223,10 @@ def number_before(text, words):
 @pytest.mark.parametrize("relay_on", RELAYS.keys())
 def test_a_burst_is_shown_or_counted_never_lost_silently(relay_on):
     """40,000 datagrams at 20,000 a second into a relay whose console only counts frames. Each
-    shows, or the report says what became of it: on Linux the system's count of those it dropped
-    makes the sum exact; Windows keeps no such count, so the report must call it unknown, never 0.
-    Either way what the relay received and what the kernel dropped (/proc/net/udp) add up to
-    what was sent: the relay itself lost none."""
+    shows, or the report and the view say what became of it: on Linux the socket's count of those
+    the system dropped makes the sum exact; Windows counts them only for the whole machine, so
+    there the count is at least what this socket lost (/proc/net/udp). Either way what the relay
+    received and what the kernel dropped add up to what was sent: the relay itself lost none."""
     sink = FrameCounter()
     udp_port = free_port(socket.SOCK_DGRAM)
     relay = subprocess.Popen(RELAYS[relay_on]() + ["--port", str(sink.port), "--syslog-udp", str(udp_port)],
@@ -250,9 +250,10 @@ def test_a_burst_is_shown_or_counted_never_lost_silently(relay_on):
     assert sink.messages(b"<14>burst ") == reached, report
     assert received + kernel_dropped == BURST, (kernel_dropped, report)
     lost = number_before(report, " datagrams lost before they were read")
+    assert lost is not None, report
     if relay_on == "linux":
-        assert lost is not None and received + lost == BURST, report
-        said = [number_before(n, " syslog datagrams lost") for n in sink.notices if " syslog datagrams lost" in n]
-        assert sum(said) == lost, sink.notices
-    elif received < BURST:
-        assert lost is None and "datagrams lost before they were read: unknown" in report, report
+        assert received + lost == BURST, report
+    else:
+        assert lost >= kernel_dropped and "read at most (the system's count" in report, (kernel_dropped, report)
+    said = [number_before(n, " syslog datagrams lost") for n in sink.notices if " syslog datagrams lost" in n]
+    assert sum(said) == lost, sink.notices

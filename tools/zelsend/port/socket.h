@@ -83,9 +83,17 @@ bool BlockWithTimeout(SocketHandle s, long milliseconds);
 // lost on this socket so far, where it tells (Linux only).
 long ReceiveDatagram(SocketHandle s, char* buffer, size_t size, uint32_t& dropped);
 
-// The system's count of datagrams dropped on `s` because its receive buffer was full, into
-// `dropped`; false where the system keeps no such count (Windows).
-bool SystemDropCount(SocketHandle s, uint32_t& dropped);
+// Whose datagrams a system's count of drops for a full receive buffer covers.
+enum class DropCount {
+    None,    // the system keeps no count
+    Socket,  // `s`'s own (Linux)
+    Machine, // every UDP socket of `s`'s address family on the machine (Windows): it only ever
+             // grows, so what the relay lost is at most the growth while it ran
+};
+
+// The system's count of datagrams dropped because a receive buffer was full, into `dropped`,
+// and which datagrams it covers.
+DropCount SystemDropCount(SocketHandle s, uint32_t& dropped);
 
 // Takes the next connection waiting on `listener`; false when none waits. `accepted` is left
 // empty when the connection cannot be read without blocking or waited for, and is then closed.

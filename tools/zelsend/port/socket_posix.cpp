@@ -124,20 +124,20 @@ long ReceiveDatagram(SocketHandle s, char* buffer, size_t size, uint32_t& droppe
 #endif
 }
 
-bool SystemDropCount(SocketHandle s, uint32_t& dropped)
+DropCount SystemDropCount(SocketHandle s, uint32_t& dropped)
 {
 #if defined(SO_MEMINFO) && defined(__linux__)
     uint32_t info[SK_MEMINFO_VARS] = {};
     socklen_t length = sizeof info;
     if (getsockopt(Native(s), SOL_SOCKET, SO_MEMINFO, info, &length) != 0 ||
         length <= SK_MEMINFO_DROPS * sizeof info[0])
-        return false;
+        return DropCount::None;
     dropped = info[SK_MEMINFO_DROPS];
-    return true;
+    return DropCount::Socket;
 #else
     (void)s;
     (void)dropped;
-    return false;
+    return DropCount::None;
 #endif
 }
 

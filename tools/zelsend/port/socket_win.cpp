@@ -2,6 +2,8 @@
 
 #include "port/error_text.h"
 
+#include <iphlpapi.h>
+
 #include <climits>
 #include <utility>
 
@@ -92,9 +94,19 @@ long ReceiveDatagram(SocketHandle s, char* buffer, size_t size, uint32_t& droppe
     return n < 0 ? -1 : n;
 }
 
-bool SystemDropCount(SocketHandle, uint32_t&)
+// Winsock counts nothing per socket; the IP helper's UDP statistics count, for the whole
+// machine, the datagrams that reached a port and were discarded, a full buffer's among them.
+DropCount SystemDropCount(SocketHandle s, uint32_t& dropped)
 {
-    return false;
+    sockaddr_storage address{};
+    int length = sizeof address;
+    if (getsockname(Native(s), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return DropCount::None;
+    MIB_UDPSTATS statistics{};
+    if (GetUdpStatisticsEx(&statistics, address.ss_family) != NO_ERROR)
+        return DropCount::None;
+    dropped = statistics.dwInErrors;
+    return DropCount::Machine;
 }
 
 // Every socket Winsock hands out fits a select, whatever its number.

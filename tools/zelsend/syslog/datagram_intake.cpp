@@ -10,6 +10,9 @@ constexpr size_t kLargestDatagram = 65536;
 // How long a read waits for a datagram before the reader looks at Finish again; at a stop, the
 // socket counts as empty once a read has waited this long.
 constexpr long kReadWaitMilliseconds = 100;
+// How often the machine's count of drops is asked for: under Wine an answer takes about a
+// millisecond, from another process.
+constexpr std::chrono::milliseconds kDropLookInterval{250};
 
 } // namespace
 
@@ -26,6 +29,7 @@ DatagramIntake::DatagramIntake(SocketHandle socket, size_t queueBytes) : socket_
     // A blocking read costs one round trip to the wineserver for each datagram; a read that finds
     // nothing and a wait for the socket cost two more.
     blocking_ = BlockWithTimeout(socket_, kReadWaitMilliseconds);
+    dropScope_ = SystemDropCount(socket_, dropBase_);
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -37,6 +41,7 @@ DatagramIntake::~DatagramIntake()
 bool DatagramIntake::Take(DatagramBatch& batch)
 {
     batch.Clear();
+    LookAtMachineDrops();
     std::lock_guard<std::mutex> lock(mutex_);
     std::swap(batch, queued_);
     queued_.systemDrops = batch.systemDrops; // a running count: it stays
@@ -53,6 +58,20 @@ void DatagramIntake::Finish(std::chrono::milliseconds limit)
         finishBy_ = std::chrono::steady_clock::now() + limit;
     }
     thread_.join();
+}
+
+// A count for the whole machine comes with no datagram: it is asked for now and then.
+void DatagramIntake::LookAtMachineDrops()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (dropScope_ != DropCount::Machine || now < nextDropLook_)
+        return;
+    nextDropLook_ = now + kDropLookInterval;
+    uint32_t count = dropBase_;
+    if (SystemDropCount(socket_, count) != DropCount::Machine)
+        return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    queued_.systemDrops = std::max(queued_.systemDrops, count - dropBase_); // wraps as the count does
 }
 
 // Called with the lock held.
@@ -95,9 +114,11 @@ void DatagramIntake::Run()
     }
     // The system's count once reading is done: drops after the last datagram read count too.
     uint32_t total = dropped;
-    const bool known = SystemDropCount(socket_, total);
+    const DropCount scope = SystemDropCount(socket_, total);
+    if (scope == DropCount::Machine)
+        total -= dropBase_;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (known)
+    if (scope != DropCount::None)
         queued_.systemDrops = std::max(queued_.systemDrops, total);
     queued_.leftUnread = leftUnread;
 }

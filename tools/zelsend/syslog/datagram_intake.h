@@ -19,7 +19,8 @@ namespace zelsend {
 struct DatagramBatch {
     std::string bytes;
     std::vector<uint32_t> sizes;
-    // The system's count of datagrams it dropped on the socket, as last told (Linux only).
+    // The system's count of datagrams it dropped, as last told: the socket's own, or on Windows
+    // the machine's growth since the intake began (DatagramIntake::Drops).
     uint32_t systemDrops = 0;
     // Datagrams read but dropped since the last batch because the queue was full.
     uint64_t queueDrops = 0;
@@ -48,7 +49,11 @@ public:
     // stops loses nothing that had reached it. What was read is left for Take.
     void Finish(std::chrono::milliseconds limit);
 
+    // Whose drops systemDrops counts.
+    DropCount Drops() const { return dropScope_; }
+
 private:
+    void LookAtMachineDrops();
     void Run();
     void Append(std::string_view datagram);
 
@@ -59,6 +64,9 @@ private:
     bool finishing_ = false; // Finish was called: read until the socket is empty, then end
     bool blocking_ = false;  // reads wait for data (else the reader waits with select)
     std::chrono::steady_clock::time_point finishBy_;
+    DropCount dropScope_ = DropCount::None;
+    uint32_t dropBase_ = 0; // the machine's count when the intake began
+    std::chrono::steady_clock::time_point nextDropLook_;
     std::thread thread_;
 };
 

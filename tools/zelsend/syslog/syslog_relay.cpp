@@ -165,8 +165,10 @@ private:
         emptyLooks_ = 0;
         if (batch_.systemDrops > systemDrops_) {
             const uint32_t now = batch_.systemDrops - std::exchange(systemDrops_, batch_.systemDrops);
-            client_.Send("[zelsend: " + std::to_string(now) +
-                         " syslog datagrams lost: they came faster than the relay could read them]\r\n");
+            const bool machine = intake_->Drops() == DropCount::Machine;
+            client_.Send("[zelsend: " + std::to_string(now) + " syslog datagrams lost" + (machine ? ", at most" : "") +
+                         ": they came faster than the relay could read them" +
+                         (machine ? " (Windows counts such losses for the whole machine)" : "") + "]\r\n");
         }
         if (batch_.queueDrops > 0) {
             queueDrops_ += batch_.queueDrops;
@@ -192,11 +194,12 @@ private:
     // where it keeps one, and "unknown" where it does not, never a 0 it cannot know.
     std::string DatagramLosses() const
     {
-        uint32_t total = 0;
-        const bool counted = !udp_ || SystemDropCount(udp_.Get(), total);
-        std::string said = counted ? std::to_string(systemDrops_) + " datagrams lost before they were read"
-                                   : "datagrams lost before they were read: unknown (Windows does not count those "
-                                     "its full receive buffer drops)";
+        const DropCount scope = intake_ ? intake_->Drops() : udp_ ? DropCount::None : DropCount::Socket;
+        std::string said = std::to_string(systemDrops_) + " datagrams lost before they were read";
+        if (scope == DropCount::Machine)
+            said += " at most (the system's count for every UDP socket of the machine)";
+        if (scope == DropCount::None)
+            said = "datagrams lost before they were read: unknown (the system does not count them)";
         said += ", " + std::to_string(queueDrops_) + " dropped after reading by the relay's full queue";
         if (leftUnread_)
             said += ", and it stopped with datagrams perhaps still unread, unknown in number";
