@@ -77,30 +77,46 @@ void ResetConnection(UniqueSocket& s)
     s.Reset();
 }
 
-// Waits until the view holds `length` characters beside its row ends (its length less two a
-// row: the view ends rows of its own in a line that runs on past four rows, and the control
-// wraps none of the soak's rows again); an error in words when it stops short of them or passes
-// them. `clearing`: the view is being emptied, so it may hold more until then.
+// The view's characters beside line breaks, read as sent: its own row ends and the sent CR LFs
+// aside.
+long long CharactersBesideBreaks(const CConsoleProcess& console)
+{
+    const std::wstring sent = AsSent(console.Text(IDC_LOG_VIEW));
+    long long breaks = 0;
+    for (size_t at = sent.find(L"\r\n"); at != std::wstring::npos; at = sent.find(L"\r\n", at + 2))
+        ++breaks;
+    return static_cast<long long>(sent.size()) - 2 * breaks;
+}
+
+// Waits until the view holds `length` characters beside line breaks; an error in words when it
+// stops short of them or passes them. `clearing`: the view is being emptied, so it may hold more
+// until then. Length and row count alone only bound the count from above (a row end of the
+// view's own is three characters, a sent one two), so the text is read once the bound is reached.
 std::string WaitForView(const CConsoleProcess& console, size_t length, bool clearing = false)
 {
+    const long long wanted = static_cast<long long>(length);
     double lastChange = Now();
-    for (long long last = -2;; ::Sleep(20)) {
+    for (long long last = -2, read = -2;; ::Sleep(20)) {
         const int chars = console.TextLength(IDC_LOG_VIEW);
         if (chars < 0)
             return Alive(console) ? "the view could not be read" : "the console ended";
         const auto rows = ::SendMessageW(console.Control(IDC_LOG_VIEW), EM_GETLINECOUNT, 0, 0);
-        const long long now = chars - 2 * (static_cast<long long>(rows) - 1);
-        if (now == static_cast<long long>(length))
-            return "";
-        if (now > static_cast<long long>(length) && !clearing)
-            return "the view holds " + std::to_string(now) + " characters, more than the " + std::to_string(length) +
-                   " sent";
-        if (now != last) {
-            last = now;
+        const long long bound = chars - 2 * (static_cast<long long>(rows) - 1);
+        if (bound != last) {
+            last = bound;
             lastChange = Now();
         }
+        if (bound >= wanted && chars != read) {
+            read = chars;
+            const long long now = CharactersBesideBreaks(console);
+            if (now == wanted)
+                return "";
+            if (now > wanted && !clearing)
+                return "the view holds " + std::to_string(now) + " characters, more than the " +
+                       std::to_string(length) + " sent";
+        }
         if (Now() - lastChange > kStallSeconds)
-            return "the view stopped at " + std::to_string(now) + " of " + std::to_string(length) + " characters";
+            return "the view stopped at " + std::to_string(bound) + " of " + std::to_string(length) + " characters";
     }
 }
 
