@@ -3,6 +3,7 @@
 #include <winsock2.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -91,8 +92,10 @@ long long CharactersBesideBreaks(const CConsoleProcess& console)
 // Waits until the view holds `length` characters beside line breaks; an error in words when it
 // stops short of them or passes them. `clearing`: the view is being emptied, so it may hold more
 // until then. Length and row count alone only bound the count from above (a row end of the
-// view's own is three characters, a sent one two), so the text is read once the bound is reached.
-std::string WaitForView(const CConsoleProcess& console, size_t length, bool clearing = false)
+// view's own is three characters, a sent one two), so once the bound has reached `length` and
+// held still for a look, `countAsSent` reads the text for the exact count.
+std::string WaitForView(const CConsoleProcess& console, size_t length, bool clearing,
+                        const std::function<long long()>& countAsSent)
 {
     const long long wanted = static_cast<long long>(length);
     double lastChange = Now();
@@ -100,15 +103,18 @@ std::string WaitForView(const CConsoleProcess& console, size_t length, bool clea
         const int chars = console.TextLength(IDC_LOG_VIEW);
         if (chars < 0)
             return Alive(console) ? "the view could not be read" : "the console ended";
+        if (wanted == 0 && chars == 0)
+            return "";
         const auto rows = ::SendMessageW(console.Control(IDC_LOG_VIEW), EM_GETLINECOUNT, 0, 0);
         const long long bound = chars - 2 * (static_cast<long long>(rows) - 1);
-        if (bound != last) {
+        const bool still = bound == last;
+        if (!still) {
             last = bound;
             lastChange = Now();
         }
-        if (bound >= wanted && chars != read) {
+        if (wanted > 0 && still && bound >= wanted && chars != read) {
             read = chars;
-            const long long now = CharactersBesideBreaks(console);
+            const long long now = countAsSent();
             if (now == wanted)
                 return "";
             if (now > wanted && !clearing)
@@ -198,7 +204,7 @@ public:
             m_segment.expected +=
                 static_cast<size_t>(kLineClients * kLinesPerClient) * (kLineSize - 2) + (unbroken ? kUnbroken : 0);
             if (m_error.empty())
-                m_error = WaitForView(m_console, m_segment.expected);
+                m_error = WaitForView(m_console, m_segment.expected, false, [this] { return CountAsSent(); });
             if (!m_error.empty())
                 return false;
             ++m_rounds;
@@ -271,8 +277,18 @@ private:
             return false;
         m_console.Click(IDC_CLEAR_LOG);
         m_segment = Segment();
-        m_error = WaitForView(m_console, 0, true);
+        m_error = WaitForView(m_console, 0, true, nullptr);
         return m_error.empty();
+    }
+
+    // The view's exact count; the window's answers meanwhile are the bench's own doing.
+    long long CountAsSent()
+    {
+        KeepTrips();
+        const long long count = CharactersBesideBreaks(m_console);
+        ::Sleep(50);
+        m_trips.TakeInterval();
+        return count;
     }
 
     void KeepTrips()
@@ -330,7 +346,7 @@ int SoakMain(int minutes, bool heaps)
     }
     // The status line goes, so that the view holds the rounds' text only.
     console.Click(IDC_CLEAR_LOG);
-    if (!WaitForView(console, 0, true).empty()) {
+    if (!WaitForView(console, 0, true, nullptr).empty()) {
         std::printf("soak: FAILED: the view did not clear\n");
         return 1;
     }

@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cwchar>
 #include <cstdio>
@@ -15,6 +16,8 @@
 #include "log/log_registry.h"
 #include "net/zel_socket.h"
 #include "testkit/pump.h"
+#include "testkit/soak_check.h"
+#include "testkit/wire_text.h"
 #include "ui/zel_log_console_dlg.h"
 
 namespace zelbench {
@@ -56,6 +59,17 @@ struct Fit {
 } g_appendFit, g_appendCpuFit;
 int g_depth = 0;
 WNDPROC g_viewProc = nullptr;
+
+constexpr size_t kMixUnbroken = 200000;
+
+// A dispatch that kept the thread over kSlowMs: what the operator feels as a late answer.
+constexpr double kSlowMs = 80;
+struct SlowDispatch {
+    int part;
+    double ms, atSeconds;
+    size_t viewChars;
+    double viewMs[kViewParts];
+};
 
 ViewPart PartOf(UINT message)
 {
@@ -118,9 +132,34 @@ LoopPart PartOf(const MSG& msg, HWND dialog)
     return kOtherMessage;
 }
 
+// The soak's other loads, until `stop`: every second an unbroken frame, and 6 clients that
+// send part of a large frame and reset.
+void MixLoad(const std::atomic<bool>& stop, std::atomic<int>& unbrokenSent)
+{
+    const std::string unbroken = Frame(UnbrokenLetters(kMixUnbroken));
+    while (!stop) {
+        std::vector<UniqueSocket> partial;
+        for (int c = 0; c < 6; ++c) {
+            partial.push_back(ConnectClient());
+            if (partial.back())
+                SendAll(partial.back().Get(), LengthBytes(500000) + std::string(30000 - 4, 'r'));
+        }
+        UniqueSocket s = ConnectClient();
+        if (s && SendAll(s.Get(), unbroken))
+            ++unbrokenSent;
+        ::shutdown(s.Get(), SD_SEND);
+        for (UniqueSocket& p : partial) {
+            const linger hard = {1, 0};
+            ::setsockopt(p.Get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
+            p.Reset();
+        }
+        ::Sleep(1000);
+    }
+}
+
 } // namespace
 
-int WhereTimeMain(int clients, long long framesPerClient, int frameSize)
+int WhereTimeMain(int clients, long long framesPerClient, int frameSize, bool mix)
 {
     BenchLoad load;
     load.clients = clients;
@@ -164,6 +203,7 @@ int WhereTimeMain(int clients, long long framesPerClient, int frameSize)
     g_appendFit = Fit();
     g_appendCpuFit = Fit();
 
+    std::vector<SlowDispatch> slow;
     double loopMs[kLoopParts] = {};
     double loopCpuMs[kLoopParts] = {};
     int loopCount[kLoopParts] = {};
@@ -179,10 +219,15 @@ int WhereTimeMain(int clients, long long framesPerClient, int frameSize)
     const double start = Now();
     double lastLook = start;
     go = true;
+    std::atomic<bool> mixStop{false};
+    std::atomic<int> unbrokenSent{0};
+    std::thread mixer;
+    if (mix)
+        mixer = std::thread([&] { MixLoad(mixStop, unbrokenSent); });
     while (!failed && Now() - start < 600) {
         if (Now() - lastLook > 0.05) {
             lastLook = Now();
-            if (shownChars() >= expected)
+            if (shownChars() >= expected + static_cast<size_t>(unbrokenSent) * kMixUnbroken)
                 break;
         }
         MSG msg;
@@ -195,18 +240,32 @@ int WhereTimeMain(int clients, long long framesPerClient, int frameSize)
         }
         const LoopPart part = PartOf(msg, dlg.m_hWnd);
         const double cpuStart = ThreadCpuSeconds();
+        double viewBefore[kViewParts];
+        std::copy(g_viewMs, g_viewMs + kViewParts, viewBefore);
         const double dispatchStart = Now();
         if (!::IsDialogMessageW(dlg.m_hWnd, &msg)) {
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }
-        loopMs[part] += (Now() - dispatchStart) * 1000;
+        const double dispatchMs = (Now() - dispatchStart) * 1000;
+        if (dispatchMs > kSlowMs) {
+            SlowDispatch s{part, dispatchMs, dispatchStart - start, shownChars(), {}};
+            for (int p = 0; p < kViewParts; ++p)
+                s.viewMs[p] = g_viewMs[p] - viewBefore[p];
+            slow.push_back(s);
+        }
+        loopMs[part] += dispatchMs;
         loopCpuMs[part] += (ThreadCpuSeconds() - cpuStart) * 1000;
         ++loopCount[part];
     }
     const double seconds = Now() - start;
     const double cpuSeconds = ThreadCpuSeconds() - cpuAtStart;
     const size_t shown = shownChars();
+    mixStop = true;
+    if (mixer.joinable()) {
+        PumpUntil([&] { return false; }, 1500); // the mixer's last round is read while it ends
+        mixer.join();
+    }
     // A sender still blocked on a full socket needs the loop to read on before it can end.
     if (!PumpUntil([&] { return finished == clients; }, 30000)) {
         std::printf("FAILED: a client could not send all of its frames\n");
@@ -234,6 +293,14 @@ int WhereTimeMain(int clients, long long framesPerClient, int frameSize)
     for (int p = 0; p < kViewParts; ++p)
         std::printf("%-42s %9.0f %6.1f%% %9.0f %7d %9.2f\n", kViewPartNames[p], g_viewMs[p], 100 * g_viewMs[p] / wallMs,
                     g_viewCpuMs[p], g_viewCount[p], g_viewCount[p] ? g_viewMs[p] / g_viewCount[p] : 0.0);
+    std::printf("dispatches over %.0f ms: %zu\n", kSlowMs, slow.size());
+    for (const SlowDispatch& s : slow) {
+        std::printf("  %6.1f ms at %6.2f s, view %9zu chars: %s;", s.ms, s.atSeconds, s.viewChars, kLoopPartNames[s.part]);
+        for (int p = 0; p < kViewParts; ++p)
+            if (s.viewMs[p] >= 1)
+                std::printf(" %s %.1f ms;", kViewPartNames[p], s.viewMs[p]);
+        std::printf("\n");
+    }
     std::printf("characters per append: %.0f; an append costs %.1f ms + %.3f us a character (processor time: %.1f "
                 "ms + %.3f us)\n",
                 g_viewCount[kAppend] ? static_cast<double>(shown) / g_viewCount[kAppend] : 0.0, g_appendFit.Intercept(),

@@ -168,7 +168,7 @@ int Usage()
                  "       zel_bench --save-full\n"
                  "       zel_bench --soak MINUTES [--heaps]\n"
                  "       zel_bench --decode-cost | --unbroken-cost PIECE CHARS SECONDS [--no-wrap]\n"
-                 "       zel_bench --unbroken-pieces MAX_CHARS SECONDS | --where-time K N SIZE\n"
+                 "       zel_bench --unbroken-pieces MAX_CHARS SECONDS | --where-time K N SIZE [--mix]\n"
                  "       zel_bench --view-cost MILLIONS [--focused] | --stream MILLIONS [SIZE [LIMIT_SECONDS]]\n");
     return 2;
 }
@@ -190,11 +190,12 @@ int main(int argc, char** argv)
                                              static_cast<size_t>(std::atoll(argv[3])), std::atoi(argv[4]),
                                              argc == 6 && std::strcmp(argv[5], "--no-wrap") == 0);
     }
-    if (argc == 5 && std::strcmp(argv[1], "--where-time") == 0) {
+    if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "--where-time") == 0) {
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
         ::InitCommonControlsEx(&controls);
+        const bool mix = argc == 6 && std::strcmp(argv[5], "--mix") == 0;
         return WithWinsock(
-            [&] { return zelbench::WhereTimeMain(std::atoi(argv[2]), std::atoll(argv[3]), std::atoi(argv[4])); });
+            [&] { return zelbench::WhereTimeMain(std::atoi(argv[2]), std::atoll(argv[3]), std::atoi(argv[4]), mix); });
     }
     if (argc == 4 && std::strcmp(argv[1], "--unbroken-pieces") == 0) {
         PrintMachine();
