@@ -43,6 +43,33 @@ if desktop_window; then
 else
     echo "windows-suite: the suite's Wine desktop did not come up" >&2
 fi
+# A test program that froze under Wine (docs/test_run.md: every thread waiting for the server,
+# which has lost it) is ended once none of its threads has run for FROZEN_AFTER seconds, so that
+# its group fails and runs again at once instead of waiting out its time limit (300 s). Test
+# waits are bounded and poll; none keeps every thread of a test program still for that long.
+FROZEN_AFTER=45
+freeze_watch() {
+    local -A switches=() still_since=()
+    local pid now count
+    while sleep 5; do
+        now=$SECONDS
+        for pid in $(pgrep -f '_tests\.exe'); do
+            of_this_prefix "$pid" || continue
+            count=$(cat /proc/"$pid"/task/*/status 2>/dev/null | awk '/ctxt_switches/ { n += $2 } END { print n + 0 }')
+            if [ "${switches[$pid]:-}" != "$count" ]; then
+                switches[$pid]=$count
+                still_since[$pid]=$now
+            elif ((now - still_since[$pid] >= FROZEN_AFTER)); then
+                echo "windows-suite: $(date +%T): $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | sed 's/ *$//' | cut -c1-160):" \
+                    "no thread ran for $FROZEN_AFTER s, frozen under Wine: ended, its group runs again" >&2
+                kill -9 "$pid" 2>/dev/null
+                unset "switches[$pid]" "still_since[$pid]"
+            fi
+        done
+    done
+}
+freeze_watch &
+freeze_watcher=$!
 # Each group runs once: with the server kept up, a failure is the test's own, not Wine's. A
 # group a core: two a core ran the suite 20 % faster, but starved consoles (the hostile-client
 # group took twice as long), and once a Wine process under that load ended with "wine client
@@ -61,6 +88,7 @@ preset=$(scripts/windows-test-preset)
 ctest --preset "$preset" -j "$(nproc)" "${repeat[@]}" "$@"
 status=$?
 [ -z "$watchdog" ] || kill "$watchdog" 2>/dev/null
+kill "$freeze_watcher" 2>/dev/null
 wineserver -k 2>/dev/null || true
 # A Wine process that froze (docs/test_run.md) outlives the server's end, the server having
 # lost it: end what is left of this prefix's, so that frozen runs do not pile up.

@@ -295,7 +295,8 @@ int WhereTimeMain(int clients, long long framesPerClient, int frameSize, bool mi
                     g_viewCpuMs[p], g_viewCount[p], g_viewCount[p] ? g_viewMs[p] / g_viewCount[p] : 0.0);
     std::printf("dispatches over %.0f ms: %zu\n", kSlowMs, slow.size());
     for (const SlowDispatch& s : slow) {
-        std::printf("  %6.1f ms at %6.2f s, view %9zu chars: %s;", s.ms, s.atSeconds, s.viewChars, kLoopPartNames[s.part]);
+        std::printf("  %6.1f ms at %6.2f s, view %9zu chars: %s;", s.ms, s.atSeconds, s.viewChars,
+                    kLoopPartNames[s.part]);
         for (int p = 0; p < kViewParts; ++p)
             if (s.viewMs[p] >= 1)
                 std::printf(" %s %.1f ms;", kViewPartNames[p], s.viewMs[p]);
