@@ -45,7 +45,7 @@ else
 fi
 # A test program that froze under Wine (docs/test_run.md: every thread waiting for the server,
 # which has lost it) is ended once none of its threads has run for FROZEN_AFTER seconds, so that
-# its group fails and runs again at once instead of waiting out its time limit (300 s). Test
+# its group fails and runs again at once instead of waiting out its time limit (120 s). Test
 # waits are bounded and poll; none keeps every thread of a test program still for that long.
 FROZEN_AFTER=45
 freeze_watch() {
@@ -74,7 +74,7 @@ freeze_watcher=$!
 # group a core: two a core ran the suite 20 % faster, but starved consoles (the hostile-client
 # group took twice as long), and once a Wine process under that load ended with "wine client
 # error: partial write".
-# Every group has a time limit (CMakePresets.json: 300 s unless it sets its own), and what it
+# Every group has a time limit (CMakePresets.json: 120 s unless it sets its own), and what it
 # started under Wine ends with it (testkit/children_end_with_test.cpp). A group that fails or runs
 # out of time runs again, up to three times in all, unless the arguments say how to repeat: now and
 # then a Wine program stops dead, every thread waiting for an answer from Wine's server that never
