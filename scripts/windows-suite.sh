@@ -54,6 +54,8 @@ freeze_watch() {
     while sleep 5; do
         now=$SECONDS
         for pid in $(pgrep -f '_tests\.exe'); do
+            # The Wine process itself, not the shell scripts that started it and wait, still.
+            [[ "$(readlink "/proc/$pid/exe" 2>/dev/null)" == */wine* ]] || continue
             of_this_prefix "$pid" || continue
             count=$(cat /proc/"$pid"/task/*/status 2>/dev/null | awk '/ctxt_switches/ { n += $2 } END { print n + 0 }')
             if [ "${switches[$pid]:-}" != "$count" ]; then
