@@ -221,9 +221,13 @@ int WhereTimeMain(int clients, long long framesPerClient, int frameSize, bool mi
     go = true;
     std::atomic<bool> mixStop{false};
     std::atomic<int> unbrokenSent{0};
+    std::atomic<bool> mixDone{false};
     std::thread mixer;
     if (mix)
-        mixer = std::thread([&] { MixLoad(mixStop, unbrokenSent); });
+        mixer = std::thread([&] {
+            MixLoad(mixStop, unbrokenSent);
+            mixDone = true;
+        });
     while (!failed && Now() - start < 600) {
         if (Now() - lastLook > 0.05) {
             lastLook = Now();
@@ -263,7 +267,7 @@ int WhereTimeMain(int clients, long long framesPerClient, int frameSize, bool mi
     const size_t shown = shownChars();
     mixStop = true;
     if (mixer.joinable()) {
-        PumpUntil([&] { return false; }, 1500); // the mixer's last round is read while it ends
+        PumpUntil([&] { return mixDone.load(); }, 30000); // its last round is read while it ends
         mixer.join();
     }
     // A sender still blocked on a full socket needs the loop to read on before it can end.
